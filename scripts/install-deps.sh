@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what HLX needs to build and test (Debian packages). Safe to run again: it only
+# installs what is missing.
+set -euo pipefail
+packages=(build-essential cmake ninja-build pkg-config libicu-dev libpugixml-dev libsqlite3-dev
+          libgtest-dev libgmock-dev libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
