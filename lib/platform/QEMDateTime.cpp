@@ -1,0 +1,126 @@
+#include "platform/QEMDateTime.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace {
+constexpr double kSecondsPerDay = 86400.0;
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian), exact for any year.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = unsigned(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + int64_t(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = unsigned(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t yy = int64_t(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = int(doy - (153 * mp + 2) / 5 + 1);
+  m = int(mp < 10 ? mp + 3 : mp - 9);
+  y = int(yy + (m <= 2));
+}
+
+// Local wall-clock seconds (as if UTC) of a UTC instant, and the reverse through mktime.
+double UnixToLocalWall(double unix) {
+  const time_t t = time_t(std::floor(unix));
+  tm lt{};
+  localtime_r(&t, &lt);
+  const double frac = unix - std::floor(unix);
+  return double(DaysFromCivil(lt.tm_year + 1900, unsigned(lt.tm_mon + 1), unsigned(lt.tm_mday))) *
+             kSecondsPerDay +
+         lt.tm_hour * 3600.0 + lt.tm_min * 60.0 + lt.tm_sec + frac;
+}
+
+double LocalWallToUnix(double wall) {
+  const double whole = std::floor(wall);
+  const double frac = wall - whole;
+  int64_t secs = int64_t(whole);
+  int64_t days = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
+  int64_t rem = secs - days * 86400;
+  int y, m, d;
+  CivilFromDays(days, y, m, d);
+  tm lt{};
+  lt.tm_year = y - 1900;
+  lt.tm_mon = m - 1;
+  lt.tm_mday = d;
+  lt.tm_hour = int(rem / 3600);
+  lt.tm_min = int(rem % 3600 / 60);
+  lt.tm_sec = int(rem % 60);
+  lt.tm_isdst = -1;
+  return double(mktime(&lt)) + frac;
+}
+} // namespace
+
+TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int MilliSecond) {
+  const int64_t days = DaysFromCivil(Year, unsigned(Month), unsigned(Day)) + QEMUnixEpochDays;
+  const double time = (Hour * 3600.0 + Minute * 60.0 + Second + MilliSecond / 1000.0) / kSecondsPerDay;
+  // Before 1899-12-30 the fraction counts forward from the negative day, the stored form.
+  return days >= 0 ? double(days) + time : double(days) - time;
+}
+
+TQEMDateTimeParts DecodeDateTime(TDateTime Value) {
+  TQEMDateTimeParts p{};
+  double days = std::trunc(Value);
+  double frac = std::fabs(Value - days);
+  int64_t ms = std::llround(frac * kSecondsPerDay * 1000.0);
+  if (ms >= 86400000) {
+    ms -= 86400000;
+    days += Value >= 0 ? 1 : -1;
+  }
+  CivilFromDays(int64_t(days) - QEMUnixEpochDays, p.Year, p.Month, p.Day);
+  p.Hour = int(ms / 3600000);
+  p.Minute = int(ms / 60000 % 60);
+  p.Second = int(ms / 1000 % 60);
+  p.MilliSecond = int(ms % 1000);
+  return p;
+}
+
+TDateTime UnixToDateTime(double UnixSeconds) { return UnixSeconds / kSecondsPerDay + QEMUnixEpochDays; }
+double DateTimeToUnix(TDateTime Value) { return (Value - QEMUnixEpochDays) * kSecondsPerDay; }
+
+TDateTime QEMNowUTC() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const double ms = double(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  return UnixToDateTime(ms / 1000.0);
+}
+
+TDateTime QEMNow() { return QEMUTCToLocal(QEMNowUTC()); }
+
+TDateTime QEMUTCToLocal(TDateTime UTC) {
+  return UnixToDateTime(UnixToLocalWall(DateTimeToUnix(UTC)));
+}
+
+TDateTime QEMLocalToUTC(TDateTime Local) {
+  return UnixToDateTime(LocalWallToUnix(DateTimeToUnix(Local)));
+}
+
+TDateTime QEMFileTimeToLocal(const timespec& FileTime) {
+  // Millisecond resolution, as file dates are kept.
+  const double unix = double(FileTime.tv_sec) + double(FileTime.tv_nsec / 1000000) / 1000.0;
+  return UnixToDateTime(UnixToLocalWall(unix));
+}
+
+timespec QEMLocalToFileTime(TDateTime Local) {
+  const double unix = LocalWallToUnix(DateTimeToUnix(Local));
+  const double whole = std::floor(unix);
+  timespec ts{};
+  ts.tv_sec = time_t(whole);
+  ts.tv_nsec = long(std::llround((unix - whole) * 1000.0)) * 1000000L;
+  if (ts.tv_nsec >= 1000000000L) ts.tv_sec += 1, ts.tv_nsec -= 1000000000L;
+  return ts;
+}
+
+TDateTime QEMFileDateResolution(TDateTime Value) {
+  const double secs = std::floor(DateTimeToUnix(Value) + 1e-6);
+  const double even = secs - std::fmod(std::fmod(secs, 2.0) + 2.0, 2.0);
+  return UnixToDateTime(even);
+}

@@ -1,0 +1,36 @@
+#pragma once
+// TDateTime: days since 1899-12-30 with the time of day as fraction, as every stored file of
+// the system counts them. Conversions to and from the clock, local time and UTC.
+#include <cstdint>
+#include <ctime>
+
+#include "platform/QEMExport.h"
+
+using TDateTime = double;
+
+// Seconds between 1899-12-30 and 1970-01-01.
+inline constexpr int64_t QEMUnixEpochDays = 25569;
+
+QEM_API TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour = 0, int Minute = 0,
+                                 int Second = 0, int MilliSecond = 0);
+struct TQEMDateTimeParts {
+  int Year, Month, Day, Hour, Minute, Second, MilliSecond;
+};
+QEM_API TQEMDateTimeParts DecodeDateTime(TDateTime Value);
+
+// UTC <-> seconds since 1970 (with fractions); no time zone involved.
+QEM_API TDateTime UnixToDateTime(double UnixSeconds);
+QEM_API double DateTimeToUnix(TDateTime Value);
+
+// Local time as the process's time zone has it.
+QEM_API TDateTime QEMNow();
+QEM_API TDateTime QEMNowUTC();
+QEM_API TDateTime QEMLocalToUTC(TDateTime Local);
+QEM_API TDateTime QEMUTCToLocal(TDateTime UTC);
+
+// A file time (UTC instant) as local TDateTime, and back.
+QEM_API TDateTime QEMFileTimeToLocal(const timespec& FileTime);
+QEM_API timespec QEMLocalToFileTime(TDateTime Local);
+
+// Rounds down to the even second, the resolution of stored file dates.
+QEM_API TDateTime QEMFileDateResolution(TDateTime Value);

@@ -1,0 +1,49 @@
+#pragma once
+// Files and paths. Paths are UTF-16 text; stored paths may use "\" or "/", readers accept both
+// and results use "/". An absolute POSIX path plays the part of a path with a drive; "X:"
+// prefixes are still recognised so that stored Windows paths keep working.
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "platform/QEMSysUtils.h"
+
+inline bool QEMIsPathDelimiter(char16_t C) { return C == u'/' || C == u'\\'; }
+
+// "\" becomes "/".
+QEM_API std::u16string QEMSlashes(std::u16string_view Path);
+// "/x", "\\server\share" and "X:..." carry their own root.
+QEM_API bool QEMHasDrive(std::u16string_view Path);
+QEM_API std::u16string ExtractFilePath(std::u16string_view Path);  // with trailing delimiter
+QEM_API std::u16string ExtractFileName(std::u16string_view Path);
+QEM_API std::u16string ExtractFileExt(std::u16string_view Path);   // with its point
+QEM_API std::u16string ChangeFileExt(std::u16string_view Path, std::u16string_view Ext);
+QEM_API std::u16string IncludeTrailingPathDelimiter(std::u16string_view Path);
+QEM_API std::u16string ExcludeTrailingPathDelimiter(std::u16string_view Path);
+
+QEM_API std::string QEMNativePath(std::u16string_view Path); // UTF-8, "/" separators
+QEM_API bool FileExists(std::u16string_view Path);          // a regular file
+QEM_API bool DirectoryExists(std::u16string_view Path);
+// Creates Path and its missing parents; false when that fails.
+QEM_API bool ForceDirectories(std::u16string_view Path);
+QEM_API bool DeleteFile(std::u16string_view Path);          // never follows a symbolic link
+QEM_API bool QEMGetFileTime(std::u16string_view Path, timespec& MTime);
+QEM_API bool QEMSetFileTime(std::u16string_view Path, const timespec& MTime);
+// The running executable (resolved through /proc), or empty text when unknown.
+QEM_API std::u16string QEMExecutableFile();
+
+// The process's own temporary folder (owner-only) below the platform's, created on first use,
+// with trailing "/". Raises EQEMError when it cannot be made.
+QEM_API std::u16string QEMPrivateTempDir();
+QEM_API bool QEMHasPrivateTempDir();
+// A new empty file in the private folder, created exclusively with owner-only permissions.
+QEM_API std::u16string QEMCreateTempFile(std::u16string_view Prefix, std::u16string_view Ext);
+// True when Path lies inside the private temporary folder.
+QEM_API bool QEMInPrivateTempDir(std::u16string_view Path);
+// Removes the private folder with what is left in it.
+QEM_API void QEMRemovePrivateTempDir();
+
+// Writes Data to FileName through a temporary file in the same folder and a rename, so a failed
+// save leaves the previous file as it was. Raises EQEMError naming the file.
+QEM_API void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data);

@@ -1,0 +1,190 @@
+#include "platform/QEMSysUtils.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
+#include <vector>
+
+EQEMError::EQEMError(std::u16string Msg) : FMessage(std::move(Msg)), FUtf8(UTF16ToUTF8(FMessage)) {}
+EQEMError::~EQEMError() = default;
+
+std::u16string UTF8ToUTF16(std::string_view S) {
+  std::u16string R;
+  R.reserve(S.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(S.data());
+  const size_t n = S.size();
+  size_t i = 0;
+  while (i < n) {
+    uint32_t c = p[i];
+    int extra;
+    uint32_t min;
+    if (c < 0x80) {
+      R.push_back(char16_t(c));
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1, min = 0x80, c &= 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2, min = 0x800, c &= 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3, min = 0x10000, c &= 0x07;
+    } else {
+      R.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    bool ok = i + size_t(extra) < n;
+    for (int k = 1; ok && k <= extra; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80)
+        ok = false;
+      else
+        c = (c << 6) | (p[i + k] & 0x3F);
+    }
+    if (!ok || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      R.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      R.push_back(char16_t(0xD800 + (c >> 10)));
+      R.push_back(char16_t(0xDC00 + (c & 0x3FF)));
+    } else {
+      R.push_back(char16_t(c));
+    }
+    i += size_t(extra) + 1;
+  }
+  return R;
+}
+
+std::string UTF16ToUTF8(std::u16string_view S) {
+  std::string R;
+  R.reserve(S.size());
+  for (size_t i = 0; i < S.size(); ++i) {
+    uint32_t c = S[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < S.size() && S[i + 1] >= 0xDC00 && S[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (S[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD; // lone surrogate
+    }
+    if (c < 0x80) {
+      R.push_back(char(c));
+    } else if (c < 0x800) {
+      R.push_back(char(0xC0 | (c >> 6)));
+      R.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      R.push_back(char(0xE0 | (c >> 12)));
+      R.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+      R.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+      R.push_back(char(0xF0 | (c >> 18)));
+      R.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+      R.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+      R.push_back(char(0x80 | (c & 0x3F)));
+    }
+  }
+  return R;
+}
+
+namespace {
+enum class CaseOp { Upper, Lower, Fold };
+
+std::u16string MapCase(std::u16string_view S, CaseOp Op) {
+  if (S.empty()) return {};
+  std::u16string R(S.size() + 8, u'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    UErrorCode err = U_ZERO_ERROR;
+    const auto* src = reinterpret_cast<const UChar*>(S.data());
+    auto* dst = reinterpret_cast<UChar*>(R.data());
+    const auto srcLen = int32_t(S.size());
+    const auto cap = int32_t(R.size());
+    int32_t len = 0;
+    switch (Op) {
+    case CaseOp::Upper: len = u_strToUpper(dst, cap, src, srcLen, "", &err); break;
+    case CaseOp::Lower: len = u_strToLower(dst, cap, src, srcLen, "", &err); break;
+    case CaseOp::Fold: len = u_strFoldCase(dst, cap, src, srcLen, U_FOLD_CASE_DEFAULT, &err); break;
+    }
+    if (err == U_BUFFER_OVERFLOW_ERROR) {
+      R.assign(size_t(len), u'\0');
+      continue;
+    }
+    if (U_FAILURE(err)) return std::u16string(S);
+    R.resize(size_t(len));
+    return R;
+  }
+  return std::u16string(S);
+}
+} // namespace
+
+std::u16string QEMUpperCase(std::u16string_view S) { return MapCase(S, CaseOp::Upper); }
+std::u16string QEMLowerCase(std::u16string_view S) { return MapCase(S, CaseOp::Lower); }
+std::u16string QEMFoldCase(std::u16string_view S) { return MapCase(S, CaseOp::Fold); }
+
+int QEMCompareText(std::u16string_view A, std::u16string_view B) {
+  UErrorCode err = U_ZERO_ERROR;
+  const int r = u_strCaseCompare(reinterpret_cast<const UChar*>(A.data()), int32_t(A.size()),
+                                 reinterpret_cast<const UChar*>(B.data()), int32_t(B.size()),
+                                 U_FOLD_CASE_DEFAULT | U_COMPARE_CODE_POINT_ORDER, &err);
+  return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+bool QEMSameText(std::u16string_view A, std::u16string_view B) { return QEMCompareText(A, B) == 0; }
+
+std::u16string QEMTrim(std::u16string_view S) {
+  size_t b = 0, e = S.size();
+  while (b < e && S[b] <= u' ') ++b;
+  while (e > b && S[e - 1] <= u' ') --e;
+  return std::u16string(S.substr(b, e - b));
+}
+
+std::u16string IntToStr(int64_t Value) {
+  const std::string s = std::to_string(Value);
+  return std::u16string(s.begin(), s.end());
+}
+
+std::optional<int32_t> TryStrToInt(std::u16string_view S) {
+  size_t i = 0, n = S.size();
+  while (i < n && S[i] == u' ') ++i;
+  while (n > i && S[n - 1] == u' ') --n;
+  bool neg = false;
+  if (i < n && (S[i] == u'-' || S[i] == u'+')) neg = S[i++] == u'-';
+  if (i == n) return std::nullopt;
+  int64_t v = 0;
+  for (; i < n; ++i) {
+    if (S[i] < u'0' || S[i] > u'9') return std::nullopt;
+    v = v * 10 + (S[i] - u'0');
+    if (v > int64_t(INT32_MAX) + 1) return std::nullopt;
+  }
+  if (neg) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return std::nullopt;
+  return int32_t(v);
+}
+
+int32_t StrToIntDef(std::u16string_view S, int32_t Default) { return TryStrToInt(S).value_or(Default); }
+
+std::u16string QEMStringReplace(std::u16string_view S, std::u16string_view From,
+                                std::u16string_view To, bool IgnoreCase) {
+  if (From.empty()) return std::u16string(S);
+  // Case folding keeps lengths for the characters our macros and keys use; when it does not,
+  // fall back to the exact match rather than guessing positions.
+  std::u16string hay, needle;
+  if (IgnoreCase) {
+    hay = QEMFoldCase(S);
+    needle = QEMFoldCase(From);
+    if (hay.size() != S.size() || needle.size() != From.size()) IgnoreCase = false;
+  }
+  const std::u16string_view h = IgnoreCase ? std::u16string_view(hay) : S;
+  const std::u16string_view f = IgnoreCase ? std::u16string_view(needle) : From;
+  std::u16string R;
+  size_t pos = 0;
+  for (;;) {
+    const size_t hit = h.find(f, pos);
+    if (hit == std::u16string_view::npos) break;
+    R.append(S.substr(pos, hit - pos));
+    R.append(To);
+    pos = hit + f.size();
+  }
+  R.append(S.substr(pos));
+  return R;
+}

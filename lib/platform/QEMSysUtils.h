@@ -1,0 +1,53 @@
+#pragma once
+// Text and error basics every other unit stands on: the exception base, UTF conversions and the
+// locale-independent case rules of the host library.
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/QEMExport.h"
+
+// Base of every exception the library raises; carries the user-visible message in UTF-16.
+class QEM_API EQEMError : public std::exception {
+public:
+  explicit EQEMError(std::u16string Msg);
+  ~EQEMError() override;
+  const std::u16string& Message() const noexcept { return FMessage; }
+  const char* what() const noexcept override { return FUtf8.c_str(); }
+
+private:
+  std::u16string FMessage;
+  std::string FUtf8;
+};
+
+// Raised by a failing conversion of text to a number or date.
+class QEM_API EQEMConvertError : public EQEMError {
+public:
+  using EQEMError::EQEMError;
+};
+
+// Malformed input becomes U+FFFD rather than an exception: text from files must never crash us.
+QEM_API std::u16string UTF8ToUTF16(std::string_view S);
+QEM_API std::string UTF16ToUTF8(std::u16string_view S);
+
+// Full Unicode case mapping, independent of the process locale.
+QEM_API std::u16string QEMUpperCase(std::u16string_view S);
+QEM_API std::u16string QEMLowerCase(std::u16string_view S);
+// Case-insensitive comparison by Unicode case folding: <0, 0, >0.
+QEM_API int QEMCompareText(std::u16string_view A, std::u16string_view B);
+QEM_API bool QEMSameText(std::u16string_view A, std::u16string_view B);
+// Case folding as a key for case-insensitive maps and indexes.
+QEM_API std::u16string QEMFoldCase(std::u16string_view S);
+
+QEM_API std::u16string QEMTrim(std::u16string_view S);
+QEM_API std::u16string IntToStr(int64_t Value);
+// Decimal integer with optional sign and surrounding blanks; nothing when the text is not one
+// or does not fit 32 bits.
+QEM_API std::optional<int32_t> TryStrToInt(std::u16string_view S);
+QEM_API int32_t StrToIntDef(std::u16string_view S, int32_t Default);
+
+// Replaces every occurrence of From (ignoring case when asked) by To.
+QEM_API std::u16string QEMStringReplace(std::u16string_view S, std::u16string_view From,
+                                        std::u16string_view To, bool IgnoreCase);

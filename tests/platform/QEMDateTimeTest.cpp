@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/QEMDateTime.h"
+
+TEST(DateTime, DayCountsMatchTheStoredForm) {
+  EXPECT_EQ(EncodeDateTime(1899, 12, 30), 0.0);
+  EXPECT_EQ(EncodeDateTime(1970, 1, 1), 25569.0);
+  EXPECT_DOUBLE_EQ(EncodeDateTime(2000, 1, 1, 18), 36526.75);
+  EXPECT_DOUBLE_EQ(EncodeDateTime(1899, 12, 29, 6), -1.25);
+  const auto p = DecodeDateTime(EncodeDateTime(2024, 2, 29, 23, 59, 59, 999));
+  EXPECT_EQ(p.Year, 2024);
+  EXPECT_EQ(p.Month, 2);
+  EXPECT_EQ(p.Day, 29);
+  EXPECT_EQ(p.Hour * 10000 + p.Minute * 100 + p.Second, 235959);
+  EXPECT_EQ(p.MilliSecond, 999);
+}
+
+TEST(DateTime, LocalAndUtcFollowTheTimeZone) {
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  tzset();
+  const TDateTime winterUtc = EncodeDateTime(2024, 1, 15, 12);
+  EXPECT_NEAR(QEMUTCToLocal(winterUtc), EncodeDateTime(2024, 1, 15, 13), 1e-9);
+  const TDateTime summerLocal = EncodeDateTime(2024, 7, 1, 9, 30);
+  EXPECT_NEAR(QEMLocalToUTC(summerLocal), EncodeDateTime(2024, 7, 1, 7, 30), 1e-9);
+  const timespec ft = QEMLocalToFileTime(EncodeDateTime(2024, 7, 1, 9, 30, 0, 500));
+  EXPECT_EQ(ft.tv_nsec, 500000000L);
+  EXPECT_NEAR(QEMFileTimeToLocal(ft), EncodeDateTime(2024, 7, 1, 9, 30, 0, 500), 1e-9);
+  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+}
+
+TEST(DateTime, FileDateResolutionRoundsDownToEvenSeconds) {
+  EXPECT_DOUBLE_EQ(QEMFileDateResolution(EncodeDateTime(2024, 1, 1, 10, 0, 3, 900)),
+                   EncodeDateTime(2024, 1, 1, 10, 0, 2));
+  EXPECT_DOUBLE_EQ(QEMFileDateResolution(EncodeDateTime(2024, 1, 1, 10, 0, 4)),
+                   EncodeDateTime(2024, 1, 1, 10, 0, 4));
+}
