@@ -1,0 +1,257 @@
+#include "core/QEMUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Records the order in which list-owned objects die.
+std::vector<int> gDestroyed;
+
+class TCountedPair : public TQEMIntPair {
+public:
+  explicit TCountedPair(int Id) : TQEMIntPair(u"", 0, 0, u""), FId(Id) {}
+  ~TCountedPair() override { gDestroyed.push_back(FId); }
+  int FId;
+};
+
+std::u16string N(int I) {
+  return IntToStr(I);
+}
+
+} // namespace
+
+TEST(QEMUtilsIntegerList, IndexedAccessAndBounds) {
+  TQEMDirtyList l;
+  EXPECT_EQ(l.Add(7), 0);
+  EXPECT_EQ(l.Add(-3), 1);
+  EXPECT_EQ(l.Add(7), 2);
+  l.Put(1, INT32_MIN);
+  EXPECT_EQ(l.Get(1), INT32_MIN);
+  EXPECT_EQ(l.IndexOf(7), 0);
+  EXPECT_EQ(l.IndexOf(99), -1);
+  l.Delete(0);
+  EXPECT_EQ(l.Count(), 2);
+  EXPECT_EQ(l.IndexOf(7), 1);
+  EXPECT_THROW(l.Get(2), EStringListError);
+  EXPECT_THROW(l.Put(-1, 0), EStringListError);
+  EXPECT_THROW(l.Delete(2), EStringListError);
+  l.Clear();
+  EXPECT_EQ(l.Count(), 0);
+  EXPECT_EQ(l.IndexOf(7), -1);
+}
+
+TEST(QEMUtilsStringIntegerList, AdjustMovesOnlyBeyondPosAndIntsTravelWithText) {
+  TQEMStringIntegerList l;
+  l.AddItem(u"d", 11);
+  l.AddItem(u"a", 10);
+  l.InsertObject(1, u"c", nullptr);
+  l.SetInt(1, -4);
+  l.AddItem(u"b", 1000);
+  l.AdjustList(10, 3);
+  l.AdjustList(0, 0);
+  EXPECT_EQ(l.GetInt(0), 14);
+  EXPECT_EQ(l.GetInt(1), -4);
+  EXPECT_EQ(l.GetInt(2), 10); // equal to Pos stays
+  l.SetSorted(true);
+  l.AdjustList(-5, -2);
+  EXPECT_EQ(std::vector<int32_t>({8, 1001, -6, 12}),
+            std::vector<int32_t>({l.GetInt(0), l.GetInt(1), l.GetInt(2), l.GetInt(3)}));
+}
+
+TEST(QEMUtilsIntPairList, AdjustStartsFromIndexAndBeyondPos) {
+  TQEMStringIntPairList l;
+  l.AddItem(u"s0", u"R", 50, 1, u"x");
+  l.AddItem(u"s1", u"R", 50, 2, u"y");
+  l.AddItem(u"s2", u"R", 20, 3, u"z");
+  l.Add(u"bare");
+  l.AddItem(u"s4", u"R", 21, 4, u"w");
+  l.AdjustList(1, 20, 5);
+  EXPECT_EQ(l.GetStart(0), 50); // before FromIndex
+  EXPECT_EQ(l.GetStart(1), 55);
+  EXPECT_EQ(l.GetStart(2), 20); // equal to Pos
+  EXPECT_EQ(l.GetIntPair(3), nullptr);
+  EXPECT_EQ(l.GetStart(4), 26);
+  l.AdjustList(0, 0, -6);
+  EXPECT_EQ(l.GetStart(2), 14);
+}
+
+TEST(QEMUtilsIntPairList, LookupsAreExactAndCaseSensitive) {
+  TQEMStringIntPairList l;
+  l.AddItem(u"Caption", u"DLG_MAIN", 0, 0, u"");
+  l.AddItem(u"caption", u"dlg_main", 0, 0, u"");
+  l.AddItem(u"Caption", u"DLG_MAIN", 0, 0, u"");
+  l.AddItem(u"Caption ", u"DLG_OTHER", 0, 0, u"");
+  EXPECT_FALSE(l.CaseSensitive());
+  EXPECT_EQ(l.IndexOf(u"caption"), 1);
+  EXPECT_EQ(l.IndexOf(u"CAPTION"), -1);
+  EXPECT_EQ(l.NextOf(u"Caption", -1), 0);
+  EXPECT_EQ(l.NextOf(u"Caption", 0), 2);
+  EXPECT_EQ(l.NextOf(u"Caption", 2), -1);
+  EXPECT_EQ(l.NumberOfResName(u"DLG_MAIN"), 2);
+  EXPECT_EQ(l.NumberOfResName(u"DLG"), 0);
+  // Through the base class the override still decides.
+  const TStringList& base = l;
+  EXPECT_EQ(base.IndexOf(u"CAPTION"), -1);
+}
+
+TEST(QEMUtilsIntPairList, EntryWithoutPairReadsEmptyAndSetterCreatesIt) {
+  TQEMStringIntPairList l;
+  l.Add(u"bare");
+  EXPECT_EQ(l.GetResName(0) + l.GetStr(0), u"");
+  EXPECT_EQ(l.GetStart(0) + l.GetSize(0), 0);
+  EXPECT_EQ(l.NumberOfResName(u""), 1);
+  l.SetSize(0, 9);
+  l.SetStr(0, u"text");
+  const TQEMIntPair* p = l.GetIntPair(0);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->FSize, 9);
+  EXPECT_EQ(p->FStr, u"text");
+  EXPECT_EQ(p->FResname, u"");
+  EXPECT_THROW(l.SetStart(1, 0), EStringListError);
+}
+
+TEST(QEMUtilsStringObjectList, OwnsAndFreesItsObjects) {
+  gDestroyed.clear();
+  {
+    TQEMStringIntPairList l;
+    for (int i = 0; i < 6; ++i)
+      l.AddObject(N(i), new TCountedPair(i));
+    l.Delete(2);
+    EXPECT_EQ(gDestroyed, std::vector<int>({2}));
+    l.PutObject(0, new TCountedPair(10));
+    EXPECT_EQ(gDestroyed, std::vector<int>({2, 0}));
+    l.Clear();
+    EXPECT_EQ(gDestroyed, std::vector<int>({2, 0, 10, 1, 3, 4, 5}));
+    EXPECT_EQ(l.Count(), 0);
+    l.AddObject(u"last", new TCountedPair(7));
+  }
+  EXPECT_EQ(gDestroyed.back(), 7);
+  EXPECT_EQ(gDestroyed.size(), 8u);
+}
+
+TEST(QEMUtilsStringPairList, KeyLookupIgnoresCaseValuesAndResNames) {
+  TQEMStringPairList l;
+  l.AddPair(u"Key", u"RES", u"v1");
+  EXPECT_EQ(l.GetV(u"KEY"), u"v1");
+  EXPECT_EQ(l.GetV(u"missing"), u"");
+  l.SetV(u"kEy", u"v2");
+  l.SetV(u"New", u"v3");
+  ASSERT_EQ(l.Count(), 2);
+  EXPECT_EQ(l.Get2(0), u"v2");
+  EXPECT_EQ(l.GetResName(0), u"RES");
+  EXPECT_EQ(l.GetResName(1), u"");
+  EXPECT_EQ(l.NextOf(u"key", -1), -1);
+  l.AddPair(u"k2", u"res", u"");
+  EXPECT_EQ(l.NumberOfResName(u"RES"), 1);
+  EXPECT_EQ(l.NumberOfResName(u""), 1);
+  l.SetCaseSensitive(true);
+  EXPECT_EQ(l.GetV(u"KEY"), u"");
+}
+
+TEST(QEMUtilsStringPairList, EntryWithoutObjectReadsEmptyAndPuttersCreateIt) {
+  TQEMStringPairList l;
+  l.Add(u"a");
+  l.Add(u"b");
+  EXPECT_EQ(l.Get2(0), u"");
+  EXPECT_EQ(l.GetResName(0), u"");
+  l.Put2(0, u"value");
+  l.PutResName(1, u"R");
+  EXPECT_EQ(l.GetV(u"A"), u"value");
+  EXPECT_EQ(l.GetResName(0), u"");
+  EXPECT_EQ(l.GetResName(1), u"R");
+  EXPECT_EQ(l.Get2(1), u"");
+}
+
+TEST(QEMUtilsStringWideStringList, PairsAndKeyLookup) {
+  TQEMStringWideStringList l;
+  EXPECT_EQ(l.AddPair(u"Name", u"w\u00e9rt"), 0);
+  l.Add(u"bare");
+  EXPECT_EQ(l.GetW(0), u"w\u00e9rt");
+  EXPECT_EQ(l.GetW(1), u"");
+  l.PutW(1, u"filled");
+  EXPECT_EQ(l.GetV(u"BARE"), u"filled");
+  l.SetV(u"name", u"changed");
+  l.SetV(u"other", u"added");
+  EXPECT_EQ(l.Count(), 3);
+  EXPECT_EQ(l.GetW(0), u"changed");
+  EXPECT_EQ(l.GetV(u"Other"), u"added");
+  EXPECT_EQ(l.NextOf(u"name", -1), -1);
+  EXPECT_EQ(l.NumberOfResName(u""), 0);
+}
+
+TEST(QEMUtilsWideStringList, InterfaceAccessAndTrimList) {
+  std::shared_ptr<IQEMWideStrings> w = std::make_shared<TQEMWideStringList>();
+  EXPECT_EQ(w->Add(u" a "), 0);
+  w->Add(u"");
+  w->Add(u" \t\r\n");
+  w->Add(u"b");
+  w->Add(u"   ");
+  w->Add(u"\u00a0"); // not white space to the host's trim
+  w->Put(3, u"\tc");
+  EXPECT_EQ(w->GetCount(), 6);
+  w->TrimList();
+  ASSERT_EQ(w->GetCount(), 3);
+  EXPECT_EQ(w->Get(0), u" a ");
+  EXPECT_EQ(w->Get(1), u"\tc");
+  EXPECT_EQ(w->Get(2), u"\u00a0");
+  w->TrimList();
+  EXPECT_EQ(w->GetCount(), 3);
+  EXPECT_THROW(w->Get(3), EStringListError);
+  w->Clear();
+  EXPECT_EQ(w->GetCount(), 0);
+  w->TrimList();
+  EXPECT_EQ(w->GetCount(), 0);
+}
+
+TEST(QEMUtilsStringQue, FirstInFirstOutAndEmptyPop) {
+  TQEMStringQue q;
+  EXPECT_TRUE(q.IsEmpty());
+  EXPECT_EQ(q.Pop(), u"");
+  q.Push(u"one");
+  q.Push(u"two");
+  q.Push(u"one");
+  EXPECT_FALSE(q.IsEmpty());
+  EXPECT_EQ(q.Pop(), u"one");
+  q.Push(u"three");
+  EXPECT_EQ(q.Pop(), u"two");
+  EXPECT_EQ(q.Pop(), u"one");
+  EXPECT_EQ(q.Pop(), u"three");
+  EXPECT_TRUE(q.IsEmpty());
+  EXPECT_EQ(q.Pop(), u"");
+  q.Push(u"x");
+  q.Clear();
+  EXPECT_TRUE(q.IsEmpty());
+  EXPECT_EQ(q.Pop(), u"");
+}
+
+TEST(QEMUtilsStringQue, OrderHoldsAcrossLongInterleavedRuns) {
+  TQEMStringQue q;
+  int pushed = 0, popped = 0;
+  for (int round = 0; round < 5; ++round) {
+    for (int i = 0; i < 700; ++i)
+      q.Push(N(pushed++));
+    for (int i = 0; i < 500; ++i)
+      ASSERT_EQ(q.Pop(), N(popped++));
+  }
+  while (!q.IsEmpty())
+    ASSERT_EQ(q.Pop(), N(popped++));
+  EXPECT_EQ(popped, pushed);
+}
+
+TEST(QEMUtilsStringQue, AllowDuplicatesIsStoredButDoesNotFilter) {
+  TQEMStringQue q;
+  EXPECT_FALSE(q.GetAllowDuplicates());
+  for (bool allow : {false, true}) {
+    q.SetAllowDuplicates(allow);
+    EXPECT_EQ(q.GetAllowDuplicates(), allow);
+    q.Push(u"a");
+    q.Push(u"a");
+    EXPECT_EQ(q.Pop(), u"a");
+    EXPECT_EQ(q.Pop(), u"a");
+    EXPECT_TRUE(q.IsEmpty());
+  }
+}
