@@ -1,0 +1,589 @@
+#include "platform/QEMRegistry.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include "platform/QEMFormat.h"
+#include "platform/QEMHostConsts.h"
+
+namespace {
+
+// Stamped into the file header ("HLXR") so that a database of another program is told apart
+// from an empty one and left alone.
+constexpr int64_t kApplicationId = 0x484C5852;
+constexpr int64_t kSchemaVersion = 1;
+
+// The platform's own type codes, so that a dump of the file reads naturally.
+constexpr int kRegSz = 1;
+constexpr int kRegExpandSz = 2;
+constexpr int kRegBinary = 3;
+constexpr int kRegDword = 4;
+
+// Names are stored as UTF-8 text with a folded copy for lookups; value data as blobs, text as
+// UTF-16LE so that any UTF-16 (lone surrogates included) comes back as it went in. The root key
+// is the row with id 0; deleting a key cascades through its subkeys and values.
+constexpr const char* kSchema = R"(
+CREATE TABLE keys(
+  id INTEGER PRIMARY KEY,
+  parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,
+  name TEXT NOT NULL,
+  fold TEXT NOT NULL,
+  UNIQUE(parent, fold));
+INSERT INTO keys(id, parent, name, fold) VALUES(0, NULL, '', '');
+CREATE TABLE vals(
+  key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,
+  name TEXT NOT NULL,
+  fold TEXT NOT NULL,
+  type INTEGER NOT NULL,
+  data BLOB,
+  PRIMARY KEY(key, fold)) WITHOUT ROWID;
+)";
+
+std::string GetEnv(const char* Name) {
+  const char* V = std::getenv(Name);
+  return V ? V : "";
+}
+
+bool IsBusy(int Code) {
+  return (Code & 0xFF) == SQLITE_BUSY || (Code & 0xFF) == SQLITE_LOCKED;
+}
+
+std::u16string HiveError(const TQEMHive& Hive, int Code, std::u16string_view Context) {
+  sqlite3* Db = Hive.Handle();
+  // The connection's own text is more precise, but only when it belongs to this failure.
+  std::string Detail = Db && (sqlite3_errcode(Db) & 0xFF) == (Code & 0xFF) ? sqlite3_errmsg(Db)
+                                                                           : sqlite3_errstr(Code);
+  if (IsBusy(Code)) return Format(SRegHiveBusy, Hive.FileName(), Detail);
+  return Format(Context.empty() ? SRegHiveWriteFailed : Context, Hive.FileName(), Detail);
+}
+
+void Report(const std::u16string& Msg) noexcept {
+  std::fprintf(stderr, "%s\n", UTF16ToUTF8(Msg).c_str());
+}
+
+// Creates the missing folders above the file owner-only, and the file itself owner-only, so
+// that SQLite (which copies the database's mode to its journal files) never widens access.
+std::string MakePrivateFile(const std::string& Path) {
+  namespace fs = std::filesystem;
+  fs::path Folder = fs::path(Path).parent_path();
+  if (!Folder.empty()) {
+    fs::path Walk;
+    for (const auto& Part : Folder) {
+      Walk /= Part;
+      struct stat St;
+      if (stat(Walk.c_str(), &St) == 0) continue;
+      if (mkdir(Walk.c_str(), 0700) != 0 && errno != EEXIST)
+        return Walk.string() + ": " + std::strerror(errno);
+    }
+  }
+  int Fd = open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (Fd >= 0)
+    close(Fd);
+  else if (errno != EEXIST)
+    return std::strerror(errno);
+  return {};
+}
+
+void Exec(TQEMHive& Hive, const char* Sql, std::u16string_view Context) {
+  int Rc = sqlite3_exec(Hive.Handle(), Sql, nullptr, nullptr, nullptr);
+  if (Rc != SQLITE_OK) Hive.Fail(Rc, Context);
+}
+
+int64_t QueryInt(TQEMHive& Hive, const char* Sql, std::u16string_view Context) {
+  sqlite3_stmt* Stmt = nullptr;
+  int Rc = sqlite3_prepare_v2(Hive.Handle(), Sql, -1, &Stmt, nullptr);
+  if (Rc == SQLITE_OK) Rc = sqlite3_step(Stmt);
+  int64_t V = Rc == SQLITE_ROW ? sqlite3_column_int64(Stmt, 0) : 0;
+  sqlite3_finalize(Stmt);
+  if (Rc != SQLITE_ROW) Hive.Fail(Rc, Context);
+  return V;
+}
+
+enum class TFileState { Ours, Empty, Foreign };
+
+TFileState FileState(TQEMHive& Hive) {
+  // The first read of the header: a damaged or non-database file fails here, before anything
+  // could be written to it.
+  int64_t Objects = QueryInt(Hive, "SELECT count(*) FROM sqlite_master", SRegHiveOpenFailed);
+  int64_t AppId = QueryInt(Hive, "PRAGMA application_id", SRegHiveOpenFailed);
+  int64_t Version = QueryInt(Hive, "PRAGMA user_version", SRegHiveOpenFailed);
+  if (AppId == kApplicationId && Version >= 1 && Version <= kSchemaVersion) return TFileState::Ours;
+  if (AppId == 0 && Version == 0 && Objects == 0) return TFileState::Empty;
+  return TFileState::Foreign;
+}
+
+[[noreturn]] void RefuseForeign(const TQEMHive& Hive) {
+  throw ERegistryException(Format(SRegHiveOpenFailed, Hive.FileName(), SRegHiveNotOurs));
+}
+
+void PrepareSchema(TQEMHive& Hive) {
+  Exec(Hive, "PRAGMA foreign_keys = ON", SRegHiveOpenFailed);
+  TFileState State = FileState(Hive);
+  if (State == TFileState::Foreign) RefuseForeign(Hive);
+  Exec(Hive, "PRAGMA journal_mode = WAL", SRegHiveOpenFailed);
+  Exec(Hive, "PRAGMA synchronous = NORMAL", SRegHiveOpenFailed);
+  if (State == TFileState::Ours) return;
+
+  // Another process may be creating the schema at the same moment: decide again under the
+  // write lock.
+  Exec(Hive, "BEGIN IMMEDIATE", SRegHiveOpenFailed);
+  try {
+    State = FileState(Hive);
+    if (State == TFileState::Foreign) RefuseForeign(Hive);
+    if (State == TFileState::Empty) {
+      Exec(Hive, kSchema, SRegHiveOpenFailed);
+      std::string Stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
+                          "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+      Exec(Hive, Stamp.c_str(), SRegHiveOpenFailed);
+    }
+    Exec(Hive, "COMMIT", SRegHiveOpenFailed);
+  } catch (...) {
+    sqlite3_exec(Hive.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+std::unique_ptr<TQEMHive> gHive;
+
+// One prepared statement. Failures raise the caller's message about the key or value when one
+// is given, except that a locked hive always says so.
+class TStmt {
+public:
+  TStmt(TQEMHive& Hive, const char* Sql, std::u16string OnError = {})
+      : FHive(Hive), FOnError(std::move(OnError)) {
+    int Rc = sqlite3_prepare_v2(Hive.Handle(), Sql, -1, &FStmt, nullptr);
+    if (Rc != SQLITE_OK) Raise(Rc);
+  }
+  ~TStmt() { sqlite3_finalize(FStmt); }
+  TStmt(const TStmt&) = delete;
+  TStmt& operator=(const TStmt&) = delete;
+
+  TStmt& Bind(int I, int64_t V) { return Check(sqlite3_bind_int64(FStmt, I, V)); }
+  TStmt& Bind(int I, const std::string& V) {
+    return Check(sqlite3_bind_text(FStmt, I, V.data(), int(V.size()), SQLITE_TRANSIENT));
+  }
+  TStmt& Bind(int I, const std::vector<uint8_t>& V) {
+    // A null pointer would bind NULL rather than an empty blob.
+    if (V.empty()) return Check(sqlite3_bind_zeroblob(FStmt, I, 0));
+    return Check(sqlite3_bind_blob(FStmt, I, V.data(), int(V.size()), SQLITE_TRANSIENT));
+  }
+
+  bool Step() {
+    int Rc = sqlite3_step(FStmt);
+    if (Rc == SQLITE_ROW) return true;
+    if (Rc != SQLITE_DONE) Raise(Rc);
+    return false;
+  }
+
+  int64_t Int(int Col) const { return sqlite3_column_int64(FStmt, Col); }
+  std::u16string Text(int Col) const {
+    const auto* P = reinterpret_cast<const char*>(sqlite3_column_text(FStmt, Col));
+    return UTF8ToUTF16(P ? std::string_view(P, size_t(sqlite3_column_bytes(FStmt, Col))) : "");
+  }
+  std::vector<uint8_t> Blob(int Col) const {
+    const auto* P = static_cast<const uint8_t*>(sqlite3_column_blob(FStmt, Col));
+    return P ? std::vector<uint8_t>(P, P + sqlite3_column_bytes(FStmt, Col))
+             : std::vector<uint8_t>();
+  }
+
+private:
+  TStmt& Check(int Rc) {
+    if (Rc != SQLITE_OK) Raise(Rc);
+    return *this;
+  }
+  [[noreturn]] void Raise(int Rc) {
+    if (!FOnError.empty() && !IsBusy(Rc)) throw ERegistryException(FOnError);
+    FHive.Fail(Rc,
+               FStmt && !sqlite3_stmt_readonly(FStmt) ? SRegHiveWriteFailed : SRegHiveReadFailed);
+  }
+
+  TQEMHive& FHive;
+  sqlite3_stmt* FStmt = nullptr;
+  std::u16string FOnError;
+};
+
+std::string Folded(std::u16string_view Name) {
+  return UTF16ToUTF8(QEMFoldCase(Name));
+}
+
+std::vector<uint8_t> EncodeText(const std::u16string& S) {
+  std::vector<uint8_t> R;
+  R.reserve(S.size() * 2);
+  for (char16_t C : S) {
+    R.push_back(uint8_t(C & 0xFF));
+    R.push_back(uint8_t(C >> 8));
+  }
+  return R;
+}
+
+std::u16string DecodeText(const std::vector<uint8_t>& B) {
+  std::u16string R;
+  R.reserve(B.size() / 2);
+  for (size_t I = 0; I + 1 < B.size(); I += 2)
+    R.push_back(char16_t(B[I] | (B[I + 1] << 8)));
+  return R;
+}
+
+std::vector<std::u16string_view> SplitKey(std::u16string_view Key) {
+  std::vector<std::u16string_view> Parts;
+  size_t Start = 0;
+  while (Start <= Key.size()) {
+    size_t End = Key.find(u'\\', Start);
+    if (End == std::u16string_view::npos) End = Key.size();
+    if (End > Start) Parts.push_back(Key.substr(Start, End - Start));
+    Start = End + 1;
+  }
+  return Parts;
+}
+
+struct TKeyRef {
+  int64_t Id;
+  std::u16string Path; // with the stored case
+};
+
+struct TValue {
+  int Type;
+  int64_t Int;
+  std::vector<uint8_t> Data;
+};
+
+TRegDataType DataType(int Type) {
+  switch (Type) {
+  case kRegSz:
+    return TRegDataType::rdString;
+  case kRegExpandSz:
+    return TRegDataType::rdExpandString;
+  case kRegDword:
+    return TRegDataType::rdInteger;
+  case kRegBinary:
+    return TRegDataType::rdBinary;
+  default:
+    return TRegDataType::rdUnknown;
+  }
+}
+
+[[noreturn]] void InvalidType(const std::u16string& Name) {
+  throw ERegistryException(Format(SInvalidRegType, Name));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TQEMHive::TQEMHive(const std::u16string& FileName, int BusyTimeoutMs) : FFileName(FileName) {
+  const std::string Path = UTF16ToUTF8(FileName);
+  if (std::string Err = MakePrivateFile(Path); !Err.empty())
+    throw ERegistryException(Format(SRegHiveOpenFailed, FFileName, Err));
+  // Without SQLITE_OPEN_CREATE: the file exists now, and SQLite must never make its own.
+  int Rc = sqlite3_open_v2(Path.c_str(), &FDb, SQLITE_OPEN_READWRITE, nullptr);
+  try {
+    if (Rc != SQLITE_OK) Fail(Rc, SRegHiveOpenFailed);
+    // SQLite quietly falls back to reading when it may not write; a hive we cannot save to
+    // would lose every setting, so refuse it here.
+    if (sqlite3_db_readonly(FDb, "main") == 1) Fail(SQLITE_READONLY, SRegHiveOpenFailed);
+    sqlite3_busy_timeout(FDb, BusyTimeoutMs);
+    PrepareSchema(*this);
+  } catch (...) {
+    sqlite3_close_v2(FDb);
+    FDb = nullptr;
+    throw;
+  }
+}
+
+TQEMHive::~TQEMHive() {
+  if (!FDb) return;
+  if (!sqlite3_get_autocommit(FDb)) {
+    int Rc = sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
+    if (Rc != SQLITE_OK) {
+      Report(HiveError(*this, Rc, SRegHiveWriteFailed));
+      sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  }
+  sqlite3_close_v2(FDb);
+}
+
+std::u16string TQEMHive::DefaultFileName() {
+  if (std::string P = GetEnv("HLX_REGISTRY"); !P.empty()) return UTF8ToUTF16(P);
+  // The base-directory convention ignores a relative XDG_CONFIG_HOME.
+  std::string Base = GetEnv("XDG_CONFIG_HOME");
+  if (Base.empty() || Base[0] != '/') {
+    std::string Home = GetEnv("HOME");
+    if (Home.empty())
+      if (const passwd* Pw = getpwuid(getuid()); Pw && Pw->pw_dir) Home = Pw->pw_dir;
+    Base = Home + "/.config";
+  }
+  return UTF8ToUTF16(Base + "/hlx/registry.db");
+}
+
+void TQEMHive::BeginWrite() {
+  if (FWriters == 0) Exec(*this, "BEGIN IMMEDIATE", SRegHiveWriteFailed);
+  ++FWriters;
+}
+
+void TQEMHive::EndWrite() {
+  if (FWriters == 0 || --FWriters > 0) return;
+  int Rc = sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
+  if (Rc == SQLITE_OK) return;
+  std::u16string Msg = HiveError(*this, Rc, SRegHiveWriteFailed);
+  // Leave the connection clean so that the next writer starts its own transaction.
+  if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+  throw ERegistryException(Msg);
+}
+
+void TQEMHive::Fail(int Code, std::u16string_view Context) const {
+  throw ERegistryException(HiveError(*this, Code, Context));
+}
+
+TQEMHive& QEMHive() {
+  if (!gHive) gHive = std::make_unique<TQEMHive>(TQEMHive::DefaultFileName());
+  return *gHive;
+}
+
+void QEMCloseHive() {
+  gHive.reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct TRegistryAccess {
+  static void BeginWriting(TRegistry& R) {
+    if (R.FWriting) return;
+    R.FHive.BeginWrite();
+    R.FWriting = true;
+  }
+
+  static void CheckWritable(TRegistry& R, const std::u16string& Name) {
+    if (R.FReadOnly) throw ERegistryException(Format(SRegSetDataFailed, Name));
+  }
+
+  // Follows Key from the root or the current key; creates missing keys when asked.
+  static std::optional<TKeyRef> Walk(TRegistry& R, const std::u16string& Key, bool Create) {
+    bool Absolute = !Key.empty() && Key[0] == u'\\';
+    TKeyRef Ref = Absolute ? TKeyRef{0, u""} : TKeyRef{R.FCurrentKey, R.FCurrentPath};
+    for (std::u16string_view Part : SplitKey(Key)) {
+      const std::string Fold = Folded(Part);
+      auto Find = [&]() -> std::optional<std::u16string> {
+        TStmt Q(R.FHive, "SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
+        Q.Bind(1, Ref.Id).Bind(2, Fold);
+        if (!Q.Step()) return std::nullopt;
+        Ref.Id = Q.Int(0);
+        return Q.Text(1);
+      };
+      std::optional<std::u16string> Name = Find();
+      if (!Name && Create) {
+        BeginWriting(R);
+        // Another process may have made it before our write lock.
+        TStmt Ins(R.FHive,
+                  "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3) "
+                  "ON CONFLICT(parent, fold) DO NOTHING",
+                  Format(SRegCreateFailed, Key));
+        Ins.Bind(1, Ref.Id).Bind(2, UTF16ToUTF8(Part)).Bind(3, Fold).Step();
+        Name = Find();
+        if (!Name) throw ERegistryException(Format(SRegCreateFailed, Key));
+      }
+      if (!Name) return std::nullopt;
+      Ref.Path += u'\\';
+      Ref.Path += *Name;
+    }
+    return Ref;
+  }
+
+  static std::optional<TValue> Read(TRegistry& R, const std::u16string& Name) {
+    TStmt Q(R.FHive, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
+            Format(SRegGetDataFailed, Name));
+    Q.Bind(1, R.FCurrentKey).Bind(2, Folded(Name));
+    if (!Q.Step()) return std::nullopt;
+    TValue V{int(Q.Int(0)), 0, {}};
+    if (V.Type == kRegDword)
+      V.Int = Q.Int(1);
+    else
+      V.Data = Q.Blob(1);
+    return V;
+  }
+
+  template <class T>
+  static void Write(TRegistry& R, const std::u16string& Name, int Type, const T& Data) {
+    CheckWritable(R, Name);
+    BeginWriting(R);
+    // An existing value keeps the case of its name, as on the platform.
+    TStmt Q(R.FHive,
+            "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+            "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+            Format(SRegSetDataFailed, Name));
+    Q.Bind(1, R.FCurrentKey).Bind(2, UTF16ToUTF8(Name)).Bind(3, Folded(Name));
+    Q.Bind(4, int64_t(Type)).Bind(5, Data).Step();
+  }
+
+  static std::vector<std::u16string> Names(TRegistry& R, const char* Sql) {
+    std::vector<std::u16string> Result;
+    TStmt Q(R.FHive, Sql);
+    Q.Bind(1, R.FCurrentKey);
+    while (Q.Step())
+      Result.push_back(Q.Text(0));
+    return Result;
+  }
+};
+
+using A = TRegistryAccess;
+
+TRegistry::TRegistry() : TRegistry(QEMHive()) {}
+
+TRegistry::TRegistry(TQEMHive& Hive) : FHive(Hive) {}
+
+TRegistry::~TRegistry() {
+  if (!FWriting) return;
+  FWriting = false;
+  try {
+    FHive.EndWrite();
+  } catch (const EQEMError& E) {
+    Report(E.Message());
+  } catch (const std::exception& E) {
+    std::fprintf(stderr, "%s\n", E.what());
+  }
+}
+
+bool TRegistry::OpenKey(const std::u16string& Key, bool CanCreate) {
+  auto Ref = A::Walk(*this, Key, CanCreate);
+  if (!Ref) return false;
+  FCurrentKey = Ref->Id;
+  FCurrentPath = std::move(Ref->Path);
+  FReadOnly = false;
+  return true;
+}
+
+bool TRegistry::OpenKeyReadOnly(const std::u16string& Key) {
+  auto Ref = A::Walk(*this, Key, false);
+  if (!Ref) return false;
+  FCurrentKey = Ref->Id;
+  FCurrentPath = std::move(Ref->Path);
+  FReadOnly = true;
+  return true;
+}
+
+void TRegistry::CloseKey() {
+  FCurrentKey = 0;
+  FCurrentPath.clear();
+  FReadOnly = false;
+}
+
+bool TRegistry::CreateKey(const std::u16string& Key) {
+  if (FReadOnly) throw ERegistryException(Format(SRegCreateFailed, Key));
+  A::Walk(*this, Key, true);
+  return true;
+}
+
+bool TRegistry::DeleteKey(const std::u16string& Key) {
+  // Neither the root nor "the key itself" by an empty path: too easy to wipe everything.
+  if (FReadOnly || SplitKey(Key).empty()) return false;
+  auto Ref = A::Walk(*this, Key, false);
+  if (!Ref) return false;
+  A::BeginWriting(*this);
+  TStmt Q(FHive, "DELETE FROM keys WHERE id = ?1");
+  Q.Bind(1, Ref->Id).Step();
+  return sqlite3_changes(FHive.Handle()) > 0;
+}
+
+bool TRegistry::KeyExists(const std::u16string& Key) {
+  return A::Walk(*this, Key, false).has_value();
+}
+
+bool TRegistry::HasSubKeys() {
+  TStmt Q(FHive, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+  Q.Bind(1, FCurrentKey);
+  return Q.Step();
+}
+
+std::vector<std::u16string> TRegistry::GetKeyNames() {
+  return A::Names(*this, "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold");
+}
+
+std::vector<std::u16string> TRegistry::GetValueNames() {
+  return A::Names(*this, "SELECT name FROM vals WHERE key = ?1 ORDER BY fold");
+}
+
+bool TRegistry::ValueExists(const std::u16string& Name) {
+  TStmt Q(FHive, "SELECT 1 FROM vals WHERE key = ?1 AND fold = ?2",
+          Format(SRegGetDataFailed, Name));
+  Q.Bind(1, FCurrentKey).Bind(2, Folded(Name));
+  return Q.Step();
+}
+
+bool TRegistry::DeleteValue(const std::u16string& Name) {
+  A::CheckWritable(*this, Name);
+  if (!ValueExists(Name)) return false;
+  A::BeginWriting(*this);
+  TStmt Q(FHive, "DELETE FROM vals WHERE key = ?1 AND fold = ?2", Format(SRegSetDataFailed, Name));
+  Q.Bind(1, FCurrentKey).Bind(2, Folded(Name)).Step();
+  return sqlite3_changes(FHive.Handle()) > 0;
+}
+
+TRegDataType TRegistry::GetDataType(const std::u16string& Name) {
+  auto V = A::Read(*this, Name);
+  return V ? DataType(V->Type) : TRegDataType::rdUnknown;
+}
+
+int TRegistry::GetDataSize(const std::u16string& Name) {
+  auto V = A::Read(*this, Name);
+  if (!V) return -1;
+  switch (DataType(V->Type)) {
+  case TRegDataType::rdString:
+  case TRegDataType::rdExpandString:
+    return int(V->Data.size() / 2 * 2 + 2); // with the terminator
+  case TRegDataType::rdInteger:
+    return 4;
+  default:
+    return int(V->Data.size());
+  }
+}
+
+std::u16string TRegistry::ReadString(const std::u16string& Name) {
+  auto V = A::Read(*this, Name);
+  if (!V) return {};
+  if (V->Type != kRegSz && V->Type != kRegExpandSz) InvalidType(Name);
+  return DecodeText(V->Data);
+}
+
+void TRegistry::WriteString(const std::u16string& Name, const std::u16string& Value) {
+  A::Write(*this, Name, kRegSz, EncodeText(Value));
+}
+
+void TRegistry::WriteExpandString(const std::u16string& Name, const std::u16string& Value) {
+  A::Write(*this, Name, kRegExpandSz, EncodeText(Value));
+}
+
+int32_t TRegistry::ReadInteger(const std::u16string& Name) {
+  auto V = A::Read(*this, Name);
+  if (!V || V->Type != kRegDword) InvalidType(Name);
+  return int32_t(V->Int);
+}
+
+void TRegistry::WriteInteger(const std::u16string& Name, int32_t Value) {
+  A::Write(*this, Name, kRegDword, int64_t(Value));
+}
+
+std::vector<uint8_t> TRegistry::ReadBinaryData(const std::u16string& Name) {
+  auto V = A::Read(*this, Name);
+  if (!V) return {};
+  if (V->Type != kRegBinary) InvalidType(Name);
+  return V->Data;
+}
+
+void TRegistry::WriteBinaryData(const std::u16string& Name, const std::vector<uint8_t>& Data) {
+  A::Write(*this, Name, kRegBinary, Data);
+}
+
+void TRegistry::Flush() {
+  if (!FWriting) return;
+  FWriting = false;
+  FHive.EndWrite();
+}

@@ -1,0 +1,484 @@
+#include "platform/QEMRegistry.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+// The message of the ERegistryException F raises, as UTF-8 for readable failures.
+template <class F> std::string ErrorOf(F&& Fn) {
+  try {
+    Fn();
+  } catch (const ERegistryException& E) {
+    return E.what();
+  }
+  return "<no ERegistryException>";
+}
+
+// Forges foreign or damaged settings files with SQLite itself.
+void RawSql(const std::string& Path, const char* Sql) {
+  sqlite3* Db = nullptr;
+  ASSERT_EQ(sqlite3_open(Path.c_str(), &Db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(Db);
+}
+
+class TEnvGuard {
+public:
+  explicit TEnvGuard(const char* Name) : FName(Name) {
+    if (const char* V = std::getenv(Name)) FOld = V;
+  }
+  ~TEnvGuard() {
+    if (FOld)
+      setenv(FName, FOld->c_str(), 1);
+    else
+      unsetenv(FName);
+  }
+  void Set(const std::string& V) { setenv(FName, V.c_str(), 1); }
+
+private:
+  const char* FName;
+  std::optional<std::string> FOld;
+};
+
+unsigned Mode(const fs::path& P) {
+  struct stat St {};
+  EXPECT_EQ(stat(P.c_str(), &St), 0) << P;
+  return St.st_mode & 07777;
+}
+
+class RegistryHive : public ::testing::Test {
+protected:
+  qemtest::TTempDir Dir;
+};
+
+class TOpenHive : public ::testing::Test {
+protected:
+  qemtest::TTempDir Dir;
+  std::u16string File = Dir.U16("hive.db");
+  std::unique_ptr<TQEMHive> Hive = std::make_unique<TQEMHive>(File);
+
+  void Reopen() {
+    Hive.reset();
+    Hive = std::make_unique<TQEMHive>(File);
+  }
+};
+class RegistryKeys : public TOpenHive {};
+class RegistryValues : public TOpenHive {};
+class RegistryTransactions : public TOpenHive {};
+
+// A forked child that talks to the parent one byte at a time over a socket pair.
+class TChild {
+public:
+  explicit TChild(const std::function<int(TChild&)>& Body) {
+    int Fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, Fds) != 0) std::abort();
+    FPid = fork();
+    FFd = Fds[FPid == 0 ? 1 : 0];
+    close(Fds[FPid == 0 ? 0 : 1]);
+    if (FPid == 0) {
+      alarm(10); // never outlive a parent stuck in a failed test
+      int Rc = 90;
+      try {
+        Rc = Body(*this);
+      } catch (...) {
+      }
+      _exit(Rc);
+    }
+  }
+  ~TChild() { Wait(); }
+  void Send(char C) { (void)!write(FFd, &C, 1); }
+  char Receive() {
+    char C = 0;
+    return read(FFd, &C, 1) == 1 ? C : 0;
+  }
+  int Wait() {
+    if (FPid <= 0) return -1;
+    close(FFd);
+    int Status = 0;
+    waitpid(std::exchange(FPid, -1), &Status, 0);
+    return WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+  }
+
+private:
+  int FFd = -1;
+  pid_t FPid = -1;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(RegistryHive, DefaultFileNameFollowsEnvironment) {
+  TEnvGuard Reg("HLX_REGISTRY"), Xdg("XDG_CONFIG_HOME"), Home("HOME");
+  Reg.Set("/tmp/own.db");
+  Xdg.Set("/cfg");
+  Home.Set("/home/u");
+  EXPECT_EQ(TQEMHive::DefaultFileName(), u"/tmp/own.db");
+  Reg.Set("");
+  EXPECT_EQ(TQEMHive::DefaultFileName(), u"/cfg/hlx/registry.db");
+  Xdg.Set("");
+  EXPECT_EQ(TQEMHive::DefaultFileName(), u"/home/u/.config/hlx/registry.db");
+  Xdg.Set("relative/cfg"); // not a base directory: ignored
+  EXPECT_EQ(TQEMHive::DefaultFileName(), u"/home/u/.config/hlx/registry.db");
+}
+
+TEST_F(RegistryHive, CreatesMissingFoldersAndFileOwnerOnly) {
+  mode_t OldMask = umask(022);
+  fs::path Path = Dir.Path() / "a" / "b" / "registry.db";
+  {
+    TQEMHive Hive(UTF8ToUTF16(Path.string()));
+    TRegistry R(Hive);
+    R.WriteString(u"V", u"x");
+    // The journal files exist while the transaction is open; they must not be wider either.
+    EXPECT_EQ(Mode(Path.string() + "-wal"), 0600u);
+  }
+  umask(OldMask);
+  EXPECT_EQ(Mode(Dir.Path() / "a"), 0700u);
+  EXPECT_EQ(Mode(Dir.Path() / "a" / "b"), 0700u);
+  EXPECT_EQ(Mode(Path), 0600u);
+}
+
+TEST_F(RegistryHive, DamagedFileIsRefusedAndKeptByteForByte) {
+  const std::string Cases[] = {
+      "[Settings]\nLanguage=de\n",
+      std::string(4096, '\xA5'),
+      std::string("SQLite format 3\0", 16) + std::string(4080, '\xFF'),
+  };
+  for (const std::string& Content : Cases) {
+    fs::path Path = Dir.Path() / "registry.db";
+    qemtest::WriteTextFile(Path, Content);
+    std::string Msg = ErrorOf([&] { TQEMHive Hive(UTF8ToUTF16(Path.string())); });
+    EXPECT_THAT(Msg, HasSubstr("'" + Path.string() + "' cannot be opened"));
+    EXPECT_EQ(qemtest::ReadTextFile(Path), Content);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 1)
+        << "no journal files left beside a refused file";
+  }
+}
+
+TEST_F(RegistryHive, ForeignOrNewerDatabaseIsRefusedAndKept) {
+  std::string Foreign = (Dir.Path() / "foreign.db").string();
+  RawSql(Foreign, "CREATE TABLE settings(k TEXT, v TEXT); INSERT INTO settings VALUES('a', 'b');");
+  std::string Newer = (Dir.Path() / "newer.db").string();
+  { TQEMHive Hive(UTF8ToUTF16(Newer)); }
+  RawSql(Newer, "PRAGMA user_version = 99;");
+
+  for (const std::string& Path : {Foreign, Newer}) {
+    std::string Before = qemtest::ReadTextFile(Path);
+    std::string Msg = ErrorOf([&] { TQEMHive Hive(UTF8ToUTF16(Path)); });
+    EXPECT_THAT(Msg, HasSubstr("'" + Path + "' cannot be opened: it holds no settings"));
+    EXPECT_EQ(qemtest::ReadTextFile(Path), Before);
+  }
+}
+
+TEST_F(RegistryHive, ReadOnlyFileIsRefused) {
+  if (geteuid() == 0) GTEST_SKIP() << "file modes do not stop root";
+  std::string Path = (Dir.Path() / "locked.db").string();
+  { TQEMHive Hive(UTF8ToUTF16(Path)); }
+  chmod(Path.c_str(), 0400);
+  EXPECT_THAT(ErrorOf([&] { TQEMHive Hive(UTF8ToUTF16(Path)); }),
+              HasSubstr("'" + Path + "' cannot be opened"));
+}
+
+TEST_F(RegistryHive, ProcessHivePersistsAcrossClose) {
+  TEnvGuard Reg("HLX_REGISTRY");
+  QEMCloseHive();
+  Reg.Set((Dir.Path() / "process.db").string());
+  {
+    TRegistry R; // no Flush: the destructor commits
+    ASSERT_TRUE(R.OpenKey(u"\\Software\\Wendroth\\HLX\\14.0", true));
+    R.WriteString(u"Language", u"de-DE");
+    R.WriteInteger(u"Count", 3);
+  }
+  QEMCloseHive();
+  {
+    TQEMHive Hive(Dir.U16("process.db"));
+    TRegistry R(Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\software\\wendroth\\hlx\\14.0", false));
+    EXPECT_EQ(R.ReadString(u"Language"), u"de-DE");
+    EXPECT_EQ(R.ReadInteger(u"Count"), 3);
+  }
+  QEMCloseHive();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(RegistryKeys, NamesIgnoreCaseAndKeepTheirFirstCase) {
+  TRegistry R(*Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\Software\\Wendroth", true));
+  ASSERT_TRUE(R.OpenKey(u"\\SOFTWARE\\wendroth\\Привет", true));
+  EXPECT_EQ(R.CurrentPath(), u"\\Software\\Wendroth\\Привет");
+  EXPECT_TRUE(R.KeyExists(u"\\software\\WENDROTH\\ПРИВЕТ"));
+
+  R.WriteString(u"ValueName", u"a");
+  R.WriteInteger(u"VALUENAME", 5);
+  EXPECT_THAT(R.GetValueNames(), ElementsAre(u"ValueName"));
+  EXPECT_EQ(R.GetDataType(u"valuename"), TRegDataType::rdInteger);
+
+  for (auto Name : {u"beta", u"Alpha", u"gamma", u"Delta", u"ALPHA"})
+    R.CreateKey(Name);
+  EXPECT_THAT(R.GetKeyNames(), ElementsAre(u"Alpha", u"beta", u"Delta", u"gamma"));
+  EXPECT_TRUE(R.HasSubKeys());
+  ASSERT_TRUE(R.OpenKey(u"alpha", false));
+  EXPECT_FALSE(R.HasSubKeys());
+}
+
+TEST_F(RegistryKeys, RelativePathsStartAtTheCurrentKey) {
+  TRegistry R(*Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\A", true));
+  ASSERT_TRUE(R.OpenKey(u"B\\C", true));
+  EXPECT_EQ(R.CurrentPath(), u"\\A\\B\\C");
+  EXPECT_TRUE(R.KeyExists(u"\\A\\B"));
+  EXPECT_FALSE(R.KeyExists(u"B")) << "relative to C, not to the root";
+
+  EXPECT_FALSE(R.OpenKey(u"Missing", false));
+  EXPECT_EQ(R.CurrentPath(), u"\\A\\B\\C");
+  EXPECT_FALSE(R.KeyExists(u"\\A\\B\\C\\Missing")) << "a failed open creates nothing";
+
+  EXPECT_TRUE(R.CreateKey(u"X\\Y"));
+  EXPECT_EQ(R.CurrentPath(), u"\\A\\B\\C");
+  EXPECT_TRUE(R.KeyExists(u"\\A\\B\\C\\X\\Y"));
+
+  ASSERT_TRUE(R.OpenKey(u"\\\\A\\\\\\B\\", false)); // empty parts count for nothing
+  EXPECT_EQ(R.CurrentPath(), u"\\A\\B");
+
+  R.WriteString(u"Here", u"b");
+  R.CloseKey();
+  EXPECT_EQ(R.CurrentPath(), u"");
+  EXPECT_FALSE(R.ValueExists(u"Here"));
+  ASSERT_TRUE(R.OpenKey(u"A\\B", false));
+  EXPECT_EQ(R.ReadString(u"Here"), u"b");
+}
+
+TEST_F(RegistryKeys, DeleteKeyRemovesTheWholeSubtree) {
+  TRegistry R(*Hive);
+  for (auto Path : {u"\\A", u"\\A\\B", u"\\A\\B\\C", u"\\A\\B\\C\\D", u"\\A\\BB", u"\\AB"}) {
+    ASSERT_TRUE(R.OpenKey(Path, true));
+    R.WriteString(u"V", Path);
+  }
+  R.CloseKey();
+  EXPECT_TRUE(R.DeleteKey(u"\\a\\b"));
+  EXPECT_FALSE(R.KeyExists(u"\\A\\B\\C\\D"));
+  EXPECT_FALSE(R.DeleteKey(u"\\A\\B"));
+  ASSERT_TRUE(R.OpenKey(u"\\A", false));
+  EXPECT_THAT(R.GetKeyNames(), ElementsAre(u"BB"));
+  EXPECT_EQ(R.ReadString(u"V"), u"\\A");
+  ASSERT_TRUE(R.OpenKey(u"\\AB", false));
+  EXPECT_EQ(R.ReadString(u"V"), u"\\AB");
+
+  // Paths that name no key below the current one must not wipe it.
+  EXPECT_FALSE(R.DeleteKey(u""));
+  EXPECT_FALSE(R.DeleteKey(u"\\"));
+  EXPECT_TRUE(R.KeyExists(u"\\AB"));
+}
+
+TEST_F(RegistryKeys, ReadOnlyKeyRefusesWrites) {
+  {
+    TRegistry W(*Hive);
+    ASSERT_TRUE(W.OpenKey(u"\\K", true));
+    W.WriteString(u"V", u"kept");
+  }
+  TRegistry R(*Hive);
+  EXPECT_FALSE(R.OpenKeyReadOnly(u"\\Missing"));
+  EXPECT_FALSE(R.KeyExists(u"\\Missing"));
+  ASSERT_TRUE(R.OpenKeyReadOnly(u"\\K"));
+  EXPECT_EQ(R.ReadString(u"V"), u"kept");
+  EXPECT_EQ(ErrorOf([&] { R.WriteString(u"V", u"lost"); }), "Failed to set data for 'V'");
+  EXPECT_EQ(ErrorOf([&] { R.DeleteValue(u"V"); }), "Failed to set data for 'V'");
+  EXPECT_EQ(ErrorOf([&] { R.CreateKey(u"Sub"); }), "Failed to create key Sub");
+  EXPECT_FALSE(R.DeleteKey(u"\\K"));
+  EXPECT_EQ(R.ReadString(u"V"), u"kept");
+
+  ASSERT_TRUE(R.OpenKey(u"\\K", false)); // opened for writing again
+  R.WriteString(u"V", u"changed");
+  EXPECT_EQ(R.ReadString(u"V"), u"changed");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(RegistryValues, ReadsFollowTheStoredType) {
+  TRegistry R(*Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\Types", true));
+
+  EXPECT_EQ(R.ReadString(u"Missing"), u"");
+  EXPECT_TRUE(R.ReadBinaryData(u"Missing").empty());
+  EXPECT_EQ(ErrorOf([&] { R.ReadInteger(u"Missing"); }), "Invalid data type for 'Missing'");
+  EXPECT_EQ(R.GetDataType(u"Missing"), TRegDataType::rdUnknown);
+  EXPECT_EQ(R.GetDataSize(u"Missing"), -1);
+
+  R.WriteInteger(u"N", INT32_MIN);
+  EXPECT_EQ(R.ReadInteger(u"N"), INT32_MIN);
+  EXPECT_EQ(R.GetDataSize(u"N"), 4);
+  EXPECT_EQ(ErrorOf([&] { R.ReadString(u"N"); }), "Invalid data type for 'N'");
+  EXPECT_EQ(ErrorOf([&] { R.ReadBinaryData(u"N"); }), "Invalid data type for 'N'");
+
+  R.WriteString(u"S", u"12");
+  EXPECT_EQ(ErrorOf([&] { R.ReadInteger(u"S"); }), "Invalid data type for 'S'");
+  EXPECT_EQ(R.GetDataSize(u"S"), 6);
+
+  R.WriteExpandString(u"E", u"%HOME%\\x");
+  EXPECT_EQ(R.GetDataType(u"E"), TRegDataType::rdExpandString);
+  EXPECT_EQ(R.ReadString(u"E"), u"%HOME%\\x");
+
+  // A write replaces the type along with the data.
+  R.WriteString(u"N", u"now text");
+  EXPECT_EQ(R.GetDataType(u"N"), TRegDataType::rdString);
+  EXPECT_EQ(ErrorOf([&] { R.ReadInteger(u"N"); }), "Invalid data type for 'N'");
+  R.WriteBool(u"N", true);
+  EXPECT_TRUE(R.ReadBool(u"N"));
+  EXPECT_EQ(R.ReadInteger(u"N"), 1);
+
+  EXPECT_TRUE(R.DeleteValue(u"n"));
+  EXPECT_FALSE(R.DeleteValue(u"N"));
+  EXPECT_FALSE(R.ValueExists(u"N"));
+}
+
+TEST_F(RegistryValues, DataRoundTripsExactlyThroughTheFile) {
+  const std::u16string Texts[] = {
+      u"",
+      u"Grüße \U0001F600 \U0001D11E",
+      u"lone \xD800 high, lone \xDC00 low, reversed \xDC00\xD800",
+      std::u16string(u"embedded\0nul", 12),
+  };
+  std::vector<uint8_t> Bytes(100000);
+  for (size_t I = 0; I < Bytes.size(); ++I)
+    Bytes[I] = uint8_t(I * 7919 >> 3);
+  {
+    TRegistry R(*Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\Data", true));
+    for (size_t I = 0; I < std::size(Texts); ++I)
+      R.WriteString(u"T" + IntToStr(I), Texts[I]);
+    R.WriteBinaryData(u"Bytes", Bytes);
+    R.WriteBinaryData(u"Empty", {});
+  }
+  Reopen();
+  TRegistry R(*Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\Data", false));
+  for (size_t I = 0; I < std::size(Texts); ++I)
+    EXPECT_EQ(R.ReadString(u"T" + IntToStr(I)), Texts[I]) << I;
+  EXPECT_EQ(R.GetDataSize(u"T0"), 2);
+  EXPECT_EQ(R.GetDataSize(u"T1"), int(Texts[1].size() + 1) * 2);
+  EXPECT_EQ(R.ReadBinaryData(u"Bytes"), Bytes);
+  EXPECT_EQ(R.GetDataType(u"Empty"), TRegDataType::rdBinary);
+  EXPECT_EQ(R.GetDataSize(u"Empty"), 0);
+  EXPECT_EQ(ErrorOf([&] { R.ReadString(u"Bytes"); }), "Invalid data type for 'Bytes'");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(RegistryTransactions, ObjectsOfOneProcessShareOneTransaction) {
+  TQEMHive Other(File, 50); // a second connection stands in for another program
+  TRegistry O(Other);
+  {
+    TRegistry Outer(*Hive);
+    ASSERT_TRUE(Outer.OpenKey(u"\\T", true));
+    Outer.WriteString(u"A", u"1");
+    {
+      TRegistry Inner(*Hive); // would deadlock on its own transaction
+      ASSERT_TRUE(Inner.OpenKey(u"\\T", false));
+      EXPECT_EQ(Inner.ReadString(u"A"), u"1");
+      Inner.WriteInteger(u"B", 2);
+      Inner.Flush();
+    }
+    EXPECT_EQ(Outer.ReadInteger(u"B"), 2);
+    EXPECT_FALSE(O.KeyExists(u"\\T")) << "nothing commits before the outermost writer";
+    std::string Msg = ErrorOf([&] { O.CreateKey(u"\\U"); });
+    EXPECT_THAT(Msg, HasSubstr("'" + UTF16ToUTF8(File) + "' stayed locked"));
+    Outer.Flush();
+    ASSERT_TRUE(O.OpenKey(u"\\T", false));
+    EXPECT_EQ(O.ReadString(u"A"), u"1");
+    EXPECT_EQ(O.ReadInteger(u"B"), 2);
+
+    Outer.WriteString(u"C", u"3"); // a new transaction, committed when Outer goes
+  }
+  EXPECT_EQ(O.ReadString(u"C"), u"3");
+  O.WriteString(u"FromOther", u"ok"); // the lock is free again
+  O.Flush();
+  TRegistry R(*Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\T", false));
+  EXPECT_EQ(R.ReadString(u"FromOther"), u"ok");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The parent opens its connection only after the fork, so that the child shares no SQLite state
+// for the file with it.
+
+TEST_F(RegistryHive, ChildProcessWritesAreSeenByParent) {
+  const std::u16string File = Dir.U16("shared.db");
+  TChild Child([&](TChild& Self) {
+    if (Self.Receive() != 'g') return 1;
+    TQEMHive Hive(File, 1000);
+    TRegistry R(Hive);
+    if (!R.OpenKey(u"\\P", false) || R.ReadString(u"FromParent") != u"p") return 2;
+    R.OpenKey(u"\\C\\D", true);
+    R.WriteString(u"Text", u"\U0001F600");
+    R.WriteInteger(u"N", 42);
+    R.Flush();
+    return 0;
+  });
+  TQEMHive Hive(File);
+  {
+    TRegistry R(Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\P", true));
+    R.WriteString(u"FromParent", u"p");
+  }
+  Child.Send('g');
+  ASSERT_EQ(Child.Wait(), 0);
+  TRegistry R(Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\c\\d", false));
+  EXPECT_EQ(R.ReadString(u"text"), u"\U0001F600");
+  EXPECT_EQ(R.ReadInteger(u"n"), 42);
+}
+
+TEST_F(RegistryHive, PendingWriteMakesOtherProcessReportBusy) {
+  const std::u16string File = Dir.U16("shared.db");
+  const std::string Expected = "'" + UTF16ToUTF8(File) + "' stayed locked";
+  TChild Child([&](TChild& Self) {
+    if (Self.Receive() != 'w') return 1;
+    TQEMHive Hive(File, 100);
+    TRegistry R(Hive);
+    if (R.KeyExists(u"\\Shared")) return 2; // uncommitted writes stay private
+    if (ErrorOf([&] { R.OpenKey(u"\\Child", true); }).find(Expected) == std::string::npos) return 3;
+    Self.Send('b');
+    if (Self.Receive() != 'c') return 4;
+    R.OpenKey(u"\\Child", true);
+    R.WriteInteger(u"N", 7);
+    R.Flush();
+    return R.OpenKey(u"\\Shared", false) && R.ReadString(u"Parent") == u"1" ? 0 : 5;
+  });
+  TQEMHive Hive(File);
+  {
+    TRegistry R(Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\Shared", true));
+    R.WriteString(u"Parent", u"1");
+    Child.Send('w');
+    EXPECT_EQ(Child.Receive(), 'b');
+    R.Flush();
+    Child.Send('c');
+  }
+  ASSERT_EQ(Child.Wait(), 0);
+  TRegistry R(Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\Child", false));
+  EXPECT_EQ(R.ReadInteger(u"N"), 7);
+  ASSERT_TRUE(R.OpenKey(u"\\Shared", false));
+  EXPECT_EQ(R.ReadString(u"Parent"), u"1");
+}
