@@ -1,0 +1,17 @@
+#pragma once
+// Everything a translator package or tool needs from libqem.
+#include "QEMLibrary.h"
+#include "core/QEMStrs.h"
+#include "core/QEMTypes.h"
+#include "core/QEMUtils.h"
+#include "core/QEMUtilsFiles.h"
+#include "core/QEMUtilsRegistry.h"
+#include "platform/QEMClasses.h"
+#include "platform/QEMDateTime.h"
+#include "platform/QEMExport.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
+#include "platform/QEMRegistry.h"
+#include "platform/QEMSysUtils.h"
+#include "platform/QEMUIServices.h"
+#include "resources/QEMConst.h"

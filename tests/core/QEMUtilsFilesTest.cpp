@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "QEMLibrary.h"
+#include "core/QEMUtilsFiles.h"
+#include "platform/QEMDateTime.h"
+#include "platform/QEMFiles.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+TEST(UtilsFiles, BackupNames) {
+  EXPECT_EQ(QEMMakeBackupFileName(u"/p/main.ofm"), u"/p/main.~ofm");
+  EXPECT_EQ(QEMMakeBackupFileName(u"/p/README"), u"/p/README.~");
+  EXPECT_EQ(QEMMakeBackupFileName(u"/p.d/README"), u"/p.d/README.~");
+}
+
+TEST(UtilsFiles, FormatPathKeepsPosixRootsAndDropsStoredBackslashes) {
+  EXPECT_EQ(FormatPath(u""), u"./");
+  EXPECT_EQ(FormatPath(u"\\\\x"), u"x/");
+  EXPECT_EQ(FormatPath(u"/abs/dir"), u"/abs/dir/");
+  EXPECT_EQ(FormatPath(u"rel\\dir\\"), u"rel/dir/");
+}
+
+TEST(UtilsFiles, NormalisationResolvesDotsWithoutClimbingAboveTheRoot) {
+  EXPECT_EQ(QEMNormalizePath(u"C:\\a\\b\\..\\.\\c"), u"C:/a/c");
+  EXPECT_EQ(QEMNormalizePath(u"/a/b/../../.."), u"/");
+  EXPECT_EQ(QEMNormalizePath(u"/../etc"), u"/etc");
+  EXPECT_EQ(QEMNormalizePath(u"x/../../y"), u"../y");
+  EXPECT_EQ(QEMNormalizePath(u"../../y"), u"../../y");
+  EXPECT_EQ(QEMNormalizePath(u"C:\\..\\x"), u"C:/../x");
+  EXPECT_EQ(QEMNormalizePath(u"a/b/"), u"a/b/");
+}
+
+TEST(UtilsFiles, AbsoluteFileNames) {
+  EXPECT_EQ(AbsoluteFileName(u"/root", u"/base", u"/abs/./x.ofm"), u"/abs/x.ofm");
+  EXPECT_EQ(AbsoluteFileName(u"/root", u"C:\\base", u"..\\x.ofm"), u"C:/x.ofm");
+  EXPECT_EQ(AbsoluteFileName(u"/root", u"/base/sub", u"../x.ofm"), u"/base/x.ofm");
+  EXPECT_EQ(AbsoluteFileName(u"/root/", u"forms", u"x.ofm"), u"/root/forms/x.ofm");
+  EXPECT_EQ(AbsoluteFileName(u"/root", u"", u"x.ofm"), u"/root/x.ofm");
+}
+
+TEST(UtilsFiles, FileDates) {
+  qemtest::TTempDir tmp;
+  const std::u16string f = tmp.U16("a.txt");
+  EXPECT_EQ(DateOfFile(f), 0);
+  EXPECT_EQ(QEMGetFileDate(f), 0);
+  QEMSetFileDate(f, 45000.0); // no file: nothing happens, nothing is created
+  EXPECT_FALSE(FileExists(f));
+  qemtest::WriteTextFile(tmp.Path() / "a.txt", "x");
+  const TDateTime when = EncodeDateTime(2024, 3, 5, 14, 30, 17, 250);
+  QEMSetFileDate(f, when);
+  EXPECT_NEAR(QEMGetFileDate(f), when, 0.5 / 86400000.0);
+  EXPECT_NEAR(DateOfFile(f), EncodeDateTime(2024, 3, 5, 14, 30, 16), 0.5 / 86400000.0);
+  chmod(tmp.Path().c_str(), 0500); // a file that cannot be written keeps its date
+  chmod((tmp.Path() / "a.txt").c_str(), 0400);
+  if (access((tmp.Path() / "a.txt").c_str(), W_OK) != 0) {
+    QEMSetFileDate(f, 40000.0);
+    EXPECT_NEAR(QEMGetFileDate(f), when, 0.5 / 86400000.0);
+  }
+  chmod(tmp.Path().c_str(), 0700);
+}
+
+TEST(UtilsFiles, TemporaryFilesArePrivateAndSweptAtShutDown) {
+  const std::u16string a = QEMNewTempFile(u"hlx", u".tmp");
+  const std::u16string b = QEMNewTempFile(u"hlx", u".tmp");
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a.compare(0, GetTempDir().size(), GetTempDir()), 0);
+  struct stat st{};
+  ASSERT_EQ(stat(QEMNativePath(a).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat(QEMNativePath(GetTempDir()).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  QEMRemoveTempFile(b, true);
+  EXPECT_FALSE(FileExists(b));
+  QEMRemoveTempFile(u"/not/on/the/list", true); // unknown names are ignored
+
+  // A listed name outside our folder is never deleted by the sweep.
+  qemtest::TTempDir outside;
+  qemtest::WriteTextFile(outside.Path() / "keep.txt", "precious");
+  QEMAddTempFile(outside.U16("keep.txt"));
+  const std::u16string dir = GetTempDir();
+
+  QEMFinalize();
+  QEMInitialize();
+  EXPECT_FALSE(FileExists(a));
+  EXPECT_FALSE(DirectoryExists(dir));
+  EXPECT_EQ(qemtest::ReadTextFile(outside.Path() / "keep.txt"), "precious");
+}
