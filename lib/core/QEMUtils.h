@@ -68,6 +68,13 @@ public:
   // Keeps recorded offsets valid after Delta characters were inserted (or removed, when
   // negative) at Pos: only offsets beyond Pos move.
   void AdjustList(int32_t Pos, int32_t Delta);
+
+private:
+  // The slots hold integers, not objects: nobody may own, read or replace them as objects.
+  using TStringList::ExtractObject;
+  using TStringList::GetObject;
+  using TStringList::PutObject;
+  using TStringList::SetOwnsObjects;
 };
 
 // Entries without an object (added through the plain string-list calls) read as an empty pair;

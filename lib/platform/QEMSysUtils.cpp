@@ -163,16 +163,23 @@ std::optional<int32_t> TryStrToInt(std::u16string_view S) {
 
 int32_t StrToIntDef(std::u16string_view S, int32_t Default) { return TryStrToInt(S).value_or(Default); }
 
+namespace {
+// Simple (one-to-one) folding of each BMP code unit keeps positions aligned with the original.
+std::u16string SimpleFold(std::u16string_view S) {
+  std::u16string r(S);
+  for (auto& c : r)
+    if (c < 0xD800 || c > 0xDFFF) c = char16_t(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+  return r;
+}
+} // namespace
+
 std::u16string QEMStringReplace(std::u16string_view S, std::u16string_view From,
                                 std::u16string_view To, bool IgnoreCase) {
   if (From.empty()) return std::u16string(S);
-  // Case folding keeps lengths for the characters our macros and keys use; when it does not,
-  // fall back to the exact match rather than guessing positions.
   std::u16string hay, needle;
   if (IgnoreCase) {
-    hay = QEMFoldCase(S);
-    needle = QEMFoldCase(From);
-    if (hay.size() != S.size() || needle.size() != From.size()) IgnoreCase = false;
+    hay = SimpleFold(S);
+    needle = SimpleFold(From);
   }
   const std::u16string_view h = IgnoreCase ? std::u16string_view(hay) : S;
   const std::u16string_view f = IgnoreCase ? std::u16string_view(needle) : From;

@@ -35,4 +35,6 @@ TEST(SysUtils, IntegerParsing) {
 TEST(SysUtils, ReplaceIgnoringCase) {
   EXPECT_EQ(QEMStringReplace(u"$(hlx)/a;$(HLX)/b", u"$(HLX)", u"/opt", true), u"/opt/a;/opt/b");
   EXPECT_EQ(QEMStringReplace(u"$(hlx)/a", u"$(HLX)", u"/opt", false), u"$(hlx)/a");
+  // Characters whose full folding changes length must not shift the matches.
+  EXPECT_EQ(QEMStringReplace(u"/straße/$(Hlx)/ǅ", u"$(HLX)", u"bin", true), u"/straße/bin/ǅ");
 }
