@@ -1,5 +1,6 @@
 #include "QEMLibrary.h"
 
+#include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
 #include "core/QEMTypes.h"
 #include "core/QEMUtilsFiles.h"
@@ -18,7 +19,7 @@ void QEMInitialize() {
     QEMStrsInitialize();   // run mode, base key, default notes version, InIDE
     // slot: option properties
     QEMUtilsInitialize();  // temporary-file list
-    // slot: language table
+    QEMIntlUtilsInitialize(); // language table
     // slot: repository engine
     // slot: repository services
     QEMCommonInitialize(); // inside the IDE: binary directory and reload queue
@@ -42,6 +43,7 @@ void QEMInitialize() {
 void QEMFinalize() {
   if (gInitCount == 0 || --gInitCount > 0) return;
   QEMCommonFinalize();
+  QEMIntlUtilsFinalize();
   QEMUtilsFinalize();
   QEMStrsFinalize();
   QEMCloseHive();

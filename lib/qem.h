@@ -1,6 +1,7 @@
 #pragma once
 // Everything a translator package or tool needs from libqem.
 #include "QEMLibrary.h"
+#include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
 #include "core/QEMTypes.h"
 #include "core/QEMUtils.h"

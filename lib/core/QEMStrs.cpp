@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "QEMVersion.h"
+#include "core/QEMIntlUtils.h"
 #include "core/QEMUtils.h"
 #include "core/QEMUtilsFiles.h"
 #include "core/QEMUtilsRegistry.h"
@@ -37,6 +38,8 @@ int gRunMode = 0; // 0 undetermined, 1 normal, 2 translator
 bool gNoMerge = false;
 std::u16string gBaseRegKey, gRootDir, gLibDir;
 int gShowAsserts = -1;
+LCID gDefaultLCID = 0;
+std::u16string gSystemLang;
 bool gShowingError = false;
 
 std::vector<std::u16string> ProcessCommandLine() {
@@ -99,6 +102,8 @@ void QEMSetProgramArgs(std::vector<std::u16string> Args) {
   gRootDir.clear();
   gLibDir.clear();
   gShowAsserts = -1;
+  gDefaultLCID = 0;
+  gSystemLang.clear();
 }
 
 const std::vector<std::u16string>& QEMProgramArgs() {
@@ -230,6 +235,24 @@ std::u16string GetXlatFileName(const std::u16string& FileName, const std::u16str
   if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir))
     throw EQEMError(Format(SCannotCreateDir, dir));
   return result;
+}
+
+uint32_t QEMDefaultLCID() {
+  if (gDefaultLCID) return gDefaultLCID;
+  TQEMRegistry reg;
+  if (!reg.OpenKey(QEMBaseRegKey(), true)) return gDefaultLCID = QEMUserDefaultLCID();
+  if (reg.ValueExists(u"DefaultLCID")) {
+    gDefaultLCID = LCID(reg.SafeReadInt(u"DefaultLCID", int32_t(QEMUserDefaultLCID())));
+  } else {
+    gDefaultLCID = QEMUserDefaultLCID();
+    reg.WriteInteger(u"DefaultLCID", int32_t(gDefaultLCID));
+  }
+  return gDefaultLCID;
+}
+
+std::u16string SystemLang() {
+  if (gSystemLang.empty()) gSystemLang = LCIDToLangTag(QEMUserDefaultLCID());
+  return gSystemLang;
 }
 
 void QEMAssert(const std::u16string& Msg, bool) {

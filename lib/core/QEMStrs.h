@@ -48,6 +48,12 @@ QEM_API std::u16string QEMXlatFileNameOf(const std::u16string& FileName, const s
 QEM_API std::u16string GetXlatFileName(const std::u16string& FileName, const std::u16string& XlatDir,
                                        const std::u16string& BaseDir);
 
+// The default locale: the settings' "DefaultLCID", else the user's locale, written back on first
+// use. Cached.
+QEM_API uint32_t QEMDefaultLCID();
+// The language tag of the user's locale, cached.
+QEM_API std::u16string SystemLang();
+
 QEM_API void QEMAssert(const std::u16string& Msg, bool Cond);
 QEM_API void ShowError(const std::u16string& Msg);
 QEM_API void Delay(uint32_t Milliseconds);

@@ -34,6 +34,11 @@ inline constexpr std::u16string_view SXlatIsSource =
     u"The translated copy of '%s' would overwrite the file itself: choose a translation directory other than its folder";
 inline constexpr std::u16string_view SCannotCreateDir = u"Cannot create the directory '%s'";
 
+// Languages and code pages.
+inline constexpr std::u16string_view SInvalidLCID = u"'%s' is not a valid LCID value";
+inline constexpr std::u16string_view SUnknownLanguage = u"<unknown>";
+inline constexpr std::u16string_view SCodePageUnsupported = u"Code page %d is not supported";
+
 // Stand-alone program.
 inline constexpr std::u16string_view SInvalidCommandLine = u"Invalid command line";
 inline constexpr std::u16string_view SHlxVersionLine = u"%s %s";

@@ -1,0 +1,452 @@
+#include "core/QEMIntlUtils.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucol.h>
+#include <unicode/uloc.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+#include "platform/QEMFormat.h"
+#include "resources/QEMConst.h"
+
+TQEMLanguageTable* W32Languages = nullptr;
+TQEMLanguageTable* NETLanguages = nullptr;
+TQEMLanguages* QEMLanguages = nullptr;
+
+namespace {
+
+std::string LocaleField(const char* Locale,
+                        int32_t (*Get)(const char*, char*, int32_t, UErrorCode*)) {
+  char buf[ULOC_FULLNAME_CAPACITY] = {};
+  UErrorCode err = U_ZERO_ERROR;
+  Get(Locale, buf, sizeof buf, &err);
+  return U_SUCCESS(err) ? std::string(buf) : std::string();
+}
+
+std::string Maximized(const char* Locale) {
+  char buf[ULOC_FULLNAME_CAPACITY] = {};
+  UErrorCode err = U_ZERO_ERROR;
+  uloc_addLikelySubtags(Locale, buf, sizeof buf, &err);
+  return U_SUCCESS(err) ? std::string(buf) : std::string(Locale);
+}
+
+std::string LocaleForLCID(LCID Locale) {
+  char buf[ULOC_FULLNAME_CAPACITY] = {};
+  UErrorCode err = U_ZERO_ERROR;
+  uloc_getLocaleForLCID(Locale, buf, sizeof buf, &err);
+  return U_SUCCESS(err) ? std::string(buf) : std::string();
+}
+
+// "lang-Script-region" without its script subtag; other tags unchanged.
+std::u16string BareTag(std::u16string_view FoldedTag) {
+  const size_t a = FoldedTag.find(u'-');
+  if (a == std::u16string_view::npos) return std::u16string(FoldedTag);
+  const size_t b = FoldedTag.find(u'-', a + 1);
+  if (b == std::u16string_view::npos || b - a - 1 != 4) return std::u16string(FoldedTag);
+  return std::u16string(FoldedTag.substr(0, a)) + std::u16string(FoldedTag.substr(b));
+}
+
+std::u16string Folded(std::u16string_view Tag) {
+  std::u16string t = QEMFoldCase(Tag);
+  std::replace(t.begin(), t.end(), u'_', u'-');
+  return t;
+}
+
+// The ANSI code page Windows gives a locale: by script, with the Latin languages of the
+// central European, Turkish, Baltic and Vietnamese pages named.
+uint32_t AnsiCodePage(const std::string& Language, const std::string& Script) {
+  static const std::set<std::string> ce = {"cs", "sk", "pl", "hu", "sl", "hr", "ro", "sq", "bs", "sr", "hsb", "dsb", "tk"};
+  static const std::set<std::string> turkish = {"tr", "az", "uz"};
+  static const std::set<std::string> baltic = {"et", "lv", "lt"};
+  if (Language == "ja") return 932;
+  if (Language == "ko") return 949;
+  if (Script == "Latn") {
+    if (ce.count(Language)) return 1250;
+    if (turkish.count(Language)) return 1254;
+    if (baltic.count(Language)) return 1257;
+    if (Language == "vi") return 1258;
+    return 1252;
+  }
+  static const std::map<std::string, uint32_t> byScript = {{"Cyrl", 1251}, {"Grek", 1253}, {"Hebr", 1255},
+                                                          {"Arab", 1256}, {"Thai", 874},   {"Hans", 936},
+                                                          {"Hant", 950}};
+  const auto it = byScript.find(Script);
+  return it == byScript.end() ? 0 : it->second;
+}
+
+void BuildW32Languages() {
+  struct TCandidate {
+    TQEMLanguage Lang;
+    std::string Language, Script, Region;
+    bool ExplicitScript;
+  };
+  std::vector<TCandidate> found;
+  std::map<std::string, int> perTag; // lang-region -> locales carrying it
+  const int32_t n = uloc_countAvailable();
+  for (int32_t i = 0; i < n; ++i) {
+    const char* loc = uloc_getAvailable(i);
+    const LCID lcid = uloc_getLCID(loc);
+    const std::string region = LocaleField(loc, uloc_getCountry);
+    // Variants (en_US_POSIX) are not languages of their own.
+    if (lcid == 0 || region.empty() || !LocaleField(loc, uloc_getVariant).empty()) continue;
+    // Only the locale an LCID stands for: others map to a neighbour's or a neutral LCID.
+    const std::string back = LocaleForLCID(lcid);
+    if (back.empty() || Maximized(back.c_str()) != Maximized(loc)) continue;
+    TCandidate c;
+    c.Language = LocaleField(loc, uloc_getLanguage);
+    c.Region = region;
+    const std::string script = LocaleField(loc, uloc_getScript);
+    c.ExplicitScript = !script.empty();
+    c.Script = c.ExplicitScript ? script : LocaleField(Maximized(loc).c_str(), uloc_getScript);
+    UChar name[256] = {};
+    UErrorCode err = U_ZERO_ERROR;
+    const int32_t len = uloc_getDisplayName(loc, "en", name, 256, &err);
+    c.Lang.LocaleID = lcid;
+    c.Lang.CodePage = AnsiCodePage(c.Language, c.Script);
+    c.Lang.DispName = U_SUCCESS(err) ? std::u16string(reinterpret_cast<const char16_t*>(name), size_t(len)) : u"";
+    ++perTag[c.Language + "-" + c.Region];
+    found.push_back(std::move(c));
+  }
+  for (auto& c : found) {
+    // Locales told apart only by their script keep it in the tag, so their translations
+    // never mix.
+    const bool ambiguous = perTag[c.Language + "-" + c.Region] > 1 && c.ExplicitScript;
+    const std::string tag = ambiguous ? c.Language + "-" + c.Script + "-" + c.Region : c.Language + "-" + c.Region;
+    c.Lang.LangTag = UTF8ToUTF16(tag);
+    W32Languages->Add(std::move(c.Lang));
+  }
+}
+
+const TQEMLanguage* FindLanguage(LCID Locale) {
+  if (W32Languages)
+    if (auto* l = W32Languages->ByLCID(Locale)) return l;
+  return NETLanguages ? NETLanguages->ByLCID(Locale) : nullptr;
+}
+
+const TQEMLanguage* FindTag(std::u16string_view Tag) {
+  if (W32Languages)
+    if (auto* l = W32Languages->ByTag(Tag)) return l;
+  return NETLanguages ? NETLanguages->ByTag(Tag) : nullptr;
+}
+
+std::u16string Replaced(std::u16string S, char16_t From, char16_t To) {
+  std::replace(S.begin(), S.end(), From, To);
+  return S;
+}
+
+// One open converter per code page, and one collator per (LCID, case rule).
+std::map<uint32_t, UConverter*> gConverters;
+std::map<uint64_t, UCollator*> gCollators;
+
+const char* ConverterName(uint32_t CodePage) {
+  switch (CodePage) {
+  case 65001: return "UTF-8";
+  case 874: return "windows-874-2000";
+  case 932: return "ibm-943_P15A-2003";
+  case 936: return "windows-936-2000";
+  case 949: return "windows-949-2000";
+  case 950: return "windows-950-2000";
+  case 20127: return "US-ASCII";
+  case 28591: return "ISO-8859-1";
+  default: return nullptr;
+  }
+}
+
+UConverter* Converter(uint32_t CodePage) {
+  if (CodePage == 0) CodePage = QEMSystemCodePage();
+  if (auto it = gConverters.find(CodePage); it != gConverters.end()) {
+    ucnv_reset(it->second);
+    return it->second;
+  }
+  UConverter* conv = nullptr;
+  std::vector<std::string> names;
+  if (const char* n = ConverterName(CodePage)) names.emplace_back(n);
+  names.push_back("windows-" + std::to_string(CodePage));
+  names.push_back("ibm-" + std::to_string(CodePage));
+  for (const auto& n : names) {
+    UErrorCode err = U_ZERO_ERROR;
+    conv = ucnv_open(n.c_str(), &err);
+    if (U_SUCCESS(err) && conv) break;
+    conv = nullptr;
+  }
+  if (!conv) throw EQEMError(Format(SCodePageUnsupported, CodePage));
+  UErrorCode err = U_ZERO_ERROR;
+  ucnv_setSubstChars(conv, "?", 1, &err);
+  gConverters[CodePage] = conv;
+  return conv;
+}
+
+UCollator* Collator(LCID Locale, bool IgnoreCase) {
+  const uint64_t key = (uint64_t(IgnoreCase) << 32) | Locale;
+  if (auto it = gCollators.find(key); it != gCollators.end()) return it->second;
+  const std::string loc = Locale ? LocaleForLCID(Locale) : std::string();
+  UErrorCode err = U_ZERO_ERROR;
+  UCollator* coll = ucol_open(loc.c_str(), &err);
+  if (U_FAILURE(err) || !coll) {
+    err = U_ZERO_ERROR;
+    coll = ucol_open("", &err);
+  }
+  if (coll) ucol_setStrength(coll, IgnoreCase ? UCOL_SECONDARY : UCOL_TERTIARY);
+  gCollators[key] = coll;
+  return coll;
+}
+
+LCID LCIDOfPosixLocale(std::string Name) {
+  // "de_DE.UTF-8@euro": drop the code set, keep a script modifier.
+  std::string modifier;
+  if (auto at = Name.find('@'); at != std::string::npos) modifier = Name.substr(at + 1), Name.erase(at);
+  if (auto dot = Name.find('.'); dot != std::string::npos) Name.erase(dot);
+  if (Name.empty() || Name == "C" || Name == "POSIX") return 0;
+  if (modifier == "latin" || modifier == "cyrillic") {
+    const auto us = Name.find('_');
+    const std::string script = modifier == "latin" ? "Latn" : "Cyrl";
+    Name = us == std::string::npos ? Name + "_" + script : Name.substr(0, us) + "_" + script + Name.substr(us);
+  }
+  for (const std::string& candidate : {Name, Maximized(Name.c_str())}) {
+    const LCID lcid = uloc_getLCID(candidate.c_str());
+    if (lcid && FindLanguage(lcid)) return lcid;
+  }
+  return 0;
+}
+
+} // namespace
+
+bool TQEMLanguageTable::Find(LCID Locale, int& Index) const {
+  const auto it = std::lower_bound(FItems.begin(), FItems.end(), Locale,
+                                   [](const TQEMLanguage& L, LCID V) { return L.LocaleID < V; });
+  Index = int(it - FItems.begin());
+  return it != FItems.end() && it->LocaleID == Locale;
+}
+
+const TQEMLanguage* TQEMLanguageTable::ByLCID(LCID Locale) const {
+  int i;
+  return Find(Locale, i) ? &FItems[size_t(i)] : nullptr;
+}
+
+const TQEMLanguage* TQEMLanguageTable::ByTag(std::u16string_view Tag) const {
+  if (Tag.empty()) return nullptr;
+  const std::u16string key = Folded(Tag);
+  auto it = FByTag.find(key);
+  if (it == FByTag.end()) {
+    it = FByBareTag.find(BareTag(key));
+    if (it == FByBareTag.end()) return nullptr;
+  }
+  return ByLCID(it->second);
+}
+
+bool TQEMLanguageTable::Add(TQEMLanguage Language) {
+  int i;
+  if (Find(Language.LocaleID, i)) return false;
+  const std::u16string key = Folded(Language.LangTag);
+  for (auto* index : {&FByTag, &FByBareTag}) {
+    const std::u16string k = index == &FByTag ? key : BareTag(key);
+    if (k.empty()) continue;
+    auto [it, added] = index->try_emplace(k, Language.LocaleID);
+    if (!added && Language.LocaleID < it->second) it->second = Language.LocaleID;
+  }
+  FItems.insert(FItems.begin() + i, std::move(Language));
+  return true;
+}
+
+void TQEMLanguageTable::Clear() {
+  FItems.clear();
+  FByTag.clear();
+  FByBareTag.clear();
+}
+
+int TQEMLanguages::GetCount() const { return W32Languages ? W32Languages->Count() : 0; }
+LCID TQEMLanguages::GetLCID(int Index) const { return W32Languages->Item(Index).LocaleID; }
+std::u16string TQEMLanguages::GetName(int Index) const { return W32Languages->Item(Index).DispName; }
+uint32_t TQEMLanguages::GetCodePage(int Index) const { return W32Languages->Item(Index).CodePage; }
+int TQEMLanguages::IndexOf(LCID Locale) const {
+  int i;
+  return W32Languages && W32Languages->Find(Locale, i) ? i : -1;
+}
+
+bool AddLanguage(LCID Locale, uint32_t CodePage, const std::u16string& Name, const std::u16string& LangTag,
+                 TQEMLanguageTable* Table) {
+  if (!Table) Table = W32Languages;
+  return Table && Table->Add(TQEMLanguage{Locale, CodePage, Name, LangTag});
+}
+
+void ClearLanguages() {
+  if (W32Languages) W32Languages->Clear();
+}
+
+uint32_t LCIDToCodePage(LCID Locale) {
+  const auto* l = Locale ? FindLanguage(Locale) : nullptr;
+  return l ? l->CodePage : 0;
+}
+
+std::u16string LCIDToLangName(LCID Locale) {
+  const auto* l = FindLanguage(Locale);
+  return l ? l->DispName : std::u16string(SUnknownLanguage);
+}
+
+std::u16string LCIDToLangTag(LCID Locale) {
+  const auto* l = FindLanguage(Locale);
+  return l ? l->LangTag : std::u16string();
+}
+
+bool TryLCIDToLangTag(LCID Locale, std::u16string& Tag) {
+  const auto* l = FindLanguage(Locale);
+  if (l) Tag = l->LangTag;
+  return l != nullptr;
+}
+
+LCID LangTagToLCID(const std::u16string& Tag) {
+  const auto* l = FindTag(Tag);
+  return l ? l->LocaleID : QEMUserDefaultLCID();
+}
+
+bool TryLangTagToLCID(const std::u16string& Tag, LCID& Locale) {
+  const auto* l = FindTag(Tag);
+  if (l) Locale = l->LocaleID;
+  return l != nullptr;
+}
+
+bool IsValidLangTag(const std::u16string& Tag) { return FindTag(Tag) != nullptr; }
+bool IsValidLCID(LCID Locale) { return !LCIDToLangTag(Locale).empty(); }
+
+std::u16string LCIDToLocaleName(LCID Locale) { return Replaced(LCIDToLangTag(Locale), u'-', u'_'); }
+LCID LocaleNameToLCID(const std::u16string& Name) { return LangTagToLCID(Replaced(Name, u'_', u'-')); }
+bool IsValidLocaleName(const std::u16string& Name) { return IsValidLangTag(Replaced(Name, u'_', u'-')); }
+bool TryLocaleNameToLCID(const std::u16string& Name, LCID& Locale) {
+  return TryLangTagToLCID(Replaced(Name, u'_', u'-'), Locale);
+}
+bool TryLCIDToLocaleName(LCID Locale, std::u16string& Name) {
+  Name = LCIDToLocaleName(Locale);
+  return !Name.empty();
+}
+
+std::u16string LCIDToStr(LCID Locale) { return Format(u"$%08x", Locale); }
+
+LCID StrToLCID(const std::u16string& S) {
+  if (S.empty()) return 0;
+  const std::u16string t = QEMTrim(S);
+  bool hex = false;
+  size_t i = 0;
+  bool neg = false;
+  if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) neg = t[i++] == u'-';
+  if (i < t.size() && t[i] == u'$') hex = true, ++i;
+  else if (i + 1 < t.size() && t[i] == u'0' && (t[i + 1] == u'x' || t[i + 1] == u'X')) hex = true, i += 2;
+  uint64_t v = 0;
+  const size_t start = i;
+  for (; i < t.size(); ++i) {
+    const char16_t c = t[i];
+    int d;
+    if (c >= u'0' && c <= u'9') d = c - u'0';
+    else if (hex && c >= u'a' && c <= u'f') d = c - u'a' + 10;
+    else if (hex && c >= u'A' && c <= u'F') d = c - u'A' + 10;
+    else break;
+    v = v * (hex ? 16 : 10) + uint64_t(d);
+    if (v > 0xFFFFFFFFull) break;
+  }
+  if (i != t.size() || i == start || (neg && v > 0x80000000ull) || v > 0xFFFFFFFFull)
+    throw EQEMConvertError(Format(SInvalidLCID, S));
+  return neg ? LCID(uint32_t(-int64_t(v))) : LCID(v);
+}
+
+std::u16string OldLocaleNameToLocaleName(const std::u16string& S) {
+  const size_t sp = S.find(u' ');
+  return sp == std::u16string::npos ? std::u16string(u"en_US") : S.substr(0, sp) + u"_" + S.substr(sp + 1);
+}
+
+std::u16string OldLocaleNameToLangTag(const std::u16string& S) {
+  return Replaced(OldLocaleNameToLocaleName(S), u'_', u'-');
+}
+
+uint32_t QEMSetThreadLocale(LCID) { return QEMSystemCodePage(); }
+
+LCID QEMUserDefaultLCID() {
+  for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(var);
+    if (!v || !*v) continue;
+    const LCID lcid = LCIDOfPosixLocale(v);
+    return lcid ? lcid : 0x0409; // the first variable set decides, as the C library does
+  }
+  return 0x0409;
+}
+
+uint32_t QEMSystemCodePage() {
+  const uint32_t cp = LCIDToCodePage(QEMUserDefaultLCID());
+  return cp ? cp : 1252;
+}
+
+std::u16string StringToWideStringCP(uint32_t CodePage, std::string_view S) {
+  if (S.empty()) return {};
+  UConverter* conv = Converter(CodePage);
+  std::u16string out(S.size() * 2 + 4, u'\0');
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t len = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()), int32_t(out.size()), S.data(),
+                              int32_t(S.size()), &err);
+  if (err == U_BUFFER_OVERFLOW_ERROR) {
+    out.assign(size_t(len) + 1, u'\0');
+    err = U_ZERO_ERROR;
+    ucnv_reset(conv);
+    len = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()), int32_t(out.size()), S.data(),
+                        int32_t(S.size()), &err);
+  }
+  if (U_FAILURE(err)) throw EQEMError(Format(SCodePageUnsupported, CodePage));
+  out.resize(size_t(len));
+  return out;
+}
+
+std::string WideStringToStringCP(uint32_t CodePage, std::u16string_view S) {
+  if (S.empty()) return {};
+  UConverter* conv = Converter(CodePage);
+  std::string out(S.size() * 4 + 4, '\0');
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t len = ucnv_fromUChars(conv, out.data(), int32_t(out.size()), reinterpret_cast<const UChar*>(S.data()),
+                                int32_t(S.size()), &err);
+  if (err == U_BUFFER_OVERFLOW_ERROR) {
+    out.assign(size_t(len) + 1, '\0');
+    err = U_ZERO_ERROR;
+    ucnv_reset(conv);
+    len = ucnv_fromUChars(conv, out.data(), int32_t(out.size()), reinterpret_cast<const UChar*>(S.data()),
+                          int32_t(S.size()), &err);
+  }
+  if (U_FAILURE(err)) throw EQEMError(Format(SCodePageUnsupported, CodePage));
+  out.resize(size_t(len));
+  return out;
+}
+
+int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, int Len1, const char16_t* S2, int Len2) {
+  UCollator* coll = Collator(Locale, (Flags & NORM_IGNORECASE) != 0);
+  const auto r = ucol_strcoll(coll, reinterpret_cast<const UChar*>(S1), Len1, reinterpret_cast<const UChar*>(S2),
+                              Len2);
+  return r == UCOL_LESS ? CSTR_LESS_THAN : (r == UCOL_EQUAL ? CSTR_EQUAL : CSTR_GREATER_THAN);
+}
+
+int QEMWideCompareStr(LCID Locale, std::u16string_view S1, std::u16string_view S2) {
+  // An empty view may carry no pointer at all.
+  return QEMCompareStringW(Locale, 0, S1.empty() ? u"" : S1.data(), int(S1.size()), S2.empty() ? u"" : S2.data(),
+                           int(S2.size())) - 2;
+}
+
+bool QEMWideSameText(LCID Locale, std::u16string_view S1, std::u16string_view S2) {
+  return QEMWideCompareStr(Locale, S1, S2) == 0;
+}
+
+void QEMIntlUtilsInitialize() {
+  W32Languages = new TQEMLanguageTable;
+  BuildW32Languages();
+  NETLanguages = nullptr;
+  QEMLanguages = new TQEMLanguages;
+}
+
+void QEMIntlUtilsFinalize() {
+  for (auto& [cp, conv] : gConverters) ucnv_close(conv);
+  gConverters.clear();
+  for (auto& [key, coll] : gCollators) ucol_close(coll);
+  gCollators.clear();
+  delete QEMLanguages;
+  QEMLanguages = nullptr;
+  delete NETLanguages;
+  NETLanguages = nullptr;
+  delete W32Languages;
+  W32Languages = nullptr;
+}

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "core/QEMIntlUtils.h"
+#include "core/QEMStrs.h"
+#include "core/QEMUtilsRegistry.h"
+
+namespace {
+// Sets the locale variables for one test and puts the old ones back.
+class TLocaleEnv {
+public:
+  explicit TLocaleEnv(const char* Lang) {
+    for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+      const char* old = std::getenv(v);
+      FOld.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
+      unsetenv(v);
+    }
+    if (Lang) setenv("LANG", Lang, 1);
+  }
+  ~TLocaleEnv() {
+    for (auto& [name, value] : FOld)
+      if (value) setenv(name, value->c_str(), 1); else unsetenv(name);
+  }
+
+private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> FOld;
+};
+} // namespace
+
+TEST(Languages, CommonLocalesRoundTripWithTheirCodePages) {
+  struct { LCID Id; const char16_t* Tag; uint32_t CodePage; } cases[] = {
+      {1033, u"en-US", 1252}, {1031, u"de-DE", 1252}, {1041, u"ja-JP", 932}, {1049, u"ru-RU", 1251},
+      {2052, u"zh-CN", 936},  {1028, u"zh-TW", 950},  {1032, u"el-GR", 1253}, {1055, u"tr-TR", 1254}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(LCIDToLangTag(c.Id), c.Tag);
+    EXPECT_EQ(LangTagToLCID(c.Tag), c.Id);
+    EXPECT_EQ(LCIDToCodePage(c.Id), c.CodePage) << c.Id;
+    EXPECT_GE(QEMLanguages->IndexOf(c.Id), 0);
+  }
+  EXPECT_EQ(LCIDToLangName(1031), u"German (Germany)");
+  EXPECT_EQ(LangTagToLCID(u"EN-us"), 1033u);
+  EXPECT_EQ(LCIDToLocaleName(1033), u"en_US");
+  EXPECT_EQ(LocaleNameToLCID(u"de_DE"), 1031u);
+  EXPECT_EQ(LCIDToCodePage(0), 0u);
+}
+
+TEST(Languages, UnknownValuesReportAbsenceWithoutRaising) {
+  TLocaleEnv env("de_DE.UTF-8");
+  EXPECT_FALSE(IsValidLangTag(u"xx-YY"));
+  EXPECT_EQ(LangTagToLCID(u"xx-YY"), 1031u); // the user's default
+  LCID id = 77;
+  EXPECT_FALSE(TryLangTagToLCID(u"xx-YY", id));
+  EXPECT_EQ(id, 77u);
+  EXPECT_FALSE(IsValidLCID(0x12345));
+  EXPECT_EQ(LCIDToLangTag(0x12345), u"");
+  EXPECT_EQ(LCIDToLangName(0x12345), u"<unknown>");
+  EXPECT_EQ(LCIDToCodePage(0x12345), 0u);
+  std::u16string name = u"x";
+  EXPECT_FALSE(TryLCIDToLocaleName(0x12345, name));
+}
+
+TEST(Languages, TableIsSortedAndRefusesDuplicates) {
+  for (int i = 1; i < QEMLanguages->GetCount(); ++i)
+    ASSERT_LT(QEMLanguages->GetLCID(i - 1), QEMLanguages->GetLCID(i));
+  EXPECT_FALSE(AddLanguage(1033, 437, u"Other", u"en-XX"));
+  EXPECT_EQ(LCIDToLangTag(1033), u"en-US");
+  EXPECT_EQ(LCIDToCodePage(1033), 1252u);
+}
+
+TEST(Languages, ScriptVariantsKeepApartAndAcceptBothTagForms) {
+  EXPECT_EQ(LCIDToLangTag(0x241A), u"sr-Latn-RS");
+  EXPECT_EQ(LCIDToLangTag(0x281A), u"sr-Cyrl-RS");
+  EXPECT_EQ(LCIDToLangTag(0x042C), u"az-Latn-AZ");
+  EXPECT_EQ(LCIDToLangTag(0x082C), u"az-Cyrl-AZ");
+  EXPECT_EQ(LCIDToCodePage(0x241A), 1250u);
+  EXPECT_EQ(LCIDToCodePage(0x281A), 1251u);
+  EXPECT_EQ(LangTagToLCID(u"sr-cyrl-rs"), 0x281Au);
+  EXPECT_TRUE(IsValidLangTag(u"sr-RS")); // written by tools that drop the script
+  EXPECT_EQ(LangTagToLCID(u"zh-Hans-CN"), 2052u); // and by tools that add it
+  EXPECT_EQ(LangTagToLCID(u"de-Latn-DE"), 1031u);
+}
+
+TEST(Languages, FallbackTableAnswersWhatTheMainTableDoesNot) {
+  TQEMLanguageTable net;
+  NETLanguages = &net;
+  EXPECT_TRUE(AddLanguage(0x7C01, 1256, u"Arabic (Custom)", u"ar-ZZ", &net));
+  EXPECT_FALSE(AddLanguage(0x7C01, 1256, u"again", u"ar-ZZ", &net));
+  EXPECT_EQ(LangTagToLCID(u"ar-zz"), 0x7C01u);
+  EXPECT_EQ(LCIDToCodePage(0x7C01), 1256u);
+  EXPECT_EQ(QEMLanguages->IndexOf(0x7C01), -1); // indexed access covers the main table only
+  NETLanguages = nullptr;
+  EXPECT_FALSE(IsValidLangTag(u"ar-ZZ"));
+}
+
+TEST(Languages, LcidTexts) {
+  EXPECT_EQ(LCIDToStr(1033), u"$00000409");
+  EXPECT_EQ(StrToLCID(u"$00000409"), 1033u);
+  EXPECT_EQ(StrToLCID(u"1031"), 1031u);
+  EXPECT_EQ(StrToLCID(u""), 0u);
+  try {
+    StrToLCID(u"en-US");
+    FAIL() << "junk accepted";
+  } catch (const EQEMConvertError& e) {
+    EXPECT_EQ(e.Message(), u"'en-US' is not a valid LCID value");
+  }
+  EXPECT_THROW(StrToLCID(u"$"), EQEMConvertError);
+  EXPECT_THROW(StrToLCID(u"$1FFFFFFFF"), EQEMConvertError);
+  EXPECT_EQ(OldLocaleNameToLocaleName(u"de DE"), u"de_DE");
+  EXPECT_EQ(OldLocaleNameToLangTag(u"fr CA"), u"fr-CA");
+  EXPECT_EQ(OldLocaleNameToLangTag(u"German"), u"en-US");
+}
+
+TEST(CodePages, TextRoundTripsAndUnmappableBecomesQuestionMark) {
+  const std::u16string russian = u"Привет, мир";
+  const std::string cp1251 = WideStringToStringCP(1251, russian);
+  EXPECT_EQ(cp1251.size(), russian.size());
+  EXPECT_EQ(uint8_t(cp1251[0]), 0xCF);
+  EXPECT_EQ(StringToWideStringCP(1251, cp1251), russian);
+  const std::u16string japanese = u"日本語のテキスト";
+  const std::string sjis = WideStringToStringCP(932, japanese);
+  EXPECT_EQ(sjis.size(), japanese.size() * 2);
+  EXPECT_EQ(StringToWideStringCP(932, sjis), japanese);
+  EXPECT_EQ(WideStringToStringCP(1252, u"a\u4E2Db"), "a?b");
+  EXPECT_EQ(WideStringToStringCP(1252, u"€"), "\x80");
+  for (uint32_t cp : {874u, 936u, 949u, 950u, 1250u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u, 65001u})
+    EXPECT_EQ(StringToWideStringCP(cp, WideStringToStringCP(cp, u"abc 123")), u"abc 123") << cp;
+  EXPECT_THROW(StringToWideStringCP(12345, "x"), EQEMError);
+}
+
+TEST(CodePages, SystemCodePageFollowsTheUserLocale) {
+  {
+    TLocaleEnv env("ru_RU.UTF-8");
+    EXPECT_EQ(QEMUserDefaultLCID(), 1049u);
+    EXPECT_EQ(QEMSetThreadLocale(1033), 1251u);
+  }
+  {
+    TLocaleEnv env("sr_RS@latin");
+    EXPECT_EQ(QEMUserDefaultLCID(), 0x241Au);
+  }
+  {
+    TLocaleEnv env(nullptr);
+    EXPECT_EQ(QEMUserDefaultLCID(), 1033u);
+    EXPECT_EQ(QEMSystemCodePage(), 1252u);
+  }
+  TLocaleEnv env("C.UTF-8");
+  EXPECT_EQ(QEMUserDefaultLCID(), 1033u);
+}
+
+TEST(Collation, CaseSensitiveLocaleOrdering) {
+  EXPECT_EQ(QEMWideCompareStr(1033, u"apple", u"Banana"), -1); // not code-unit order
+  EXPECT_EQ(QEMWideCompareStr(1033, u"a", u"A"), -1);
+  EXPECT_EQ(QEMWideCompareStr(1033, u"B", u"a"), 1);
+  EXPECT_EQ(QEMWideCompareStr(1033, u"", u""), 0);
+  EXPECT_FALSE(QEMWideSameText(1033, u"Text", u"text"));
+  EXPECT_TRUE(QEMWideSameText(1031, u"Straße", u"Straße"));
+  EXPECT_EQ(QEMCompareStringW(1033, NORM_IGNORECASE, u"Text", -1, u"TEXT", -1), CSTR_EQUAL);
+  EXPECT_EQ(QEMCompareStringW(1033, 0, u"Text", 2, u"Te", -1), CSTR_EQUAL);
+  // Swedish sorts ä after z; German next to a.
+  EXPECT_EQ(QEMWideCompareStr(1053, u"ä", u"z"), 1);
+  EXPECT_EQ(QEMWideCompareStr(1031, u"ä", u"z"), -1);
+}
+
+TEST(Languages, DefaultLcidComesFromTheSettingsOrTheUser) {
+  const auto args = QEMProgramArgs();
+  TLocaleEnv env("fr_FR.UTF-8");
+  {
+    TRegistry r;
+    r.OpenKey(QEMBaseRegKey(), true);
+    r.DeleteValue(u"DefaultLCID");
+  }
+  QEMSetProgramArgs(args); // starts the caches afresh
+  EXPECT_EQ(QEMDefaultLCID(), 1036u);
+  EXPECT_EQ(SystemLang(), u"fr-FR");
+  TQEMRegistry r;
+  ASSERT_TRUE(r.OpenKey(QEMBaseRegKey(), false));
+  EXPECT_EQ(r.SafeReadInt(u"DefaultLCID", 0), 1036); // written back
+  r.WriteInteger(u"DefaultLCID", 1041);
+  r.Flush();
+  EXPECT_EQ(QEMDefaultLCID(), 1036u); // cached for the run
+  QEMSetProgramArgs(args);
+  EXPECT_EQ(QEMDefaultLCID(), 1041u);
+  r.DeleteValue(u"DefaultLCID");
+}
