@@ -166,8 +166,16 @@ void QEMRemovePrivateTempDir() {
   gPrivateTempDir.clear();
 }
 
-void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data) {
-  const std::string target = QEMNativePath(FileName);
+void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data, const timespec* MTime) {
+  std::string target = QEMNativePath(FileName);
+  {
+    // Replace what a link points at, never the link itself.
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+      const fs::path resolved = fs::weakly_canonical(fs::path(target), ec);
+      if (!ec) target = resolved.string();
+    }
+  }
   const fs::path dir = fs::path(target).parent_path();
   std::string tmpl = (dir.empty() ? fs::path(".") : dir).string() + "/." +
                      fs::path(target).filename().string() + ".XXXXXX";
@@ -190,6 +198,10 @@ void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data) 
       fail(err);
     }
     done += size_t(n);
+  }
+  if (MTime) {
+    const timespec times[2] = {{0, UTIME_OMIT}, *MTime};
+    futimens(fd, times);
   }
   const int syncErr = fsync(fd) != 0 ? errno : 0;
   const int closeErr = close(fd) != 0 ? errno : 0;

@@ -45,5 +45,9 @@ QEM_API bool QEMInPrivateTempDir(std::u16string_view Path);
 QEM_API void QEMRemovePrivateTempDir();
 
 // Writes Data to FileName through a temporary file in the same folder and a rename, so a failed
-// save leaves the previous file as it was. Raises EQEMError naming the file.
-QEM_API void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data);
+// save leaves the previous file as it was and no temporary file behind. The file keeps its
+// permissions; a symbolic link keeps pointing at it, as the target is what gets replaced. With
+// MTime the file carries that modification time from the moment it appears. Raises EQEMError
+// naming the file.
+QEM_API void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data,
+                                   const timespec* MTime = nullptr);

@@ -50,3 +50,16 @@ TEST(Files, DeleteFileNeverFollowsALink) {
   EXPECT_TRUE(DeleteFile(tmp.U16("link")));
   EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "target"), "keep");
 }
+
+TEST(Files, AtomicSaveWritesThroughALinkAndSetsTheTime) {
+  qemtest::TTempDir tmp;
+  qemtest::WriteTextFile(tmp.Path() / "real/notes.xlf", "old");
+  std::filesystem::create_symlink(tmp.Path() / "real/notes.xlf", tmp.Path() / "link.xlf");
+  const timespec when{1700000000, 0};
+  QEMSaveFileAtomically(tmp.U16("link.xlf"), "new", &when);
+  EXPECT_TRUE(std::filesystem::is_symlink(tmp.Path() / "link.xlf"));
+  EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "real/notes.xlf"), "new");
+  timespec got{};
+  ASSERT_TRUE(QEMGetFileTime(tmp.U16("real/notes.xlf"), got));
+  EXPECT_EQ(got.tv_sec, when.tv_sec);
+}
