@@ -2,6 +2,7 @@
 // Everything a translator package or tool needs from libqem.
 #include "QEMLibrary.h"
 #include "core/QEMIntlUtils.h"
+#include "core/QEMLiterals.h"
 #include "core/QEMStrs.h"
 #include "core/QEMTypes.h"
 #include "core/QEMUtils.h"

@@ -39,6 +39,14 @@ inline constexpr std::u16string_view SInvalidLCID = u"'%s' is not a valid LCID v
 inline constexpr std::u16string_view SUnknownLanguage = u"<unknown>";
 inline constexpr std::u16string_view SCodePageUnsupported = u"Code page %d is not supported";
 
+// String literals.
+inline constexpr std::u16string_view SInvalidCharacter = u"Invalid character";
+inline constexpr std::u16string_view SInvalidEscapeSequence = u"Invalid escape sequence";
+inline constexpr std::u16string_view SNumberExpected = u"Number expected";
+inline constexpr std::u16string_view SNumericConstantTooLarge = u"Numeric constant too large";
+inline constexpr std::u16string_view SUnterminatedString = u"Unterminated string";
+inline constexpr std::u16string_view SInvalidFloat = u"'%s' is not a valid floating point value";
+
 // Stand-alone program.
 inline constexpr std::u16string_view SInvalidCommandLine = u"Invalid command line";
 inline constexpr std::u16string_view SHlxVersionLine = u"%s %s";
