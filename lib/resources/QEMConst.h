@@ -70,3 +70,19 @@ inline constexpr std::u16string_view SHlxUsage =
 inline constexpr std::u16string_view SHlxNoRunYet =
     u"Project runs are not available in this build yet; see --help";
 inline constexpr std::u16string_view SHlxFatal = u"hlx: %s";
+
+// XML layer.
+inline constexpr std::u16string_view SXMLParseError = u"The XML document cannot be read: %s at offset %d";
+inline constexpr std::u16string_view SXMLUnknownEncoding =
+    u"The XML document declares the encoding '%s', which cannot be read";
+inline constexpr std::u16string_view SXMLNotUTF8 =
+    u"The XML document is not valid UTF-8 text at offset %d";
+inline constexpr std::u16string_view SXMLNulChar =
+    u"The XML document holds a NUL character at offset %d";
+inline constexpr std::u16string_view SXMLCannotOpen = u"Cannot open the XML file '%s'";
+inline constexpr std::u16string_view SXMLInvalidText =
+    u"The text '%s' holds characters that an XML document cannot hold";
+inline constexpr std::u16string_view SXMLInvalidName = u"'%s' is not a valid XML name";
+inline constexpr std::u16string_view SXMLNoRoot = u"The XML document has no root element";
+inline constexpr std::u16string_view SXMLNotAllowed =
+    u"The XML operation %s is not allowed on this node";

@@ -1,0 +1,880 @@
+#include "core/QEMXMLUtils.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <istream>
+#include <iterator>
+#include <ostream>
+#include <vector>
+
+#include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
+#include "resources/QEMConst.h"
+
+std::u16string DefaultIndentStr = u"  ";
+
+struct TQEMXMLDocumentAccess {
+  static pugi::xml_document& Doc(const TQEMXMLDocument& D) { return *D.FDoc; }
+  static void SetError(TQEMXMLDocument& D, std::u16string E) { D.FLastError = std::move(E); }
+};
+
+namespace {
+using pugi::xml_node;
+using Access = TQEMXMLDocumentAccess;
+
+// Whitespace-only text is dropped between elements (it is formatting) but kept as an element's
+// only child (it is a translation made of spaces).
+constexpr unsigned ParseFlags = pugi::parse_default | pugi::parse_declaration |
+                                pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi |
+                                pugi::parse_ws_pcdata_single;
+constexpr std::string_view UTF8BOM = "\xEF\xBB\xBF";
+constexpr std::string_view DefaultDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+constexpr std::string_view CRLF = "\r\n";
+
+xml_node N(TQEMXMLNode X) {
+  return xml_node(X.Handle());
+}
+TQEMXMLNode W(xml_node X) {
+  return TQEMXMLNode(X.internal_object());
+}
+
+[[noreturn]] void NotAllowed(std::u16string_view Op) {
+  throw EQEMXMLError(Format(SXMLNotAllowed, Op));
+}
+void Check(bool Ok, std::u16string_view Op) {
+  if (!Ok) NotAllowed(Op);
+}
+
+// ---- characters and names
+
+bool IsBadChar(char32_t C) {
+  return (C < 0x20 && C != u'\t' && C != u'\n' && C != u'\r') || C == 0xFFFE || C == 0xFFFF;
+}
+
+// The text around its first bad character, escaped and cut, for a message.
+std::u16string Shown(std::u16string_view S) {
+  constexpr size_t Before = 20, Width = 60;
+  size_t bad = 0;
+  while (bad < S.size() && !IsBadChar(S[bad]))
+    ++bad;
+  if (bad == S.size()) bad = 0;
+  size_t from = bad > Before ? bad - Before : 0, to = std::min(S.size(), from + Width);
+  if (from > 0 && S[from] >= 0xDC00 && S[from] <= 0xDFFF) ++from;
+  if (to < S.size() && S[to - 1] >= 0xD800 && S[to - 1] <= 0xDBFF) --to;
+  static constexpr char16_t Hex[] = u"0123456789ABCDEF";
+  std::u16string r = from > 0 ? u"..." : u"";
+  for (size_t i = from; i < to; ++i) {
+    const char16_t c = S[i];
+    if (c < 0x20) {
+      r += {u'\\', u'x', Hex[c >> 4], Hex[c & 15]};
+    } else if (c >= 0xFFFE) {
+      r += {u'\\', u'u', u'F', u'F', u'F', Hex[c & 15]};
+    } else {
+      r += c;
+    }
+  }
+  if (to < S.size()) r += u"...";
+  return r;
+}
+
+bool IsNameStart(char32_t C) {
+  return C == ':' || C == '_' || (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') ||
+         (C >= 0xC0 && C <= 0xD6) || (C >= 0xD8 && C <= 0xF6) || (C >= 0xF8 && C <= 0x2FF) ||
+         (C >= 0x370 && C <= 0x37D) || (C >= 0x37F && C <= 0x1FFF) || C == 0x200C || C == 0x200D ||
+         (C >= 0x2070 && C <= 0x218F) || (C >= 0x2C00 && C <= 0x2FEF) ||
+         (C >= 0x3001 && C <= 0xD7FF) || (C >= 0xF900 && C <= 0xFDCF) ||
+         (C >= 0xFDF0 && C <= 0xFFFD) || (C >= 0x10000 && C <= 0xEFFFF);
+}
+
+bool IsNameChar(char32_t C) {
+  return IsNameStart(C) || C == '-' || C == '.' || (C >= '0' && C <= '9') || C == 0xB7 ||
+         (C >= 0x300 && C <= 0x36F) || C == 0x203F || C == 0x2040;
+}
+
+bool IsXMLName(std::u16string_view S) {
+  for (size_t i = 0; i < S.size(); ++i) {
+    char32_t c = S[i];
+    const bool first = i == 0;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < S.size() && S[i + 1] >= 0xDC00 &&
+        S[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (S[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (!(first ? IsNameStart(c) : IsNameChar(c))) return false;
+  }
+  return !S.empty();
+}
+
+std::string CheckedName(std::u16string_view Name) {
+  if (!IsXMLName(Name)) throw EQEMXMLError(Format(SXMLInvalidName, Shown(Name)));
+  return UTF16ToUTF8(Name);
+}
+
+// The document keeps C strings: a NUL becomes U+FFFF, which the save refuses as it would NUL.
+std::string ToDocText(std::u16string_view S) {
+  if (S.find(u'\0') == std::u16string_view::npos) return UTF16ToUTF8(S);
+  std::u16string t(S);
+  std::replace(t.begin(), t.end(), u'\0', u'\uFFFF');
+  return UTF16ToUTF8(t);
+}
+
+bool SameASCIIText(std::string_view A, std::string_view B) {
+  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) {
+           return (a >= 'A' && a <= 'Z' ? a + 32 : a) == (b >= 'A' && b <= 'Z' ? b + 32 : b);
+         });
+}
+
+// ---- structure rules the DOM enforces and pugixml does not
+
+bool HasChildOfType(xml_node Parent, pugi::xml_node_type Type) {
+  for (xml_node c = Parent.first_child(); c; c = c.next_sibling())
+    if (c.type() == Type) return true;
+  return false;
+}
+
+bool CanHold(xml_node Parent, pugi::xml_node_type Type) {
+  using namespace pugi;
+  switch (Parent.type()) {
+  case node_element:
+    return Type == node_element || Type == node_pcdata || Type == node_cdata ||
+           Type == node_comment || Type == node_pi;
+  case node_document:
+    switch (Type) {
+    case node_element:
+      return !HasChildOfType(Parent, node_element);
+    case node_comment:
+    case node_pi:
+      return true;
+    case node_declaration:
+      return !Parent.first_child();
+    case node_doctype:
+      return !HasChildOfType(Parent, node_element) && !HasChildOfType(Parent, node_doctype);
+    default:
+      return false;
+    }
+  default:
+    return false;
+  }
+}
+
+xml_node AddChild(xml_node Parent, pugi::xml_node_type Type, xml_node Before,
+                  std::u16string_view Op) {
+  Check(CanHold(Parent, Type), Op);
+  xml_node c = Before ? Parent.insert_child_before(Type, Before) : Parent.append_child(Type);
+  Check(bool(c), Op);
+  return c;
+}
+
+xml_node AppendShallowCopy(xml_node Parent, xml_node Source) {
+  xml_node c = Parent.append_child(Source.type());
+  if (!c) return c;
+  if (*Source.name()) c.set_name(Source.name());
+  if (*Source.value()) c.set_value(Source.value());
+  for (pugi::xml_attribute a = Source.first_attribute(); a; a = a.next_attribute())
+    c.append_copy(a);
+  return c;
+}
+
+// ---- loading
+
+// Offset of the first byte that does not start a well-formed UTF-8 character, or npos.
+size_t FindBadUTF8(std::string_view S) {
+  const auto* p = reinterpret_cast<const unsigned char*>(S.data());
+  const size_t n = S.size();
+  size_t i = 0;
+  while (i < n) {
+    const unsigned c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len;
+    unsigned lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F; // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return i;
+    }
+    if (n - i < len || p[i + 1] < lo || p[i + 1] > hi) return i;
+    for (size_t k = 2; k < len; ++k)
+      if ((p[i + k] & 0xC0) != 0x80) return i;
+    i += len;
+  }
+  return std::string_view::npos;
+}
+
+bool Fail(TQEMXMLDocument& Doc, std::u16string Msg) {
+  Access::Doc(Doc).reset();
+  Access::SetError(Doc, std::move(Msg));
+  return false;
+}
+
+bool Parse(TQEMXMLDocument& Doc, std::string_view Text) {
+  if (Text.empty()) Text = ""; // never hand a null pointer on
+  if (Text.starts_with(UTF8BOM)) Text.remove_prefix(UTF8BOM.size());
+  // pugixml would take a NUL for the end of the text and silently drop the rest.
+  if (const void* nul = std::memchr(Text.data(), 0, Text.size()))
+    return Fail(Doc, Format(SXMLNulChar, static_cast<const char*>(nul) - Text.data()));
+  if (const size_t bad = FindBadUTF8(Text); bad != std::string_view::npos)
+    return Fail(Doc, Format(SXMLNotUTF8, bad));
+  pugi::xml_document& d = Access::Doc(Doc);
+  const pugi::xml_parse_result r =
+      d.load_buffer(Text.data(), Text.size(), ParseFlags, pugi::encoding_utf8);
+  if (!r) return Fail(Doc, Format(SXMLParseError, r.description(), int64_t(r.offset)));
+  Access::SetError(Doc, {});
+  return true;
+}
+
+std::string UTF16BytesToUTF8(std::string_view Bytes, bool BigEndian) {
+  std::u16string u;
+  u.reserve(Bytes.size() / 2 + 1);
+  const auto* p = reinterpret_cast<const unsigned char*>(Bytes.data());
+  for (size_t i = 0; i + 1 < Bytes.size(); i += 2)
+    u += char16_t(BigEndian ? (p[i] << 8 | p[i + 1]) : (p[i + 1] << 8 | p[i]));
+  if (Bytes.size() % 2) u += u'\uFFFD';
+  return UTF16ToUTF8(u);
+}
+
+bool IsXMLSpace(char C) {
+  return C == ' ' || C == '\t' || C == '\r' || C == '\n';
+}
+
+// The encoding named in a leading declaration, or empty text.
+std::string_view DeclaredEncoding(std::string_view Bytes) {
+  if (!Bytes.starts_with("<?xml") || Bytes.size() < 6 || !IsXMLSpace(Bytes[5])) return {};
+  std::string_view decl = Bytes.substr(5, Bytes.find("?>") - 5);
+  for (size_t p = decl.find("encoding"); p != decl.npos; p = decl.find("encoding", p + 1)) {
+    if (!IsXMLSpace(decl[p - 1])) continue;
+    size_t i = p + 8;
+    while (i < decl.size() && IsXMLSpace(decl[i]))
+      ++i;
+    if (i >= decl.size() || decl[i] != '=') continue;
+    ++i;
+    while (i < decl.size() && IsXMLSpace(decl[i]))
+      ++i;
+    if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\'')) return {};
+    const size_t end = decl.find(decl[i], i + 1);
+    if (end == decl.npos) return {};
+    return decl.substr(i + 1, end - i - 1);
+  }
+  return {};
+}
+
+// Text without a byte-order mark that claims UTF-16 is really ASCII-compatible: read it as UTF-8.
+bool NeedsNoDecoding(std::string_view Enc) {
+  auto starts = [&](std::string_view P) {
+    return Enc.size() >= P.size() && SameASCIIText(Enc.substr(0, P.size()), P);
+  };
+  return SameASCIIText(Enc, "UTF-8") || SameASCIIText(Enc, "UTF8") || starts("UTF-16") ||
+         starts("UTF16");
+}
+
+// The declaration grammar's encoding names; it also keeps ICU from reading a path or options.
+bool IsEncName(std::string_view S) {
+  if (S.empty() || S.size() > 64) return false;
+  auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (!alpha(S[0])) return false;
+  return std::all_of(S.begin(), S.end(), [&](char c) {
+    return alpha(c) || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+  });
+}
+
+// Unmappable bytes become U+FFFD: ICU's own default gives U+001A for some code pages, which
+// the save would then refuse.
+void ReplaceUnmappable(const void*, UConverterToUnicodeArgs* Args, const char*, int32_t,
+                       UConverterCallbackReason Reason, UErrorCode* Err) {
+  if (Reason > UCNV_IRREGULAR) return;
+  static const UChar Replacement = 0xFFFD;
+  *Err = U_ZERO_ERROR;
+  ucnv_cbToUWriteUChars(Args, &Replacement, 1, 0, Err);
+}
+
+bool DecodeDeclared(std::string_view Enc, std::string_view Bytes, std::string& Out) {
+  if (!IsEncName(Enc)) return false;
+  UErrorCode err = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, void (*)(UConverter*)> cnv(ucnv_open(std::string(Enc).c_str(), &err),
+                                                         ucnv_close);
+  if (U_FAILURE(err) || !cnv) return false;
+  ucnv_setToUCallBack(cnv.get(), ReplaceUnmappable, nullptr, nullptr, nullptr, &err);
+  if (U_FAILURE(err)) return false;
+  std::u16string text;
+  std::vector<UChar> buf(64 * 1024);
+  const char* src = Bytes.data();
+  const char* const srcEnd = src + Bytes.size();
+  do {
+    err = U_ZERO_ERROR;
+    UChar* target = buf.data();
+    ucnv_toUnicode(cnv.get(), &target, buf.data() + buf.size(), &src, srcEnd, nullptr, true, &err);
+    text.append(buf.data(), target);
+  } while (err == U_BUFFER_OVERFLOW_ERROR);
+  if (U_FAILURE(err)) return false;
+  Out = UTF16ToUTF8(text);
+  return true;
+}
+
+// ---- saving
+
+void CheckText(const char* S) {
+  for (const auto* p = reinterpret_cast<const unsigned char*>(S); *p; ++p) {
+    if (*p >= 0x20 && *p != 0xEF) continue; // the common case, kept cheap
+    const bool bad = *p < 0x20 ? *p != '\t' && *p != '\n' && *p != '\r'
+                               : p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF);
+    if (bad) throw EQEMXMLError(Format(SXMLInvalidText, Shown(UTF8ToUTF16(S))));
+  }
+}
+
+// Raises for the first text XML cannot hold. Iterative: deep nesting must not exhaust the stack.
+void CheckDocument(const pugi::xml_document& D) {
+  xml_node n = D.first_child();
+  while (n) {
+    CheckText(n.name());
+    CheckText(n.value());
+    for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+      CheckText(a.name());
+      CheckText(a.value());
+    }
+    if (xml_node c = n.first_child()) {
+      n = c;
+      continue;
+    }
+    while (n && !n.next_sibling())
+      n = n.parent();
+    if (n) n = n.next_sibling();
+  }
+}
+
+// A quick look over the output for what XML cannot hold: raw in names, comments, instructions
+// and CDATA, or as a character reference where pugixml escaped a control character in text or
+// an attribute. A literal "&#1;" in a comment is a false alarm that CheckDocument clears.
+bool BadAt(const unsigned char* P, const unsigned char* End) {
+  const unsigned c = *P;
+  if (c < 0x20) return c != '\t' && c != '\n' && c != '\r';
+  if (c == 0xEF) return End - P >= 3 && P[1] == 0xBF && (P[2] == 0xBE || P[2] == 0xBF);
+  if (c != '&' || End - P < 3 || P[1] != '#' || P[2] < '0' || P[2] > '9') return false;
+  unsigned v = 0;
+  for (const unsigned char* q = P + 2; q < End && *q >= '0' && *q <= '9' && v < 0x20; ++q)
+    v = v * 10 + (*q - '0');
+  return v < 0x20 && v != '\t' && v != '\n' && v != '\r';
+}
+
+bool MayHoldBadChar(std::string_view Out) {
+  // Eight bytes at a time: most words hold no control character, '&' or 0xEF at all.
+  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+  auto hasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
+  const auto* p = reinterpret_cast<const unsigned char*>(Out.data());
+  const auto* const end = p + Out.size();
+  while (p < end) {
+    if (end - p >= 8) {
+      uint64_t x;
+      std::memcpy(&x, p, 8);
+      if (!(((x - Ones * 0x20) & ~x & Highs) | hasZero(x ^ (Ones * '&')) |
+            hasZero(x ^ (Ones * 0xEF)))) {
+        p += 8;
+        continue;
+      }
+    }
+    for (int k = 0; k < 8 && p < end; ++k, ++p)
+      if (BadAt(p, end)) return true;
+  }
+  return false;
+}
+
+// Collects the output in pieces small enough for the heap to recycle: one growing string for a
+// large document costs more in page faults and copies than the serialising itself.
+struct TChunkWriter : pugi::xml_writer {
+  static constexpr size_t ChunkSize = 64 * 1024;
+  std::vector<std::string> Chunks;
+  void write(const void* Data, size_t Size) override {
+    const char* d = static_cast<const char*>(Data);
+    while (Size > 0) {
+      if (Chunks.empty() || Chunks.back().size() == ChunkSize)
+        Chunks.emplace_back().reserve(ChunkSize);
+      std::string& c = Chunks.back();
+      const size_t n = std::min(Size, ChunkSize - c.size());
+      c.append(d, n);
+      d += n;
+      Size -= n;
+    }
+  }
+  void write(std::string_view S) { write(S.data(), S.size()); }
+  bool MayHoldBadChar() const {
+    for (size_t i = 0; i < Chunks.size(); ++i) {
+      if (::MayHoldBadChar(Chunks[i])) return true;
+      // A character or reference cut by the chunk border.
+      if (i + 1 < Chunks.size() &&
+          ::MayHoldBadChar(Chunks[i].substr(Chunks[i].size() - 8) + Chunks[i + 1].substr(0, 8)))
+        return true;
+    }
+    return false;
+  }
+};
+
+// The whole output is made before any of it goes out, so a refused save writes nothing; the
+// tree is only walked when the output looks suspect, to name the offending text.
+void Serialise(const pugi::xml_document& D, TChunkWriter& W) {
+  if (!D.document_element()) throw EQEMXMLError(std::u16string(SXMLNoRoot));
+  constexpr unsigned Flags = pugi::format_raw | pugi::format_no_declaration;
+  xml_node n = D.first_child();
+  if (n.type() == pugi::node_declaration) {
+    pugi::xml_attribute enc = n.attribute("encoding");
+    if (enc && !SameASCIIText(enc.value(), "UTF-8")) {
+      pugi::xml_document tmp;
+      xml_node decl = tmp.append_copy(n);
+      decl.attribute("encoding").set_value("UTF-8");
+      decl.print(W, "", Flags, pugi::encoding_utf8);
+    } else {
+      n.print(W, "", Flags, pugi::encoding_utf8);
+    }
+    n = n.next_sibling();
+  } else {
+    W.write(DefaultDeclaration);
+  }
+  W.write(CRLF);
+  for (; n; n = n.next_sibling()) {
+    n.print(W, "", Flags, pugi::encoding_utf8);
+    W.write(CRLF);
+  }
+  if (W.MayHoldBadChar()) CheckDocument(D);
+}
+
+bool IsLeafElement(xml_node N) {
+  const xml_node c = N.first_child();
+  return N.type() == pugi::node_element && c && !c.next_sibling() &&
+         (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata);
+}
+
+bool IsSkippedInFormatted(xml_node N) {
+  return N.type() == pugi::node_doctype || N.type() == pugi::node_declaration ||
+         (N.type() == pugi::node_pi && SameASCIIText(N.name(), "xml"));
+}
+
+// The copy step of the formatted save, iterative. Every destination node gets all its children
+// within one step, so the order in which pending steps run does not change the result.
+void FormattedCopy(xml_node SrcRoot, xml_node DstRoot) {
+  const std::string unit = UTF16ToUTF8(DefaultIndentStr);
+  std::vector<std::string> indent(1);
+  for (int i = 1; i <= MaxFormattedDepth; ++i)
+    indent.push_back(indent.back() + unit);
+  auto indentOf = [&](size_t Depth) -> const std::string& {
+    return indent[std::min<size_t>(Depth, MaxFormattedDepth)];
+  };
+  auto text = [](xml_node Parent, std::string_view S) {
+    // An empty text node would change nothing in the output.
+    if (!S.empty()) Parent.append_child(pugi::node_pcdata).set_value(S.data(), S.size());
+  };
+  struct TStep {
+    xml_node Src, Dst;
+    size_t Depth;
+  };
+  std::vector<TStep> pending{{SrcRoot, DstRoot, 0}};
+  while (!pending.empty()) {
+    TStep s = pending.back();
+    pending.pop_back();
+    // Only a node with children gets a line of its own for its closing tag.
+    if (!s.Src.first_child()) continue;
+    text(s.Dst, CRLF);
+    const std::string& childIndent = indentOf(s.Depth + 1);
+    for (xml_node c = s.Src.first_child(); c; c = c.next_sibling()) {
+      if (IsSkippedInFormatted(c)) continue;
+      text(s.Dst, childIndent);
+      if (IsLeafElement(c)) {
+        s.Dst.append_copy(c);
+      } else {
+        const xml_node copy = AppendShallowCopy(s.Dst, c);
+        if (c.first_child()) pending.push_back({c, copy, s.Depth + 1});
+      }
+      text(s.Dst, CRLF);
+    }
+    text(s.Dst, indentOf(s.Depth));
+  }
+}
+
+std::u16string Repeat(const std::u16string& S, int Count) {
+  std::u16string r;
+  r.reserve(S.size() * Count);
+  for (int i = 0; i < Count; ++i)
+    r += S;
+  return r;
+}
+
+int AncestorCount(xml_node N) {
+  int count = 0;
+  for (xml_node p = N.parent(); p; p = p.parent())
+    ++count;
+  return count;
+}
+
+std::u16string ToCRLF(std::u16string_view S) {
+  std::u16string r;
+  r.reserve(S.size());
+  for (size_t i = 0; i < S.size(); ++i) {
+    if (S[i] == u'\r') {
+      r += u"\r\n";
+      if (i + 1 < S.size() && S[i + 1] == u'\n') ++i;
+    } else if (S[i] == u'\n') {
+      r += u"\r\n";
+    } else {
+      r += S[i];
+    }
+  }
+  return r;
+}
+} // namespace
+
+// ---- TQEMXMLNode
+
+TQEMXMLNodeType TQEMXMLNode::NodeType() const {
+  switch (N(*this).type()) {
+  case pugi::node_document:
+    return ntDocument;
+  case pugi::node_element:
+    return ntElement;
+  case pugi::node_pcdata:
+    return ntText;
+  case pugi::node_cdata:
+    return ntCData;
+  case pugi::node_comment:
+    return ntComment;
+  case pugi::node_pi:
+    return ntProcessingInstruction;
+  case pugi::node_declaration:
+    return ntDeclaration;
+  case pugi::node_doctype:
+    return ntDocumentType;
+  default:
+    return ntNull;
+  }
+}
+
+std::u16string TQEMXMLNode::NodeName() const {
+  xml_node n = N(*this);
+  switch (n.type()) {
+  case pugi::node_pcdata:
+    return u"#text";
+  case pugi::node_cdata:
+    return u"#cdata-section";
+  case pugi::node_comment:
+    return u"#comment";
+  case pugi::node_document:
+    return u"#document";
+  case pugi::node_doctype: {
+    // pugixml keeps the whole declaration; its first word is the name.
+    std::string_view v = n.value();
+    return UTF8ToUTF16(v.substr(0, v.find_first_of(" \t\r\n[")));
+  }
+  default:
+    return UTF8ToUTF16(n.name());
+  }
+}
+
+std::u16string TQEMXMLNode::NodeValue() const {
+  xml_node n = N(*this);
+  switch (n.type()) {
+  case pugi::node_pcdata:
+  case pugi::node_cdata:
+  case pugi::node_comment:
+  case pugi::node_pi:
+    return UTF8ToUTF16(n.value());
+  case pugi::node_declaration: {
+    std::string v;
+    for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+      v.append(v.empty() ? "" : " ").append(a.name()).append("=\"").append(a.value()) += '"';
+    return UTF8ToUTF16(v);
+  }
+  default:
+    return {};
+  }
+}
+
+void TQEMXMLNode::SetNodeValue(const std::u16string& Value) const {
+  xml_node n = N(*this);
+  Check(bool(n), u"SetNodeValue");
+  switch (n.type()) {
+  case pugi::node_pcdata:
+  case pugi::node_cdata:
+  case pugi::node_comment:
+  case pugi::node_pi:
+    n.set_value(ToDocText(Value).c_str());
+    break;
+  default:
+    break;
+  }
+}
+
+TQEMXMLNode TQEMXMLNode::ParentNode() const {
+  return W(N(*this).parent());
+}
+TQEMXMLNode TQEMXMLNode::FirstChild() const {
+  return W(N(*this).first_child());
+}
+TQEMXMLNode TQEMXMLNode::LastChild() const {
+  return W(N(*this).last_child());
+}
+TQEMXMLNode TQEMXMLNode::PreviousSibling() const {
+  return W(N(*this).previous_sibling());
+}
+TQEMXMLNode TQEMXMLNode::NextSibling() const {
+  return W(N(*this).next_sibling());
+}
+bool TQEMXMLNode::HasChildNodes() const {
+  return bool(N(*this).first_child());
+}
+
+int TQEMXMLNode::ChildCount() const {
+  int count = 0;
+  for (xml_node c = N(*this).first_child(); c; c = c.next_sibling())
+    ++count;
+  return count;
+}
+
+TQEMXMLNode TQEMXMLNode::Child(int Index) const {
+  if (Index < 0) return {};
+  xml_node c = N(*this).first_child();
+  for (; c && Index > 0; --Index)
+    c = c.next_sibling();
+  return W(c);
+}
+
+void TQEMXMLNode::RemoveChild(TQEMXMLNode Child) const {
+  Check(!IsNull() && !Child.IsNull() && N(*this).remove_child(N(Child)), u"RemoveChild");
+}
+
+TQEMXMLNode TQEMXMLNode::OwnerDocument() const {
+  xml_node n = N(*this);
+  return n.type() == pugi::node_document ? TQEMXMLNode() : W(n.root());
+}
+
+std::u16string TQEMXMLNode::GetAttribute(const std::u16string& Name) const {
+  return UTF8ToUTF16(N(*this).attribute(ToDocText(Name).c_str()).value());
+}
+
+bool TQEMXMLNode::HasAttribute(const std::u16string& Name) const {
+  return bool(N(*this).attribute(ToDocText(Name).c_str()));
+}
+
+void TQEMXMLNode::SetAttribute(const std::u16string& Name, const std::u16string& Value) const {
+  xml_node n = N(*this);
+  Check(n.type() == pugi::node_element || n.type() == pugi::node_declaration, u"SetAttribute");
+  const std::string name = CheckedName(Name);
+  pugi::xml_attribute a = n.attribute(name.c_str());
+  if (!a) a = n.append_attribute(name.c_str());
+  Check(bool(a), u"SetAttribute");
+  a.set_value(ToDocText(Value).c_str());
+}
+
+void TQEMXMLNode::RemoveAttribute(const std::u16string& Name) const {
+  Check(!IsNull(), u"RemoveAttribute");
+  N(*this).remove_attribute(ToDocText(Name).c_str());
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> TQEMXMLNode::Attributes() const {
+  std::vector<std::pair<std::u16string, std::u16string>> r;
+  for (pugi::xml_attribute a = N(*this).first_attribute(); a; a = a.next_attribute())
+    r.emplace_back(UTF8ToUTF16(a.name()), UTF8ToUTF16(a.value()));
+  return r;
+}
+
+TQEMXMLNode TQEMXMLNode::AppendElement(const std::u16string& Name) const {
+  return InsertElementBefore({}, Name);
+}
+
+TQEMXMLNode TQEMXMLNode::AppendText(const std::u16string& Text) const {
+  return InsertTextBefore({}, Text);
+}
+
+TQEMXMLNode TQEMXMLNode::AppendCData(const std::u16string& Text) const {
+  xml_node c = AddChild(N(*this), pugi::node_cdata, {}, u"AppendCData");
+  c.set_value(ToDocText(Text).c_str());
+  return W(c);
+}
+
+TQEMXMLNode TQEMXMLNode::InsertElementBefore(TQEMXMLNode Ref, const std::u16string& Name) const {
+  const std::string name = CheckedName(Name);
+  xml_node c = AddChild(N(*this), pugi::node_element, N(Ref), u"InsertElementBefore");
+  c.set_name(name.c_str());
+  return W(c);
+}
+
+TQEMXMLNode TQEMXMLNode::InsertTextBefore(TQEMXMLNode Ref, const std::u16string& Text) const {
+  xml_node c = AddChild(N(*this), pugi::node_pcdata, N(Ref), u"InsertTextBefore");
+  c.set_value(ToDocText(Text).c_str());
+  return W(c);
+}
+
+TQEMXMLNode TQEMXMLNode::AppendCopy(TQEMXMLNode Source, bool Deep) const {
+  xml_node n = N(*this), s = N(Source);
+  Check(s && CanHold(n, s.type()), u"AppendCopy");
+  const xml_node c = Deep ? n.append_copy(s) : AppendShallowCopy(n, s);
+  Check(bool(c), u"AppendCopy");
+  return W(c);
+}
+
+void TQEMXMLNode::MoveBefore(TQEMXMLNode Node, TQEMXMLNode Ref) const {
+  xml_node n = N(*this), m = N(Node);
+  Check(m && (m.parent() == n || CanHold(n, m.type())), u"MoveBefore");
+  Check(bool(Ref ? n.insert_move_before(m, N(Ref)) : n.append_move(m)), u"MoveBefore");
+}
+
+void TQEMXMLNode::MoveToEnd(TQEMXMLNode Node) const {
+  MoveBefore(Node, {});
+}
+
+// ---- TQEMXMLDocument
+
+TQEMXMLDocument::TQEMXMLDocument() : FDoc(std::make_unique<pugi::xml_document>()) {}
+TQEMXMLDocument::~TQEMXMLDocument() = default;
+
+TQEMXMLNode TQEMXMLDocument::DocumentNode() const {
+  return W(*FDoc);
+}
+TQEMXMLNode TQEMXMLDocument::DocumentElement() const {
+  return W(FDoc->document_element());
+}
+
+void TQEMXMLDocument::Clear() {
+  FDoc->reset();
+  FLastError.clear();
+}
+
+// ---- free functions
+
+std::shared_ptr<TQEMXMLDocument> CreateNewDocument() {
+  return std::make_shared<TQEMXMLDocument>();
+}
+
+bool LoadFromBytes(TQEMXMLDocument& Doc, std::string_view Bytes) {
+  auto at = [&](size_t I, unsigned char A, unsigned char B) {
+    return Bytes.size() >= I + 2 && static_cast<unsigned char>(Bytes[I]) == A &&
+           static_cast<unsigned char>(Bytes[I + 1]) == B;
+  };
+  if (Bytes.starts_with(UTF8BOM)) return Parse(Doc, Bytes);
+  if (at(0, 0xFF, 0xFE)) return Parse(Doc, UTF16BytesToUTF8(Bytes.substr(2), false));
+  if (at(0, 0xFE, 0xFF)) return Parse(Doc, UTF16BytesToUTF8(Bytes.substr(2), true));
+  if (at(0, '<', 0) && at(2, '?', 0)) return Parse(Doc, UTF16BytesToUTF8(Bytes, false));
+  if (at(0, 0, '<') && at(2, 0, '?')) return Parse(Doc, UTF16BytesToUTF8(Bytes, true));
+  const std::string_view enc = DeclaredEncoding(Bytes);
+  if (enc.empty() || NeedsNoDecoding(enc)) return Parse(Doc, Bytes);
+  std::string text;
+  if (!DecodeDeclared(enc, Bytes, text))
+    return Fail(Doc, Format(SXMLUnknownEncoding, Shown(UTF8ToUTF16(enc))));
+  return Parse(Doc, text);
+}
+
+bool LoadFromStream(TQEMXMLDocument& Doc, std::istream& Stream) {
+  const std::string bytes{std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>()};
+  return LoadFromBytes(Doc, bytes);
+}
+
+bool LoadFromFile(TQEMXMLDocument& Doc, const std::u16string& FileName) {
+  std::ifstream f(QEMNativePath(FileName), std::ios::binary);
+  if (!f) return Fail(Doc, Format(SXMLCannotOpen, FileName));
+  return LoadFromStream(Doc, f);
+}
+
+bool LoadFromString(TQEMXMLDocument& Doc, const std::u16string& S) {
+  return Parse(Doc, UTF16ToUTF8(S));
+}
+
+std::string SaveToBytes(const TQEMXMLDocument& Doc) {
+  TChunkWriter w;
+  Serialise(Access::Doc(Doc), w);
+  std::string out;
+  out.reserve(w.Chunks.size() * TChunkWriter::ChunkSize);
+  for (const std::string& c : w.Chunks)
+    out += c;
+  return out;
+}
+
+void SaveToStream(const TQEMXMLDocument& Doc, std::ostream& Stream) {
+  TChunkWriter w;
+  Serialise(Access::Doc(Doc), w);
+  for (const std::string& c : w.Chunks)
+    Stream.write(c.data(), std::streamsize(c.size()));
+}
+
+std::u16string SaveToString(const TQEMXMLDocument& Doc) {
+  return UTF8ToUTF16(SaveToBytes(Doc));
+}
+
+void SaveFormattedDocument(const TQEMXMLDocument& Doc, std::ostream& Stream,
+                           const std::u16string& Head) {
+  const xml_node root = Access::Doc(Doc).document_element();
+  if (!root) throw EQEMXMLError(std::u16string(SXMLNoRoot));
+  TQEMXMLDocument out;
+  if (!LoadFromString(out, Head)) throw EQEMXMLError(out.LastError());
+  FormattedCopy(root, Access::Doc(out).document_element());
+  SaveToStream(out, Stream);
+}
+
+TQEMXMLNode CreateNewElement(TQEMXMLNode Parent, const std::u16string& Name, bool Formatted) {
+  if (!Formatted) return Parent.AppendElement(Name);
+  Check(Parent.NodeType() == ntElement, u"CreateNewElement");
+  CheckedName(Name);
+  Parent.AppendText(DefaultIndentStr);
+  const TQEMXMLNode e = Parent.AppendElement(Name);
+  Parent.AppendText(u"\r\n" + Repeat(DefaultIndentStr, AncestorCount(N(Parent))));
+  e.AppendText(u"\r\n" + Repeat(DefaultIndentStr, AncestorCount(N(e))));
+  return e;
+}
+
+TQEMXMLNode CreateNewTextElement(TQEMXMLNode Parent, const std::u16string& Name, bool Formatted) {
+  if (Formatted) Check(Parent.NodeType() == ntElement, u"CreateNewTextElement");
+  const TQEMXMLNode e = Parent.AppendElement(Name);
+  if (Formatted) {
+    if (const TQEMXMLNode prev = e.PreviousSibling()) Parent.AppendCopy(prev, false);
+    Parent.InsertTextBefore(e, DefaultIndentStr);
+  }
+  return e;
+}
+
+TQEMXMLNode FindChildElement(TQEMXMLNode Node, const std::u16string& Name) {
+  const std::string name = ToDocText(Name);
+  for (xml_node c = N(Node).first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element && name == c.name()) return W(c);
+  return {};
+}
+
+bool IsElement(TQEMXMLNode Node, const std::u16string& Name, TQEMXMLNode& Element) {
+  xml_node n = N(Node);
+  const bool is = n.type() == pugi::node_element && ToDocText(Name) == n.name();
+  Element = is ? Node : TQEMXMLNode();
+  return is;
+}
+
+std::u16string GetAttribute(TQEMXMLNode Element, const std::u16string& Name) {
+  return Element.GetAttribute(Name);
+}
+
+std::u16string GetTextFromNode(TQEMXMLNode Node) {
+  xml_node n = N(Node);
+  if (n.type() != pugi::node_element) return ToCRLF(Node.NodeValue());
+  std::string text;
+  for (xml_node c = n.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) text += c.value();
+  return ToCRLF(UTF8ToUTF16(text));
+}
+
+void SetTextToNode(TQEMXMLNode Node, const std::u16string& S) {
+  xml_node n = N(Node);
+  if (n.type() != pugi::node_element) {
+    Node.SetNodeValue(S);
+    return;
+  }
+  n.remove_children();
+  Node.AppendText(S);
+}
