@@ -1,8 +1,6 @@
 // The formatted save against the plain one on a notes-like body: the formatted save must stay a
 // small constant factor of the serialiser's own work and grow linearly.
 //
-// Build with -DCMAKE_CXX_FLAGS=-DHLX_BENCH_PUGIXML -DCMAKE_CXX_STANDARD_LIBRARIES=-lpugixml to
-// add pugixml's own save of the same document as the baseline.
 #include <benchmark/benchmark.h>
 
 #include <ostream>
@@ -11,9 +9,7 @@
 #include "core/QEMXMLUtils.h"
 #include "platform/QEMSysUtils.h"
 
-#ifdef HLX_BENCH_PUGIXML
 #include <pugixml.hpp>
-#endif
 
 namespace {
 // Counts what is written so the stream itself costs nothing.
@@ -76,7 +72,6 @@ void BM_SaveToStream(benchmark::State& State) {
   State.counters["bytes"] = double(buf.Size) / double(State.iterations());
 }
 
-#ifdef HLX_BENCH_PUGIXML
 void BM_PugixmlSave(benchmark::State& State) {
   // The same document in pugixml's own hands.
   pugi::xml_document doc;
@@ -95,7 +90,6 @@ BENCHMARK(BM_PugixmlSave)
     ->Range(10000, 1000000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
-#endif
 
 BENCHMARK(BM_SaveToStream)
     ->RangeMultiplier(10)

@@ -8,6 +8,8 @@
 #include "core/QEMUtils.h"
 #include "core/QEMUtilsFiles.h"
 #include "core/QEMUtilsRegistry.h"
+#include "core/QEMXMLUtils.h"
+#include "notes/QEMNotes.h"
 #include "platform/QEMClasses.h"
 #include "platform/QEMDateTime.h"
 #include "platform/QEMExport.h"

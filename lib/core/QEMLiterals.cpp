@@ -547,3 +547,28 @@ std::u16string LFtoCRLF(std::u16string_view S) {
   }
   return r;
 }
+
+int32_t QEMStrToInt(std::u16string_view S) {
+  const std::u16string t = QEMTrim(S);
+  size_t i = 0;
+  bool neg = false;
+  if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) neg = t[i++] == u'-';
+  const bool hex = i < t.size() && t[i] == u'$';
+  if (hex) ++i;
+  const size_t start = i;
+  uint64_t v = 0;
+  for (; i < t.size(); ++i) {
+    const char16_t c = t[i];
+    int d = -1;
+    if (c >= u'0' && c <= u'9') d = c - u'0';
+    else if (hex && c >= u'A' && c <= u'F') d = c - u'A' + 10;
+    else if (hex && c >= u'a' && c <= u'f') d = c - u'a' + 10;
+    if (d < 0) break;
+    v = v * (hex ? 16 : 10) + uint64_t(d);
+    if (v > 0xFFFFFFFFull) break;
+  }
+  if (i != t.size() || i == start || v > 0xFFFFFFFFull || (!hex && v > (neg ? 0x80000000ull : 0x7FFFFFFFull)))
+    throw EQEMConvertError(Format(SInvalidInteger, std::u16string(S)));
+  const int64_t value = hex ? int64_t(int32_t(uint32_t(v))) : int64_t(v);
+  return int32_t(neg ? -value : value);
+}

@@ -47,6 +47,10 @@ QEM_API std::u16string QEMFloatToStr(double X);
 // (E or e, optional sign), with spaces around. Anything else, including empty text, NaN,
 // infinities and values too large for a double, raises EQEMConvertError.
 QEM_API double QEMStrToFloat(std::u16string_view S);
+// A 32-bit integer written in a file: decimal, or hexadecimal after "$" (read as the 32-bit
+// pattern, as LCIDs are written), with optional sign and surrounding blanks, nothing else.
+// Raises EQEMConvertError ("'%s' is not a valid integer value") otherwise.
+QEM_API int32_t QEMStrToInt(std::u16string_view S);
 
 // S without its accelerator marks: a single & goes, && stays, a final & stays.
 QEM_API std::u16string TrimPickLetter(std::u16string_view S);
