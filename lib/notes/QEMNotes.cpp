@@ -34,12 +34,15 @@ std::vector<std::string> SplitLines(std::string_view Bytes) {
 }
 
 std::string ReadAll(const std::u16string& FileName) {
-  std::ifstream f(QEMNativePath(FileName), std::ios::binary);
+  std::ifstream f(QEMNativePath(FileName), std::ios::binary | std::ios::ate);
   if (!f) throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno)));
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  if (f.bad()) throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno)));
-  return std::move(ss).str();
+  // One read into a buffer of the file's size: notes files reach tens of megabytes.
+  const std::streamoff size = f.tellg();
+  std::string bytes(size > 0 ? size_t(size) : 0, '\0');
+  f.seekg(0);
+  if (!f.read(bytes.data(), std::streamsize(bytes.size())))
+    throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno ? errno : EIO)));
+  return bytes;
 }
 } // namespace
 
@@ -408,10 +411,8 @@ void TQEMCustomNotesFile::SaveAsNewVersion(const std::u16string& FileName, const
     FStats->SetSelfDateTime(QEMFileDateResolution(QEMNow()));
     const auto major = TryStrToInt(version.substr(0, version.find(u'.')));
     if (major && *major == 5) FStats->SetVersion(u"9.0");
-    std::ostringstream out;
-    SaveNewNotes(out);
     const timespec when = QEMLocalToFileTime(FStats->GetSelfDateTime());
-    QEMSaveFileAtomically(FileName, out.str(), &when);
+    QEMSaveFileAtomically(FileName, [this](std::ostream& Out) { SaveNewNotes(Out); }, &when);
   } catch (...) {
     // Nothing was written: the header keeps describing the file on disk.
     FStats->SetFileStats(before);

@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <random>
+#include <streambuf>
+#include <vector>
 
 #include "platform/QEMFormat.h"
 #include "platform/QEMHostConsts.h"
@@ -166,7 +169,52 @@ void QEMRemovePrivateTempDir() {
   gPrivateTempDir.clear();
 }
 
+namespace {
+// An output buffer over a file descriptor; write errors surface as a failed stream.
+class TFdBuf : public std::streambuf {
+public:
+  explicit TFdBuf(int Fd) : FFd(Fd), FBuf(1 << 16) { setp(FBuf.data(), FBuf.data() + FBuf.size()); }
+  int Error() const { return FError; }
+
+protected:
+  int_type overflow(int_type Ch) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(Ch, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(Ch);
+      pbump(1);
+    }
+    return traits_type::not_eof(Ch);
+  }
+  int sync() override { return Drain() ? 0 : -1; }
+
+private:
+  bool Drain() {
+    const char* p = pbase();
+    while (p < pptr()) {
+      const ssize_t n = write(FFd, p, size_t(pptr() - p));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        FError = errno;
+        return false;
+      }
+      p += n;
+    }
+    setp(FBuf.data(), FBuf.data() + FBuf.size());
+    return true;
+  }
+  int FFd;
+  int FError = 0;
+  std::vector<char> FBuf;
+};
+} // namespace
+
 void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data, const timespec* MTime) {
+  QEMSaveFileAtomically(FileName, [&](std::ostream& Out) { Out.write(Data.data(), std::streamsize(Data.size())); },
+                        MTime);
+}
+
+void QEMSaveFileAtomically(std::u16string_view FileName, const std::function<void(std::ostream&)>& Write,
+                           const timespec* MTime) {
   std::string target = QEMNativePath(FileName);
   {
     // Replace what a link points at, never the link itself.
@@ -177,41 +225,35 @@ void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data, 
     }
   }
   const fs::path dir = fs::path(target).parent_path();
-  std::string tmpl = (dir.empty() ? fs::path(".") : dir).string() + "/." +
-                     fs::path(target).filename().string() + ".XXXXXX";
+  std::string tmpl = (dir.empty() ? fs::path(".") : dir).string() + "/." + fs::path(target).filename().string() +
+                     ".XXXXXX";
   auto fail = [&](int err) -> void {
     throw EQEMError(Format(SCannotSaveFile, std::u16string(FileName), ErrnoText(err)));
   };
   const int fd = mkstemp(tmpl.data());
   if (fd < 0) fail(errno);
-  // Keep the permissions of the file we replace.
-  struct stat st{};
-  fchmod(fd, stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-  size_t done = 0;
-  while (done < Data.size()) {
-    const ssize_t n = write(fd, Data.data() + done, Data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      close(fd);
-      unlink(tmpl.c_str());
-      fail(err);
+  bool closed = false;
+  try {
+    // Keep the permissions of the file we replace.
+    struct stat st{};
+    fchmod(fd, stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    TFdBuf buf(fd);
+    std::ostream out(&buf);
+    Write(out);
+    out.flush();
+    if (!out) fail(buf.Error() ? buf.Error() : EIO);
+    if (MTime) {
+      const timespec times[2] = {{0, UTIME_OMIT}, *MTime};
+      futimens(fd, times);
     }
-    done += size_t(n);
-  }
-  if (MTime) {
-    const timespec times[2] = {{0, UTIME_OMIT}, *MTime};
-    futimens(fd, times);
-  }
-  const int syncErr = fsync(fd) != 0 ? errno : 0;
-  const int closeErr = close(fd) != 0 ? errno : 0;
-  if (syncErr || closeErr) {
+    const int syncErr = fsync(fd) != 0 ? errno : 0;
+    const int closeErr = close(fd) != 0 ? errno : 0;
+    closed = true;
+    if (syncErr || closeErr) fail(syncErr ? syncErr : closeErr);
+    if (rename(tmpl.c_str(), target.c_str()) != 0) fail(errno);
+  } catch (...) {
+    if (!closed) close(fd);
     unlink(tmpl.c_str());
-    fail(syncErr ? syncErr : closeErr);
-  }
-  if (rename(tmpl.c_str(), target.c_str()) != 0) {
-    const int err = errno;
-    unlink(tmpl.c_str());
-    fail(err);
+    throw;
   }
 }

@@ -4,6 +4,8 @@
 // prefixes are still recognised so that stored Windows paths keep working.
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -50,4 +52,8 @@ QEM_API void QEMRemovePrivateTempDir();
 // MTime the file carries that modification time from the moment it appears. Raises EQEMError
 // naming the file.
 QEM_API void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data,
+                                   const timespec* MTime = nullptr);
+// The same, with Write producing the content straight into the temporary file, so a large file
+// is never held in memory whole. An exception from Write abandons the save.
+QEM_API void QEMSaveFileAtomically(std::u16string_view FileName, const std::function<void(std::ostream&)>& Write,
                                    const timespec* MTime = nullptr);
