@@ -232,11 +232,15 @@ TEST(NotesFile, SavedFileTimeIsTheHeaderTimeAndCountersSkipUncountedItems) {
 
 TEST(NotesFile, UnknownContentSurvivesAndPurgedItemsStayPurged) {
   qemtest::TTempDir tmp;
-  const std::string doc = Xliff(
+  std::string doc = Xliff(
       Unit("keep", "Keep", "1", "<context-group name=\"x\"><context context-type=\"y\">z</context></context-group>") +
           Unit("gone", "Gone") + "<group id=\"g\">" + Unit("grouped", "Grouped") + "</group>" +
           "<!-- a comment of another tool -->",
       " product-name=\"other\"");
+  // A second file element belongs to another tool: neither read nor touched.
+  const std::string second = "<file original=\"b\" source-language=\"en-US\" target-language=\"fr-FR\" datatype=\"x\">"
+                             "<body>" + Unit("theirs", "Theirs") + "</body></file>";
+  doc.insert(doc.rfind("</xliff>"), second);
   qemtest::WriteTextFile(tmp.Path() / "x.tnt",
                          std::string(doc).replace(doc.find("<xliff version"), 6, "<xliff xmlns:o=\"urn:other\""));
   auto f = Reopen(tmp.U16("x.tnt"));
@@ -250,6 +254,7 @@ TEST(NotesFile, UnknownContentSurvivesAndPurgedItemsStayPurged) {
   EXPECT_NE(xml.find("<xliff xmlns:o=\"urn:other\" version=\"1.0\">"), std::string::npos) << xml.substr(0, 300);
   EXPECT_NE(xml.find("<context context-type=\"y\">z</context>"), std::string::npos);
   EXPECT_NE(xml.find("<source>Grouped</source>"), std::string::npos);
+  EXPECT_NE(xml.find("<source>Theirs</source>"), std::string::npos);
   EXPECT_NE(xml.find("a comment of another tool"), std::string::npos);
   EXPECT_NE(xml.find("<target>Behalten</target>"), std::string::npos);
   EXPECT_EQ(xml.find("Gone"), std::string::npos);
