@@ -5,6 +5,9 @@
 #include "core/QEMTypes.h"
 #include "core/QEMUtilsFiles.h"
 #include "platform/QEMRegistry.h"
+#include "settings/QEMGridColor.h"
+#include "settings/QEMGridFont.h"
+#include "settings/QEMINTOptionProp.h"
 
 namespace {
 int gInitCount = 0;
@@ -16,20 +19,23 @@ void QEMInitialize() {
   if (gInitCount++ > 0) return;
   try {
     QEMTypesInitialize();
-    QEMStrsInitialize();   // run mode, base key, default notes version, InIDE
-    // slot: option properties
-    QEMUtilsInitialize();  // temporary-file list
-    QEMIntlUtilsInitialize(); // language table
+    QEMStrsInitialize();          // run mode, base key, default notes version, InIDE
+    QEMINTOptionPropInitialize(); // option properties
+    QEMGridColorInitialize();     // colour schemes
+    QEMUtilsInitialize();         // temporary-file list
+    QEMIntlUtilsInitialize();     // language table
+    QEMGridFontInitialize();      // grid fonts read the language table
     // slot: repository engine
     // slot: repository services
-    QEMCommonInitialize(); // inside the IDE: binary directory and reload queue
+    QEMCommonInitialize();        // inside the IDE: binary directory and reload queue
     // slot: file-type registry
     // slot: egg support
     // slot: repository frame
     // slot: international parser
     // slot: search
     // slot: stop-watch
-    // slot: translator window (TranslatedStatus from the options)
+    // translator window: an entered translation may count as newly translated
+    if (QEMINTOptionProps && QEMINTOptionProps->UseNewlyTranslated) TranslatedStatus = rsNewlyTranslated;
     // slot: main window
     bIntegrationTools = IsTranslatorMode();
   } catch (...) {
@@ -43,8 +49,11 @@ void QEMInitialize() {
 void QEMFinalize() {
   if (gInitCount == 0 || --gInitCount > 0) return;
   QEMCommonFinalize();
+  QEMGridFontFinalize();
   QEMIntlUtilsFinalize();
   QEMUtilsFinalize();
+  QEMGridColorFinalize();
+  QEMINTOptionPropFinalize();
   QEMStrsFinalize();
   QEMCloseHive();
 }

@@ -22,3 +22,6 @@
 #include "project/QEMProjectFile.h"
 #include "project/QEMXmlIniFile.h"
 #include "resources/QEMConst.h"
+#include "settings/QEMGridColor.h"
+#include "settings/QEMGridFont.h"
+#include "settings/QEMINTOptionProp.h"

@@ -1,0 +1,393 @@
+#include "settings/QEMINTOptionProp.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "core/QEMStrs.h"
+#include "platform/QEMFormat.h"
+#include "platform/QEMHostConsts.h"
+#include "platform/QEMSysUtils.h"
+
+int QEMINTOptionMask = 2;
+TQEMINTOptionProps* QEMINTOptionProps = nullptr;
+
+int QEMNewStatusIndex(TResStatus Status) {
+  const auto it = std::find(QEMNewStatusList.begin(), QEMNewStatusList.end(), Status);
+  return it == QEMNewStatusList.end() ? -1 : int(it - QEMNewStatusList.begin());
+}
+
+TResStatus QEMNewStatusAt(int Index, TResStatus Default) {
+  if (Index < 0 || Index >= int(QEMNewStatusList.size())) return Default;
+  return QEMNewStatusList[size_t(Index)];
+}
+
+// ---------------------------------------------------------------------------------------------
+// TQEMPropertySet
+
+TQEMPropertySet::TQEMPropertySet(std::u16string Name, int Tag)
+    : FName(std::move(Name)), FTag(Tag) {}
+
+void TQEMPropertySet::AddField(std::u16string FieldName, std::u16string ValueName,
+                               TQEMOptionType Type, int32_t Min, int32_t Max, int32_t Default,
+                               std::function<int32_t()> Get, std::function<void(int32_t)> Set) {
+  TField f;
+  f.FieldName = std::move(FieldName);
+  f.ValueName = std::move(ValueName);
+  f.Type = Type;
+  f.Min = Min;
+  f.Max = Max;
+  f.DefaultInt = Default;
+  f.Get = std::move(Get);
+  f.Set = std::move(Set);
+  FFields.push_back(std::move(f));
+}
+
+void TQEMPropertySet::AddBoolean(std::u16string FieldName, std::u16string ValueName, bool& Field,
+                                 bool Default) {
+  AddField(
+      std::move(FieldName), std::move(ValueName), TQEMOptionType::otBoolean, 0, 1, Default ? 1 : 0,
+      [&Field] { return Field ? 1 : 0; }, [&Field](int32_t V) { Field = V != 0; });
+}
+
+void TQEMPropertySet::AddInteger(std::u16string FieldName, std::u16string ValueName, int32_t& Field,
+                                 int32_t Default) {
+  AddField(
+      std::move(FieldName), std::move(ValueName), TQEMOptionType::otInteger,
+      std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), Default,
+      [&Field] { return Field; }, [&Field](int32_t V) { Field = V; });
+}
+
+void TQEMPropertySet::AddNewStatus(std::u16string FieldName, std::u16string ValueName,
+                                   TResStatus& Field, TResStatus Default) {
+  const int def = QEMNewStatusIndex(Default);
+  AddField(
+      std::move(FieldName), std::move(ValueName), TQEMOptionType::otEnumeration, 0,
+      int(QEMNewStatusList.size()) - 1, def,
+      // A status the list lacks cannot be stored; the default stands in for it.
+      [&Field, def] {
+        const int i = QEMNewStatusIndex(Field);
+        return i < 0 ? def : i;
+      },
+      [&Field](int32_t V) { Field = QEMNewStatusAt(V); });
+}
+
+void TQEMPropertySet::AddText(std::u16string FieldName, std::u16string ValueName,
+                              std::u16string& Field, std::u16string Default) {
+  TField f;
+  f.FieldName = std::move(FieldName);
+  f.ValueName = std::move(ValueName);
+  f.Type = TQEMOptionType::otText;
+  f.DefaultText = std::move(Default);
+  f.Text = &Field;
+  FFields.push_back(std::move(f));
+}
+
+void TQEMPropertySet::SetTextDefault(const std::u16string& FieldName, std::u16string Default) {
+  for (auto& f : FFields)
+    if (f.Text && f.FieldName == FieldName) {
+      f.DefaultText = std::move(Default);
+      return;
+    }
+}
+
+void TQEMPropertySet::Reset() {
+  for (auto& f : FFields) {
+    if (f.Text)
+      *f.Text = f.DefaultText;
+    else
+      f.Set(f.DefaultInt);
+  }
+}
+
+void TQEMPropertySet::Load(TQEMRegistry& Registry) {
+  if (!Registry.OpenKeyReadOnly(FKey)) {
+    Reset();
+    return;
+  }
+  for (auto& f : FFields) {
+    if (f.Text) {
+      *f.Text = Registry.SafeReadStr(f.ValueName, f.DefaultText);
+      continue;
+    }
+    // Read wide so a stored value beyond 32 bits cannot wrap into range.
+    int64_t v = f.DefaultInt;
+    switch (Registry.GetDataType(f.ValueName)) {
+    case TRegDataType::rdInteger:
+      v = Registry.ReadInteger(f.ValueName);
+      break;
+    case TRegDataType::rdString:
+      v = Registry.SafeReadInt(f.ValueName, f.DefaultInt);
+      break;
+    default:
+      break;
+    }
+    f.Set(v >= f.Min && v <= f.Max ? int32_t(v) : f.DefaultInt);
+  }
+}
+
+void TQEMPropertySet::Save(TRegistry& Registry) const {
+  if (!Registry.OpenKey(FKey, true)) throw ERegistryException(Format(SRegCreateFailed, FKey));
+  for (const auto& f : FFields) {
+    if (f.Text)
+      Registry.WriteString(f.ValueName, *f.Text);
+    else
+      Registry.WriteInteger(f.ValueName, f.Get());
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TQEMHistoryManager
+
+void TQEMHistoryManager::SetMaxCount(int Value) {
+  FMaxCount = std::max(1, Value);
+  for (auto& [key, list] : FLists)
+    list.Items = Bound(list.Items);
+}
+
+std::vector<std::u16string>
+TQEMHistoryManager::Bound(const std::vector<std::u16string>& Items) const {
+  std::vector<std::u16string> r;
+  for (const auto& s : Items) {
+    if (int(r.size()) >= FMaxCount) break;
+    if (s.empty() || std::find(r.begin(), r.end(), s) != r.end()) continue;
+    r.push_back(s);
+  }
+  return r;
+}
+
+TQEMHistoryManager::TList* TQEMHistoryManager::Find(const std::u16string& Name) {
+  auto it = FLists.find(QEMFoldCase(Name));
+  return it == FLists.end() ? nullptr : &it->second;
+}
+
+const TQEMHistoryManager::TList* TQEMHistoryManager::Find(const std::u16string& Name) const {
+  auto it = FLists.find(QEMFoldCase(Name));
+  return it == FLists.end() ? nullptr : &it->second;
+}
+
+std::vector<std::u16string> TQEMHistoryManager::GetHistory(const std::u16string& Name) const {
+  const TList* l = Find(Name);
+  return l ? l->Items : std::vector<std::u16string>{};
+}
+
+void TQEMHistoryManager::AddHistory(const std::u16string& Name, const std::u16string& Item) {
+  if (Item.empty()) return;
+  std::vector<std::u16string> items{Item};
+  if (const TList* l = Find(Name)) items.insert(items.end(), l->Items.begin(), l->Items.end());
+  SetHistory(Name, items);
+}
+
+void TQEMHistoryManager::SetHistory(const std::u16string& Name,
+                                    const std::vector<std::u16string>& Items) {
+  // A name with a backslash would become a nested key and never be found again.
+  if (Name.empty() || Name.find(u'\\') != std::u16string::npos)
+    throw ERegistryException(Format(SRegCreateFailed, FKey + u"\\" + Name));
+  TList& l = FLists[QEMFoldCase(Name)];
+  if (l.Name.empty()) l.Name = Name;
+  l.Items = Bound(Items);
+}
+
+void TQEMHistoryManager::ClearHistory(const std::u16string& Name) {
+  FLists.erase(QEMFoldCase(Name));
+}
+
+void TQEMHistoryManager::Clear() {
+  FLists.clear();
+}
+
+std::vector<std::u16string> TQEMHistoryManager::ListNames() const {
+  std::vector<std::u16string> r;
+  for (const auto& [key, list] : FLists)
+    r.push_back(list.Name);
+  return r;
+}
+
+void TQEMHistoryManager::Load(TQEMRegistry& Registry) {
+  std::map<std::u16string, TList> lists;
+  if (Registry.OpenKeyReadOnly(FKey)) {
+    for (const auto& name : Registry.GetKeyNames()) {
+      TQEMRegistry r(Registry.Hive());
+      if (!r.OpenKeyReadOnly(FKey + u"\\" + name)) continue;
+      std::vector<std::u16string> items;
+      for (int i = 0; i < FMaxCount; ++i) {
+        const std::u16string v = IntToStr(i);
+        if (!r.ValueExists(v)) break;
+        items.push_back(r.SafeReadStr(v, {}));
+      }
+      lists[QEMFoldCase(name)] = TList{name, Bound(items)};
+    }
+  }
+  FLists = std::move(lists);
+}
+
+void TQEMHistoryManager::Save(TRegistry& Registry) const {
+  // Rewritten whole, so lists that were cleared or shortened leave nothing behind.
+  Registry.DeleteKey(FKey);
+  if (!Registry.OpenKey(FKey, true)) throw ERegistryException(Format(SRegCreateFailed, FKey));
+  for (const auto& [key, list] : FLists) {
+    if (!Registry.OpenKey(FKey + u"\\" + list.Name, true))
+      throw ERegistryException(Format(SRegCreateFailed, FKey + u"\\" + list.Name));
+    for (size_t i = 0; i < list.Items.size(); ++i)
+      Registry.WriteString(IntToStr(int64_t(i)), list.Items[i]);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TQEMINTOptionProps
+
+TQEMINTOptionProps::TQEMINTOptionProps(int Mask)
+    : FMask(Mask), FBaseKey(QEMBaseRegKey()),
+      FRepositoryFilenameDefault(QEMBinDir() + u"default.tmx") {
+  RepositoryFilename = FRepositoryFilenameDefault;
+  FSets = {&QEMPropSet,
+           &HLXPropSet,
+           &CommonPropSet,
+           &FormDesignerPropSet,
+           &AddToRepositoryPropSet,
+           &ChangeStatusPropSet,
+           &GetFromRepositoryPropSet,
+           &PascalPropSet,
+           &RepositoryPropSet,
+           &RepositorySearchPropSet};
+  DefineFields();
+  for (auto* s : FSets)
+    s->SetKey(FBaseKey + u"\\" + s->Name());
+  QEMHistoryManager.SetKey(FBaseKey + u"\\History Lists");
+  LoadOptions();
+}
+
+void TQEMINTOptionProps::DefineFields() {
+  auto& q = QEMPropSet;
+  q.AddBoolean(u"AutomaticallyCompileProjects", u"Automatically Compile Projects",
+               AutomaticallyCompileProjects, false);
+  q.AddBoolean(u"ShowTranslationManagerAfterVUD", u"Show Translation Manager After VUD",
+               ShowTranslationManagerAfterVUD, true);
+
+  auto& h = HLXPropSet;
+  h.AddText(u"EditorFilename", u"EditorFilename", EditorFilename, u"notepad.exe");
+  h.AddInteger(u"HLXHeight", u"Height", HLXHeight, 0);
+  h.AddInteger(u"HLXLeft", u"Left", HLXLeft, 0);
+  h.AddInteger(u"HLXTop", u"Top", HLXTop, 0);
+  h.AddInteger(u"HLXWidth", u"Width", HLXWidth, 0);
+
+  auto& c = CommonPropSet;
+  c.AddBoolean(u"AutomaticallyQueryRepository", u"Automatically Query Repository",
+               AutomaticallyQueryRepository, true);
+  c.AddBoolean(u"AutomaticQuoteStrings", u"Automatically Quote Strings", AutomaticQuoteStrings,
+               true);
+  c.AddBoolean(u"AutomaticSaveFiles", u"Automatically Save Files", AutomaticSaveFiles, false);
+  c.AddBoolean(u"UseNewlyTranslated", u"UseNewlyTranslated", UseNewlyTranslated, false);
+  c.AddBoolean(u"HideEmptyItems", u"HideEmptyItems", HideEmptyItems, false);
+
+  auto& f = FormDesignerPropSet;
+  f.AddBoolean(u"DisplayGrid", u"Display Grid", DisplayGrid, true);
+  f.AddBoolean(u"SnapToGrid", u"Snap to Grid", SnapToGrid, true);
+  f.AddInteger(u"GridSizeX", u"Grid Size X", GridSizeX, 8);
+  f.AddInteger(u"GridSizeY", u"Grid Size Y", GridSizeY, 8);
+
+  auto& a = AddToRepositoryPropSet;
+  a.AddBoolean(u"AddToRepositoryTranslated", u"Translated", AddToRepositoryTranslated, true);
+  a.AddBoolean(u"AddToRepositoryUntranslated", u"Untranslated", AddToRepositoryUntranslated, true);
+  a.AddBoolean(u"AddToRepositoryNewlyTranslated", u"NewlyTranslated",
+               AddToRepositoryNewlyTranslated, true);
+  a.AddBoolean(u"AddToRepositoryHold", u"Hold", AddToRepositoryHold, false);
+  a.AddBoolean(u"AddToRepositoryDoNotTranslate", u"DoNotTranslate", AddToRepositoryDoNotTranslate,
+               false);
+  a.AddBoolean(u"AddToRepositoryUnused", u"Unused", AddToRepositoryUnused, false);
+  a.AddEnumeration(u"AddToRepositoryDuplicateAction", u"DuplicateAction",
+                   AddToRepositoryDuplicateAction, daDisplayList, QEMDuplicateActionCount);
+  a.AddBoolean(u"AddToRepositoryIncludeContext", u"IncludeContext", AddToRepositoryIncludeContext,
+               false);
+  a.AddEnumeration(u"AddToRepositoryValue", u"Value", AddToRepositoryValue, avDontCare,
+                   QEMAddToRepositoryValueCount);
+  a.AddBoolean(u"AddToRepositoryComment", u"Comment", AddToRepositoryComment, false);
+  a.AddBoolean(u"AddToRepositoryCommentAction", u"CommentAction", AddToRepositoryCommentAction,
+               true);
+
+  auto& s = ChangeStatusPropSet;
+  s.AddBoolean(u"ChangeStatusUntranslated", u"Untranslated", ChangeStatusUntranslated, true);
+  s.AddBoolean(u"ChangeStatusTranslated", u"Translated", ChangeStatusTranslated, true);
+  s.AddBoolean(u"ChangeStatusAutoTranslated", u"AutoTranslated", ChangeStatusAutoTranslated, true);
+  s.AddBoolean(u"ChangeStatusNewlyTranslated", u"NewlyTranslated", ChangeStatusNewlyTranslated,
+               true);
+  s.AddBoolean(u"ChangeStatusHold", u"Hold", ChangeStatusHold, true);
+  s.AddBoolean(u"ChangeStatusDoNotTranslate", u"DoNotTranslate", ChangeStatusDoNotTranslate, false);
+  s.AddNewStatus(u"ChangeStatusNewStatus", u"NewStatus", ChangeStatusNewStatus, rsUnTranslated);
+  s.AddBoolean(u"ChangeStatusRevertToOriginal", u"RevertToOriginal", ChangeStatusRevertToOriginal,
+               false);
+  s.AddBoolean(u"ChangeStatusUseRepository", u"UseRepository", ChangeStatusUseRepository, false);
+  s.AddBoolean(u"ChangeStatusUseContext", u"UseContext", ChangeStatusUseContext, false);
+  s.AddBoolean(u"ChangeStatusComment", u"Comment", ChangeStatusComment, false);
+  s.AddBoolean(u"ChangeStatusCommentAction", u"CommentAction", ChangeStatusCommentAction, true);
+
+  auto& g = GetFromRepositoryPropSet;
+  g.AddBoolean(u"GetFromRepositoryUntranslated", u"Untranslated", GetFromRepositoryUntranslated,
+               true);
+  g.AddBoolean(u"GetFromRepositoryTranslated", u"Translated", GetFromRepositoryTranslated, false);
+  g.AddBoolean(u"GetFromRepositoryAutoTranslated", u"AutoTranslated",
+               GetFromRepositoryAutoTranslated, false);
+  g.AddBoolean(u"GetFromRepositoryNewlyTranslated", u"NewlyTranslated",
+               GetFromRepositoryNewlyTranslated, false);
+  g.AddBoolean(u"GetFromRepositoryHold", u"Hold", GetFromRepositoryHold, false);
+  g.AddBoolean(u"GetFromRepositoryDoNotTranslate", u"DoNotTranslate",
+               GetFromRepositoryDoNotTranslate, false);
+  g.AddNewStatus(u"GetFromRepositoryNewStatus", u"NewStatus", GetFromRepositoryNewStatus,
+                 rsTranslated);
+  g.AddBoolean(u"GetFromRepositoryUseContext", u"UseContext", GetFromRepositoryUseContext, false);
+  g.AddEnumeration(u"GetFromRepositoryMultipleFindAction", u"MultipleFindAction",
+                   GetFromRepositoryMultipleFindAction, mfaUseFirst, QEMMultipleFindActionCount);
+  g.AddBoolean(u"GetFromRepositoryComment", u"Comment", GetFromRepositoryComment, false);
+  g.AddBoolean(u"GetFromRepositoryCommentAction", u"CommentAction", GetFromRepositoryCommentAction,
+               true);
+
+  PascalPropSet.AddBoolean(u"PascalGenerateXlat", u"GenerateXlat", PascalGenerateXlat, false);
+
+  auto& r = RepositoryPropSet;
+  r.AddText(u"RepositoryFilename", u"Filename", RepositoryFilename, FRepositoryFilenameDefault);
+  r.AddInteger(u"RepositoryLeft", u"Left", RepositoryLeft, 0);
+  r.AddInteger(u"RepositoryTop", u"Top", RepositoryTop, 0);
+  r.AddInteger(u"RepositoryWidth", u"Width", RepositoryWidth, 0);
+  r.AddInteger(u"RepositoryHeight", u"Height", RepositoryHeight, 0);
+  r.AddBoolean(u"RepositoryTextLabels", u"TextLabels", RepositoryTextLabels, true);
+  r.AddBoolean(u"RepositoryLangToolBarExpanded", u"LanguagesToolBarExpanded",
+               RepositoryLangToolBarExpanded, true);
+  r.AddBoolean(u"RepositoryFormattedXML", u"FormattedXML", RepositoryFormattedXML, false);
+
+  auto& rs = RepositorySearchPropSet;
+  rs.AddBoolean(u"RepositorySearchCaseSensitive", u"Case Sensitive", RepositorySearchCaseSensitive,
+                false);
+  rs.AddBoolean(u"RepositorySearchForward", u"Search Forward", RepositorySearchForward, true);
+  rs.AddBoolean(u"RepositorySearchWholeWords", u"Whole Words", RepositorySearchWholeWords, false);
+}
+
+void TQEMINTOptionProps::LoadOptions() {
+  FIsModified = false;
+  TQEMRegistry reg;
+  for (auto* s : FSets)
+    if (s->Matches(FMask)) s->Load(reg);
+  QEMHistoryManager.Load(reg);
+  if (RepositoryFilename.empty()) RepositoryFilename = FRepositoryFilenameDefault;
+}
+
+void TQEMINTOptionProps::SaveOptions() {
+  FIsModified = false;
+  {
+    TRegistry reg;
+    for (auto* s : FSets)
+      if (s->Matches(FMask)) s->Save(reg);
+    QEMHistoryManager.Save(reg);
+    reg.Flush(); // a refused write raises here rather than being reported from the destructor
+  }
+  TranslatedStatus = UseNewlyTranslated ? rsNewlyTranslated : rsTranslated;
+}
+
+void QEMINTOptionPropInitialize() {
+  if (QEMINTOptionProps) return;
+  QEMINTOptionMask = InIDE ? 1 : 2;
+  QEMINTOptionProps = new TQEMINTOptionProps(QEMINTOptionMask);
+}
+
+void QEMINTOptionPropFinalize() {
+  delete QEMINTOptionProps;
+  QEMINTOptionProps = nullptr;
+}
