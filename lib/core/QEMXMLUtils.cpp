@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <istream>
 #include <iterator>
@@ -125,6 +126,17 @@ std::string ToDocText(std::u16string_view S) {
   return UTF16ToUTF8(t);
 }
 
+// Names are nearly always ASCII: compare them without converting, the hot path of every lookup.
+bool SameName(const char* Utf8, std::u16string_view Name) {
+  size_t i = 0;
+  for (; i < Name.size(); ++i) {
+    const char16_t c = Name[i];
+    if (c == 0 || c >= 0x80) return ToDocText(Name) == Utf8;
+    if (Utf8[i] != char(c)) return false; // stops at Utf8's end, where the byte is 0
+  }
+  return Utf8[i] == 0;
+}
+
 bool SameASCIIText(std::string_view A, std::string_view B) {
   return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char a, char b) {
            return (a >= 'A' && a <= 'Z' ? a + 32 : a) == (b >= 'A' && b <= 'Z' ? b + 32 : b);
@@ -224,6 +236,24 @@ bool Fail(TQEMXMLDocument& Doc, std::u16string Msg) {
   return false;
 }
 
+bool HoldsBadUTF8(const pugi::xml_document& D) {
+  auto bad = [](const char* S) { return FindBadUTF8(S) != std::string_view::npos; };
+  xml_node n = D.first_child();
+  while (n) {
+    if (bad(n.value())) return true;
+    for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+      if (bad(a.value())) return true;
+    if (xml_node c = n.first_child()) {
+      n = c;
+      continue;
+    }
+    while (n && !n.next_sibling())
+      n = n.parent();
+    if (n) n = n.next_sibling();
+  }
+  return false;
+}
+
 bool Parse(TQEMXMLDocument& Doc, std::string_view Text) {
   if (Text.empty()) Text = ""; // never hand a null pointer on
   if (Text.starts_with(UTF8BOM)) Text.remove_prefix(UTF8BOM.size());
@@ -236,6 +266,10 @@ bool Parse(TQEMXMLDocument& Doc, std::string_view Text) {
   const pugi::xml_parse_result r =
       d.load_buffer(Text.data(), Text.size(), ParseFlags, pugi::encoding_utf8);
   if (!r) return Fail(Doc, Format(SXMLParseError, r.description(), int64_t(r.offset)));
+  // pugixml turns a character reference beyond Unicode into bytes that are no UTF-8; such a
+  // document is not well-formed, and saving it would give a file nobody can read.
+  if (Text.find("&#") != std::string_view::npos && HoldsBadUTF8(d))
+    return Fail(Doc, std::u16string(SXMLBadCharRef));
   Access::SetError(Doc, {});
   return true;
 }
@@ -452,57 +486,315 @@ void Serialise(const pugi::xml_document& D, TChunkWriter& W) {
   if (W.MayHoldBadChar()) CheckDocument(D);
 }
 
-bool IsLeafElement(xml_node N) {
-  const xml_node c = N.first_child();
-  return N.type() == pugi::node_element && c && !c.next_sibling() &&
-         (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata);
-}
-
 bool IsSkippedInFormatted(xml_node N) {
   return N.type() == pugi::node_doctype || N.type() == pugi::node_declaration ||
          (N.type() == pugi::node_pi && SameASCIIText(N.name(), "xml"));
 }
 
-// The copy step of the formatted save, iterative. Every destination node gets all its children
-// within one step, so the order in which pending steps run does not change the result.
-void FormattedCopy(xml_node SrcRoot, xml_node DstRoot) {
-  const std::string unit = UTF16ToUTF8(DefaultIndentStr);
-  std::vector<std::string> indent(1);
-  for (int i = 1; i <= MaxFormattedDepth; ++i)
-    indent.push_back(indent.back() + unit);
-  auto indentOf = [&](size_t Depth) -> const std::string& {
-    return indent[std::min<size_t>(Depth, MaxFormattedDepth)];
-  };
-  auto text = [](xml_node Parent, std::string_view S) {
-    // An empty text node would change nothing in the output.
-    if (!S.empty()) Parent.append_child(pugi::node_pcdata).set_value(S.data(), S.size());
-  };
-  struct TStep {
-    xml_node Src, Dst;
-    size_t Depth;
-  };
-  std::vector<TStep> pending{{SrcRoot, DstRoot, 0}};
-  while (!pending.empty()) {
-    TStep s = pending.back();
-    pending.pop_back();
-    // Only a node with children gets a line of its own for its closing tag.
-    if (!s.Src.first_child()) continue;
-    text(s.Dst, CRLF);
-    const std::string& childIndent = indentOf(s.Depth + 1);
-    for (xml_node c = s.Src.first_child(); c; c = c.next_sibling()) {
-      if (IsSkippedInFormatted(c)) continue;
-      text(s.Dst, childIndent);
-      if (IsLeafElement(c)) {
-        s.Dst.append_copy(c);
-      } else {
-        const xml_node copy = AppendShallowCopy(s.Dst, c);
-        if (c.first_child()) pending.push_back({c, copy, s.Depth + 1});
-      }
-      text(s.Dst, CRLF);
+// ---- formatted saving
+
+constexpr unsigned PrintFlags = pugi::format_raw | pugi::format_no_declaration;
+
+struct TStringWriter : pugi::xml_writer {
+  std::string Out;
+  void write(const void* Data, size_t Size) override {
+    Out.append(static_cast<const char*>(Data), Size);
+  }
+};
+
+// Each level's line break and indentation: the indentation as stored (for the check) and the
+// whole break as printed (the indentation escaped like any text).
+struct TIndents {
+  std::string Raw[MaxFormattedDepth + 1], Printed[MaxFormattedDepth + 1];
+  bool AnyBad = false;
+  explicit TIndents(std::string_view Unit) {
+    pugi::xml_document scratch;
+    xml_node t = scratch.append_child(pugi::node_pcdata);
+    std::string s;
+    for (int i = 0; i <= MaxFormattedDepth; ++i, s += Unit) {
+      t.set_value(s.data(), s.size());
+      Raw[i] = t.value();
+      TStringWriter w;
+      w.Out = CRLF;
+      t.print(w, "", PrintFlags, pugi::encoding_utf8);
+      Printed[i] = std::move(w.Out);
     }
-    text(s.Dst, indentOf(s.Depth));
+    // Only then is the indentation worth checking at every line.
+    AnyBad = std::any_of(Unit.begin(), Unit.end(), [](char C) {
+      return static_cast<unsigned char>(C) < 0x20 || static_cast<unsigned char>(C) == 0xEF;
+    });
+  }
+  static size_t Level(size_t Depth) { return std::min<size_t>(Depth, MaxFormattedDepth); }
+};
+
+// The layout below Root, handed to a sink as it would be printed: each child on a line of its
+// own, leaf elements and childless nodes whole, any other element as start tag, children and
+// end tag. Every line break inside is followed by indentation, so the two go as one Break.
+// Both the check and the writing take this one walk, so they cannot disagree about what is
+// saved. pugixml's own walk is iterative (deep nesting cannot exhaust the stack) and much
+// cheaper than stepping through the tree by its accessors.
+template <class TSink> void WalkFormatted(xml_node Root, TSink& Sink) {
+  struct TWalker : pugi::xml_tree_walker {
+    TSink& Sink;
+    // Elements waiting for their end tag; the one at index i is at level i + 1.
+    std::vector<xml_node> Open;
+    // The only child of a leaf element, already printed with it.
+    bool SkipNext = false;
+    std::exception_ptr Fault;
+
+    explicit TWalker(TSink& S) : Sink(S) {}
+    void CloseDownTo(size_t Level) {
+      while (Open.size() > Level) {
+        Sink.Break(Open.size());
+        Sink.EndTag(Open.back());
+        Open.pop_back();
+      }
+    }
+    void Visit(xml_node& N) {
+      if (SkipNext) {
+        SkipNext = false;
+        return;
+      }
+      const size_t level = size_t(depth()) + 1;
+      if (Open.size() >= level) CloseDownTo(level - 1);
+      const pugi::xml_node_type type = N.type();
+      if (type != pugi::node_element) {
+        if (type != pugi::node_pcdata && IsSkippedInFormatted(N)) return;
+        Sink.Break(level);
+        Sink.Whole(N);
+        return;
+      }
+      Sink.Break(level);
+      const xml_node first = N.first_child();
+      const pugi::xml_node_type firstType = first.type();
+      if (firstType == pugi::node_null ||
+          ((firstType == pugi::node_pcdata || firstType == pugi::node_cdata) &&
+           first.next_sibling().type() == pugi::node_null)) {
+        Sink.Whole(N);
+        SkipNext = firstType != pugi::node_null;
+      } else {
+        Sink.StartTag(N);
+        Open.push_back(N);
+      }
+    }
+    bool for_each(xml_node& N) override {
+      // pugixml is not to be unwound through.
+      try {
+        Visit(N);
+      } catch (...) {
+        Fault = std::current_exception();
+        return false;
+      }
+      return true;
+    }
+  };
+  if (!Root.first_child()) return;
+  TWalker walker(Sink);
+  Root.traverse(walker);
+  if (walker.Fault) std::rethrow_exception(walker.Fault);
+  walker.CloseDownTo(0);
+  Sink.Break(0);
+}
+
+// The whole file: Head's nodes, with the layout of Root's children inside Head's root element.
+template <class TSink>
+void EmitFormatted(const pugi::xml_document& Head, xml_node Root, TSink& Sink) {
+  const xml_node headRoot = Head.document_element();
+  xml_node n = Head.first_child();
+  if (n.type() == pugi::node_declaration) {
+    Sink.Declaration(n);
+    n = n.next_sibling();
+  } else {
+    Sink.Declaration(xml_node());
+  }
+  Sink.NewLine();
+  for (; n; n = n.next_sibling()) {
+    if (n == headRoot && Root.first_child()) {
+      Sink.StartTag(n);
+      for (xml_node c = n.first_child(); c; c = c.next_sibling())
+        Sink.Whole(c);
+      Sink.Content(Root);
+      Sink.EndTag(n);
+    } else {
+      Sink.Whole(n);
+    }
+    Sink.NewLine();
   }
 }
+
+// Only elements and declarations have attributes, and only they and instructions have names;
+// elements have no value.
+void CheckNode(xml_node N, pugi::xml_node_type Type) {
+  if (Type == pugi::node_element || Type == pugi::node_declaration) {
+    CheckText(N.name());
+    for (pugi::xml_attribute a = N.first_attribute(); a; a = a.next_attribute()) {
+      CheckText(a.name());
+      CheckText(a.value());
+    }
+    return;
+  }
+  if (Type == pugi::node_pi) CheckText(N.name());
+  CheckText(N.value());
+}
+void CheckNode(xml_node N) {
+  CheckNode(N, N.type());
+}
+
+// Raises for the first text XML cannot hold, in the order the text would be written.
+struct TFormattedCheck {
+  const TIndents& Indents;
+  void NewLine() {}
+  void Break(size_t Depth) {
+    if (Indents.AnyBad) CheckText(Indents.Raw[TIndents::Level(Depth)].c_str());
+  }
+  void Declaration(xml_node N) {
+    if (N) CheckNode(N);
+  }
+  void StartTag(xml_node N) { CheckNode(N); }
+  void EndTag(xml_node) {}
+  void Whole(xml_node Top) {
+    xml_node n = Top;
+    while (true) {
+      CheckNode(n);
+      if (xml_node c = n.first_child()) {
+        n = c;
+        continue;
+      }
+      while (n != Top && !n.next_sibling())
+        n = n.parent();
+      if (n == Top) return;
+      n = n.next_sibling();
+    }
+  }
+  // With clean indentation the written text comes in document order, skipped nodes aside
+  // (they never have children), so a plain walk finds the same first fault as the layout would.
+  void Content(xml_node Root) {
+    if (Indents.AnyBad) return WalkFormatted(Root, *this);
+    struct TWalker : pugi::xml_tree_walker {
+      std::exception_ptr Fault;
+      bool for_each(xml_node& N) override {
+        const pugi::xml_node_type t = N.type();
+        if (t != pugi::node_element && t != pugi::node_pcdata && IsSkippedInFormatted(N))
+          return true;
+        try {
+          CheckNode(N, t);
+        } catch (...) {
+          Fault = std::current_exception();
+          return false;
+        }
+        return true;
+      }
+    } walker;
+    Root.traverse(walker);
+    if (walker.Fault) std::rethrow_exception(walker.Fault);
+  }
+};
+
+// Writes to the stream through a buffer of its own: pugixml hands over every node it prints
+// separately, and a stream call per node costs more than the printing.
+class TFormattedWriter final : public pugi::xml_writer {
+public:
+  TFormattedWriter(std::ostream& Stream, const TIndents& Indents)
+      : FStream(Stream), FIndents(Indents), FBuf(new char[BufSize]) {}
+
+  void write(const void* Data, size_t Size) override {
+    Put(std::string_view(static_cast<const char*>(Data), Size));
+  }
+  void Flush() {
+    FStream.write(FBuf.get(), std::streamsize(FUsed));
+    FUsed = 0;
+  }
+
+  void NewLine() { Put(CRLF); }
+  void Break(size_t Depth) { Put(FIndents.Printed[TIndents::Level(Depth)]); }
+  void Declaration(xml_node N) {
+    if (!N) {
+      Put(DefaultDeclaration);
+      return;
+    }
+    pugi::xml_attribute enc = N.attribute("encoding");
+    if (enc && !SameASCIIText(enc.value(), "UTF-8")) {
+      pugi::xml_document tmp;
+      xml_node decl = tmp.append_copy(N);
+      decl.attribute("encoding").set_value("UTF-8");
+      decl.print(*this, "", PrintFlags, pugi::encoding_utf8);
+    } else {
+      N.print(*this, "", PrintFlags, pugi::encoding_utf8);
+    }
+  }
+  // pugixml's own form: names raw, and in attribute values control characters as two-digit
+  // references, '&', '<' and '"' as entities, '>' and '\'' as they are.
+  void StartTag(xml_node E) {
+    Put('<');
+    PutName(E.name());
+    for (pugi::xml_attribute a = E.first_attribute(); a; a = a.next_attribute()) {
+      Put(' ');
+      PutName(a.name());
+      Put("=\"");
+      PutAttributeValue(a.value());
+      Put('"');
+    }
+    Put('>');
+  }
+  void EndTag(xml_node E) {
+    Put("</");
+    PutName(E.name());
+    Put('>');
+  }
+  void Whole(xml_node N) { N.print(*this, "", PrintFlags, pugi::encoding_utf8); }
+  void Content(xml_node Root) { WalkFormatted(Root, *this); }
+
+private:
+  static constexpr size_t BufSize = 64 * 1024;
+  std::ostream& FStream;
+  const TIndents& FIndents;
+  std::unique_ptr<char[]> FBuf;
+  size_t FUsed = 0;
+
+  void Put(char C) {
+    if (FUsed == BufSize) Flush();
+    FBuf[FUsed++] = C;
+  }
+  void Put(std::string_view S) {
+    if (S.size() > BufSize - FUsed) {
+      Flush();
+      if (S.size() > BufSize) {
+        FStream.write(S.data(), std::streamsize(S.size()));
+        return;
+      }
+    }
+    std::memcpy(FBuf.get() + FUsed, S.data(), S.size());
+    FUsed += S.size();
+  }
+  void PutName(const char* Name) { Put(*Name ? std::string_view(Name) : ":anonymous"); }
+  void PutAttributeValue(const char* S) {
+    const char* run = S;
+    for (;; ++S) {
+      const auto c = static_cast<unsigned char>(*S);
+      if (c >= 0x20 && c != '&' && c != '<' && c != '"') continue;
+      Put(std::string_view(run, size_t(S - run)));
+      run = S + 1;
+      switch (c) {
+      case 0:
+        return;
+      case '&':
+        Put("&amp;");
+        break;
+      case '<':
+        Put("&lt;");
+        break;
+      case '"':
+        Put("&quot;");
+        break;
+      default: {
+        const char ref[] = {'&', '#', char('0' + c / 10), char('0' + c % 10), ';'};
+        Put(std::string_view(ref, sizeof ref));
+        break;
+      }
+      }
+    }
+  }
+};
 
 std::u16string Repeat(const std::u16string& S, int Count) {
   std::u16string r;
@@ -519,7 +811,8 @@ int AncestorCount(xml_node N) {
   return count;
 }
 
-std::u16string ToCRLF(std::u16string_view S) {
+std::u16string ToCRLF(std::u16string S) {
+  if (S.find_first_of(u"\r\n") == std::u16string::npos) return S;
   std::u16string r;
   r.reserve(S.size());
   for (size_t i = 0; i < S.size(); ++i) {
@@ -659,12 +952,20 @@ TQEMXMLNode TQEMXMLNode::OwnerDocument() const {
   return n.type() == pugi::node_document ? TQEMXMLNode() : W(n.root());
 }
 
+namespace {
+pugi::xml_attribute FindAttribute(xml_node N, std::u16string_view Name) {
+  for (pugi::xml_attribute a = N.first_attribute(); a; a = a.next_attribute())
+    if (SameName(a.name(), Name)) return a;
+  return {};
+}
+} // namespace
+
 std::u16string TQEMXMLNode::GetAttribute(const std::u16string& Name) const {
-  return UTF8ToUTF16(N(*this).attribute(ToDocText(Name).c_str()).value());
+  return UTF8ToUTF16(FindAttribute(N(*this), Name).value());
 }
 
 bool TQEMXMLNode::HasAttribute(const std::u16string& Name) const {
-  return bool(N(*this).attribute(ToDocText(Name).c_str()));
+  return bool(FindAttribute(N(*this), Name));
 }
 
 void TQEMXMLNode::SetAttribute(const std::u16string& Name, const std::u16string& Value) const {
@@ -815,10 +1116,18 @@ void SaveFormattedDocument(const TQEMXMLDocument& Doc, std::ostream& Stream,
                            const std::u16string& Head) {
   const xml_node root = Access::Doc(Doc).document_element();
   if (!root) throw EQEMXMLError(std::u16string(SXMLNoRoot));
-  TQEMXMLDocument out;
-  if (!LoadFromString(out, Head)) throw EQEMXMLError(out.LastError());
-  FormattedCopy(root, Access::Doc(out).document_element());
-  SaveToStream(out, Stream);
+  TQEMXMLDocument head;
+  if (!LoadFromString(head, Head)) throw EQEMXMLError(head.LastError());
+  const pugi::xml_document& h = Access::Doc(head);
+  if (!h.document_element()) throw EQEMXMLError(std::u16string(SXMLNoRoot));
+  // Checked first and written straight after: a refused save writes nothing, and the output is
+  // never held whole in memory.
+  const TIndents indents(UTF16ToUTF8(DefaultIndentStr));
+  TFormattedCheck check{indents};
+  EmitFormatted(h, root, check);
+  TFormattedWriter writer(Stream, indents);
+  EmitFormatted(h, root, writer);
+  writer.Flush();
 }
 
 TQEMXMLNode CreateNewElement(TQEMXMLNode Parent, const std::u16string& Name, bool Formatted) {
@@ -843,15 +1152,14 @@ TQEMXMLNode CreateNewTextElement(TQEMXMLNode Parent, const std::u16string& Name,
 }
 
 TQEMXMLNode FindChildElement(TQEMXMLNode Node, const std::u16string& Name) {
-  const std::string name = ToDocText(Name);
   for (xml_node c = N(Node).first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_element && name == c.name()) return W(c);
+    if (c.type() == pugi::node_element && SameName(c.name(), Name)) return W(c);
   return {};
 }
 
 bool IsElement(TQEMXMLNode Node, const std::u16string& Name, TQEMXMLNode& Element) {
   xml_node n = N(Node);
-  const bool is = n.type() == pugi::node_element && ToDocText(Name) == n.name();
+  const bool is = n.type() == pugi::node_element && SameName(n.name(), Name);
   Element = is ? Node : TQEMXMLNode();
   return is;
 }
@@ -863,9 +1171,12 @@ std::u16string GetAttribute(TQEMXMLNode Element, const std::u16string& Name) {
 std::u16string GetTextFromNode(TQEMXMLNode Node) {
   xml_node n = N(Node);
   if (n.type() != pugi::node_element) return ToCRLF(Node.NodeValue());
+  const auto isText = [](xml_node c) { return c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata; };
+  const xml_node first = n.first_child();
+  if (first && !first.next_sibling() && isText(first)) return ToCRLF(UTF8ToUTF16(first.value())); // the usual leaf
   std::string text;
-  for (xml_node c = n.first_child(); c; c = c.next_sibling())
-    if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata) text += c.value();
+  for (xml_node c = first; c; c = c.next_sibling())
+    if (isText(c)) text += c.value();
   return ToCRLF(UTF8ToUTF16(text));
 }
 
@@ -875,6 +1186,10 @@ void SetTextToNode(TQEMXMLNode Node, const std::u16string& S) {
     Node.SetNodeValue(S);
     return;
   }
+  // Rewriting an unchanged leaf would only churn the document's memory.
+  const xml_node only = n.first_child();
+  if (only && !only.next_sibling() && only.type() == pugi::node_pcdata && !S.empty() && SameName(only.value(), S))
+    return;
   n.remove_children();
   Node.AppendText(S);
 }

@@ -156,7 +156,8 @@ QEM_API std::u16string SaveToString(const TQEMXMLDocument& Doc);
 // Writes Head (a document with an empty root, such as the fixed head of a notes file) with the
 // children of Doc's root element copied into its root, every element on its own line and leaf
 // elements' text inline. Indentation stops growing after MaxFormattedDepth levels, so a hostile
-// nesting cannot make the output grow quadratically.
+// nesting cannot make the output grow quadratically. The text goes to Stream as it is made (no
+// copy of the document, no whole output in memory) and, as above, nothing when it is refused.
 inline constexpr int MaxFormattedDepth = 32;
 QEM_API void SaveFormattedDocument(const TQEMXMLDocument& Doc, std::ostream& Stream,
                                    const std::u16string& Head);

@@ -158,3 +158,5 @@ inline constexpr std::u16string_view SXMLInvalidName = u"'%s' is not a valid XML
 inline constexpr std::u16string_view SXMLNoRoot = u"The XML document has no root element";
 inline constexpr std::u16string_view SXMLNotAllowed =
     u"The XML operation %s is not allowed on this node";
+inline constexpr std::u16string_view SXMLBadCharRef =
+    u"The XML document holds a character reference to a character outside Unicode";
