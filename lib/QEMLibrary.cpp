@@ -5,6 +5,7 @@
 #include "core/QEMTypes.h"
 #include "core/QEMUtilsFiles.h"
 #include "platform/QEMRegistry.h"
+#include "toolkit/QEMEggSupport.h"
 #include "settings/QEMGridColor.h"
 #include "settings/QEMGridFont.h"
 #include "settings/QEMINTOptionProp.h"
@@ -29,7 +30,7 @@ void QEMInitialize() {
     // slot: repository services
     QEMCommonInitialize();        // inside the IDE: binary directory and reload queue
     // slot: file-type registry
-    // slot: egg support
+    QEMEggSupportInitialize();    // egg support
     // slot: repository frame
     // slot: international parser
     // slot: search
@@ -48,6 +49,7 @@ void QEMInitialize() {
 
 void QEMFinalize() {
   if (gInitCount == 0 || --gInitCount > 0) return;
+  QEMEggSupportFinalize();
   QEMCommonFinalize();
   QEMGridFontFinalize();
   QEMIntlUtilsFinalize();

@@ -25,3 +25,6 @@
 #include "settings/QEMGridColor.h"
 #include "settings/QEMGridFont.h"
 #include "settings/QEMINTOptionProp.h"
+#include "toolkit/QEMEggSupport.h"
+#include "toolkit/QEMEntryValidation.h"
+#include "toolkit/QEMFormatParser.h"

@@ -119,6 +119,29 @@ inline constexpr std::u16string_view SProjectSaveNoExtension =
 inline constexpr std::u16string_view SProjectSaveNoXlatDir =
     u"Unable to save the project as %s: the language %s has no translation directory";
 
+// Format specifiers, egg patterns and entry validation.
+inline constexpr std::u16string_view SFormatArgIndexTooLarge =
+    u"The argument index %s of a format specifier is too large";
+inline constexpr std::u16string_view SFormatSpecifiersMismatch =
+    u"Format specifiers do not match\r\n%s\r\nDo you want to ignore the problem?";
+inline constexpr std::u16string_view SFormatOriginalString = u"Original string: ";
+inline constexpr std::u16string_view SFormatCurrentString = u"Current string: ";
+inline constexpr std::u16string_view SFormatExtracted = u"Extracted format specifiers:";
+inline constexpr std::u16string_view SNumericTypeMismatch = u"Numeric type mismatch: %s expected but '%s' found.";
+inline constexpr std::u16string_view SNumericTypeInteger = u"Integer";
+inline constexpr std::u16string_view SNumericTypeFloat = u"Float";
+inline constexpr std::u16string_view SEscapeSequencesIncorrect = u"Escape sequences are incorrect";
+inline constexpr std::u16string_view SLeadingSpacesMismatch =
+    u"Leading spaces do not match. Do you want them to match?";
+inline constexpr std::u16string_view STrailingSpacesMismatch =
+    u"Trailing spaces do not match. Do you want them to match?";
+inline constexpr std::u16string_view SQuotesIncorrect = u"Quotes are either missing or incorrect";
+inline constexpr std::u16string_view SAsciiValueIncorrect = u"Ascii value is incorrect";
+inline constexpr std::u16string_view SBracketMisplaced = u"%s is either missing or incorrectly placed in string";
+inline constexpr std::u16string_view SCommentInvalidOpening =
+    u"Invalid opening characters:\r\nThey do not match the original value.";
+inline constexpr std::u16string_view SCommentInvalidClosing = u"Invalid closing characters.";
+
 // Stand-alone program.
 inline constexpr std::u16string_view SInvalidCommandLine = u"Invalid command line";
 inline constexpr std::u16string_view SHlxVersionLine = u"%s %s";
