@@ -5,6 +5,8 @@
 #include "core/QEMTypes.h"
 #include "core/QEMUtilsFiles.h"
 #include "platform/QEMRegistry.h"
+#include "repository/QEMNewRepositoryEngine.h"
+#include "repository/QEMRepositoryService.h"
 #include "toolkit/QEMEggSupport.h"
 #include "settings/QEMGridColor.h"
 #include "settings/QEMGridFont.h"
@@ -26,8 +28,8 @@ void QEMInitialize() {
     QEMUtilsInitialize();         // temporary-file list
     QEMIntlUtilsInitialize();     // language table
     QEMGridFontInitialize();      // grid fonts read the language table
-    // slot: repository engine
-    // slot: repository services
+    QEMNewRepositoryEngineInitialize(); // repository engine
+    QEMRepositoryServiceInitialize();   // repository services
     QEMCommonInitialize();        // inside the IDE: binary directory and reload queue
     // slot: file-type registry
     QEMEggSupportInitialize();    // egg support
@@ -51,6 +53,10 @@ void QEMFinalize() {
   if (gInitCount == 0 || --gInitCount > 0) return;
   QEMEggSupportFinalize();
   QEMCommonFinalize();
+  // The engine saves a modified repository here and reports a failure: options, languages and
+  // the UI services must still be alive.
+  QEMRepositoryServiceFinalize();
+  QEMNewRepositoryEngineFinalize();
   QEMGridFontFinalize();
   QEMIntlUtilsFinalize();
   QEMUtilsFinalize();

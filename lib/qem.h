@@ -21,6 +21,8 @@
 #include "platform/QEMUIServices.h"
 #include "project/QEMProjectFile.h"
 #include "project/QEMXmlIniFile.h"
+#include "repository/QEMNewRepositoryEngine.h"
+#include "repository/QEMRepositoryService.h"
 #include "resources/QEMConst.h"
 #include "settings/QEMGridColor.h"
 #include "settings/QEMGridFont.h"

@@ -142,6 +142,43 @@ inline constexpr std::u16string_view SCommentInvalidOpening =
     u"Invalid opening characters:\r\nThey do not match the original value.";
 inline constexpr std::u16string_view SCommentInvalidClosing = u"Invalid closing characters.";
 
+// Translation repository.
+inline constexpr std::u16string_view SRepFileNameNotSpecified = u"Filename is not specified.";
+inline constexpr std::u16string_view SRepUnableAddLanguage = u"Unable to add language \"%s\"";
+inline constexpr std::u16string_view SRepUnableAddRecord = u"Unable to add an record";
+inline constexpr std::u16string_view SRepUnableLoad = u"Unable to load repository \"%s\"";
+inline constexpr std::u16string_view SRepInvalidVersion = u"Invalid repository file version.";
+inline constexpr std::u16string_view SRepInvalidFormat = u"Invalid repository file format.";
+inline constexpr std::u16string_view SRepLegacyContext =
+    u"The repository cannot be saved in the .rps form: it holds context identifiers or notes. Save it as TMX.";
+inline constexpr std::u16string_view SRepLegacyLanguage =
+    u"The repository cannot be saved in the .rps form: language \"%s\" has no locale identifier. Save it as TMX.";
+inline constexpr std::u16string_view SRepLegacyEncoding =
+    u"The repository cannot be saved in the .rps form: code page %d cannot hold the text \"%s\". Save it as TMX.";
+inline constexpr std::u16string_view SRepSaveAtExitFailed =
+    u"The translation repository \"%s\" could not be saved: %s";
+inline constexpr std::u16string_view SRepOpenFilter =
+    u"XML Translation Repository (*.tmx)|*.tmx|Translation Repository (*.rps)|*.rps";
+inline constexpr std::u16string_view SRepSaveFilter = u"XML Translation Repository (*.tmx)|*.tmx";
+inline constexpr std::u16string_view SRepAddStatus = u"Added: %d, Replaced: %d, Skipped: %d; Existed: %d";
+inline constexpr std::u16string_view SRepAddCanceledStatus =
+    u"Canceled, Added: %d, Replaced: %d, Skipped: %d; Existed: %d";
+inline constexpr std::u16string_view SRepGetStatus = u"Pulled: %d, Skipped: %d";
+inline constexpr std::u16string_view SRepGetCanceledStatus = u"Canceled, Pulled: %d, Skipped: %d";
+inline constexpr std::u16string_view SRepAddingCaption = u"Adding to repository...";
+inline constexpr std::u16string_view SRepGettingCaption = u"Getting from repository...";
+inline constexpr std::u16string_view SRepAddQuestion = u"Add strings to repository?";
+inline constexpr std::u16string_view SRepGetQuestion = u"Get strings from repository?";
+inline constexpr std::u16string_view SRepAddDialogCaption = u"Add a Translation";
+inline constexpr std::u16string_view SRepAddDialogExists = u"A translation already exists for this item:";
+inline constexpr std::u16string_view SRepAddDialogAction = u"Select an action:";
+inline constexpr std::u16string_view SRepAddDialogAdd = u"&Add";
+inline constexpr std::u16string_view SRepAddDialogReplace = u"&Replace";
+inline constexpr std::u16string_view SRepGetDialogCaption = u"Get a Translation";
+inline constexpr std::u16string_view SRepGetDialogPrompt =
+    u"Multiple translations exist for this item.Select one and click OK.";
+inline constexpr std::u16string_view SRepDialogSkip = u"&Skip";
+
 // Stand-alone program.
 inline constexpr std::u16string_view SInvalidCommandLine = u"Invalid command line";
 inline constexpr std::u16string_view SHlxVersionLine = u"%s %s";

@@ -1,0 +1,151 @@
+// The repository at scale: 1,000,000 records in two languages, loaded, saved and looked up,
+// next to pugixml parsing and writing the same file. Memory figures are the resident-size growth
+// while the loaded structure is held.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "QEMLibrary.h"
+#include "core/QEMUtils.h"
+#include "core/QEMXMLUtils.h"
+#include "platform/QEMSysUtils.h"
+#include "repository/QEMNewRepositoryEngine.h"
+
+namespace {
+
+constexpr int Records = 1000000;
+const std::filesystem::path Dir = std::filesystem::temp_directory_path() / "hlx-repository-bench";
+const std::filesystem::path File = Dir / "big.tmx";
+
+std::string Original(int I) { return "Original text number " + std::to_string(I) + " of the menu"; }
+
+void MakeFile() {
+  if (std::filesystem::exists(File)) return;
+  std::filesystem::create_directories(Dir);
+  std::ofstream f(File, std::ios::binary);
+  f << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<tmx version=\"1.4\"><header creationtool=\"bench\"/><body>";
+  for (int i = 0; i < Records; ++i)
+    f << "<tu><tuv xml:lang=\"en-US\"><seg>" << Original(i) << "</seg></tuv><tuv xml:lang=\"de-DE\"><seg>Übersetzter Text "
+      << i << "</seg></tuv></tu>";
+  f << "</body></tmx>";
+}
+
+long StatusKB(const std::string& Field) {
+  std::ifstream s("/proc/self/status");
+  std::string line;
+  while (std::getline(s, line))
+    if (line.rfind(Field, 0) == 0) return std::stol(line.substr(Field.size()));
+  return 0;
+}
+
+void BM_PugixmlParse(benchmark::State& State) {
+  MakeFile();
+  for (auto _ : State) {
+    const long before = StatusKB("VmRSS:");
+    pugi::xml_document doc;
+    benchmark::DoNotOptimize(doc.load_file(File.c_str()));
+    State.counters["MB"] = double(StatusKB("VmRSS:") - before) / 1024;
+  }
+}
+BENCHMARK(BM_PugixmlParse)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_PugixmlSave(benchmark::State& State) {
+  MakeFile();
+  pugi::xml_document doc;
+  doc.load_file(File.c_str());
+  for (auto _ : State) doc.save_file((Dir / "pugi.tmx").c_str(), "", pugi::format_raw);
+}
+BENCHMARK(BM_PugixmlSave)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// The XML layer's own load, the floor under the repository's.
+void BM_XMLLayerLoad(benchmark::State& State) {
+  MakeFile();
+  std::ifstream f(File, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  for (auto _ : State) {
+    auto doc = CreateNewDocument();
+    benchmark::DoNotOptimize(LoadFromBytes(*doc, bytes));
+  }
+}
+BENCHMARK(BM_XMLLayerLoad)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_RepositoryLoad(benchmark::State& State) {
+  MakeFile();
+  for (auto _ : State) {
+    QEMRepositorySetFileName(u"");
+    const long before = StatusKB("VmRSS:");
+    QEMRepositorySetFileName(UTF8ToUTF16(File.string()));
+    State.counters["MB"] = double(StatusKB("VmRSS:") - before) / 1024;
+  }
+  QEMRepositorySetFileName(u"");
+}
+BENCHMARK(BM_RepositoryLoad)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_RepositorySave(benchmark::State& State) {
+  MakeFile();
+  QEMRepositorySetFileName(UTF8ToUTF16(File.string()));
+  for (auto _ : State) QEMRepositorySaveAs(UTF8ToUTF16((Dir / "saved.tmx").string()));
+  QEMRepositorySetFileName(u"");
+}
+BENCHMARK(BM_RepositorySave)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// Median of single lookups, as the translator window makes them one at a time.
+void BM_RepositoryGetString(benchmark::State& State) {
+  MakeFile();
+  QEMRepositorySetFileName(UTF8ToUTF16(File.string()));
+  std::mt19937 rnd(7);
+  TQEMWideStringList list;
+  for (auto _ : State) {
+    std::vector<double> us;
+    for (int k = 0; k < 20000; ++k) {
+      const std::u16string o = UTF8ToUTF16(Original(int(rnd() % Records)));
+      const auto t0 = std::chrono::steady_clock::now();
+      QEMRepositoryGetString(o, 0x0409, list, 0x0407, u"");
+      us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
+    }
+    std::nth_element(us.begin(), us.begin() + long(us.size() / 2), us.end());
+    State.counters["median_us"] = us[us.size() / 2];
+  }
+  QEMRepositorySetFileName(u"");
+}
+BENCHMARK(BM_RepositoryGetString)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 100,000 new pairs in one batch into the full repository.
+void BM_RepositoryAddBatch(benchmark::State& State) {
+  MakeFile();
+  for (auto _ : State) {
+    State.PauseTiming();
+    QEMRepositorySetFileName(UTF8ToUTF16(File.string()));
+    State.ResumeTiming();
+    QEMRepositoryBeginUpdate();
+    for (int i = 0; i < 100000; ++i)
+      QEMRepositoryAddString(UTF8ToUTF16("New original " + std::to_string(i)), 0x0409,
+                             UTF8ToUTF16("Neu " + std::to_string(i)), 0x0407, u"");
+    QEMRepositoryEndUpdate();
+  }
+  QEMRepositorySetFileName(u"");
+}
+BENCHMARK(BM_RepositoryAddBatch)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+  std::filesystem::create_directories(Dir);
+  setenv("HLX_REGISTRY", (Dir / "registry.db").c_str(), 1); // never the user's own settings
+  QEMInitialize();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::printf("Peak resident size: %ld MB\n", StatusKB("VmHWM:") / 1024);
+  QEMFinalize();
+  return 0;
+}

@@ -1,0 +1,1044 @@
+#include "repository/QEMNewRepositoryEngine.h"
+
+#include <unicode/ucol.h>
+#include <unicode/uloc.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+#include <pugixml.hpp>
+
+#include "core/QEMIntlUtils.h"
+#include "core/QEMLiterals.h"
+#include "core/QEMStrs.h"
+#include "core/QEMXMLUtils.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
+#include "resources/QEMConst.h"
+#include "settings/QEMINTOptionProp.h"
+
+IQEMRepositoryRecord::~IQEMRepositoryRecord() = default;
+IQEMRepositoryIndex::~IQEMRepositoryIndex() = default;
+IQEMRepositoryLangList::~IQEMRepositoryLangList() = default;
+IQEMRepositoryIndexList::~IQEMRepositoryIndexList() = default;
+IQEMRepositoryNotifier::~IQEMRepositoryNotifier() = default;
+IQEMRepository::~IQEMRepository() = default;
+
+namespace {
+
+using NodePtr = pugi::xml_node_struct*;
+
+constexpr std::u16string_view NewDocumentText =
+    u"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+    u"<!DOCTYPE tmx SYSTEM \"http://www.lisa.org/tmx/tmx14.dtd\">\r\n"
+    u"<tmx version=\"1.4\"/>";
+constexpr size_t ChunkMax = 2048;
+constexpr size_t LegacyHeaderSize = 480;
+
+uint32_t gDefaultVersion = QEMRepositoryTMXVersion;
+std::shared_ptr<TQEMRepository> gRepository;
+
+bool AsciiSameNoCase(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i) {
+    char a = A[i], b = B[i];
+    if (a >= 'A' && a <= 'Z') a = char(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = char(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// Translations in the add walk match with letters A-Z compared without case, nothing more.
+bool SameTextAZ(std::u16string_view A, std::u16string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i) {
+    char16_t a = A[i], b = B[i];
+    if (a >= u'A' && a <= u'Z') a = char16_t(a - u'A' + u'a');
+    if (b >= u'A' && b <= u'Z') b = char16_t(b - u'A' + u'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// Line-break style never tells originals apart: compare with CR LF folded to LF.
+std::string_view FoldBreaks(std::string_view S, std::string& Tmp) {
+  if (S.find('\r') == std::string_view::npos) return S;
+  Tmp.clear();
+  Tmp.reserve(S.size());
+  for (size_t i = 0; i < S.size(); ++i)
+    if (!(S[i] == '\r' && i + 1 < S.size() && S[i + 1] == '\n')) Tmp += S[i];
+  return Tmp;
+}
+
+std::string Utf8Key(const std::u16string& S) {
+  std::string tmp;
+  std::string u = UTF16ToUTF8(S);
+  return std::string(FoldBreaks(u, tmp));
+}
+
+using TCollator = std::shared_ptr<UCollator>;
+
+TCollator OpenCollator(const std::u16string& Tag) {
+  LCID lcid = 0;
+  std::string loc;
+  if (TryLangTagToLCID(Tag, lcid)) {
+    char buf[ULOC_FULLNAME_CAPACITY] = {};
+    UErrorCode err = U_ZERO_ERROR;
+    uloc_getLocaleForLCID(lcid, buf, sizeof buf, &err);
+    if (U_SUCCESS(err)) loc = buf;
+  }
+  UErrorCode err = U_ZERO_ERROR;
+  UCollator* c = ucol_open(loc.c_str(), &err);
+  if (U_FAILURE(err) || !c) {
+    err = U_ZERO_ERROR;
+    c = ucol_open("", &err);
+  }
+  if (!c) throw EQEMRepositoryError(Format(SRepUnableAddLanguage, Tag));
+  ucol_setStrength(c, UCOL_TERTIARY);
+  return TCollator(c, ucol_close);
+}
+
+// Text of a seg: its text children joined (inline markup of other tools is skipped).
+std::string_view SegUtf8(NodePtr Seg, std::string& Tmp) {
+  if (!Seg) return {};
+  pugi::xml_node s(Seg);
+  pugi::xml_node c = s.first_child();
+  if (!c) return {};
+  const auto isText = [](pugi::xml_node n) {
+    return n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata;
+  };
+  if (!c.next_sibling() && isText(c)) return c.value();
+  Tmp.clear();
+  for (; c; c = c.next_sibling())
+    if (isText(c)) Tmp += c.value();
+  return Tmp;
+}
+
+std::u16string SegText(NodePtr Seg) {
+  if (!Seg) return {};
+  std::u16string out;
+  for (pugi::xml_node c = pugi::xml_node(Seg).first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
+      out += TQEMXMLNode(c.internal_object()).NodeValue();
+  return out;
+}
+
+void SetElementText(pugi::xml_node E, const std::u16string& Text) {
+  while (E.first_child()) E.remove_child(E.first_child());
+  if (!Text.empty()) TQEMXMLNode(E.internal_object()).AppendText(Text);
+}
+
+pugi::xml_node FindTuv(pugi::xml_node Tu, std::string_view Tag) {
+  for (pugi::xml_node t = Tu.child("tuv"); t; t = t.next_sibling("tuv"))
+    if (AsciiSameNoCase(t.attribute("xml:lang").value(), Tag)) return t;
+  return {};
+}
+
+std::u16string UTCDateText(TDateTime UTC) {
+  const TQEMDateTimeParts p = DecodeDateTime(UTC);
+  char buf[32];
+  snprintf(buf, sizeof buf, "%04d%02d%02dT%02d:%02d:%02dZ", p.Year % 10000, p.Month, p.Day, p.Hour,
+           p.Minute, p.Second);
+  return UTF8ToUTF16(buf);
+}
+
+class TIndex;
+
+struct TLang {
+  std::u16string Tag;
+  std::string Utf8Tag;
+  TCollator Coll;
+};
+
+} // namespace
+
+struct TQEMRepository::TState : IQEMRepositoryIndexList, IQEMRepositoryLangList {
+  std::shared_ptr<TQEMXMLDocument> Doc;
+  pugi::xml_node Tmx, Header, Body;
+  std::vector<NodePtr> Tu;
+  std::vector<TLang> Langs;
+  std::vector<std::vector<NodePtr>> Seg; // [language][record]
+  std::vector<std::unique_ptr<TIndex>> Indexes;
+  std::u16string FileName, Author;
+  uint32_t Version = gDefaultVersion;
+  TDateTime Created = 0, Changed = 0;
+  bool Loaded = false;
+  bool Formatted = false;
+
+  TState();
+  void CreateDocument();
+  void Attach(); // header and body of a loaded document
+  int AddLanguage(const std::u16string& Tag);
+  int LangIndex(std::string_view Utf8Tag) const;
+  int AppendRecord(NodePtr TuNode);
+  void SetString(int Rec, int Lang, const std::u16string& Text);
+  std::u16string GetID(int Rec) const;
+
+  // IQEMRepositoryIndexList
+  int Count() const override { return int(Langs.size()); }
+  const IQEMRepositoryIndex& Index(int LangIndex) const override;
+  const IQEMRepositoryLangList& Languages() const override { return *this; }
+  // IQEMRepositoryLangList
+  std::u16string LangTag(int Index) const override { return Langs.at(size_t(Index)).Tag; }
+  int IndexOf(const std::u16string& Tag) const override { return LangIndex(UTF16ToUTF8(Tag)); }
+};
+
+namespace {
+
+// One language's records ordered by (text, record number), in chunks so that an insert moves
+// a few thousand entries at most, whatever the repository's size. Built on first use: most runs
+// only ever search the originals' language.
+class TIndex : public IQEMRepositoryIndex {
+public:
+  TIndex(const TQEMRepository::TState& Owner, int Lang) : FOwner(Owner), FLang(Lang) {}
+
+  int Count() const override {
+    Ensure();
+    return int(FCount);
+  }
+  int Item(int Position) const override {
+    Ensure();
+    if (Position < 0 || size_t(Position) >= FCount) return -1;
+    size_t p = size_t(Position);
+    for (const auto& c : FChunks) {
+      if (p < c.size()) return int(c[p]);
+      p -= c.size();
+    }
+    return -1;
+  }
+  int PositionOf(int Rec) const override {
+    if (Rec < 0 || size_t(Rec) >= FOwner.Tu.size()) return -1;
+    std::string tmp, tmp2;
+    const std::string_view key = FoldBreaks(SegUtf8(Seg(uint32_t(Rec)), tmp), tmp2);
+    const auto [c, o] = LowerBound(key, int64_t(Rec));
+    if (c >= FChunks.size() || o >= FChunks[c].size() || FChunks[c][o] != uint32_t(Rec)) return -1;
+    return int(Before(c) + o);
+  }
+
+  int Compare(uint32_t Rec, std::string_view Key) const {
+    std::string tmp, tmp2;
+    const std::string_view t = FoldBreaks(SegUtf8(Seg(Rec), tmp), tmp2);
+    UErrorCode err = U_ZERO_ERROR;
+    const UCollationResult r = ucol_strcollUTF8(Coll(), t.data(), int32_t(t.size()), Key.data(),
+                                                int32_t(Key.size()), &err);
+    return r == UCOL_LESS ? -1 : r == UCOL_EQUAL ? 0 : 1;
+  }
+  // First entry not below (Key, Rec); Rec -1 gives the first entry of text Key.
+  std::pair<size_t, size_t> LowerBound(std::string_view Key, int64_t Rec) const {
+    Ensure();
+    const auto less = [&](uint32_t R) {
+      const int c = Compare(R, Key);
+      return c < 0 || (c == 0 && int64_t(R) < Rec);
+    };
+    size_t lo = 0, hi = FChunks.size();
+    while (lo < hi) {
+      const size_t mid = (lo + hi) / 2;
+      if (less(FChunks[mid].back())) lo = mid + 1;
+      else hi = mid;
+    }
+    if (lo == FChunks.size()) return {lo, 0};
+    const auto& ch = FChunks[lo];
+    const auto it = std::partition_point(ch.begin(), ch.end(), less);
+    return {lo, size_t(it - ch.begin())};
+  }
+  // Calls F with each record of text Key in order until F returns false.
+  template <class F> bool ForEachEqual(std::string_view Key, F&& Fn) const {
+    auto [c, o] = LowerBound(Key, -1);
+    bool any = false;
+    for (; c < FChunks.size(); ++c, o = 0)
+      for (; o < FChunks[c].size(); ++o) {
+        if (Compare(FChunks[c][o], Key) != 0) return any;
+        any = true;
+        if (!Fn(FChunks[c][o])) return any;
+      }
+    return any;
+  }
+  void Insert(uint32_t Rec) {
+    if (!FBuilt) return Build(); // the build takes the record in
+    std::string tmp, tmp2;
+    const std::string key(FoldBreaks(SegUtf8(Seg(Rec), tmp), tmp2));
+    auto [c, o] = LowerBound(key, Rec);
+    if (FChunks.empty()) FChunks.emplace_back();
+    if (c == FChunks.size()) {
+      --c;
+      o = FChunks[c].size();
+    }
+    auto& ch = FChunks[c];
+    ch.insert(ch.begin() + ptrdiff_t(o), Rec);
+    if (ch.size() > ChunkMax) {
+      std::vector<uint32_t> tail(ch.begin() + ptrdiff_t(ch.size() / 2), ch.end());
+      ch.resize(ch.size() / 2);
+      FChunks.insert(FChunks.begin() + ptrdiff_t(c + 1), std::move(tail));
+    }
+    ++FCount;
+  }
+  void Remove(uint32_t Rec) {
+    if (!FBuilt) return;
+    std::string tmp, tmp2;
+    const std::string key(FoldBreaks(SegUtf8(Seg(Rec), tmp), tmp2));
+    const auto [c, o] = LowerBound(key, Rec);
+    if (c >= FChunks.size() || o >= FChunks[c].size() || FChunks[c][o] != Rec) return;
+    FChunks[c].erase(FChunks[c].begin() + ptrdiff_t(o));
+    if (FChunks[c].empty()) FChunks.erase(FChunks.begin() + ptrdiff_t(c));
+    --FCount;
+  }
+  // Sorts every record at once through collation sort keys, far cheaper than comparing pairs.
+  void Build() {
+    const size_t n = FOwner.Tu.size();
+    struct TEntry {
+      uint64_t Head; // the key's first bytes, big-endian: most comparisons end here
+      size_t Off;
+      uint32_t Len, Rec;
+    };
+    std::vector<TEntry> entries(n);
+    std::vector<uint8_t> keys;
+    std::u16string u16;
+    std::string tmp, tmp2;
+    for (uint32_t r = 0; r < n; ++r) {
+      const std::string_view t = FoldBreaks(SegUtf8(Seg(r), tmp), tmp2);
+      u16.resize(t.size() + 1);
+      int32_t len = 0;
+      UErrorCode err = U_ZERO_ERROR;
+      u_strFromUTF8WithSub(reinterpret_cast<UChar*>(u16.data()), int32_t(u16.size()), &len, t.data(),
+                           int32_t(t.size()), 0xFFFD, nullptr, &err);
+      const size_t off = keys.size();
+      size_t room = std::max<size_t>(32, size_t(len) * 4 + 8);
+      keys.resize(off + room);
+      int32_t k = ucol_getSortKey(Coll(), reinterpret_cast<const UChar*>(u16.data()), len, keys.data() + off,
+                                  int32_t(room));
+      if (size_t(k) > room) {
+        keys.resize(off + size_t(k));
+        k = ucol_getSortKey(Coll(), reinterpret_cast<const UChar*>(u16.data()), len, keys.data() + off, k);
+      }
+      keys.resize(off + size_t(k));
+      uint64_t head = 0;
+      for (int32_t b = 0; b < 8; ++b) head = (head << 8) | (b < k ? keys[off + size_t(b)] : 0);
+      entries[r] = {head, off, uint32_t(k), r};
+    }
+    std::sort(entries.begin(), entries.end(), [&](const TEntry& a, const TEntry& b) {
+      if (a.Head != b.Head) return a.Head < b.Head;
+      const int c = std::memcmp(keys.data() + a.Off, keys.data() + b.Off, std::min(a.Len, b.Len));
+      if (c != 0) return c < 0;
+      if (a.Len != b.Len) return a.Len < b.Len;
+      return a.Rec < b.Rec;
+    });
+    keys = {};
+    FChunks.clear();
+    for (size_t i = 0; i < n; i += ChunkMax / 2) {
+      std::vector<uint32_t> ch;
+      const size_t e = std::min(n, i + ChunkMax / 2);
+      ch.reserve(e - i);
+      for (size_t j = i; j < e; ++j) ch.push_back(entries[j].Rec);
+      FChunks.push_back(std::move(ch));
+    }
+    FCount = n;
+    FBuilt = true;
+  }
+
+private:
+  NodePtr Seg(uint32_t Rec) const { return FOwner.Seg[size_t(FLang)][Rec]; }
+  UCollator* Coll() const { return FOwner.Langs[size_t(FLang)].Coll.get(); }
+  size_t Before(size_t Chunk) const {
+    size_t s = 0;
+    for (size_t i = 0; i < Chunk; ++i) s += FChunks[i].size();
+    return s;
+  }
+  const TQEMRepository::TState& FOwner;
+  int FLang;
+  std::vector<std::vector<uint32_t>> FChunks;
+  size_t FCount = 0;
+  bool FBuilt = false;
+  void Ensure() const {
+    if (!FBuilt) const_cast<TIndex*>(this)->Build();
+  }
+};
+
+} // namespace
+
+TQEMRepository::TState::TState() : Doc(CreateNewDocument()) {}
+
+void TQEMRepository::TState::CreateDocument() {
+  Doc = CreateNewDocument();
+  LoadFromString(*Doc, std::u16string(NewDocumentText));
+  Tmx = pugi::xml_node(Doc->DocumentElement().Handle());
+  Attach();
+  Header.append_attribute("creationtool") = "Fenmoor QEM";
+  Header.append_attribute("creationtoolversion") = "9.0";
+  Header.append_attribute("segtype") = "sentence";
+  Header.append_attribute("datatype") = "plaintext";
+  Header.append_attribute("creationdate") = UTF16ToUTF8(UTCDateText(QEMNowUTC())).c_str();
+}
+
+void TQEMRepository::TState::Attach() {
+  Body = Tmx.child("body");
+  if (!Body) Body = Tmx.append_child("body");
+  Header = Tmx.child("header");
+  if (!Header) Header = Tmx.insert_child_before("header", Body);
+}
+
+int TQEMRepository::TState::LangIndex(std::string_view Utf8Tag) const {
+  for (size_t i = 0; i < Langs.size(); ++i)
+    if (AsciiSameNoCase(Langs[i].Utf8Tag, Utf8Tag)) return int(i);
+  return -1;
+}
+
+int TQEMRepository::TState::AddLanguage(const std::u16string& Tag) {
+  const std::string u = UTF16ToUTF8(Tag);
+  if (const int i = LangIndex(u); i >= 0) return i;
+  if (Tag.empty() || u.find_first_of(" \t\r\n\"<>&") != std::string::npos)
+    throw EQEMRepositoryError(Format(SRepUnableAddLanguage, Tag));
+  Langs.push_back({Tag, u, OpenCollator(Tag)});
+  Seg.emplace_back(Tu.size(), nullptr);
+  Indexes.push_back(std::make_unique<TIndex>(*this, int(Langs.size() - 1)));
+  return int(Langs.size() - 1);
+}
+
+int TQEMRepository::TState::AppendRecord(NodePtr TuNode) {
+  if (Tu.size() >= 0x7FFFFFFF) throw EQEMRepositoryError(std::u16string(SRepUnableAddRecord));
+  Tu.push_back(TuNode);
+  for (auto& s : Seg) s.push_back(nullptr);
+  return int(Tu.size() - 1);
+}
+
+void TQEMRepository::TState::SetString(int Rec, int Lang, const std::u16string& Text) {
+  TIndex& ix = *Indexes[size_t(Lang)];
+  ix.Remove(uint32_t(Rec));
+  NodePtr& seg = Seg[size_t(Lang)][size_t(Rec)];
+  if (!seg) {
+    pugi::xml_node tu(Tu[size_t(Rec)]);
+    pugi::xml_node tuv = FindTuv(tu, Langs[size_t(Lang)].Utf8Tag);
+    if (!tuv) {
+      tuv = tu.append_child("tuv");
+      tuv.append_attribute("xml:lang") = Langs[size_t(Lang)].Utf8Tag.c_str();
+    }
+    pugi::xml_node s = tuv.child("seg");
+    if (!s) s = tuv.prepend_child("seg");
+    seg = s.internal_object();
+  }
+  SetElementText(pugi::xml_node(seg), Text);
+  ix.Insert(uint32_t(Rec));
+}
+
+std::u16string TQEMRepository::TState::GetID(int Rec) const {
+  return TQEMXMLNode(Tu[size_t(Rec)]).GetAttribute(u"tuid");
+}
+
+const IQEMRepositoryIndex& TQEMRepository::TState::Index(int LangIndex) const {
+  return *Indexes.at(size_t(LangIndex));
+}
+
+struct TQEMRepository::TImpl {
+  std::unique_ptr<TState> S = std::make_unique<TState>();
+  bool Modified = false;
+  int Update = 0;
+  bool Pending = false;
+  std::shared_ptr<IQEMRepositoryNotifier> Notifier;
+
+  void Changed() {
+    Modified = true;
+    if (Update > 0) Pending = true;
+    else if (Notifier) Notifier->Changed();
+  }
+};
+
+class TQEMRepositoryRecord : public IQEMRepositoryRecord {
+public:
+  TQEMRepositoryRecord(std::shared_ptr<TQEMRepository> Owner, int Index)
+      : FOwner(std::move(Owner)), FIndex(Index) {}
+  std::u16string GetString(const std::u16string& LangTag) const override {
+    auto& s = State();
+    const int l = s.IndexOf(LangTag);
+    return l < 0 ? std::u16string() : SegText(s.Seg[size_t(l)][size_t(FIndex)]);
+  }
+  std::u16string GetNote(const std::u16string& LangTag) const override {
+    pugi::xml_node tuv = FindTuv(pugi::xml_node(State().Tu[size_t(FIndex)]), UTF16ToUTF8(LangTag));
+    pugi::xml_node n = tuv.child("note");
+    return n ? SegText(n.internal_object()) : std::u16string();
+  }
+  std::u16string GetID() const override { return State().GetID(FIndex); }
+  void SetString(const std::u16string& LangTag, const std::u16string& Text) override {
+    auto& s = State();
+    s.SetString(FIndex, s.AddLanguage(LangTag), Text);
+    FOwner->FImpl->Changed();
+  }
+  void SetNote(const std::u16string& LangTag, const std::u16string& Text) override {
+    pugi::xml_node tuv = FindTuv(pugi::xml_node(State().Tu[size_t(FIndex)]), UTF16ToUTF8(LangTag));
+    if (!tuv) return;
+    pugi::xml_node n = tuv.child("note");
+    if (!n) n = tuv.append_child("note");
+    SetElementText(n, Text);
+    FOwner->FImpl->Changed();
+  }
+  void SetID(const std::u16string& Text) override {
+    TQEMXMLNode tu(State().Tu[size_t(FIndex)]);
+    if (Text.empty()) tu.RemoveAttribute(u"tuid");
+    else tu.SetAttribute(u"tuid", Text);
+    FOwner->FImpl->Changed();
+  }
+  int Index() const override { return FIndex; }
+
+private:
+  TQEMRepository::TState& State() const {
+    auto& s = *FOwner->FImpl->S;
+    if (size_t(FIndex) >= s.Tu.size()) throw EQEMRepositoryError(std::u16string(SRepUnableAddRecord));
+    return s;
+  }
+  std::shared_ptr<TQEMRepository> FOwner;
+  int FIndex;
+};
+
+namespace {
+
+// ---- Legacy form ----------------------------------------------------------------------------
+// Text blocks hold the text in the ANSI code page of the block's language (UTF-8 for a language
+// without one), N being its byte count. A text that code page cannot hold refuses the save
+// rather than being written as "?".
+
+uint32_t LegacyCodePage(LCID Lcid) {
+  const uint32_t cp = LCIDToCodePage(Lcid);
+  return cp == 0 ? 65001 : cp;
+}
+
+struct TReader {
+  std::string_view B;
+  size_t P = 0;
+  void Need(uint64_t N) const {
+    if (N > B.size() - P) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+  }
+  template <class T> T Get() {
+    Need(sizeof(T));
+    T v;
+    std::memcpy(&v, B.data() + P, sizeof(T));
+    P += sizeof(T);
+    return v;
+  }
+};
+
+template <class T> void Put(std::string& Out, T V) {
+  Out.append(reinterpret_cast<const char*>(&V), sizeof(T));
+}
+
+void ReadLegacy(TQEMRepository::TState& S, std::string_view Bytes) {
+  TReader r{Bytes};
+  r.Need(LegacyHeaderSize);
+  r.P = 4;
+  const uint32_t version = r.Get<uint32_t>();
+  if (version > QEMRepositoryLegacyVersion) throw EQEMRepositoryError(std::u16string(SRepInvalidVersion));
+  S.Created = r.Get<double>();
+  S.Changed = r.Get<double>();
+  const int32_t l = r.Get<int32_t>();
+  const int32_t n = r.Get<int32_t>();
+  if (l < 0 || n < 0 || (l == 0 && n >= 1)) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+  r.P = LegacyHeaderSize;
+  // Every record holds at least a length per language: absurd counts fail before allocating.
+  r.Need(uint64_t(l) * 4 + uint64_t(n) * uint64_t(l) * 4);
+  S.CreateDocument();
+  S.Version = QEMRepositoryLegacyVersion;
+  std::vector<LCID> lcids;
+  for (int32_t i = 0; i < l; ++i) {
+    const LCID lcid = r.Get<uint32_t>();
+    std::u16string tag;
+    if (!TryLCIDToLangTag(lcid, tag)) throw EQEMRepositoryError(Format(SRepUnableAddLanguage, LCIDToStr(lcid)));
+    if (S.AddLanguage(tag) != i) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+    lcids.push_back(lcid);
+  }
+  S.Tu.reserve(size_t(n));
+  for (auto& v : S.Seg) v.reserve(size_t(n));
+  for (int32_t rec = 0; rec < n; ++rec) {
+    pugi::xml_node tu = S.Body.append_child("tu");
+    S.AppendRecord(tu.internal_object());
+    for (int32_t i = 0; i < l; ++i) {
+      const int32_t len = r.Get<int32_t>();
+      if (len < 0) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+      const uint64_t block = (uint64_t(len) + 4) & ~uint64_t(3);
+      r.Need(block);
+      std::u16string text = StringToWideStringCP(LegacyCodePage(lcids[size_t(i)]), Bytes.substr(r.P, size_t(len)));
+      r.P += size_t(block);
+      if (text.empty()) continue;
+      std::u16string raw = text;
+      if (TryCPPStringToRaw(raw)) text = raw;
+      else if (raw = text; TryPasStringToRaw(raw)) text = raw;
+      pugi::xml_node tuv = tu.append_child("tuv");
+      tuv.append_attribute("xml:lang") = S.Langs[size_t(i)].Utf8Tag.c_str();
+      pugi::xml_node seg = tuv.append_child("seg");
+      SetElementText(seg, text);
+      S.Seg[size_t(i)][size_t(rec)] = seg.internal_object();
+    }
+  }
+  for (int32_t i = 1; i < l; ++i)
+    for (int32_t k = 0; k < n; ++k)
+      if (r.Get<uint32_t>() >= uint32_t(n)) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+}
+
+std::string WriteLegacy(TQEMRepository::TState& S) {
+  for (NodePtr t : S.Tu) {
+    pugi::xml_node tu(t);
+    bool lossy = !std::string_view(tu.attribute("tuid").value()).empty();
+    for (pugi::xml_node tuv = tu.child("tuv"); tuv && !lossy; tuv = tuv.next_sibling("tuv"))
+      lossy = bool(tuv.child("note"));
+    if (lossy) throw EQEMRepositoryError(std::u16string(SRepLegacyContext));
+  }
+  std::vector<LCID> lcids;
+  for (const auto& lang : S.Langs) {
+    LCID lcid = 0;
+    if (!TryLangTagToLCID(lang.Tag, lcid)) throw EQEMRepositoryError(Format(SRepLegacyLanguage, lang.Tag));
+    lcids.push_back(lcid);
+  }
+  std::string out = "QRDM";
+  Put<uint32_t>(out, QEMRepositoryLegacyVersion);
+  if (S.Created == 0) S.Created = QEMNow();
+  Put<double>(out, S.Created);
+  Put<double>(out, QEMNow());
+  Put<int32_t>(out, int32_t(S.Langs.size()));
+  Put<int32_t>(out, int32_t(S.Tu.size()));
+  out.resize(LegacyHeaderSize, '\0');
+  for (LCID c : lcids) Put<uint32_t>(out, c);
+  for (size_t rec = 0; rec < S.Tu.size(); ++rec)
+    for (size_t i = 0; i < S.Langs.size(); ++i) {
+      std::u16string text = SegText(S.Seg[i][rec]);
+      // The reader unwraps literals, so a text that looks like one goes in wrapped.
+      if (IsValidCPPString(text) || IsValidPasString(text)) text = RawToCPPString(text);
+      const uint32_t cp = LegacyCodePage(lcids[i]);
+      const std::string bytes = WideStringToStringCP(cp, text);
+      if (StringToWideStringCP(cp, bytes) != text) throw EQEMRepositoryError(Format(SRepLegacyEncoding, cp, text));
+      Put<int32_t>(out, int32_t(bytes.size()));
+      out += bytes;
+      out.resize(out.size() + ((bytes.size() + 4) & ~size_t(3)) - bytes.size(), '\0');
+    }
+  for (size_t i = 1; i < S.Langs.size(); ++i)
+    for (int p = 0; p < S.Indexes[i]->Count(); ++p) Put<uint32_t>(out, uint32_t(S.Indexes[i]->Item(p)));
+  return out;
+}
+
+// ---- TMX ------------------------------------------------------------------------------------
+
+void ReadTMX(TQEMRepository::TState& S, std::string_view Bytes) {
+  S.Doc = CreateNewDocument();
+  if (!LoadFromBytes(*S.Doc, Bytes)) throw EQEMRepositoryError(S.Doc->LastError());
+  S.Tmx = pugi::xml_node(S.Doc->DocumentElement().Handle());
+  if (!S.Tmx || std::strcmp(S.Tmx.name(), "tmx") != 0) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+  S.Attach();
+  S.Author = UTF8ToUTF16(S.Header.attribute("creationtool").value());
+  std::set<std::string> tags;
+  for (pugi::xml_node tu = S.Body.child("tu"); tu; tu = tu.next_sibling("tu"))
+    for (pugi::xml_node tuv = tu.child("tuv"); tuv; tuv = tuv.next_sibling("tuv"))
+      if (const char* v = tuv.attribute("xml:lang").value(); *v) tags.insert(v);
+  for (const auto& t : tags) S.AddLanguage(UTF8ToUTF16(t));
+  for (pugi::xml_node tu = S.Body.child("tu"); tu; tu = tu.next_sibling("tu")) {
+    const size_t rec = size_t(S.AppendRecord(tu.internal_object()));
+    for (pugi::xml_node tuv = tu.child("tuv"); tuv; tuv = tuv.next_sibling("tuv")) {
+      const int l = S.LangIndex(tuv.attribute("xml:lang").value());
+      if (l < 0 || S.Seg[size_t(l)][rec]) continue;
+      if (pugi::xml_node seg = tuv.child("seg")) S.Seg[size_t(l)][rec] = seg.internal_object();
+    }
+  }
+}
+
+std::string ReadFileBytes(const std::u16string& FileName) {
+  std::ifstream f(QEMNativePath(FileName), std::ios::binary);
+  if (!f) throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
+  std::string bytes;
+  f.seekg(0, std::ios::end);
+  const auto size = f.tellg();
+  if (size < 0) throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
+  f.seekg(0);
+  bytes.resize(size_t(size));
+  if (!f.read(bytes.data(), size)) throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
+  return bytes;
+}
+
+} // namespace
+
+// ---- TQEMRepository ---------------------------------------------------------------------------
+
+TQEMRepository::TQEMRepository() : FImpl(std::make_unique<TImpl>()) { FImpl->S->CreateDocument(); }
+TQEMRepository::~TQEMRepository() = default;
+
+int TQEMRepository::AddLanguage(const std::u16string& LangTag) {
+  const int before = FImpl->S->Count();
+  const int i = FImpl->S->AddLanguage(LangTag);
+  if (FImpl->S->Count() != before) FImpl->Changed();
+  return i;
+}
+
+bool TQEMRepository::Find(const std::u16string& Text, const std::u16string& LangTag, int& Position) const {
+  Position = 0;
+  const auto& s = *FImpl->S;
+  const int l = s.IndexOf(LangTag);
+  if (l < 0) return false;
+  const TIndex& ix = *s.Indexes[size_t(l)];
+  const std::string key = Utf8Key(Text);
+  bool found = false;
+  int pos = 0;
+  ix.ForEachEqual(key, [&](uint32_t Rec) {
+    found = true;
+    pos = ix.PositionOf(int(Rec));
+    return false;
+  });
+  if (!found) {
+    // Where the text would go: the first entry not below it.
+    int lo = 0, hi = ix.Count();
+    while (lo < hi) {
+      const int mid = (lo + hi) / 2;
+      if (ix.Compare(uint32_t(ix.Item(mid)), key) < 0) lo = mid + 1;
+      else hi = mid;
+    }
+    pos = lo;
+  }
+  Position = pos;
+  return found;
+}
+
+const IQEMRepositoryIndexList& TQEMRepository::GetIndexList() const { return *FImpl->S; }
+int TQEMRepository::RecCount() const { return int(FImpl->S->Tu.size()); }
+
+IQEMRepositoryRecordPtr TQEMRepository::GetRecord(int Index) {
+  if (Index < 0 || Index >= RecCount()) return nullptr;
+  return std::make_shared<TQEMRepositoryRecord>(shared_from_this(), Index);
+}
+
+IQEMRepositoryRecordPtr TQEMRepository::AddRecord() {
+  auto& s = *FImpl->S;
+  const int rec = s.AppendRecord(s.Body.append_child("tu").internal_object());
+  for (auto& ix : s.Indexes) ix->Insert(uint32_t(rec));
+  FImpl->Changed();
+  return GetRecord(rec);
+}
+
+void TQEMRepository::BeginUpdate() { ++FImpl->Update; }
+
+void TQEMRepository::EndUpdate() {
+  if (FImpl->Update == 0) return;
+  if (--FImpl->Update == 0 && FImpl->Pending) {
+    FImpl->Pending = false;
+    if (FImpl->Notifier) FImpl->Notifier->Changed();
+  }
+}
+
+void TQEMRepository::LoadFromFile(const std::u16string& FileName) {
+  auto fresh = std::make_unique<TState>();
+  try {
+    const std::string bytes = ReadFileBytes(FileName);
+    if (bytes.size() >= 4 && std::memcmp(bytes.data(), "QRDM", 4) == 0) ReadLegacy(*fresh, bytes);
+    else {
+      ReadTMX(*fresh, bytes);
+      fresh->Version = gDefaultVersion == QEMRepositoryLegacyVersion ? QEMRepositoryTMXVersion : gDefaultVersion;
+    }
+  } catch (const std::exception&) {
+    throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
+  }
+  fresh->FileName = FileName;
+  fresh->Loaded = true;
+  FImpl->S = std::move(fresh);
+  FImpl->Modified = false;
+  FImpl->Changed();
+  FImpl->Modified = false;
+}
+
+void TQEMRepository::EnsureLoaded() {
+  auto& s = *FImpl->S;
+  if (s.Loaded) return;
+  if (s.FileName.empty() || !FileExists(s.FileName)) {
+    s.Loaded = true;
+    return;
+  }
+  std::unique_ptr<TState> mine = std::move(FImpl->S);
+  FImpl->S = std::make_unique<TState>(); // placeholder while loading
+  FImpl->S->CreateDocument();
+  try {
+    LoadFromFile(mine->FileName);
+  } catch (...) {
+    FImpl->S = std::move(mine);
+    throw;
+  }
+  if (mine->Tu.empty()) return;
+  // Records added before the file was read go after the file's, never lost under them.
+  auto& n = *FImpl->S;
+  for (NodePtr t : mine->Tu) {
+    pugi::xml_node tu = n.Body.append_copy(pugi::xml_node(t));
+    const size_t rec = size_t(n.AppendRecord(tu.internal_object()));
+    for (pugi::xml_node tuv = tu.child("tuv"); tuv; tuv = tuv.next_sibling("tuv")) {
+      const int l = n.AddLanguage(UTF8ToUTF16(tuv.attribute("xml:lang").value()));
+      if (!n.Seg[size_t(l)][rec]) n.Seg[size_t(l)][rec] = tuv.child("seg").internal_object();
+    }
+    for (auto& ix : n.Indexes) ix->Insert(uint32_t(rec));
+  }
+  FImpl->Changed();
+}
+
+void TQEMRepository::Save() {
+  auto& s = *FImpl->S;
+  if (s.FileName.empty()) throw EQEMRepositoryError(std::u16string(SRepFileNameNotSpecified));
+  EnsureLoaded();
+  auto& st = *FImpl->S;
+  if (st.Version == QEMRepositoryLegacyVersion) {
+    const std::string data = WriteLegacy(st);
+    QEMSaveFileAtomically(st.FileName, data);
+  } else {
+    const std::string lang = st.Langs.empty() ? std::string() : st.Langs[0].Utf8Tag;
+    const auto setAttr = [&](const char* Name, const std::string& Value) {
+      pugi::xml_attribute a = st.Header.attribute(Name);
+      if (!a) a = st.Header.append_attribute(Name);
+      a.set_value(Value.c_str());
+    };
+    setAttr("adminlang", lang);
+    setAttr("srclang", lang);
+    setAttr("changedate", UTF16ToUTF8(UTCDateText(QEMNowUTC())));
+    const bool formatted = QEMINTOptionProps && QEMINTOptionProps->RepositoryFormattedXML && !st.Formatted;
+    QEMSaveFileAtomically(st.FileName, [&](std::ostream& Out) {
+      if (formatted) SaveFormattedDocument(*st.Doc, Out, std::u16string(NewDocumentText));
+      else SaveToStream(*st.Doc, Out);
+    });
+  }
+  FImpl->Modified = false;
+}
+
+void TQEMRepository::SetNotifier(std::shared_ptr<IQEMRepositoryNotifier> Notifier) {
+  FImpl->Notifier = std::move(Notifier);
+}
+const std::u16string& TQEMRepository::FileName() const { return FImpl->S->FileName; }
+void TQEMRepository::SetFileName(const std::u16string& FileName) { FImpl->S->FileName = FileName; }
+uint32_t TQEMRepository::Version() const { return FImpl->S->Version; }
+void TQEMRepository::SetVersion(uint32_t Version) { FImpl->S->Version = Version; }
+const std::u16string& TQEMRepository::Author() const { return FImpl->S->Author; }
+TDateTime TQEMRepository::DateCreated() const { return FImpl->S->Created; }
+TDateTime TQEMRepository::DateModified() const { return FImpl->S->Changed; }
+bool TQEMRepository::Modified() const { return FImpl->Modified; }
+bool TQEMRepository::Loaded() const { return FImpl->S->Loaded; }
+void TQEMRepository::SetLoaded(bool Value) { FImpl->S->Loaded = Value; }
+
+// ---- Procedural interface ---------------------------------------------------------------------
+
+namespace {
+
+TQEMRepository& Repo() {
+  if (!gRepository) {
+    gRepository = std::make_shared<TQEMRepository>();
+    gRepository->SetLoaded(true);
+  }
+  return *gRepository;
+}
+
+struct TTags {
+  std::u16string Orig, Xlat;
+};
+
+bool Tags(LCID OrigLCID, LCID XlatLCID, TTags& T) {
+  return TryLCIDToLangTag(OrigLCID, T.Orig) && TryLCIDToLangTag(XlatLCID, T.Xlat) && !T.Orig.empty() &&
+         !T.Xlat.empty();
+}
+
+// Calls Fn with each record whose original equals Original, in record order.
+template <class F> void WalkOriginal(TQEMRepository& R, const std::u16string& Original, const std::u16string& Tag, F&& Fn) {
+  const auto& s = *static_cast<const TQEMRepository::TState*>(&R.GetIndexList());
+  const int l = s.IndexOf(Tag);
+  if (l < 0) return;
+  static_cast<const TIndex&>(s.Index(l)).ForEachEqual(Utf8Key(Original), [&](uint32_t Rec) { return Fn(int(Rec)); });
+}
+
+std::u16string TextOf(TQEMRepository& R, int Rec, const std::u16string& Tag) {
+  const auto& s = *static_cast<const TQEMRepository::TState*>(&R.GetIndexList());
+  const int l = s.IndexOf(Tag);
+  return l < 0 ? std::u16string() : SegText(s.Seg[size_t(l)][size_t(Rec)]);
+}
+
+std::u16string IDOf(TQEMRepository& R, int Rec) {
+  return static_cast<const TQEMRepository::TState*>(&R.GetIndexList())->GetID(Rec);
+}
+
+IQEMRepositoryRecordPtr AppendPair(TQEMRepository& R, const TTags& T, const std::u16string& Original,
+                                   const std::u16string& ContextID) {
+  R.AddLanguage(T.Orig);
+  auto rec = R.AddRecord();
+  if (!ContextID.empty()) rec->SetID(ContextID);
+  rec->SetString(T.Orig, Original);
+  return rec;
+}
+
+void SetResult(TQEMRepositoryAddResult* Result, TQEMRepositoryAddResult Value) {
+  if (Result) *Result = Value;
+}
+
+} // namespace
+
+void QEMRepositoryOpen() { Repo().EnsureLoaded(); }
+
+void QEMRepositorySave() { Repo().Save(); }
+
+void QEMRepositorySaveAs(const std::u16string& FileName) {
+  auto& r = Repo();
+  r.EnsureLoaded();
+  r.SetVersion(QEMRepositoryTMXVersion);
+  r.SetFileName(FileName);
+  r.Save();
+}
+
+std::u16string QEMRepositoryGetFileName() { return Repo().FileName(); }
+
+void QEMRepositorySetFileName(const std::u16string& FileName) {
+  auto fresh = std::make_shared<TQEMRepository>();
+  if (!FileName.empty() && FileExists(FileName)) fresh->LoadFromFile(FileName);
+  else {
+    fresh->SetFileName(FileName);
+    fresh->SetLoaded(true);
+  }
+  gRepository = std::move(fresh);
+}
+
+bool QEMRepositoryModified() { return gRepository && gRepository->Modified(); }
+
+std::shared_ptr<IQEMRepository> QEMRepositoryGetRepository() {
+  Repo().EnsureLoaded();
+  return gRepository;
+}
+
+uint32_t QEMRepositoryGetDefaultVersion() { return gDefaultVersion; }
+
+uint32_t QEMRepositorySetDefaultVersion(uint32_t Version) { return std::exchange(gDefaultVersion, Version); }
+
+bool QEMRepositoryAddString(const std::u16string& Original, LCID OrigLCID, const std::u16string& Translation,
+                            LCID XlatLCID, const std::u16string& ContextID, TQEMRepositoryAddResult* Result) {
+  SetResult(Result, TQEMRepositoryAddResult::arFailed);
+  TTags t;
+  if (Original.empty() || Translation.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
+  auto& r = Repo();
+  r.EnsureLoaded();
+  bool exists = false;
+  int free = -1;
+  WalkOriginal(r, Original, t.Orig, [&](int Rec) {
+    const std::u16string x = TextOf(r, Rec, t.Xlat);
+    if (SameTextAZ(x, Translation) && (ContextID.empty() || IDOf(r, Rec) == ContextID)) {
+      exists = true;
+      return false;
+    }
+    if (x.empty() && free < 0) free = Rec;
+    return true;
+  });
+  if (exists) {
+    SetResult(Result, TQEMRepositoryAddResult::arExisted);
+    return true;
+  }
+  if (free >= 0 && (ContextID.empty() || IDOf(r, free) == ContextID)) {
+    r.GetRecord(free)->SetString(t.Xlat, Translation);
+    SetResult(Result, TQEMRepositoryAddResult::arFilled);
+    return true;
+  }
+  AppendPair(r, t, Original, ContextID)->SetString(t.Xlat, Translation);
+  SetResult(Result, TQEMRepositoryAddResult::arAdded);
+  return true;
+}
+
+bool QEMRepositoryForceAddString(const std::u16string& Original, LCID OrigLCID, const std::u16string& Translation,
+                                 LCID XlatLCID, const std::u16string& ContextID, TQEMRepositoryAddResult* Result) {
+  SetResult(Result, TQEMRepositoryAddResult::arFailed);
+  TTags t;
+  if (Original.empty() || Translation.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
+  auto& r = Repo();
+  r.EnsureLoaded();
+  r.AddLanguage(t.Orig);
+  // With a context id only the record carrying that id may be reused.
+  int rec = -1;
+  WalkOriginal(r, Original, t.Orig, [&](int Rec) {
+    if (!ContextID.empty() && IDOf(r, Rec) != ContextID) return true;
+    rec = Rec;
+    return false;
+  });
+  if (rec < 0) {
+    AppendPair(r, t, Original, ContextID)->SetString(t.Xlat, Translation);
+    SetResult(Result, TQEMRepositoryAddResult::arAdded);
+    return true;
+  }
+  const std::u16string old = TextOf(r, rec, t.Xlat);
+  if (old == Translation) {
+    SetResult(Result, TQEMRepositoryAddResult::arExisted);
+    return true;
+  }
+  r.GetRecord(rec)->SetString(t.Xlat, Translation);
+  SetResult(Result, old.empty() ? TQEMRepositoryAddResult::arFilled : TQEMRepositoryAddResult::arReplaced);
+  return true;
+}
+
+bool QEMRepositoryReplaceString(const std::u16string& Original, LCID OrigLCID, const std::u16string& OldTranslation,
+                                LCID XlatLCID, const std::u16string& NewTranslation, const std::u16string& ContextID) {
+  TTags t;
+  if (Original.empty() || NewTranslation.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
+  auto& r = Repo();
+  r.EnsureLoaded();
+  int rec = -1;
+  WalkOriginal(r, Original, t.Orig, [&](int Rec) {
+    if (QEMWideSameText(XlatLCID, TextOf(r, Rec, t.Xlat), OldTranslation) &&
+        (ContextID.empty() || IDOf(r, Rec) == ContextID)) {
+      rec = Rec;
+      return false;
+    }
+    return true;
+  });
+  if (rec < 0) return false;
+  r.GetRecord(rec)->SetString(t.Xlat, NewTranslation);
+  return true;
+}
+
+bool QEMRepositoryGetString(const std::u16string& Original, LCID OrigLCID, IQEMWideStrings& Target, LCID XlatLCID,
+                            const std::u16string& ContextID) {
+  Target.Clear();
+  TTags t;
+  if (Original.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
+  auto& r = Repo();
+  r.EnsureLoaded();
+  if (r.GetIndexList().Languages().IndexOf(t.Xlat) < 0) return false;
+  bool found = false;
+  WalkOriginal(r, Original, t.Orig, [&](int Rec) {
+    found = true;
+    if (ContextID.empty() || IDOf(r, Rec) == ContextID)
+      if (std::u16string x = TextOf(r, Rec, t.Xlat); !x.empty()) Target.Add(std::move(x));
+    return true;
+  });
+  return found;
+}
+
+IQEMRepositoryRecordPtr SearchRecord(const std::u16string& Original, LCID OrigLCID, const std::u16string& ContextID) {
+  std::u16string tag;
+  if (Original.empty() || !TryLCIDToLangTag(OrigLCID, tag)) return nullptr;
+  auto& r = Repo();
+  r.EnsureLoaded();
+  int rec = -1;
+  WalkOriginal(r, Original, tag, [&](int Rec) {
+    rec = Rec;
+    return false;
+  });
+  if (rec < 0 || (!ContextID.empty() && IDOf(r, rec) != ContextID)) return nullptr;
+  return r.GetRecord(rec);
+}
+
+void QEMRepositoryBeginUpdate() { Repo().BeginUpdate(); }
+void QEMRepositoryEndUpdate() { Repo().EndUpdate(); }
+void QEMRepositorySetNotifier(std::shared_ptr<IQEMRepositoryNotifier> Notifier) {
+  Repo().SetNotifier(std::move(Notifier));
+}
+
+std::u16string QEMRepositoryDateText(TDateTime UTC) { return UTCDateText(UTC); }
+
+void QEMNewRepositoryEngineInitialize() {
+  gDefaultVersion = QEMRepositoryTMXVersion;
+  gRepository = std::make_shared<TQEMRepository>();
+  const std::u16string name = QEMINTOptionProps ? QEMINTOptionProps->RepositoryFilename : std::u16string();
+  gRepository->SetFileName(name);
+  gRepository->SetLoaded(name.empty());
+}
+
+void QEMNewRepositoryEngineFinalize() {
+  if (gRepository && gRepository->Modified() && !gRepository->FileName().empty()) {
+    try {
+      gRepository->Save();
+    } catch (const EQEMError& E) {
+      ShowError(Format(SRepSaveAtExitFailed, gRepository->FileName(), E.Message()));
+    }
+  }
+  gRepository.reset();
+}
