@@ -351,7 +351,8 @@ const TIniLine* FindKey(const TIniSection* Section, std::u16string_view Key) {
 // either; a doubled quote inside quotes is one quote.
 std::vector<std::u16string> SplitCommaText(std::u16string_view S) {
   std::vector<std::u16string> r;
-  auto blank = [&](size_t i) { return i < S.size() && S[i] >= 1 && S[i] <= u' '; };
+  // NUL counts as a blank too: a field that cannot start must never stall the walk.
+  auto blank = [&](size_t i) { return i < S.size() && S[i] <= u' '; };
   size_t i = 0;
   while (blank(i))
     ++i;
