@@ -71,20 +71,11 @@ protected:
   qemtest::TTempDir Dir;
 };
 
-class TOpenHive : public ::testing::Test {
+class Registry : public RegistryHive {
 protected:
-  qemtest::TTempDir Dir;
   std::u16string File = Dir.U16("hive.db");
   std::unique_ptr<TQEMHive> Hive = std::make_unique<TQEMHive>(File);
-
-  void Reopen() {
-    Hive.reset();
-    Hive = std::make_unique<TQEMHive>(File);
-  }
 };
-class RegistryKeys : public TOpenHive {};
-class RegistryValues : public TOpenHive {};
-class RegistryTransactions : public TOpenHive {};
 
 // A forked child that talks to the parent one byte at a time over a socket pair.
 class TChild {
@@ -107,10 +98,7 @@ public:
   }
   ~TChild() { Wait(); }
   void Send(char C) { (void)!write(FFd, &C, 1); }
-  char Receive() {
-    char C = 0;
-    return read(FFd, &C, 1) == 1 ? C : 0;
-  }
+  char Receive() { return read(FFd, &FGot, 1) == 1 ? FGot : 0; }
   int Wait() {
     if (FPid <= 0) return -1;
     close(FFd);
@@ -122,6 +110,7 @@ public:
 private:
   int FFd = -1;
   pid_t FPid = -1;
+  char FGot = 0;
 };
 
 } // namespace
@@ -158,35 +147,30 @@ TEST_F(RegistryHive, CreatesMissingFoldersAndFileOwnerOnly) {
   EXPECT_EQ(Mode(Path), 0600u);
 }
 
-TEST_F(RegistryHive, DamagedFileIsRefusedAndKeptByteForByte) {
-  const std::string Cases[] = {
-      "[Settings]\nLanguage=de\n",
-      std::string(4096, '\xA5'),
-      std::string("SQLite format 3\0", 16) + std::string(4080, '\xFF'),
-  };
-  for (const std::string& Content : Cases) {
-    fs::path Path = Dir.Path() / "registry.db";
-    qemtest::WriteTextFile(Path, Content);
-    std::string Msg = ErrorOf([&] { TQEMHive Hive(UTF8ToUTF16(Path.string())); });
-    EXPECT_THAT(Msg, HasSubstr("'" + Path.string() + "' cannot be opened"));
-    EXPECT_EQ(qemtest::ReadTextFile(Path), Content);
+// A file that is not ours, or is ours but newer, is never changed, not even by a journal.
+TEST_F(RegistryHive, DamagedForeignOrNewerFileIsRefusedAndKeptByteForByte) {
+  const std::string Path = (Dir.Path() / "registry.db").string();
+  const std::pair<std::string, const char*> Cases[] = {
+      {"[Settings]\nLanguage=de\n", nullptr},
+      {std::string(4096, '\xA5'), nullptr},
+      {std::string("SQLite format 3\0", 16) + std::string(4080, '\xFF'), nullptr},
+      {"", "CREATE TABLE settings(k TEXT, v TEXT); INSERT INTO settings VALUES('a', 'b');"},
+      {"ours", "PRAGMA user_version = 99;"}};
+  for (const auto& [Content, Sql] : Cases) {
+    fs::remove(Path);
+    if (Content == "ours") {
+      TQEMHive Hive(UTF8ToUTF16(Path));
+    } else if (!Sql) {
+      qemtest::WriteTextFile(Path, Content);
+    }
+    if (Sql) RawSql(Path, Sql);
+    const std::string Before = qemtest::ReadTextFile(Path);
+    EXPECT_THAT(
+        ErrorOf([&] { TQEMHive Hive(UTF8ToUTF16(Path)); }),
+        HasSubstr("'" + Path + "' cannot be opened" + (Sql ? ": it holds no settings" : "")));
+    EXPECT_EQ(qemtest::ReadTextFile(Path), Before);
     EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path()), fs::directory_iterator()), 1)
         << "no journal files left beside a refused file";
-  }
-}
-
-TEST_F(RegistryHive, ForeignOrNewerDatabaseIsRefusedAndKept) {
-  std::string Foreign = (Dir.Path() / "foreign.db").string();
-  RawSql(Foreign, "CREATE TABLE settings(k TEXT, v TEXT); INSERT INTO settings VALUES('a', 'b');");
-  std::string Newer = (Dir.Path() / "newer.db").string();
-  { TQEMHive Hive(UTF8ToUTF16(Newer)); }
-  RawSql(Newer, "PRAGMA user_version = 99;");
-
-  for (const std::string& Path : {Foreign, Newer}) {
-    std::string Before = qemtest::ReadTextFile(Path);
-    std::string Msg = ErrorOf([&] { TQEMHive Hive(UTF8ToUTF16(Path)); });
-    EXPECT_THAT(Msg, HasSubstr("'" + Path + "' cannot be opened: it holds no settings"));
-    EXPECT_EQ(qemtest::ReadTextFile(Path), Before);
   }
 }
 
@@ -207,7 +191,6 @@ TEST_F(RegistryHive, ProcessHivePersistsAcrossClose) {
     TRegistry R; // no Flush: the destructor commits
     ASSERT_TRUE(R.OpenKey(u"\\Software\\Wendroth\\HLX\\14.0", true));
     R.WriteString(u"Language", u"de-DE");
-    R.WriteInteger(u"Count", 3);
   }
   QEMCloseHive();
   {
@@ -215,14 +198,13 @@ TEST_F(RegistryHive, ProcessHivePersistsAcrossClose) {
     TRegistry R(Hive);
     ASSERT_TRUE(R.OpenKey(u"\\software\\wendroth\\hlx\\14.0", false));
     EXPECT_EQ(R.ReadString(u"Language"), u"de-DE");
-    EXPECT_EQ(R.ReadInteger(u"Count"), 3);
   }
   QEMCloseHive();
 }
 
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(RegistryKeys, NamesIgnoreCaseAndKeepTheirFirstCase) {
+TEST_F(Registry, NamesIgnoreCaseAndKeepTheirFirstCase) {
   TRegistry R(*Hive);
   ASSERT_TRUE(R.OpenKey(u"\\Software\\Wendroth", true));
   ASSERT_TRUE(R.OpenKey(u"\\SOFTWARE\\wendroth\\Привет", true));
@@ -242,7 +224,7 @@ TEST_F(RegistryKeys, NamesIgnoreCaseAndKeepTheirFirstCase) {
   EXPECT_FALSE(R.HasSubKeys());
 }
 
-TEST_F(RegistryKeys, RelativePathsStartAtTheCurrentKey) {
+TEST_F(Registry, RelativePathsStartAtTheCurrentKey) {
   TRegistry R(*Hive);
   ASSERT_TRUE(R.OpenKey(u"\\A", true));
   ASSERT_TRUE(R.OpenKey(u"B\\C", true));
@@ -269,7 +251,7 @@ TEST_F(RegistryKeys, RelativePathsStartAtTheCurrentKey) {
   EXPECT_EQ(R.ReadString(u"Here"), u"b");
 }
 
-TEST_F(RegistryKeys, DeleteKeyRemovesTheWholeSubtree) {
+TEST_F(Registry, DeleteKeyRemovesTheWholeSubtree) {
   TRegistry R(*Hive);
   for (auto Path : {u"\\A", u"\\A\\B", u"\\A\\B\\C", u"\\A\\B\\C\\D", u"\\A\\BB", u"\\AB"}) {
     ASSERT_TRUE(R.OpenKey(Path, true));
@@ -291,7 +273,7 @@ TEST_F(RegistryKeys, DeleteKeyRemovesTheWholeSubtree) {
   EXPECT_TRUE(R.KeyExists(u"\\AB"));
 }
 
-TEST_F(RegistryKeys, ReadOnlyKeyRefusesWrites) {
+TEST_F(Registry, ReadOnlyKeyRefusesWrites) {
   {
     TRegistry W(*Hive);
     ASSERT_TRUE(W.OpenKey(u"\\K", true));
@@ -315,7 +297,7 @@ TEST_F(RegistryKeys, ReadOnlyKeyRefusesWrites) {
 
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(RegistryValues, ReadsFollowTheStoredType) {
+TEST_F(Registry, ReadsFollowTheStoredType) {
   TRegistry R(*Hive);
   ASSERT_TRUE(R.OpenKey(u"\\Types", true));
 
@@ -331,17 +313,14 @@ TEST_F(RegistryValues, ReadsFollowTheStoredType) {
   EXPECT_EQ(ErrorOf([&] { R.ReadString(u"N"); }), "Invalid data type for 'N'");
   EXPECT_EQ(ErrorOf([&] { R.ReadBinaryData(u"N"); }), "Invalid data type for 'N'");
 
-  R.WriteString(u"S", u"12");
-  EXPECT_EQ(ErrorOf([&] { R.ReadInteger(u"S"); }), "Invalid data type for 'S'");
-  EXPECT_EQ(R.GetDataSize(u"S"), 6);
-
   R.WriteExpandString(u"E", u"%HOME%\\x");
   EXPECT_EQ(R.GetDataType(u"E"), TRegDataType::rdExpandString);
   EXPECT_EQ(R.ReadString(u"E"), u"%HOME%\\x");
 
   // A write replaces the type along with the data.
-  R.WriteString(u"N", u"now text");
+  R.WriteString(u"N", u"12");
   EXPECT_EQ(R.GetDataType(u"N"), TRegDataType::rdString);
+  EXPECT_EQ(R.GetDataSize(u"N"), 6);
   EXPECT_EQ(ErrorOf([&] { R.ReadInteger(u"N"); }), "Invalid data type for 'N'");
   R.WriteBool(u"N", true);
   EXPECT_TRUE(R.ReadBool(u"N"));
@@ -352,7 +331,7 @@ TEST_F(RegistryValues, ReadsFollowTheStoredType) {
   EXPECT_FALSE(R.ValueExists(u"N"));
 }
 
-TEST_F(RegistryValues, DataRoundTripsExactlyThroughTheFile) {
+TEST_F(Registry, DataRoundTripsExactlyThroughTheFile) {
   const std::u16string Texts[] = {
       u"",
       u"Grüße \U0001F600 \U0001D11E",
@@ -370,7 +349,8 @@ TEST_F(RegistryValues, DataRoundTripsExactlyThroughTheFile) {
     R.WriteBinaryData(u"Bytes", Bytes);
     R.WriteBinaryData(u"Empty", {});
   }
-  Reopen();
+  Hive.reset();
+  Hive = std::make_unique<TQEMHive>(File);
   TRegistry R(*Hive);
   ASSERT_TRUE(R.OpenKey(u"\\Data", false));
   for (size_t I = 0; I < std::size(Texts); ++I)
@@ -385,7 +365,7 @@ TEST_F(RegistryValues, DataRoundTripsExactlyThroughTheFile) {
 
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(RegistryTransactions, ObjectsOfOneProcessShareOneTransaction) {
+TEST_F(Registry, ObjectsOfOneProcessShareOneTransaction) {
   TQEMHive Other(File, 50); // a second connection stands in for another program
   TRegistry O(Other);
   {
@@ -422,33 +402,6 @@ TEST_F(RegistryTransactions, ObjectsOfOneProcessShareOneTransaction) {
 // The parent opens its connection only after the fork, so that the child shares no SQLite state
 // for the file with it.
 
-TEST_F(RegistryHive, ChildProcessWritesAreSeenByParent) {
-  const std::u16string File = Dir.U16("shared.db");
-  TChild Child([&](TChild& Self) {
-    if (Self.Receive() != 'g') return 1;
-    TQEMHive Hive(File, 1000);
-    TRegistry R(Hive);
-    if (!R.OpenKey(u"\\P", false) || R.ReadString(u"FromParent") != u"p") return 2;
-    R.OpenKey(u"\\C\\D", true);
-    R.WriteString(u"Text", u"\U0001F600");
-    R.WriteInteger(u"N", 42);
-    R.Flush();
-    return 0;
-  });
-  TQEMHive Hive(File);
-  {
-    TRegistry R(Hive);
-    ASSERT_TRUE(R.OpenKey(u"\\P", true));
-    R.WriteString(u"FromParent", u"p");
-  }
-  Child.Send('g');
-  ASSERT_EQ(Child.Wait(), 0);
-  TRegistry R(Hive);
-  ASSERT_TRUE(R.OpenKey(u"\\c\\d", false));
-  EXPECT_EQ(R.ReadString(u"text"), u"\U0001F600");
-  EXPECT_EQ(R.ReadInteger(u"n"), 42);
-}
-
 TEST_F(RegistryHive, PendingWriteMakesOtherProcessReportBusy) {
   const std::u16string File = Dir.U16("shared.db");
   const std::string Expected = "'" + UTF16ToUTF8(File) + "' stayed locked";
@@ -479,6 +432,4 @@ TEST_F(RegistryHive, PendingWriteMakesOtherProcessReportBusy) {
   TRegistry R(Hive);
   ASSERT_TRUE(R.OpenKey(u"\\Child", false));
   EXPECT_EQ(R.ReadInteger(u"N"), 7);
-  ASSERT_TRUE(R.OpenKey(u"\\Shared", false));
-  EXPECT_EQ(R.ReadString(u"Parent"), u"1");
 }

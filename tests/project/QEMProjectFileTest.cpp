@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,6 +16,7 @@
 namespace fs = std::filesystem;
 using qemtest::ReadTextFile;
 using qemtest::WriteTextFile;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -27,13 +29,12 @@ std::string N(const std::u16string& S) {
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper-case hexadecimal.
 bool IsRegistryGuid(const std::string& S) {
-  if (S.size() != 38 || S.front() != '{' || S.back() != '}') return false;
-  for (size_t i = 1; i < 37; ++i) {
-    const char c = S[i];
-    if (i == 9 || i == 14 || i == 19 || i == 24
-            ? c != '-'
-            : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
-      return false;
+  static const std::string shape = "{........-....-....-....-............}";
+  if (S.size() != shape.size()) return false;
+  for (size_t k = 0; k < S.size(); ++k) {
+    const char c = S[k];
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    if (shape[k] == '.' ? !hex : c != shape[k]) return false;
   }
   return true;
 }
@@ -82,9 +83,11 @@ std::string FenmoorProject(const std::string& Personality, const std::string& Bo
          "></FenmoorProject>";
 }
 
-std::string ResourceDLLs(const std::string& Value) {
-  return "<Resource_DLL_Projects><Resource_DLL_Projects Name=\"Item0\">" + Value +
-         "</Resource_DLL_Projects></Resource_DLL_Projects>";
+// An application project of one resource module described by Value.
+std::string OrrinProject(const std::string& Value) {
+  return FenmoorProject("Orrin.Personality",
+                        "<Resource_DLL_Projects><Resource_DLL_Projects Name=\"Item0\">" + Value +
+                            "</Resource_DLL_Projects></Resource_DLL_Projects>");
 }
 
 class ProjectFileTest : public ::testing::Test {
@@ -96,6 +99,15 @@ protected:
   std::u16string Data(const std::string& Name) const { return U(DataDir() + Name); }
   std::string Dir() const { return FTemp.Path().string() + "/"; }
   std::string Read(const std::string& Name) const { return ReadTextFile(FTemp.Path() / Name); }
+
+  // The message of loading F with Load, F's path shown as "@".
+  std::string Refusal(const std::u16string& F,
+                      void (TQEMBaseProjectFileList::*Load)(const std::u16string&) =
+                          &TQEMBaseProjectFileList::LoadFromProjectFile) {
+    std::string m = ErrorOf([&] { (FList.*Load)(F); });
+    const size_t at = m.find(N(F));
+    return at == std::string::npos ? m : m.replace(at, N(F).size(), "@");
+  }
 
   // A base stand-alone project of two languages, ready to save.
   TQEMBaseProjectFile& NewProject(TQEMBaseProjectFileList& L) {
@@ -124,12 +136,11 @@ TEST(ProjectFileModel, PersonalityNamesIgnoreCase) {
   EXPECT_EQ(PersonalityNameToType(u"HLX.Personality"), HLXPersonality);
   EXPECT_EQ(PersonalityNameToType(u"Default.Personality"), DefaultPersonality);
   EXPECT_EQ(PersonalityNameToType(u"Orrin"), InvalidPersonality);
-  EXPECT_EQ(PersonalityNameToType(u""), InvalidPersonality);
   for (size_t i = 0; i < PersonalityNames.size(); ++i)
     EXPECT_EQ(size_t(PersonalityNames[i].PersonalityType), i);
 }
 
-TEST(ProjectFileModel, ListAndLanguages) {
+TEST(ProjectFileModel, NewProjectsAndLanguages) {
   TQEMBaseProjectFileList l;
   TQEMBaseProjectFile* a = l.Add(u"a.rqxproj");
   EXPECT_TRUE(a->ReadOnly);
@@ -140,16 +151,6 @@ TEST(ProjectFileModel, ListAndLanguages) {
   EXPECT_EQ(first.LocaleID, 0x407u); // references survive later additions
   EXPECT_EQ(a->IndexOfLang(0x407), 0);
   EXPECT_EQ(a->IndexOfLang(0x411), -1);
-  a->ClearLang();
-  EXPECT_EQ(a->GetLangCount(), 0);
-
-  TQEMBaseProjectFile* b = l.Add(u"b.rqxproj");
-  EXPECT_EQ(l.IndexOf(b), 1);
-  l.SetProject(0, std::make_unique<TQEMBaseProjectFile>(u"c.rqxproj"));
-  EXPECT_EQ(l.IndexOf(a), -1);
-  EXPECT_EQ(l.GetProject(0)->FileName, u"c.rqxproj");
-  l.Clear();
-  EXPECT_EQ(l.GetCount(), 0);
 }
 
 TEST(ProjectFileModel, GuidsInRegistryForm) {
@@ -161,42 +162,44 @@ TEST(ProjectFileModel, GuidsInRegistryForm) {
 
 // ---- reading each form
 
-TEST_F(ProjectFileTest, ApplicationProject) {
-  FList.LoadFromProjectFile(Data("app.rqxproj"));
-  ASSERT_EQ(FList.GetCount(), 1);
-  const TQEMBaseProjectFile& p = *FList.GetProject(0);
-  EXPECT_TRUE(p.ReadOnly);
-  EXPECT_EQ(p.BaseLang, 0x409u);
-  const std::string dir = DataDir();
-  EXPECT_EQ(Langs(p),
-            "$00000407 DEU DEU " + dir + "DEU | $0000040C .FRA lang\\fr " + dir + "lang/fr");
-  EXPECT_EQ(Files(p), "main.ofm:ofm | forms\\about.ofm: | strings.rc:rc*extra");
-}
+// Each form read from the data folder: application, build, resource module and old INI project.
+// In a resource module, files without a name and other elements are skipped; a missing type is
+// empty.
+TEST_F(ProjectFileTest, EachFormReadsBaseLanguagesAndFiles) {
+  using L = TQEMBaseProjectFileList;
+  const std::string d = DataDir();
+  const struct {
+    void (L::*Load)(const std::u16string&);
+    const char* File;
+    unsigned Base;
+    std::string Langs, Files;
+  } forms[] = {
+      {&L::LoadFromProjectFile, "app.rqxproj", 0x409,
+       "$00000407 DEU DEU " + d + "DEU | $0000040C .FRA lang\\fr " + d + "lang/fr",
+       "main.ofm:ofm | forms\\about.ofm: | strings.rc:rc*extra"},
+      {&L::LoadFromMSBuildProjectFile, "app.oproj", 0x407, "$00000409 ENU enu " + d + "enu",
+       "main.cpp:cpp"},
+      {&L::LoadFromProjectFile, "res_de.rqxproj", 1033, "$00000407 .DEU  " + d,
+       "main.ofm:ofm | strings.rc:"},
+      {&L::LoadFromHLXFile, "legacy.hlx", 0x409,
+       "$00000407 DEU lang/de " + d + "lang/de | $0000040C .FRA french files " + d + "french files",
+       "main.ofm:ofm | forms\\about box.ofm: | strings.rc:"},
+  };
+  for (const auto& f : forms) {
+    (FList.*f.Load)(Data(f.File));
+    ASSERT_EQ(FList.GetCount(), 1) << f.File;
+    const TQEMBaseProjectFile& p = *FList.GetProject(0);
+    EXPECT_TRUE(p.ReadOnly) << f.File;
+    EXPECT_EQ(p.BaseLang, f.Base) << f.File;
+    EXPECT_EQ(Langs(p), f.Langs);
+    EXPECT_EQ(Files(p), f.Files);
+  }
 
-TEST_F(ProjectFileTest, MSBuildProjectReadsTheInnerDocument) {
-  FList.LoadFromMSBuildProjectFile(Data("app.oproj"));
-  ASSERT_EQ(FList.GetCount(), 1);
-  EXPECT_EQ(FList.GetProject(0)->BaseLang, 0x407u);
-  EXPECT_EQ(Langs(*FList.GetProject(0)), "$00000409 ENU enu " + DataDir() + "enu");
-  EXPECT_EQ(Files(*FList.GetProject(0)), "main.cpp:cpp");
-}
-
-TEST_F(ProjectFileTest, ResourceModules) {
-  FList.LoadFromProjectFile(Data("res_de.rqxproj"));
-  ASSERT_EQ(FList.GetCount(), 1);
-  const TQEMBaseProjectFile& p = *FList.GetProject(0);
-  EXPECT_TRUE(p.ReadOnly);
-  EXPECT_EQ(p.BaseLang, 1033u);
-  EXPECT_EQ(Langs(p), "$00000407 .DEU  " + DataDir());
-  // Files without a name and other elements are skipped; a missing type is empty.
-  EXPECT_EQ(Files(p), "main.ofm:ofm | strings.rc:");
-
-  const std::u16string net =
+  FList.LoadFromProjectFile(
       Write("net.rqxproj",
             FenmoorProject("DotNetResourceDLL.Personality",
                            "<Options><Options Name=\"Culture\">1036</Options></Options>"
-                           "<FileList><File FileName=\"a.resx\" FileType=\"resx\"/></FileList>"));
-  FList.LoadFromProjectFile(net);
+                           "<FileList><File FileName=\"a.resx\" FileType=\"resx\"/></FileList>")));
   ASSERT_EQ(FList.GetCount(), 1);
   EXPECT_EQ(Langs(*FList.GetProject(0)), "$0000040C   " + Dir());
   EXPECT_EQ(FList.GetProject(0)->BaseLang, 0u);
@@ -204,17 +207,11 @@ TEST_F(ProjectFileTest, ResourceModules) {
 
 TEST_F(ProjectFileTest, StarSplitDropsEmptyFields) {
   // Line breaks end fields too, and the empty fields between stars are dropped.
-  FList.LoadFromProjectFile(
-      Write("a.rqxproj",
-            FenmoorProject("Orrin.Personality", ResourceDLLs("German\r\n*$00000407**DEU*\nde"))));
+  FList.LoadFromProjectFile(Write("a.rqxproj", OrrinProject("German\r\n*$00000407**DEU*\nde")));
   EXPECT_EQ(Langs(*FList.GetProject(0)), "$00000407 DEU de " + Dir() + "de");
   // Without a name the LCID moves into the unused first field and the extension is read as LCID.
-  const std::u16string bad =
-      Write("b.rqxproj", FenmoorProject("Orrin.Personality", ResourceDLLs("*$00000407*DEU*de")));
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(bad); }), "'DEU' is not a valid LCID value");
-  const std::u16string bad2 =
-      Write("c.rqxproj", FenmoorProject("Orrin.Personality", ResourceDLLs("German**DEU*de")));
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(bad2); }), "'DEU' is not a valid LCID value");
+  for (const std::string value : {"*$00000407*DEU*de", "German**DEU*de"})
+    EXPECT_EQ(Refusal(Write("b.rqxproj", OrrinProject(value))), "'DEU' is not a valid LCID value");
 }
 
 TEST_F(ProjectFileTest, ApplicationWithoutResourceModulesYieldsNothing) {
@@ -229,23 +226,18 @@ TEST_F(ProjectFileTest, ApplicationWithoutResourceModulesYieldsNothing) {
 }
 
 TEST_F(ProjectFileTest, UnusablePersonalitiesAndProjectTypes) {
-  const std::u16string unknown = Write("u.rqxproj", FenmoorProject("Cobol.Personality", ""));
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(unknown); }),
-            "Unable to open project file " + N(unknown) +
-                ". (Unknown personality Cobol.Personality)");
-  const std::u16string group = Data("group.rqxgroup");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(group); }),
-            "Unable to open project file " + N(group) +
-                ". (Unknown personality Default.Personality)");
-  const std::u16string type = Write("t.rqxproj", FenmoorProject("HLX.Personality", "", "Other"));
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(type); }),
-            "Unable to open project file " + N(type) + ". (Unknown project type Other)");
+  EXPECT_EQ(Refusal(Write("u.rqxproj", FenmoorProject("Cobol.Personality", ""))),
+            "Unable to open project file @. (Unknown personality Cobol.Personality)");
+  EXPECT_EQ(Refusal(Data("group.rqxgroup")),
+            "Unable to open project file @. (Unknown personality Default.Personality)");
+  EXPECT_EQ(Refusal(Write("t.rqxproj", FenmoorProject("HLX.Personality", "", "Other"))),
+            "Unable to open project file @. (Unknown project type Other)");
   // Build projects hold no personality information, so a stand-alone personality has no type.
-  const std::u16string msb =
-      Write("m.oproj", "<Project><ProjectExtensions><FenmoorProject><HLX.Personality/>"
-                       "</FenmoorProject></ProjectExtensions></Project>");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromMSBuildProjectFile(msb); }),
-            "Unable to open project file " + N(msb) + ". (Unknown project type )");
+  EXPECT_EQ(
+      Refusal(Write("m.oproj", "<Project><ProjectExtensions><FenmoorProject><HLX.Personality/>"
+                               "</FenmoorProject></ProjectExtensions></Project>"),
+              &TQEMBaseProjectFileList::LoadFromMSBuildProjectFile),
+      "Unable to open project file @. (Unknown project type )");
 }
 
 TEST_F(ProjectFileTest, MissingPersonalityElements) {
@@ -253,25 +245,21 @@ TEST_F(ProjectFileTest, MissingPersonalityElements) {
   const std::u16string a =
       Write("a.rqxproj",
             noElement.substr(0, noElement.find("<Orrin.Personality>")) + "</FenmoorProject>");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(a); }),
-            "Unable to open project file '" + N(a) + "'");
-  const std::u16string b = Write(
-      "b.oproj", "<Project><ProjectExtensions><FenmoorProject/></ProjectExtensions></Project>");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromMSBuildProjectFile(b); }),
-            "Unable to open project file '" + N(b) + "'");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectGroup(a); }),
-            "Unable to open project group '" + N(a) + "'");
-  const std::u16string c = Write("c.groupproj", "<Other/>");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromMSBProjectGroup(c); }),
-            "Unable to open project group '" + N(c) + "'");
-  const std::u16string app = Data("app.rqxproj");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectGroup(app); }),
-            "Unable to open project file " + N(app) + ". (Unknown personality Orrin.Personality)");
-  const std::u16string broken = Write("d.rqxproj", "<FenmoorProject>");
-  EXPECT_NE(ErrorOf([&] {
-              FList.LoadFromProjectFile(broken);
-            }).find("Unable to open project file '" + N(broken) + "': "),
-            std::string::npos);
+  EXPECT_EQ(Refusal(a), "Unable to open project file '@'");
+  EXPECT_EQ(
+      Refusal(Write("b.oproj",
+                    "<Project><ProjectExtensions><FenmoorProject/></ProjectExtensions></Project>"),
+              &TQEMBaseProjectFileList::LoadFromMSBuildProjectFile),
+      "Unable to open project file '@'");
+  EXPECT_EQ(Refusal(a, &TQEMBaseProjectFileList::LoadFromProjectGroup),
+            "Unable to open project group '@'");
+  EXPECT_EQ(
+      Refusal(Write("c.groupproj", "<Other/>"), &TQEMBaseProjectFileList::LoadFromMSBProjectGroup),
+      "Unable to open project group '@'");
+  EXPECT_EQ(Refusal(Data("app.rqxproj"), &TQEMBaseProjectFileList::LoadFromProjectGroup),
+            "Unable to open project file @. (Unknown personality Orrin.Personality)");
+  EXPECT_THAT(Refusal(Write("d.rqxproj", "<FenmoorProject>")),
+              HasSubstr("Unable to open project file '@': "));
 }
 
 TEST_F(ProjectFileTest, BadLanguageValuesFailTheLoad) {
@@ -287,53 +275,38 @@ TEST_F(ProjectFileTest, BadLanguageValuesFailTheLoad) {
       {"German*$00000407*DEU*", "No translation directory for the language '$00000407' at 'Item0' "
                                 "of 'Resource_DLL_Projects'"},
   };
-  for (const TCase& c : cases) {
-    const std::u16string f =
-        Write("a.rqxproj", FenmoorProject("Orrin.Personality", ResourceDLLs(c.Value)));
-    EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(f); }),
-              "Unable to open project file " + N(f) + ". (" + c.Message + ")");
-  }
-  const std::u16string xlat =
-      Write("x.rqxproj",
-            FenmoorProject("HLX.Personality",
-                           "<Options><Options Name=\"LCID\">1031</Options></Options>", "Xlat"));
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(xlat); }),
-            "Unable to open project file " + N(xlat) +
-                ". (No file extension for the language '1031' at 'LCID' of 'Options')");
+  for (const TCase& c : cases)
+    EXPECT_EQ(Refusal(Write("a.rqxproj", OrrinProject(c.Value))),
+              "Unable to open project file @. (" + c.Message + ")");
+  EXPECT_EQ(Refusal(Write("x.rqxproj",
+                          FenmoorProject("HLX.Personality",
+                                         "<Options><Options Name=\"LCID\">1031</Options></Options>",
+                                         "Xlat"))),
+            "Unable to open project file @. (No file extension for the language '1031' at 'LCID' "
+            "of 'Options')");
 }
 
 TEST_F(ProjectFileTest, PathsMadeOnWindows) {
-  FList.LoadFromProjectFile(
-      Write("a.rqxproj", FenmoorProject("Orrin.Personality",
-                                        ResourceDLLs("German*$00000407*DEU*..\\trans\\de"))));
+  FList.LoadFromProjectFile(Write("a.rqxproj", OrrinProject("German*$00000407*DEU*..\\trans\\de")));
   EXPECT_EQ(Langs(*FList.GetProject(0)), "$00000407 DEU ..\\trans\\de " + Dir() + "../trans/de");
-  FList.LoadFromProjectFile(
-      Write("b.rqxproj", FenmoorProject("Orrin.Personality",
-                                        ResourceDLLs("German*$00000407*DEU*/srv/trans/de"))));
+  FList.LoadFromProjectFile(Write("b.rqxproj", OrrinProject("German*$00000407*DEU*/srv/trans/de")));
   EXPECT_EQ(Langs(*FList.GetProject(0)), "$00000407 DEU /srv/trans/de /srv/trans/de");
 
-  const std::u16string drive =
-      Write("c.rqxproj", FenmoorProject("Orrin.Personality",
-                                        ResourceDLLs("German*$00000407*DEU*C:\\trans\\de")));
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromProjectFile(drive); }),
-            "The project file " + N(drive) +
-                " refers to 'C:\\trans\\de', a path on a drive or network share that cannot be "
-                "resolved on this system");
-  const std::u16string group =
-      Write("g.rqxgroup",
-            FenmoorProject("Default.Personality",
-                           "<Projects><Projects Name=\"a\">C:\\work\\a.rqxproj</Projects><Projects "
-                           "Name=\"Targets\">a</Projects></Projects>"));
-  EXPECT_NE(
-      ErrorOf([&] { FList.LoadFromProjectGroup(group); }).find("refers to 'C:\\work\\a.rqxproj'"),
-      std::string::npos);
-  const std::u16string msb =
-      Write("g.groupproj", "<Project><ItemGroup><Projects "
-                           "Include=\"\\\\server\\share\\a.oproj\"/></ItemGroup></Project>");
-  EXPECT_NE(ErrorOf([&] {
-              FList.LoadFromMSBProjectGroup(msb);
-            }).find("refers to '\\\\server\\share\\a.oproj'"),
-            std::string::npos);
+  EXPECT_EQ(Refusal(Write("c.rqxproj", OrrinProject("German*$00000407*DEU*C:\\trans\\de"))),
+            "The project file @ refers to 'C:\\trans\\de', a path on a drive or network share "
+            "that cannot be resolved on this system");
+  EXPECT_THAT(
+      Refusal(Write("g.rqxgroup",
+                    FenmoorProject("Default.Personality",
+                                   "<Projects><Projects Name=\"a\">C:\\work\\a.rqxproj</Projects>"
+                                   "<Projects Name=\"Targets\">a</Projects></Projects>")),
+              &TQEMBaseProjectFileList::LoadFromProjectGroup),
+      HasSubstr("refers to 'C:\\work\\a.rqxproj'"));
+  EXPECT_THAT(Refusal(Write("g.groupproj",
+                            "<Project><ItemGroup><Projects "
+                            "Include=\"\\\\server\\share\\a.oproj\"/></ItemGroup></Project>"),
+                      &TQEMBaseProjectFileList::LoadFromMSBProjectGroup),
+              HasSubstr("refers to '\\\\server\\share\\a.oproj'"));
   EXPECT_FALSE(fs::exists(FTemp.Path() / "C:"));
 }
 
@@ -358,30 +331,19 @@ TEST_F(ProjectFileTest, BuildGroupLoadsByExtension) {
 }
 
 TEST_F(ProjectFileTest, FailingMemberKeepsTheMembersBefore) {
-  Write("ok.rqxproj", FenmoorProject("Orrin.Personality", ResourceDLLs("German*$00000407*DEU*de")));
-  const std::u16string g = Write(
-      "g.rqxgroup", FenmoorProject("Default.Personality",
+  Write("ok.rqxproj", OrrinProject("German*$00000407*DEU*de"));
+  EXPECT_THAT(
+      Refusal(Write("g.rqxgroup",
+                    FenmoorProject("Default.Personality",
                                    "<Projects><Projects Name=\"a\">ok.rqxproj</Projects><Projects "
                                    "Name=\"b\">missing.rqxproj</Projects>"
-                                   "<Projects Name=\"Targets\">a b</Projects></Projects>"));
-  EXPECT_NE(ErrorOf([&] { FList.LoadFromProjectGroup(g); }).find("missing.rqxproj"),
-            std::string::npos);
+                                   "<Projects Name=\"Targets\">a b</Projects></Projects>")),
+              &TQEMBaseProjectFileList::LoadFromProjectGroup),
+      HasSubstr("missing.rqxproj"));
   EXPECT_EQ(FList.GetCount(), 1);
 }
 
 // ---- the old INI form
-
-TEST_F(ProjectFileTest, LegacyProject) {
-  FList.LoadFromHLXFile(Data("legacy.hlx"));
-  ASSERT_EQ(FList.GetCount(), 1);
-  const TQEMBaseProjectFile& p = *FList.GetProject(0);
-  EXPECT_TRUE(p.ReadOnly);
-  EXPECT_EQ(p.BaseLang, 0x409u);
-  const std::string dir = DataDir();
-  EXPECT_EQ(Langs(p), "$00000407 DEU lang/de " + dir + "lang/de | $0000040C .FRA french files " +
-                          dir + "french files");
-  EXPECT_EQ(Files(p), "main.ofm:ofm | forms\\about box.ofm: | strings.rc:");
-}
 
 TEST_F(ProjectFileTest, LegacyProjectValues) {
   // No Root: directories are taken relative to the file; ANSI text is read in the code page.
@@ -394,16 +356,13 @@ TEST_F(ProjectFileTest, LegacyProjectValues) {
             "$00000409 ENU en " + Dir() + "en | $0000040C FRA fr " + Dir() + "fr");
   EXPECT_EQ(Files(*FList.GetProject(0)), "caf\xC3\xA9.rc:rc");
 
-  const std::u16string bad = Write("q.hlx", "[Extensions]\n\n; note\nx=DEU,1031,de\nx=FRA,,fr\n");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromHLXFile(bad); }),
-            "Unable to open project file " + N(bad) + ". (Unknown language '' at line 5)");
-  const std::u16string bad2 = Write("r.hlx", "[Extensions]\nx=DEU,1031,de\nx=FRA,1036\n");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromHLXFile(bad2); }),
-            "Unable to open project file " + N(bad2) +
-                ". (No translation directory for the language '1036' at line 3)");
-  const std::u16string missing = FTemp.U16("none.hlx");
-  EXPECT_EQ(ErrorOf([&] { FList.LoadFromHLXFile(missing); }),
-            "Unable to open project file '" + N(missing) + "'");
+  const auto hlx = &TQEMBaseProjectFileList::LoadFromHLXFile;
+  EXPECT_EQ(Refusal(Write("q.hlx", "[Extensions]\n\n; note\nx=DEU,1031,de\nx=FRA,,fr\n"), hlx),
+            "Unable to open project file @. (Unknown language '' at line 5)");
+  EXPECT_EQ(Refusal(Write("r.hlx", "[Extensions]\nx=DEU,1031,de\nx=FRA,1036\n"), hlx),
+            "Unable to open project file @. (No translation directory for the language '1036' at "
+            "line 3)");
+  EXPECT_EQ(Refusal(FTemp.U16("none.hlx"), hlx), "Unable to open project file '@'");
 }
 
 // ---- saving
@@ -414,35 +373,31 @@ TEST_F(ProjectFileTest, SaveAsWritesBaseAndLanguageFiles) {
   FList.SaveAs(base);
   const std::string text = Read("app.rqxproj");
   EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>", 0), 0u) << text;
-  EXPECT_NE(text.find("<FenmoorProject xmlns=\"" + N(std::u16string(QEMProjectNamespace)) + "\">"),
-            std::string::npos);
+  EXPECT_THAT(
+      text, HasSubstr("<FenmoorProject xmlns=\"" + N(std::u16string(QEMProjectNamespace)) + "\">"));
   const size_t guid = text.find("<Option Name=\"GUID\">");
   ASSERT_NE(guid, std::string::npos);
   EXPECT_TRUE(IsRegistryGuid(text.substr(guid + 20, 38))) << text.substr(guid, 70);
-  EXPECT_NE(text.find("<Option Name=\"ProjectType\">Base</Option>"), std::string::npos);
-  EXPECT_NE(text.find("<Languages Name=\"Item1\">$0000040C*FRA*lang/fr</Languages>"),
-            std::string::npos);
-  EXPECT_NE(text.find("<File FileName=\"main.ofm\" FileType=\"ofm\" ContainerId=\"\""),
-            std::string::npos);
+  EXPECT_THAT(text, HasSubstr("<Option Name=\"ProjectType\">Base</Option>"));
+  EXPECT_THAT(text, HasSubstr("<Languages Name=\"Item1\">$0000040C*FRA*lang/fr</Languages>"));
+  EXPECT_THAT(text, HasSubstr("<File FileName=\"main.ofm\" FileType=\"ofm\" ContainerId=\"\""));
 
+  // The base project is writable; each language's own file is read-only with that language.
   TQEMBaseProjectFileList again;
-  again.LoadFromProjectFile(base);
-  ASSERT_EQ(again.GetCount(), 1);
-  const TQEMBaseProjectFile& p = *again.GetProject(0);
-  EXPECT_FALSE(p.ReadOnly);
-  EXPECT_EQ(p.BaseLang, 0x409u);
-  EXPECT_EQ(Langs(p),
-            "$00000407 .DEU de " + Dir() + "de | $0000040C FRA lang/fr " + Dir() + "lang/fr");
-  EXPECT_EQ(Files(p), "main.ofm:ofm | res/strings.rc:");
-
-  again.LoadFromProjectFile(FTemp.U16("lang/fr/app.rqxproj"));
-  const TQEMBaseProjectFile& fr = *again.GetProject(0);
-  EXPECT_TRUE(fr.ReadOnly);
-  EXPECT_EQ(fr.BaseLang, 0x409u);
-  EXPECT_EQ(Langs(fr), "$0000040C FRA  " + Dir() + "lang/fr/");
-  EXPECT_EQ(Files(fr), "main.ofm:ofm | res/strings.rc:");
-  EXPECT_NE(Read("lang/fr/app.rqxproj").find("<Option Name=\"ProjectType\">Xlat</Option>"),
-            std::string::npos);
+  for (const auto& [file, readOnly, langs] :
+       {std::tuple{"app.rqxproj", false,
+                   "$00000407 .DEU de " + Dir() + "de | $0000040C FRA lang/fr " + Dir() +
+                       "lang/fr"},
+        std::tuple{"lang/fr/app.rqxproj", true, "$0000040C FRA  " + Dir() + "lang/fr/"}}) {
+    again.LoadFromProjectFile(FTemp.U16(file));
+    ASSERT_EQ(again.GetCount(), 1);
+    const TQEMBaseProjectFile& p = *again.GetProject(0);
+    EXPECT_EQ(p.ReadOnly, readOnly);
+    EXPECT_EQ(p.BaseLang, 0x409u);
+    EXPECT_EQ(Langs(p), langs);
+    EXPECT_EQ(Files(p), "main.ofm:ofm | res/strings.rc:");
+  }
+  EXPECT_THAT(Read("lang/fr/app.rqxproj"), HasSubstr("<Option Name=\"ProjectType\">Xlat</Option>"));
 
   // Saving what was loaded gives the same files, GUIDs included.
   const std::string de = Read("de/app.rqxproj");
@@ -471,8 +426,8 @@ TEST_F(ProjectFileTest, SaveOverAnExistingFileKeepsWhatItDoesNotWrite) {
   FList.SaveAs(base);
   EXPECT_EQ(Read("app.~rqxproj"), before);
   const std::string text = Read("app.rqxproj");
-  EXPECT_NE(text.find("<Custom Name=\"Keep\">me</Custom>"), std::string::npos);
-  EXPECT_NE(text.find("<Options Name=\"Other\">x</Options>"), std::string::npos);
+  EXPECT_THAT(text, HasSubstr("<Custom Name=\"Keep\">me</Custom>"));
+  EXPECT_THAT(text, HasSubstr("<Options Name=\"Other\">x</Options>"));
   EXPECT_EQ(text.find("old.rc"), std::string::npos);
   EXPECT_EQ(text.find("GUID"), std::string::npos); // the file's own information is kept as it was
   TQEMBaseProjectFileList again;
@@ -520,47 +475,40 @@ TEST_F(ProjectFileTest, SavedHlxProjectOpensAgain) {
 
 TEST_F(ProjectFileTest, RefusedSavesRaiseAndWriteNothing) {
   const std::u16string target = FTemp.U16("out.rqxproj");
+  const auto save = &TQEMBaseProjectFileList::SaveAs;
   NewProject(FList);
   NewProject(FList);
-  EXPECT_EQ(ErrorOf([&] { FList.SaveAs(target); }),
-            "Unable to save the project as " + N(target) +
-                ": only a single project can be saved, and there are 2");
+  EXPECT_EQ(Refusal(target, save),
+            "Unable to save the project as @: only a single project can be saved, and there are 2");
   FList.Clear();
-  EXPECT_EQ(ErrorOf([&] { FList.SaveAs(target); }),
-            "Unable to save the project as " + N(target) +
-                ": only a single project can be saved, and there are 0");
-
+  EXPECT_EQ(Refusal(target, save),
+            "Unable to save the project as @: only a single project can be saved, and there are 0");
   FList.LoadFromProjectFile(Data("app.rqxproj"));
-  EXPECT_EQ(ErrorOf([&] { FList.SaveAs(target); }), "Unable to save the project as " + N(target) +
-                                                        ": the project " + DataDir() +
-                                                        "app.rqxproj is read-only");
+  EXPECT_EQ(Refusal(target, save), "Unable to save the project as @: the project " + DataDir() +
+                                       "app.rqxproj is read-only");
 
   FList.Clear();
-  TQEMBaseProjectFile& p = NewProject(FList);
-  p.GetLang(1).XlatPath = u"D:\\fr";
-  EXPECT_NE(ErrorOf([&] { FList.SaveAs(target); }).find("refers to 'D:\\fr'"), std::string::npos);
-  p.GetLang(1).XlatPath = u"";
-  EXPECT_EQ(ErrorOf([&] { FList.SaveAs(target); }),
-            "Unable to save the project as " + N(target) +
-                ": the language $0000040C has no translation directory");
-  p.GetLang(1).XlatPath = u"fr";
-  p.GetLang(1).Ext = u"";
-  EXPECT_NE(ErrorOf([&] { FList.SaveAs(target); }).find("has no file extension"),
-            std::string::npos);
-  p.GetLang(1).Ext = u"FRA";
-  p.GetLang(1).LocaleID = 0;
-  EXPECT_NE(ErrorOf([&] { FList.SaveAs(target); }).find("'$00000000' is not a known language"),
-            std::string::npos);
+  TQEMLang& fr = NewProject(FList).GetLang(1);
+  fr.XlatPath = u"D:\\fr";
+  EXPECT_THAT(Refusal(target, save), HasSubstr("refers to 'D:\\fr'"));
+  fr.XlatPath = u"";
+  EXPECT_EQ(Refusal(target, save),
+            "Unable to save the project as @: the language $0000040C has no translation directory");
+  fr.XlatPath = u"fr";
+  fr.Ext = u"";
+  EXPECT_THAT(Refusal(target, save), HasSubstr("has no file extension"));
+  fr.Ext = u"FRA";
+  fr.LocaleID = 0;
+  EXPECT_THAT(Refusal(target, save), HasSubstr("'$00000000' is not a known language"));
   EXPECT_TRUE(fs::is_empty(FTemp.Path()));
 
   // An application project of the same name belongs to the IDE.
-  p.GetLang(1).LocaleID = 0x40C;
-  const std::u16string app = Write("app.rqxproj", ReadTextFile(DataDir() + "app.rqxproj"));
-  EXPECT_EQ(ErrorOf([&] { FList.SaveAs(app); }),
-            "Unable to save the project as " + N(app) +
-                ": the file is a project of the personality Orrin.Personality, "
-                "not a stand-alone project");
-  EXPECT_EQ(Read("app.rqxproj"), ReadTextFile(DataDir() + "app.rqxproj"));
+  fr.LocaleID = 0x40C;
+  const std::string app = ReadTextFile(DataDir() + "app.rqxproj");
+  EXPECT_EQ(Refusal(Write("app.rqxproj", app), save),
+            "Unable to save the project as @: the file is a project of the personality "
+            "Orrin.Personality, not a stand-alone project");
+  EXPECT_EQ(Read("app.rqxproj"), app);
 }
 
 TEST_F(ProjectFileTest, FailedSaveLeavesTheOldFile) {
@@ -570,7 +518,7 @@ TEST_F(ProjectFileTest, FailedSaveLeavesTheOldFile) {
   const std::string before = Read("app.rqxproj");
   // A character XML cannot hold fails the save after the backup was made.
   p.SourceFiles.AddPair(u"bad\x01.rc", u"bad\x01.rc", u"");
-  EXPECT_NE(ErrorOf([&] { FList.SaveAs(base); }), "<no error>");
+  EXPECT_NE(Refusal(base, &TQEMBaseProjectFileList::SaveAs), "<no error>");
   EXPECT_EQ(Read("app.rqxproj"), before);
   for (const auto& e : fs::directory_iterator(FTemp.Path()))
     EXPECT_TRUE(e.path().filename() == "app.rqxproj" || e.path().filename() == "app.~rqxproj" ||
@@ -581,7 +529,8 @@ TEST_F(ProjectFileTest, FailedSaveLeavesTheOldFile) {
   fs::remove(FTemp.Path() / "app.~rqxproj");
   fs::create_directories(FTemp.Path() / "app.~rqxproj" / "x");
   p.SourceFiles.Delete(2);
-  EXPECT_EQ(ErrorOf([&] { FList.SaveAs(base); }), "Unable to delete '" + Dir() + "app.~rqxproj'.");
+  EXPECT_EQ(Refusal(base, &TQEMBaseProjectFileList::SaveAs),
+            "Unable to delete '" + Dir() + "app.~rqxproj'.");
   EXPECT_EQ(Read("app.rqxproj"), before);
 }
 

@@ -51,34 +51,7 @@ using TKind = TQEMScriptedUIServices::TKind;
 } // namespace
 
 TEST_F(ColorSchemes, NewSchemeSlotsAndTheFourBuiltInSchemes) {
-  const TQEMColorScheme fresh(u"n", u"n");
-  ASSERT_EQ(fresh.GetCount(), QEMColorCount);
-  const std::array<std::u16string, QEMColorCount> regNames{
-      u"EditBackgroundColor",     u"EditForegroundColor",      u"Non_editBackgroundColor",
-      u"Non_editForegroundColor", u"SelectionBackgroundColor", u"SelectionForegroundColor",
-      u"UntranslatedItemColor",   u"TranslatedItemColor",      u"Auto_TranslatedItemColor",
-      u"UnusedItemColor"};
-  const std::array<TColor, QEMColorCount> freshColors{0xFFFFFF, 0x000000, 0x808080, 0xFFFFFF,
-                                                      0x800000, 0xFFFFFF, 0x0000FF, 0xC0C0C0,
-                                                      0x00FFFF, 0x808080};
-  for (int i = 0; i < QEMColorCount; ++i) {
-    EXPECT_EQ(fresh.GetItem(i).QEMColor, TQEMColor(i));
-    EXPECT_EQ(fresh.GetColorRegName(TQEMColor(i)), regNames[size_t(i)]);
-    EXPECT_EQ(fresh.GetColor(TQEMColor(i)), freshColors[size_t(i)]) << i;
-  }
-  EXPECT_EQ(fresh.GetColorDisName(iclNon_EditBackgroundColor), u"Non-edit background color");
-  EXPECT_EQ(fresh.GetColorDisName(iclAuto_TranslatedItemColor), u"Auto-Translated item color");
-  EXPECT_FALSE(fresh.GetIsOEM());
-  TQEMColorValueList page;
-  fresh.CopyTo(page);
-  ASSERT_EQ(page.size(), size_t(QEMColorCount));
-  EXPECT_EQ(page[4], (std::pair<std::u16string, TColor>{u"Selection background color", 0x800000}));
-
-  struct TExpected {
-    const char16_t* Name;
-    std::array<TColor, QEMColorCount> Colors;
-  };
-  const TExpected expected[] = {
+  const std::pair<const char16_t*, std::array<TColor, QEMColorCount>> builtIns[] = {
       {u"Classic",
        {0x800000, 0x00FFFF, 0x800000, 0xC0C0C0, 0xC0C0C0, 0x800000, 0x0000FF, 0x008000, 0x00FFFF,
         0x808080}},
@@ -92,17 +65,37 @@ TEST_F(ColorSchemes, NewSchemeSlotsAndTheFourBuiltInSchemes) {
        {0x000000, 0xFFFF00, 0x000000, 0x808080, 0xFFFFFF, 0x000000, 0x000080, 0x008000, 0x008080,
         0x000000}},
   };
+  // A new scheme starts from the colours of Default.
+  const TQEMColorScheme fresh(u"n", u"n");
+  ASSERT_EQ(fresh.GetCount(), QEMColorCount);
+  const std::array<std::u16string, QEMColorCount> regNames{
+      u"EditBackgroundColor",     u"EditForegroundColor",      u"Non_editBackgroundColor",
+      u"Non_editForegroundColor", u"SelectionBackgroundColor", u"SelectionForegroundColor",
+      u"UntranslatedItemColor",   u"TranslatedItemColor",      u"Auto_TranslatedItemColor",
+      u"UnusedItemColor"};
+  for (int i = 0; i < QEMColorCount; ++i) {
+    EXPECT_EQ(fresh.GetItem(i).QEMColor, TQEMColor(i));
+    EXPECT_EQ(fresh.GetColorRegName(TQEMColor(i)), regNames[size_t(i)]);
+    EXPECT_EQ(fresh.GetColor(TQEMColor(i)), builtIns[1].second[size_t(i)]) << i;
+  }
+  EXPECT_EQ(fresh.GetColorDisName(iclNon_EditBackgroundColor), u"Non-edit background color");
+  EXPECT_EQ(fresh.GetColorDisName(iclAuto_TranslatedItemColor), u"Auto-Translated item color");
+  EXPECT_FALSE(fresh.GetIsOEM());
+  TQEMColorValueList page;
+  fresh.CopyTo(page);
+  ASSERT_EQ(page.size(), size_t(QEMColorCount));
+  EXPECT_EQ(page[4], (std::pair<std::u16string, TColor>{u"Selection background color", 0x800000}));
+
   TQEMColorSchemes schemes;
   ASSERT_EQ(schemes.GetCount(), 4);
   for (int s = 0; s < 4; ++s) {
     const TQEMColorScheme* scheme = schemes.GetColorScheme(s);
-    EXPECT_EQ(scheme->GetSchemeRegName(), expected[s].Name);
-    EXPECT_EQ(scheme->GetSchemeDisName(), expected[s].Name);
+    EXPECT_EQ(scheme->GetSchemeRegName(), builtIns[s].first);
+    EXPECT_EQ(scheme->GetSchemeDisName(), builtIns[s].first);
     EXPECT_TRUE(scheme->GetIsOEM());
     for (int i = 0; i < QEMColorCount; ++i)
-      EXPECT_EQ(scheme->GetColor(TQEMColor(i)), expected[s].Colors[size_t(i)]) << s << "/" << i;
+      EXPECT_EQ(scheme->GetColor(TQEMColor(i)), builtIns[s].second[size_t(i)]) << s << "/" << i;
   }
-  EXPECT_EQ(schemes.GetSelected(), 1);
   EXPECT_EQ(schemes.SelectedColorsScheme()->GetSchemeRegName(), u"Default");
   EXPECT_TRUE(schemes.GetUseColors());
 }
@@ -113,10 +106,6 @@ TEST_F(ColorSchemes, BuiltInsStandWhenTheColorKeyIsMissing) {
   schemes.LoadAll();
   EXPECT_EQ(schemes.GetCount(), 4);
   EXPECT_EQ(schemes.GetSelected(), 3);
-
-  TQEMColorSchemes fresh;
-  fresh.LoadAll();
-  EXPECT_EQ(fresh.SelectedColorsScheme()->GetSchemeRegName(), u"Default");
 }
 
 TEST_F(ColorSchemes, SaveAndLoadKeepSchemesSelectionAndUseColors) {
@@ -209,21 +198,6 @@ TEST_F(ColorSchemes, CollectionAddOverwritesANamesakeAndDeleteKeepsTheSelection)
   EXPECT_THROW(schemes.Add(std::make_unique<TQEMColorScheme>(u"  ", u"  ")), EQEMError);
 }
 
-TEST_F(ColorSchemes, SavingABuiltInNameIsRefusedAndAskedAgain) {
-  TQEMColorSchemes schemes;
-  FUI->QueueValue(u"ocean");
-  FUI->QueueValue(u" Twilight ");
-  FUI->QueueAnswer(TQEMAnswer::anCancel);
-  EXPECT_EQ(QEMSaveNewColorScheme(schemes, Colors(0)), -1);
-  EXPECT_EQ(schemes.GetCount(), 4);
-  EXPECT_EQ(Shown(TKind::skError),
-            (std::vector<std::u16string>{u"You cannot save over an original color scheme.",
-                                         u"You cannot save over an original color scheme."}));
-  EXPECT_EQ(Shown(TKind::skInput).front(),
-            u"Save New Color Scheme: Enter name for the new color scheme:");
-  EXPECT_EQ(Shown(TKind::skInput).size(), 3u);
-}
-
 TEST_F(ColorSchemes, SavingCustomTwiceAsksAndReplacesInPlace) {
   TQEMColorSchemes schemes;
   FUI->QueueValue(u"Custom");
@@ -249,17 +223,27 @@ TEST_F(ColorSchemes, SavingCustomTwiceAsksAndReplacesInPlace) {
                 u"Color scheme \"Custom\" already exists. Replace color scheme?"}));
 }
 
-TEST_F(ColorSchemes, SchemeNamesThatBreakTheLayoutAreRefusedWithAMessage) {
+// Built-in names (in any case, with spaces around), names that would nest keys and blank names
+// are refused, and the name is asked for again.
+TEST_F(ColorSchemes, RefusedSchemeNamesAreAskedAgain) {
   TQEMColorSchemes schemes;
-  FUI->QueueValue(u"Dark\\Blue");
-  FUI->QueueValue(u"   ");
-  FUI->QueueValue(u"  Dark Blue ");
+  for (auto name : {u"ocean", u" Twilight ", u"Dark\\Blue", u"   ", u"  Dark Blue "})
+    FUI->QueueValue(name);
   EXPECT_EQ(QEMSaveNewColorScheme(schemes, Colors(0)), 4);
   EXPECT_EQ(schemes.GetColorScheme(4)->GetSchemeRegName(), u"Dark Blue");
   const auto errors = Shown(TKind::skError);
-  ASSERT_EQ(errors.size(), 2u);
-  EXPECT_NE(errors[0].find(u"Dark\\Blue"), std::u16string::npos);
-  EXPECT_EQ(errors[1], SColorSchemeNameEmpty);
+  ASSERT_EQ(errors.size(), 4u);
+  EXPECT_EQ(errors[0], u"You cannot save over an original color scheme.");
+  EXPECT_EQ(errors[1], errors[0]);
+  EXPECT_NE(errors[2].find(u"Dark\\Blue"), std::u16string::npos);
+  EXPECT_EQ(errors[3], SColorSchemeNameEmpty);
+  EXPECT_EQ(Shown(TKind::skInput).size(), 5u);
+  EXPECT_EQ(Shown(TKind::skInput).front(),
+            u"Save New Color Scheme: Enter name for the new color scheme:");
+
+  FUI->QueueAnswer(TQEMAnswer::anCancel);
+  EXPECT_EQ(QEMSaveNewColorScheme(schemes, Colors(0)), -1);
+  EXPECT_EQ(schemes.GetCount(), 5);
 }
 
 TEST_F(ColorSchemes, RemovingAsksAndIsOfferedOnlyForOwnSchemes) {
