@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "core/QEMLiterals.h"
 #include "platform/QEMFormat.h"
 #include "resources/QEMConst.h"
 
@@ -326,28 +327,11 @@ std::u16string LCIDToStr(LCID Locale) { return Format(u"$%08x", Locale); }
 
 LCID StrToLCID(const std::u16string& S) {
   if (S.empty()) return 0;
-  const std::u16string t = QEMTrim(S);
-  bool hex = false;
-  size_t i = 0;
-  bool neg = false;
-  if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) neg = t[i++] == u'-';
-  if (i < t.size() && t[i] == u'$') hex = true, ++i;
-  else if (i + 1 < t.size() && t[i] == u'0' && (t[i + 1] == u'x' || t[i + 1] == u'X')) hex = true, i += 2;
-  uint64_t v = 0;
-  const size_t start = i;
-  for (; i < t.size(); ++i) {
-    const char16_t c = t[i];
-    int d;
-    if (c >= u'0' && c <= u'9') d = c - u'0';
-    else if (hex && c >= u'a' && c <= u'f') d = c - u'a' + 10;
-    else if (hex && c >= u'A' && c <= u'F') d = c - u'A' + 10;
-    else break;
-    v = v * (hex ? 16 : 10) + uint64_t(d);
-    if (v > 0xFFFFFFFFull) break;
-  }
-  if (i != t.size() || i == start || (neg && v > 0x80000000ull) || v > 0xFFFFFFFFull)
+  try {
+    return LCID(uint32_t(QEMStrToInt(S)));
+  } catch (const EQEMConvertError&) {
     throw EQEMConvertError(Format(SInvalidLCID, S));
-  return neg ? LCID(uint32_t(-int64_t(v))) : LCID(v);
+  }
 }
 
 std::u16string OldLocaleNameToLocaleName(const std::u16string& S) {
