@@ -202,6 +202,15 @@ size_t FindBadUTF8(std::string_view S) {
   const size_t n = S.size();
   size_t i = 0;
   while (i < n) {
+    // Markup is mostly ASCII: skip eight such bytes at a time.
+    if (n - i >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if (!(w & 0x8080808080808080ull)) {
+        i += 8;
+        continue;
+      }
+    }
     const unsigned c = p[i];
     if (c < 0x80) {
       ++i;
@@ -812,7 +821,7 @@ int AncestorCount(xml_node N) {
 }
 
 std::u16string ToCRLF(std::u16string S) {
-  if (S.find_first_of(u"\r\n") == std::u16string::npos) return S;
+  if (std::none_of(S.begin(), S.end(), [](char16_t c) { return c == u'\r' || c == u'\n'; })) return S;
   std::u16string r;
   r.reserve(S.size());
   for (size_t i = 0; i < S.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 
+#include <cstring>
 #include <vector>
 
 EQEMError::EQEMError(std::u16string Msg) : FMessage(std::move(Msg)), FUtf8(UTF16ToUTF8(FMessage)) {}
@@ -15,6 +16,16 @@ std::u16string UTF8ToUTF16(std::string_view S) {
   const size_t n = S.size();
   size_t i = 0;
   while (i < n) {
+    // ASCII runs, the common case, convert eight bytes at a time.
+    if (n - i >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if (!(w & 0x8080808080808080ull)) {
+        for (int k = 0; k < 8; ++k) R.push_back(char16_t(p[i + k]));
+        i += 8;
+        continue;
+      }
+    }
     uint32_t c = p[i];
     int extra;
     uint32_t min;
