@@ -1,11 +1,11 @@
 // The XLIFF form of notes files: reading the header, the lazy body with its history, and writing
 // back into the kept document so that content this library does not know survives.
-#include <sstream>
+#include "notes/QEMNotes.h"
+
 #include <unordered_map>
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMLiterals.h"
-#include "notes/QEMNotes.h"
 #include "platform/QEMFormat.h"
 #include "resources/QEMConst.h"
 
