@@ -145,19 +145,24 @@ void ReadFileList(TQEMBaseProjectFile& P, TQEMXMLNode Personality) {
       AddSourceFile(P, c.GetAttribute(u"FileName"), c.GetAttribute(u"FileType"));
 }
 
+// Languages kept as "*"-separated fields: LCID, extension, translation directory, starting at
+// field First.
+void ReadStarLanguages(TQEMBaseProjectFile& P, TXmlIniFile& Ini, const std::u16string& Section, size_t First) {
+  for (const auto& [key, value] : Ini.ReadSectionPairs(Section)) {
+    const std::vector<std::u16string> f = SplitStar(value);
+    TLangFields l;
+    l.LocaleText = Field(f, First);
+    l.Locale = StrToLCID(l.LocaleText);
+    l.Ext = Field(f, First + 1);
+    l.XlatPath = Field(f, First + 2);
+    AddCheckedLang(P, l, true, true, AtKey(key, Section));
+  }
+}
+
 void ReadApplicationProject(TQEMBaseProjectFile& P, TXmlIniFile& Ini) {
   P.ReadOnly = true;
   P.BaseLang = StrToLCID(Ini.ReadString(u"Language", u"ProjectLang", u"$00000009"));
-  const std::u16string section = u"Resource_DLL_Projects";
-  for (const auto& [key, value] : Ini.ReadSectionPairs(section)) {
-    const std::vector<std::u16string> f = SplitStar(value);
-    TLangFields l;
-    l.LocaleText = Field(f, 1);
-    l.Locale = StrToLCID(l.LocaleText);
-    l.Ext = Field(f, 2);
-    l.XlatPath = Field(f, 3);
-    AddCheckedLang(P, l, true, true, AtKey(key, section));
-  }
+  ReadStarLanguages(P, Ini, u"Resource_DLL_Projects", 1);
   for (const char16_t* s : {u"RDP_Source_Files", u"Misc Files"}) {
     for (const auto& [key, value] : Ini.ReadSectionPairs(s)) {
       const size_t star = value.find(u'*');
@@ -191,16 +196,7 @@ void ReadHLXProject(TQEMBaseProjectFile& P, TXmlIniFile& Ini, TQEMXMLNode Person
   P.ReadOnly = !Base;
   P.BaseLang = LCID(Ini.ReadInteger(u"Options", u"BaseLang", 0));
   if (Base) {
-    const std::u16string section = u"Languages";
-    for (const auto& [key, value] : Ini.ReadSectionPairs(section)) {
-      const std::vector<std::u16string> f = SplitStar(value);
-      TLangFields l;
-      l.LocaleText = Field(f, 0);
-      l.Locale = StrToLCID(l.LocaleText);
-      l.Ext = Field(f, 1);
-      l.XlatPath = Field(f, 2);
-      AddCheckedLang(P, l, true, true, AtKey(key, section));
-    }
+    ReadStarLanguages(P, Ini, u"Languages", 0);
   } else {
     TLangFields l = OptionsLang(Ini, u"LCID");
     l.Ext = Ini.ReadString(u"Options", u"Ext", u"");
