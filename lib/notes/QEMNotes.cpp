@@ -358,9 +358,19 @@ void TQEMCustomNotesFile::LoadOldNotes(std::string_view Bytes) {
   const uint32_t systemCP = QEMSystemCodePage();
   const std::string open = GetCommentBegin(), close = GetCommentEnd();
   std::string acc;
+  bool hasOpen = false, hasClose = false;
+  // Only the new part is searched (with room for a marker split over two lines), so an
+  // unclosed comment running over many lines stays linear.
+  const auto newFrom = [&](const std::string& Marker) {
+    return !Marker.empty() && acc.size() >= Marker.size() ? acc.size() - (Marker.size() - 1) : 0;
+  };
   for (size_t n = first; n < lines.size(); ++n) {
+    const size_t openFrom = newFrom(open), closeFrom = newFrom(close);
     acc += lines[n];
-    if (acc.find(open) == std::string::npos || acc.find(close) == std::string::npos) continue;
+    hasOpen = hasOpen || acc.find(open, openFrom) != std::string::npos;
+    hasClose = hasClose || acc.find(close, closeFrom) != std::string::npos;
+    if (!hasOpen || !hasClose) continue;
+    hasOpen = hasClose = false;
     if (acc.compare(0, open.size(), open) == 0) acc.erase(0, open.size());
     if (acc.size() >= close.size() && acc.compare(acc.size() - close.size(), close.size(), close) == 0)
       acc.erase(acc.size() - close.size());

@@ -391,3 +391,23 @@ TEST(NotesFile, LegacyFilesAreReadAndUpgradedOnSave) {
   std::ostringstream sink;
   EXPECT_THROW(g->SaveOldNotes(sink), EQEMNotesError);
 }
+
+TEST(NotesFile, LegacyItemsOfAFileKindWithoutACommentCloser) {
+  // A file kind whose comments run to the end of the line has no closer.
+  class TLineNotes : public TTestNotesFile {
+  public:
+    std::string GetCommentBegin() override { return "//"; }
+    std::string GetCommentEnd() override { return ""; }
+  };
+  qemtest::TTempDir tmp;
+  const std::string sep = "\x04";
+  std::string text = "//QEM: 5.0 45000.5 0 0 1 0 $00000409 $00000407 \"a\" \r\n//QEM: warning\r\n";
+  for (const char* id : {"one", "two"})
+    text += std::string("// ID:") + id + sep + "Orig:x" + sep + "Status:1" + sep + "Created:1" + sep +
+            "Modified:0" + sep + "\r\n";
+  qemtest::WriteTextFile(tmp.Path() / "line.tnt", text);
+  TLineNotes f;
+  f.Open(tmp.U16("line.tnt"));
+  ASSERT_EQ(f.GetItems()->Count(), 2);
+  EXPECT_EQ(f.GetItems()->Get(1)->GetID(), u"two");
+}
