@@ -8,6 +8,8 @@
 #include "repository/QEMNewRepositoryEngine.h"
 #include "repository/QEMRepositoryService.h"
 #include "toolkit/QEMEggSupport.h"
+#include "translator/QEMFileTypes.h"
+#include "translator/QEMTiming.h"
 #include "settings/QEMGridColor.h"
 #include "settings/QEMGridFont.h"
 #include "settings/QEMINTOptionProp.h"
@@ -31,12 +33,12 @@ void QEMInitialize() {
     QEMNewRepositoryEngineInitialize(); // repository engine
     QEMRepositoryServiceInitialize();   // repository services
     QEMCommonInitialize();        // inside the IDE: binary directory and reload queue
-    // slot: file-type registry
+    QEMFileTypesInitialize();     // file-type registry
     QEMEggSupportInitialize();    // egg support
     // slot: repository frame
     // slot: international parser
     // slot: search
-    // slot: stop-watch
+    QEMTimingInitialize();        // stop-watch
     // translator window: an entered translation may count as newly translated
     if (QEMINTOptionProps && QEMINTOptionProps->UseNewlyTranslated) TranslatedStatus = rsNewlyTranslated;
     // slot: main window
@@ -51,7 +53,9 @@ void QEMInitialize() {
 
 void QEMFinalize() {
   if (gInitCount == 0 || --gInitCount > 0) return;
+  QEMTimingFinalize();
   QEMEggSupportFinalize();
+  QEMFileTypesFinalize();
   QEMCommonFinalize();
   // The engine saves a modified repository here and reports a failure: options, languages and
   // the UI services must still be alive.

@@ -325,6 +325,13 @@ bool TryLCIDToLocaleName(LCID Locale, std::u16string& Name) {
 
 std::u16string LCIDToStr(LCID Locale) { return Format(u"$%08x", Locale); }
 
+std::u16string QEMDefaultLangExt(LCID Locale) {
+  const std::string name = UTF16ToUTF8(LCIDToLocaleName(Locale));
+  if (name.empty()) return u"";
+  const char* iso3 = uloc_getISO3Language(name.c_str());
+  return iso3 && *iso3 ? QEMUpperCase(UTF8ToUTF16(iso3)) : u"";
+}
+
 LCID StrToLCID(const std::u16string& S) {
   if (S.empty()) return 0;
   try {

@@ -74,6 +74,9 @@ QEM_API bool TryLCIDToLocaleName(LCID Locale, std::u16string& Name);
 QEM_API std::u16string LCIDToStr(LCID Locale);
 // Empty text is 0; decimal or "$"-hexadecimal otherwise; raises EQEMConvertError for junk.
 QEM_API LCID StrToLCID(const std::u16string& S);
+// The three-letter language code in capitals ("DEU", "FRA"), the usual resource-module
+// extension of a language; empty when the locale is unknown.
+QEM_API std::u16string QEMDefaultLangExt(LCID Locale);
 QEM_API std::u16string OldLocaleNameToLocaleName(const std::u16string& S);
 QEM_API std::u16string OldLocaleNameToLangTag(const std::u16string& S);
 // Returns the system ANSI code page; the locale of the process is left alone.

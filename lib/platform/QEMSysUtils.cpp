@@ -9,6 +9,11 @@
 EQEMError::EQEMError(std::u16string Msg) : FMessage(std::move(Msg)), FUtf8(UTF16ToUTF8(FMessage)) {}
 EQEMError::~EQEMError() = default;
 
+std::u16string QEMExceptionMessage(const std::exception& E) {
+  if (auto* q = dynamic_cast<const EQEMError*>(&E)) return q->Message();
+  return UTF8ToUTF16(E.what());
+}
+
 std::u16string UTF8ToUTF16(std::string_view S) {
   std::u16string R;
   R.reserve(S.size());

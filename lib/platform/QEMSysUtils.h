@@ -22,6 +22,9 @@ private:
   std::string FUtf8;
 };
 
+// The message of any exception, for reports that name what failed.
+QEM_API std::u16string QEMExceptionMessage(const std::exception& E);
+
 // Raised by a failing conversion of text to a number or date.
 class QEM_API EQEMConvertError : public EQEMError {
 public:

@@ -179,6 +179,145 @@ inline constexpr std::u16string_view SRepGetDialogPrompt =
     u"Multiple translations exist for this item.Select one and click OK.";
 inline constexpr std::u16string_view SRepDialogSkip = u"&Skip";
 
+// Executable-image resources.
+inline constexpr std::u16string_view SExeDecompileError = u"Unable to decompile resources in %s.";
+inline constexpr std::u16string_view SExeNoResources = u"No resources in %s.";
+inline constexpr std::u16string_view SExeNotAList = u"ResourceItem is not a list";
+inline constexpr std::u16string_view SExeIconEntryName = u"%d X %d %d Colors";
+inline constexpr std::u16string_view SExeCursorEntryName = u"%d X %d %d Bit(s)";
+
+// File types, images, statistics and the stop-watch.
+inline constexpr std::u16string_view SFileTypesNotStarted = u"The file-type registry is not available";
+inline constexpr std::u16string_view SBmpNotBitmap = u"The image is not a Windows bitmap";
+inline constexpr std::u16string_view SBmpTruncated = u"The bitmap image is truncated";
+inline constexpr std::u16string_view SBmpBadSize = u"The bitmap image has an invalid size (%d x %d)";
+inline constexpr std::u16string_view SBmpUnsupported =
+    u"The bitmap image uses a form that cannot be read (%d bits per pixel, compression %d)";
+inline constexpr std::u16string_view SBmpBadColorIndex = u"The bitmap image refers to a colour outside its palette";
+inline constexpr std::u16string_view SImageIndexError = u"Image index out of bounds (%d)";
+inline constexpr std::u16string_view SStatsProcessed = u"Processed";
+inline constexpr std::u16string_view SStatsFiles = u"Files";
+inline constexpr std::u16string_view SStatsItems = u"Items";
+inline constexpr std::u16string_view SStatsNew = u"New:";
+inline constexpr std::u16string_view SStatsChanged = u"Changed:";
+inline constexpr std::u16string_view SStatsUnchanged = u"Unchanged:";
+inline constexpr std::u16string_view SStatsUnused = u"Unused:";
+inline constexpr std::u16string_view SStatsTotal = u"Total:";
+inline constexpr std::u16string_view SStatsProjects = u"Projects:";
+inline constexpr std::u16string_view SStatsLanguages = u"Languages:";
+inline constexpr std::u16string_view SStatusColFile = u"File";
+inline constexpr std::u16string_view SStatusColFileType = u"File Type";
+inline constexpr std::u16string_view SStatusColTranslated = u"Translated";
+inline constexpr std::u16string_view SStatusColUntranslated = u"Untranslated";
+inline constexpr std::u16string_view SStatusColTotal = u"Total";
+inline constexpr std::u16string_view SStatusColDone = u"% Done";
+inline constexpr std::u16string_view SStatusUnknown = u"<unknown>";
+inline constexpr std::u16string_view SStatusCount = u"%s: %d";
+inline constexpr std::u16string_view SStatusDone = u"%s: %s";
+inline constexpr std::u16string_view SStatusPercent = u"%d%%";
+inline constexpr std::u16string_view STimeElapsed = u"Elapsed time: ";
+inline constexpr std::u16string_view STimeLap = u"Lap %d";
+inline constexpr std::u16string_view STimeNamed = u"%s = %s";
+inline constexpr std::u16string_view STimeTotal = u"Total = %s";
+inline constexpr std::u16string_view STimeHour = u"hour";
+inline constexpr std::u16string_view STimeHours = u"hours";
+inline constexpr std::u16string_view STimeMinute = u"minute";
+inline constexpr std::u16string_view STimeMinutes = u"minutes";
+inline constexpr std::u16string_view STimeSecond = u"second";
+inline constexpr std::u16string_view STimeSeconds = u"seconds";
+
+// Translator managers, packages and the updater.
+inline constexpr std::u16string_view SFileNotFound = u"File not found: %s";
+inline constexpr std::u16string_view SUpdateFromTransNotAllowed =
+    u"UpdateFromTrans: Updates of translation file not allowed in the ZuzUVU translator:\r\n\"";
+inline constexpr std::u16string_view SUpdaterFileFailed = u"Could not update \"%s\": %s";
+inline constexpr std::u16string_view SUpdaterCopyFailed = u"Could not write the translated file \"%s\": %s";
+inline constexpr std::u16string_view SUpdaterDeleteFailed = u"Could not delete \"%s\"";
+inline constexpr std::u16string_view SUpdaterRenameFailed = u"Could not rename \"%s\" to \"%s\"";
+inline constexpr std::u16string_view SUpdaterMapFileFailed = u"Could not read the resource-string map \"%s\": %s";
+inline constexpr std::u16string_view SMgrNoNotesClass = u"The notes class of a translator manager makes no notes file";
+inline constexpr std::u16string_view SLibraryAlreadyLoaded = u"Library is already loaded: \"%s\"";
+inline constexpr std::u16string_view STranslatorLoadFailedNoModule = u"Translator load failed. LoadPackage can not load %s";
+inline constexpr std::u16string_view STranslatorLoadFailed = u"Translator load failed: %s (%s)";
+inline constexpr std::u16string_view SPackageNoInit = u"%s is not a translator package: it exports no QEMPackageInitialize";
+inline constexpr std::u16string_view SPackageRegisteredNothing = u"The translator package %s registered no file type";
+inline constexpr std::u16string_view SPackageResourceMissing = u"The translator package has no image \"%s\"";
+
+// International parser.
+inline constexpr std::u16string_view SParserFileNotFound = u"File not found: %s";
+inline constexpr std::u16string_view SParserUnableToOpen = u"Unable to open file: %s";
+inline constexpr std::u16string_view SParserBinaryForm =
+    u"Unable to open file: %s (the form is stored in binary form; only text forms can be parsed)";
+inline constexpr std::u16string_view SParserUnableToInit = u"Unable to initialize parser";
+inline constexpr std::u16string_view SParserInitNotCalled = u"InitParser has not been called.";
+inline constexpr std::u16string_view SParserEmptySearchString = u"Search array contains an empty string.";
+inline constexpr std::u16string_view SParserInComment = u"We cannot be in a comment.";
+inline constexpr std::u16string_view SParserUnterminatedString =
+    u"Unterminated string in file.\r\n\r\nFile = %s\r\nCode Page = %d\r\nLine #%d\r\nLine = %s\r\n\r\n";
+inline constexpr std::u16string_view SParserOutOfRange = u"Offset %d and length %d lie outside the text of %d bytes.";
+inline constexpr std::u16string_view SParserNoState = u"There is no saved parser state %d.";
+
+// Workspace, updater run, batch operations and the command line.
+inline constexpr std::u16string_view SUnknownFileExtension = u"Unknown file extension: %s";
+inline constexpr std::u16string_view SNoTranslationProjects = u"The project doesn't have any translation projects: %s";
+inline constexpr std::u16string_view SNewProject = u"<New Project>";
+inline constexpr std::u16string_view SUnknownKind = u"<unknown>";
+inline constexpr std::u16string_view SSelectDirectory = u"Select directory to add files from:";
+inline constexpr std::u16string_view SNoFilesToRemove = u"No files selected to remove.";
+inline constexpr std::u16string_view SRemoveFiles = u"Remove selected files?";
+inline constexpr std::u16string_view SReplaceFile = u"Replace file: \"%s\"?";
+inline constexpr std::u16string_view SProjectChanged = u"Project has changed. Save?";
+inline constexpr std::u16string_view SNoRootDirectory = u"No root directory entered.";
+inline constexpr std::u16string_view SNoBaseLanguage = u"No base language entered.";
+inline constexpr std::u16string_view SNoLanguages = u"No languages selected.";
+inline constexpr std::u16string_view SNoFilesToProcess = u"There are no files to process.";
+inline constexpr std::u16string_view SNeedToRunUpdaters = u"Need to run updaters";
+inline constexpr std::u16string_view SNoNeedToRunUpdaters = u"Don't need to run updaters";
+inline constexpr std::u16string_view SNewProjectName = u"Project1.rqxproj";
+inline constexpr std::u16string_view SRunUpdatersNow =
+    u"Files have been added since the last update was run.\r\nRun updaters now?";
+inline constexpr std::u16string_view SAllFilesFilter = u"All files (*.*)|*.*";
+inline constexpr std::u16string_view SProjectFilter =
+    u"Project files (*.rqxproj)|*.rqxproj|Project groups (*.rqxgroup)|*.rqxgroup|Stand-alone project files "
+    u"(*.hlx)|*.hlx|MSBuild projects (*.oproj;*.tmproj)|*.oproj;*.tmproj|MSBuild project groups "
+    u"(*.groupproj)|*.groupproj";
+inline constexpr std::u16string_view SEditorNotStarted = u"Cannot start the editor \"%s\": %s";
+inline constexpr std::u16string_view SNoFilesToDisplay = u"There are no files to display.";
+inline constexpr std::u16string_view SUnableToGetStats = u"Unable to get stats for file: %s";
+inline constexpr std::u16string_view SFileSaved = u"File saved: %s\r\n%s";
+inline constexpr std::u16string_view SBadStatsFileName = u"FilesWithBadStats.txt";
+inline constexpr std::u16string_view SProcessing = u"Processing:";
+inline constexpr std::u16string_view SProcessingLanguage = u"  Processing language: %s";
+inline constexpr std::u16string_view SPurgeQuestion = u"Purge all the files?";
+inline constexpr std::u16string_view SPurgeProgress = u"Purging...";
+inline constexpr std::u16string_view SEggQuestion = u"Create an Egg build?";
+inline constexpr std::u16string_view SEggProgress = u"Egging...";
+inline constexpr std::u16string_view SDictionaryQuestion = u"Build a dictionary?";
+inline constexpr std::u16string_view SDictionaryProgress = u"Building Dictionary";
+inline constexpr std::u16string_view SDictionaryFilter = u"Dictionary files (*.dct)|*.dct|All files (*.*)|*.*";
+inline constexpr std::u16string_view SRecreateQuestion = u"Recreate translated files?";
+inline constexpr std::u16string_view SRecreateProgress = u"Recreating translated files...";
+inline constexpr std::u16string_view SAddToRepQuestion = u"Add strings to repository?";
+inline constexpr std::u16string_view SAddToRepProgress = u"Adding to repository...";
+inline constexpr std::u16string_view SGetFromRepQuestion = u"Get strings from repository?";
+inline constexpr std::u16string_view SGetFromRepProgress = u"Getting from repository...";
+inline constexpr std::u16string_view SChangeStatusQuestion = u"Change status?";
+inline constexpr std::u16string_view SChangeStatusProgress = u"Changing status...";
+inline constexpr std::u16string_view SCmdFileNotFound = u"File not found: \"%s\"";
+inline constexpr std::u16string_view SCmdLogMissing = u"Invalid command line. Log file name is missing.";
+inline constexpr std::u16string_view SCmdOutputMissing = u"Invalid command line. Output file name is missing.";
+inline constexpr std::u16string_view SCmdCannotCreateDir = u"Cannot create %s directory.";
+inline constexpr std::u16string_view SCmdCannotCreateLogDir = u"Cannot create %s directory; no log can be written.";
+inline constexpr std::u16string_view SCmdCannotWriteLog = u"Cannot write the log file %s: %s";
+inline constexpr std::u16string_view SCmdException = u"Exception:%s";
+inline constexpr std::u16string_view SCmdIntegrationHeader = u"[%s]";
+inline constexpr std::u16string_view SCmdEggHeader = u"** %s **";
+inline constexpr std::u16string_view SCmdErrorLine = u"** %s";
+inline constexpr std::u16string_view SCmdAddingFiles = u"Adding files from directory...";
+inline constexpr std::u16string_view SCmdRunningUpdaters = u"Running updaters...";
+inline constexpr std::u16string_view SHlxNoDesktop =
+    u"The desktop window is not part of this build: give -I or -E for an unattended run (see --help)";
+
 // Stand-alone program.
 inline constexpr std::u16string_view SInvalidCommandLine = u"Invalid command line";
 inline constexpr std::u16string_view SHlxVersionLine = u"%s %s";
@@ -199,8 +338,6 @@ inline constexpr std::u16string_view SHlxUsage =
     u"\n"
     u"Switches ignore case. The exit code of an unattended run is its number of errors.\n"
     u"Settings live in $HLX_REGISTRY, else $XDG_CONFIG_HOME/hlx/registry.db.\n";
-inline constexpr std::u16string_view SHlxNoRunYet =
-    u"Project runs are not available in this build yet; see --help";
 inline constexpr std::u16string_view SHlxFatal = u"hlx: %s";
 
 // XML layer.

@@ -1,0 +1,188 @@
+#include "translator/QEMPackages.h"
+
+#include <algorithm>
+#include <dlfcn.h>
+#include <filesystem>
+
+#include "core/QEMStrs.h"
+#include "core/QEMUtilsFiles.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
+#include "platform/QEMRegistry.h"
+#include "platform/QEMUIServices.h"
+#include "resources/QEMConst.h"
+
+namespace {
+
+std::u16string AbsolutePath(const std::u16string& FileName) {
+  std::error_code ec;
+  const auto p = std::filesystem::absolute(QEMNativePath(FileName), ec);
+  return ec ? FileName : UTF8ToUTF16(p.lexically_normal().string());
+}
+
+} // namespace
+
+void* QEMLoadPackage(const std::u16string& FileName) {
+  const std::string path = QEMNativePath(AbsolutePath(FileName));
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) return nullptr;
+  auto init = reinterpret_cast<TQEMPackageInitializeFunc>(dlsym(module, "QEMPackageInitialize"));
+  if (!init) {
+    dlclose(module);
+    throw EQEMError(Format(SPackageNoInit, FileName));
+  }
+  init(module);
+  return module;
+}
+
+void QEMUnloadPackage(void* Module) {
+  if (!Module) return;
+  if (auto fin = reinterpret_cast<TQEMPackageFinalizeFunc>(dlsym(Module, "QEMPackageFinalize"))) fin();
+  dlclose(Module);
+}
+
+TQEMPackageManager::TQEMPackageManager() = default;
+
+TQEMPackageManager::~TQEMPackageManager() {
+  try {
+    UnloadAll();
+  } catch (...) {
+  }
+}
+
+void TQEMPackageManager::Message(const std::u16string& S) const {
+  if (OnMessage) OnMessage(S);
+  else QEMUIServices().MessageBox(S);
+}
+
+void TQEMPackageManager::Error(const std::u16string& S) const {
+  if (OnError) OnError(S);
+  else ShowError(S);
+}
+
+bool TQEMPackageManager::ProcessLoadTranslator(const std::u16string& FileName) {
+  try {
+    for (const auto& e : FEntries)
+      if (e.FileName == FileName) {
+        Message(Format(SLibraryAlreadyLoaded, FileName));
+        return false;
+      }
+    // The same file under another spelling of its path: the loader would hand out the handle
+    // it already holds, after running the package's initialisation a second time.
+    if (void* held = dlopen(QEMNativePath(AbsolutePath(FileName)).c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+      dlclose(held);
+      for (const auto& e : FEntries)
+        if (e.Module == held) {
+          Message(Format(SLibraryAlreadyLoaded, FileName));
+          return false;
+        }
+    }
+    auto& types = QEMFileTypes();
+    types.ClearLatestAdded();
+    const auto before = types.Snapshot();
+    void* module = nullptr;
+    try {
+      module = QEMLoadPackage(FileName);
+    } catch (...) {
+      // A package that failed half-way must not leave types behind.
+      for (const auto& t : types.Snapshot())
+        if (std::find(before.begin(), before.end(), t) == before.end()) UnRegisterQEMFileType(t);
+      throw;
+    }
+    if (!module) {
+      Error(Format(STranslatorLoadFailedNoModule, FileName));
+      return false;
+    }
+    TQEMPackageEntry entry;
+    entry.FileName = FileName;
+    entry.Module = module;
+    for (const auto& t : types.Snapshot())
+      if (std::find(before.begin(), before.end(), t) == before.end()) entry.Types.push_back(t);
+    const auto latest = types.LatestAdded();
+    entry.Caption = latest ? latest->GetDesc() : FileName;
+    if (entry.Types.empty()) Message(Format(SPackageRegisteredNothing, FileName));
+    FEntries.push_back(std::move(entry));
+    return true;
+  } catch (const std::exception& e) {
+    Error(Format(STranslatorLoadFailed, FileName, QEMExceptionMessage(e)));
+    return false;
+  }
+}
+
+std::vector<std::u16string> QEMDefaultTranslatorFiles() {
+  const std::u16string bin = ExcludeTrailingPathDelimiter(QEMBinDir());
+  std::vector<std::u16string> r;
+  for (const auto& f : fnDefaultTranslators) r.push_back(Format(f, bin, u"140"));
+  return r;
+}
+
+void TQEMPackageManager::LoadFromRegistry() {
+  int32_t count = 0;
+  std::vector<std::u16string> names;
+  {
+    TRegistry reg;
+    if (reg.OpenKey(QEMBaseRegKey(), true) && reg.ValueExists(u"TranslatorCount")) {
+      count = reg.ReadInteger(u"TranslatorCount");
+      for (int32_t i = 0; i < count; ++i) {
+        const std::u16string value = Format(u"Translator%d", i);
+        if (reg.ValueExists(value)) names.push_back(QEMExpandRootMacro(reg.ReadString(value)));
+      }
+    }
+  }
+  if (count == 0) names = QEMDefaultTranslatorFiles();
+  for (const auto& n : names)
+    if (FileExists(n)) ProcessLoadTranslator(n);
+}
+
+void TQEMPackageManager::Unload(size_t Index) {
+  TQEMPackageEntry entry = std::move(FEntries[Index]);
+  FEntries.erase(FEntries.begin() + std::ptrdiff_t(Index));
+  // The library's code backs these objects: none may outlive it.
+  for (const auto& t : entry.Types)
+    if (QEMFileTypesStarted() && QEMFileTypes().IndexOf(t) >= 0) UnRegisterQEMFileType(t);
+  entry.Types.clear();
+  QEMUnloadPackage(entry.Module);
+}
+
+bool TQEMPackageManager::Remove(void* Module) {
+  for (size_t i = 0; i < FEntries.size(); ++i)
+    if (FEntries[i].Module == Module) {
+      Unload(i);
+      return true;
+    }
+  return false;
+}
+
+void TQEMPackageManager::UnloadAll() {
+  if (!FEntries.empty()) {
+    FSavedNames.clear();
+    for (const auto& e : FEntries) FSavedNames.push_back(e.FileName);
+  }
+  while (!FEntries.empty()) Unload(FEntries.size() - 1);
+}
+
+void TQEMPackageManager::SaveToRegistry() const {
+  std::vector<std::u16string> names;
+  if (FEntries.empty()) names = FSavedNames;
+  else
+    for (const auto& e : FEntries) names.push_back(e.FileName);
+  TRegistry reg;
+  if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
+  if (reg.ValueExists(u"TranslatorCount")) {
+    const int32_t old = reg.ReadInteger(u"TranslatorCount");
+    for (int32_t i = 0; i < old; ++i) {
+      const std::u16string value = Format(u"Translator%d", i);
+      if (reg.ValueExists(value)) reg.DeleteValue(value);
+    }
+  }
+  reg.WriteInteger(u"TranslatorCount", int32_t(names.size()));
+  for (size_t i = 0; i < names.size(); ++i)
+    reg.WriteString(Format(u"Translator%d", int(i)), QEMCollapseRootMacro(names[i]));
+}
+
+IQEMFileTypePtr QEMFileTypeOfProjectFile(const std::u16string& Name, const std::u16string& Kind) {
+  auto& types = QEMFileTypes();
+  int i = types.IndexOf(Kind);
+  if (i < 0) i = types.ExtIndexOf(QEMUpperCase(ExtractFileExt(Name)));
+  return i < 0 ? nullptr : types.GetQEMFileType(i);
+}

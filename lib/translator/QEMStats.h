@@ -1,0 +1,55 @@
+#pragma once
+// Results of update and batch runs: the "Processed" summary and the project-status list of
+// translated and untranslated counts per file.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/QEMTypes.h"
+#include "translator/QEMFileTypes.h"
+
+// Zeroes the counters and every registered file type's count of processed files.
+QEM_API void ClearStats(TStats& Stats);
+QEM_API void SumStats(TStats& Total, const TStats& Stats);
+// The summary, one line each; the command line prints it.
+QEM_API std::u16string StatsText(const TStats& Stats);
+// Shows StatsText through the UI services.
+QEM_API void ShowStats(const TStats& Stats);
+
+// The project-status list without its window: the caller feeds one row per file.
+class QEM_API TQEMProjectStatusModel {
+public:
+  enum TColumn { scFile, scFileType, scTranslated, scUntranslated, scTotal, scDone };
+  static constexpr int ColumnCount = 6;
+  struct TRow {
+    std::u16string FileName;
+    std::u16string FileType; // empty when no type serves the file
+    // Empty when the file's counts could not be read: shown as unknown, left out of the totals.
+    std::optional<TFileStats> Stats;
+  };
+
+  void Clear() { FRows.clear(); }
+  void AddRow(std::u16string FileName, IQEMFileType* FileType, std::optional<TFileStats> Stats);
+  // Asks the type for the counts; a type that fails, or no type, gives an unknown row.
+  void AddFile(const std::u16string& FileName, IQEMFileType* FileType);
+  int RowCount() const { return int(FRows.size()); }
+  const TRow& Row(int Index) const { return FRows.at(size_t(Index)); }
+
+  static std::u16string ColumnCaption(int Column);
+  std::u16string CellText(int Index, int Column) const;
+  // Stable, so rows equal in that column keep their order; unknown counts sort first.
+  void SortBy(int Column, bool Descending = false);
+
+  // Over the rows with known counts.
+  int64_t TotalTranslated() const;
+  int64_t TotalUntranslated() const;
+  // "Translated: n", "Untranslated: n", "Total: n", "% Done: p%".
+  std::vector<std::u16string> StatusTexts() const;
+
+  // Rounded down; 0 for a file without items.
+  static std::u16string PercentText(int64_t Translated, int64_t Total);
+
+private:
+  std::vector<TRow> FRows;
+};

@@ -1,0 +1,142 @@
+#include "translator/QEMTranslator.h"
+
+#include <dlfcn.h>
+
+#include <fstream>
+#include <ostream>
+
+#include "core/QEMUtils.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
+#include "resources/QEMConst.h"
+
+std::function<void(TQEMTranslatorForm&)> QEMParentTranslatorForm;
+
+TQEMTranslatorForm::~TQEMTranslatorForm() = default;
+TQEMTranslator::TQEMTranslator() = default;
+TQEMTranslator::~TQEMTranslator() = default;
+
+namespace {
+
+using TResourceFunc = const void* (*)(const char* Name, size_t* Size);
+
+// A package's image by name; a missing image or exporter leaves the type without one.
+void LoadVariants(void* Instance, const char* Name, TQEMBitmapVariants& Variants) {
+  if (!Instance) return;
+  auto func = reinterpret_cast<TResourceFunc>(dlsym(Instance, "QEMPackageResource"));
+  if (!func) return;
+  size_t size = 0;
+  const void* data = func(Name, &size);
+  if (!data || size == 0) return;
+  QEMMakeBitmapVariants(QEMDecodeBMP(data, size), Variants);
+}
+
+// A dictionary is UTF-8 text, one entry per line.
+void LoadLines(TStringList& List, const std::u16string& FileName) {
+  std::ifstream in(QEMNativePath(FileName), std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    List.Add(UTF8ToUTF16(line));
+  }
+}
+
+void SaveLines(const TStringList& List, const std::u16string& FileName) {
+  QEMSaveFileAtomically(FileName, [&](std::ostream& Out) {
+    for (int i = 0; i < List.Count(); ++i) Out << UTF16ToUTF8(List.Get(i)) << '\n';
+  });
+}
+
+TQEMBitmap* Variant(TQEMBitmapVariants& Variants, int Index) {
+  return Index >= 0 && Index < 3 ? &Variants[Index] : nullptr;
+}
+
+} // namespace
+
+TQEMBaseFileType::TQEMBaseFileType(const std::u16string& AName, const std::u16string& AExt,
+                                   const std::u16string& AText, TQEMTranslator* ATranslator, void* Instance,
+                                   IQEMTranslatorUpdaterPtr AUpdater)
+    : FName(AName), FExts(std::make_unique<TStringList>()), FDesc(AText), FTranslator(ATranslator),
+      FUpdater(std::move(AUpdater)) {
+  if (!AExt.empty()) {
+    size_t start = 0;
+    for (;;) {
+      const size_t semi = AExt.find(u';', start);
+      FExts->Add(QEMUpperCase(AExt.substr(start, semi == std::u16string::npos ? semi : semi - start)));
+      if (semi == std::u16string::npos) break;
+      start = semi + 1;
+    }
+  }
+  LoadVariants(Instance, "FILEBITMAP", FFileBitmap);
+  LoadVariants(Instance, "KINDBITMAP", FKindBitmap);
+  FSearchSettings = std::make_unique<TSearchSettings>();
+}
+
+TQEMBaseFileType::~TQEMBaseFileType() = default;
+
+TQEMTranslatorForm* TQEMBaseFileType::GetForm() { return FTranslator ? FTranslator->GetForm() : nullptr; }
+std::u16string TQEMBaseFileType::GetSubKey() { return FTranslator ? FTranslator->TranslatorSubKey() : u""; }
+TQEMBitmap* TQEMBaseFileType::GetFileBitmap(int Index) { return Variant(FFileBitmap, Index); }
+TQEMBitmap* TQEMBaseFileType::GetKindBitmap(int Index) { return Variant(FKindBitmap, Index); }
+int32_t TQEMBaseFileType::GetTranslatorCount() { return FUpdater ? FUpdater->GetTranslatorCount(-1) : 0; }
+void TQEMBaseFileType::SetTranslatorCount(int32_t Value) {
+  if (FUpdater) FUpdater->GetTranslatorCount(Value);
+}
+
+void TQEMBaseFileType::ChangeSize(void*) {
+  if (auto* form = GetForm()) form->ChangeSize();
+}
+
+void TQEMBaseFileType::Edit(const std::u16string& AFileName) {
+  auto* form = GetForm();
+  if (!form) return;
+  if (QEMParentTranslatorForm) QEMParentTranslatorForm(*form);
+  form->EditFile(AFileName);
+  form->SetVisible(true);
+}
+
+std::u16string TQEMBaseFileType::FormatItem(const std::u16string& AText, void*) { return Format(u"{%s}\r\n", AText); }
+
+void TQEMBaseFileType::Idle(void* Sender, bool& Done) {
+  if (auto* form = GetForm()) form->Idle(Sender, Done);
+}
+
+void TQEMBaseFileType::LoadFile(const std::u16string& AFileName, int32_t ACol, int32_t ARow) {
+  if (auto* form = GetForm()) form->LoadFromFile(AFileName, ACol, ARow);
+}
+
+void TQEMBaseFileType::Search(TSearchInfo&, const std::u16string&, bool, bool, bool, const TSearchFoundEvent&) {
+  // Searching files comes with the search of the editing layer.
+}
+
+void TQEMBaseFileType::List(TListEventType EventType, const TStringList& FileList, void* Data,
+                            const TCallBackFunc& ACallBackFunc) {
+  if (!FTranslator) return;
+  for (int i = 0; i < FileList.Count(); ++i) {
+    const std::u16string& file = FileList.Get(i);
+    TQEMTranslatorMgr* mgr = FindMgr(file);
+    std::unique_ptr<TQEMTranslatorMgr> temporary;
+    if (!mgr) {
+      temporary = FTranslator->GetMgrClass().Create(file, false);
+      mgr = temporary.get();
+    }
+    if (ACallBackFunc && !ACallBackFunc(file, Data)) return;
+    switch (EventType) {
+    case leNone: break;
+    case lePurge: mgr->Purge(); break;
+    case leEggBuild: mgr->EggBuild(); break;
+    case leMakeDictionary: {
+      const std::u16string dictionary = *static_cast<const std::u16string*>(Data);
+      TStringList list;
+      if (FileExists(dictionary)) LoadLines(list, dictionary);
+      mgr->MakeDictionary(list);
+      SaveLines(list, dictionary);
+      break;
+    }
+    case leAddToRepository: mgr->AddToRepository(*static_cast<const TQEMAddToRepositoryData*>(Data)); break;
+    case leGetFromRepository: mgr->GetFromRepository(*static_cast<const TQEMGetFromRepositoryData*>(Data)); break;
+    case leChangeStatus: mgr->ChangeStatus(*static_cast<const TQEMChangeStatusData*>(Data)); break;
+    case leRecreateXlat: mgr->RecreateXlat(); break;
+    }
+  }
+}

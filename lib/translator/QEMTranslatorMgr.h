@@ -1,0 +1,115 @@
+#pragma once
+// The per-file object through which the editor window, the batch operations and the search
+// reach the items of one translated file and its notes file. Packages derive their managers
+// from TQEMTranslatorMgr and describe them to the host through a TQEMTranslatorMgrClass.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/QEMTypes.h"
+#include "notes/QEMNotes.h"
+#include "platform/QEMClasses.h"
+#include "translator/QEMTranslatorCommon.h"
+
+class TQEMTranslatorMgr;
+
+// The search state of one manager.
+class QEM_API TQEMSearchSettings {
+public:
+  std::u16string Name;
+  std::u16string Pattern;
+  LCID PatternLCID = 0;
+  TQEMAllColId CurrCol = idColIndex;
+  int32_t CurrLine = 0;
+  std::vector<int32_t> Lines;
+  TQEMAllColIds Columns;
+  bool CaseSensitive = false;
+  bool IgnorePickLetters = false;
+  bool WholeWordsOnly = false;
+  LCID OrigLCID = 0;
+  LCID XlatLCID = 0;
+};
+
+// What the host knows of a package's manager before any file is open: how to open one, its
+// notes class, its literal syntax and where its notes live. Packages keep one static instance.
+class QEM_API TQEMTranslatorMgrClass {
+public:
+  virtual ~TQEMTranslatorMgrClass();
+  // Opens the translated file and its notes file.
+  virtual std::unique_ptr<TQEMTranslatorMgr> Create(const std::u16string& AFileName, bool PerformCheck) const = 0;
+  virtual const TQEMBaseNotesFileClass& GetNotesClass() const = 0;
+  // Item texts are kept in the file's literal syntax; the repository stores raw text.
+  virtual std::u16string ConvertFromRawString(const std::u16string& S) const { return S; }
+  virtual std::u16string ConvertToRawString(const std::u16string& S) const { return S; }
+  virtual std::u16string FileNameToNoteName(const std::u16string& AFileName) const { return AFileName; }
+};
+
+class QEM_API TQEMTranslatorMgr : public TObject {
+public:
+  // Creates the notes object from the class's notes class and registers the manager.
+  explicit TQEMTranslatorMgr(const TQEMTranslatorMgrClass& AClass);
+  ~TQEMTranslatorMgr() override;
+  TQEMTranslatorMgr(const TQEMTranslatorMgr&) = delete;
+  TQEMTranslatorMgr& operator=(const TQEMTranslatorMgr&) = delete;
+
+  // Slots in order.
+  // Re-reads the translated file and its notes from disk.
+  virtual void Reload() = 0;
+  virtual int32_t GetItemCount(TResStatuses Statuses);
+  virtual void AddItemToRepository(int Index);
+  virtual void CheckStats() = 0;
+  virtual void EggBuild() = 0;
+  virtual std::u16string GetItemFromRepository(int Index);
+  virtual bool IsLineVisible(int Index);
+  virtual bool IsStorable(int Index);
+  virtual bool IsStringType(int Index);
+  virtual void MakeDictionary(TStringList& SL) = 0;
+  virtual void Purge() = 0;
+  virtual void RecreateXlat();
+  virtual void Save(bool CreateXlat, LCID AOrigLCID, LCID AXlatLCID, bool IgnoreOrigDateOfFile) = 0;
+  virtual std::u16string ConvertFromRawString(const std::u16string& S);
+  virtual std::u16string ConvertToRawString(const std::u16string& S);
+  virtual std::u16string FileNameToNoteName(const std::u16string& AFileName);
+  virtual const TQEMBaseNotesFileClass& GetNotesClass();
+
+  void AddToRepository(const TQEMAddToRepositoryData& Data);
+  void GetFromRepository(const TQEMGetFromRepositoryData& Data);
+  void ChangeStatus(const TQEMChangeStatusData& Data);
+  void CalcStats(int32_t& Translated, int32_t& Untranslated);
+  void ReCalcStats(int32_t& Translated, int32_t& Untranslated);
+
+  int Count() { return Items()->Count(); }
+  IQEMNotesItemsPtr Items() { return FNotesFile->GetItems(); }
+  IQEMNotesStatsPtr Stats() { return FNotesFile->GetStats(); }
+  const IQEMNotesFilePtr& NotesFile() const { return FNotesFile; }
+  const TQEMTranslatorMgrClass& MgrClass() const { return FClass; }
+  const std::u16string& FileName() const { return FFileName; }
+  const std::u16string& OrigFileName() const { return FOrigFileName; }
+  TQEMSearchSettings& SearchSettings() { return *FSearchSettings; }
+  int32_t SearchCount() const { return FSearchCount; }
+
+  TSearchStartEvent OnSearchStart;
+  TSearchFoundEvent OnSearchFound;
+  TSearchEndEvent OnSearchEnd;
+
+protected:
+  IQEMNotesFilePtr FNotesFile;
+  int32_t FSearchCount = 0;
+  std::unique_ptr<TQEMSearchSettings> FSearchSettings;
+  std::u16string FFileName;
+  std::u16string FOrigFileName;
+
+private:
+  void InitRepositoryServices();
+  void WithContext(bool UseContext, int Index, const std::function<void()>& Body);
+  bool ApplyComment(IQEMNotesItem& Item, bool Comment, bool CommentAction, const std::u16string& CommentString);
+  const TQEMTranslatorMgrClass& FClass;
+};
+
+// The live managers in creation order.
+QEM_API const std::vector<TQEMTranslatorMgr*>& QEMTranslatorMgrs();
+// The manager serving FileName whose notes file still exists, or null.
+QEM_API TQEMTranslatorMgr* FindMgr(const std::u16string& FileName);
+// Ordinal of a status display text, ignoring case; -1 when none matches.
+QEM_API int32_t StrToStatusOrd(const std::u16string& S);

@@ -1,0 +1,148 @@
+#pragma once
+// Brings the translation side of a project up to date with its source side: reads each source
+// file's strings, merges them into the file's notes item by item (keeping previous values in
+// the history, marking vanished items Unused) and recreates the translated copy. In the other
+// direction it carries edits made in a translated file back into the notes.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/QEMTypes.h"
+#include "core/QEMUtils.h"
+#include "notes/QEMNotes.h"
+#include "platform/QEMClasses.h"
+
+class TQEMTranslatorMgrClass;
+
+enum TResAction : uint8_t { raNew, raUpdate, raUnchanged, raUnused };
+
+class QEM_API IQEMTranslatorUpdater {
+public:
+  virtual ~IQEMTranslatorUpdater();
+  virtual void AfterSave(const std::u16string& AFileName) = 0;
+  // AFiles (may be null): the source files of the run; on return the translated files done.
+  // SingleFileName non-empty: update the notes of that translated file from it.
+  virtual void Execute(TStringList* AFiles, const std::u16string& SingleFileName, const std::u16string& AProjName,
+                       const std::u16string& ABaseDir, const std::u16string& AXlatPath, TStats& AStats,
+                       bool OverwriteMode, LCID AOrigLCID, LCID AXlatLCID, void* Data,
+                       const TCallBackFunc& ACallBackFunc) = 0;
+  virtual std::u16string GetXlatFileName(const std::u16string& AFileName, const std::u16string& AXlatPath,
+                                         const std::u16string& ABaseDir, void* AObject) = 0;
+  // Stores Count unless it is -1; returns the number of files processed.
+  virtual int32_t GetTranslatorCount(int32_t Count) = 0;
+};
+using IQEMTranslatorUpdaterPtr = std::shared_ptr<IQEMTranslatorUpdater>;
+
+// A package's writer of translated files. Both operations rewrite XlatName, a copy of the
+// source file, with the translations of the notes; Reserved is always 0.
+class QEM_API IQEMXlatWriter {
+public:
+  virtual ~IQEMXlatWriter();
+  virtual void WriteFromNotesFileName(const std::u16string& NotesName, const std::u16string& XlatName,
+                                      LCID XlatLCID, int32_t Reserved) = 0;
+  virtual void WriteFromNotes(IQEMNotesFile& Notes, const std::u16string& XlatName, LCID XlatLCID,
+                              int32_t Reserved) = 0;
+};
+using IQEMXlatWriterPtr = std::shared_ptr<IQEMXlatWriter>;
+
+class QEM_API TQEMTranslatorUpdater : public IQEMTranslatorUpdater {
+public:
+  TQEMTranslatorUpdater();
+  ~TQEMTranslatorUpdater() override;
+
+  // Slots in order.
+  virtual std::u16string _ConvertFromRawString(const std::u16string& S) = 0;
+  virtual std::u16string _ConvertToRawString(const std::u16string& S) = 0;
+  virtual void AddString(const IQEMNotesItemPtr& Item);
+  virtual void AddUnusedString(const IQEMNotesItemPtr& Item);
+  virtual bool ReadFileStrings(const std::u16string& FileName) = 0;
+  virtual std::u16string GetNotesFileName(const std::u16string& AFileName) = 0;
+  virtual void NewString(const IQEMNotesItemPtr& Item);
+  virtual bool UpdateFile(TStats& AStats) = 0;
+  std::u16string GetXlatFileName(const std::u16string& AFileName, const std::u16string& AXlatPath,
+                                 const std::u16string& ABaseDir, void* AObject) override;
+  void AfterSave(const std::u16string& AFileName) override;
+
+  int32_t GetTranslatorCount(int32_t Count) override;
+
+protected:
+  std::u16string FCurrName;
+  std::u16string FCurrNotesName;
+  std::u16string FCurrXlatName;
+  IQEMNotesFilePtr FNewNotesFile;
+  bool FNotesChanged = false;
+  std::unique_ptr<TStringList> FFiles;
+  std::u16string FNewText;
+  LCID FOrigLCID = 0;
+  LCID FXlatLCID = 0;
+  bool FUpdateFromOrig = true;
+  bool FInExecute = false;
+  int32_t FTranslatorCount = 0;
+  // Items appended by AddString/AddUnusedString during a merge; the notes list takes them when
+  // the merge succeeds. Null outside a merge.
+  std::vector<IQEMNotesItemPtr>* FMergeList = nullptr;
+};
+
+class QEM_API TQEMCustomUpdater : public TQEMTranslatorUpdater {
+public:
+  explicit TQEMCustomUpdater(const TQEMTranslatorMgrClass& AMgrClass);
+  ~TQEMCustomUpdater() override;
+
+  std::u16string _ConvertFromRawString(const std::u16string& S) override;
+  std::u16string _ConvertToRawString(const std::u16string& S) override;
+  bool ReadFileStrings(const std::u16string& FileName) override = 0;
+  std::u16string GetNotesFileName(const std::u16string& AFileName) override;
+  void NewString(const IQEMNotesItemPtr& Item) override;
+  bool UpdateFile(TStats& AStats) override;
+  void Execute(TStringList* AFiles, const std::u16string& SingleFileName, const std::u16string& AProjName,
+               const std::u16string& ABaseDir, const std::u16string& AXlatPath, TStats& AStats, bool OverwriteMode,
+               LCID AOrigLCID, LCID AXlatLCID, void* Data, const TCallBackFunc& ACallBackFunc) override;
+
+  // Further slots in order.
+  virtual TResAction ActionForString();
+  virtual bool CanUpdateFromXlat();
+  virtual IQEMXlatWriterPtr CreateXlatWriter() = 0;
+  virtual bool GetProjectFiles(const std::u16string& AProjName) = 0;
+  virtual std::u16string GetString(int Index);
+  virtual bool IsSeparatedNotes(bool NotesExists, bool XlatExists);
+  virtual bool MarkDeletedItemAsUnused();
+  virtual bool GenerateXlat();
+  virtual std::u16string GetDefaultNotesVersion();
+
+  bool DataHasChanged(bool FromOrig);
+  void UpdateString(const IQEMNotesItemPtr& Item);
+  void UnusedString(const IQEMNotesItemPtr& Item);
+  TFileStats GetStats(const std::u16string& FileName, bool Reload);
+  const TQEMTranslatorMgrClass& MgrClass() const { return FMgrClass; }
+
+protected:
+  std::unique_ptr<TQEMStringPairList> FCurrStrings;
+  IQEMNotesItemPtr FCurrItem;
+  int32_t FNotesCount = 0;
+  const TQEMTranslatorMgrClass& FMgrClass;
+
+private:
+  struct TRunArgs;
+  void SourceRun(TStringList* AFiles, const TRunArgs& Args);
+  void TranslationRun(const TRunArgs& Args);
+  void ProcessFile(TStringList* AFiles, const TRunArgs& Args);
+  void ProcessSourceFile(TStringList* AFiles, const TRunArgs& Args, class TQEMTranslatorMgr* Mgr);
+  void NestedTranslationRun(const TRunArgs& Args);
+  void WriteXlat(const std::u16string& Target, const IQEMXlatWriterPtr& Writer, bool FromObject);
+  // The source file actually read: FCurrName, or the map file behind its temporary copy.
+  const std::u16string& SourceFile() const { return FCurrSourceName.empty() ? FCurrName : FCurrSourceName; }
+  void LookUpRepository(const IQEMNotesItemPtr& Item, const std::u16string& Orig);
+  std::u16string PrepareMapFile(const std::u16string& FileName, bool& Temporary);
+
+  // Merge state: the string being matched and, per identifier, the positions of unmatched items
+  // in the notes list (in list order), so each lookup is constant time.
+  std::u16string FCurrSourceName;
+  int FCurrIndex = 0;
+  std::vector<IQEMNotesItemPtr> FUnmatched;
+  std::vector<bool> FMatched;
+  std::unordered_map<std::u16string, std::vector<int>> FIndex;
+  std::unordered_map<std::u16string, size_t> FIndexNext;
+  IQEMXlatWriterPtr FWriter;
+};
