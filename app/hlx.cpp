@@ -1,21 +1,28 @@
-// hlx: the stand-alone manager. Unattended runs are headless; without a batch switch the
-// desktop GUI opens (when built).
+// hlx: the stand-alone manager. Unattended runs (-I, -E) are headless; without a batch switch
+// the desktop window would open, which this build does not have.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "qem.h"
+#include "workspace/QEMWorkspace.h"
 
 namespace {
 void Print(FILE* To, const std::u16string& Text) {
   const std::string s = UTF16ToUTF8(Text);
   std::fwrite(s.data(), 1, s.size(), To);
   std::fputc('\n', To);
+  std::fflush(To);
 }
+
+constexpr int kUsageError = 2;
 
 int Run(int argc, char** argv) {
   // --help and --version answer before anything is started, so they work on any machine.
+  std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i) {
-    const std::u16string a = QEMUpperCase(UTF8ToUTF16(argv[i]));
+    args.push_back(UTF8ToUTF16(argv[i]));
+    const std::u16string a = QEMUpperCase(args.back());
     if (a == u"--HELP" || a == u"-H" || a == u"-?") {
       Print(stdout, std::u16string(SHlxUsage));
       return 0;
@@ -31,20 +38,29 @@ int Run(int argc, char** argv) {
   struct TFinalize {
     ~TFinalize() { QEMFinalize(); }
   } finalize;
-  int errors = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::u16string a = QEMUpperCase(UTF8ToUTF16(argv[i]));
-    if (a == u"-L" || a == u"--LOG" || a == u"-O" || a == u"--OUTPUT") {
-      ++i; // takes the next argument, whatever it looks like
-    } else if (!a.empty() && a[0] == u'-' && a != u"-I" && a != u"-E" && a != u"-T" &&
-               a != u"--TRANSLATOR" && a != u"--NOMERGE") {
-      Print(stderr, std::u16string(SInvalidCommandLine));
-      return 1;
+  int rc = 0;
+  {
+    TQEMWorkspace workspace;
+    workspace.OnStatus = [](const std::u16string& S) {
+      if (!S.empty()) Print(stdout, S);
+    };
+    workspace.OnBatchError = [](const std::u16string& S) { Print(stderr, Format(SHlxFatal, S)); };
+    try {
+      rc = workspace.ExecuteCmdLine(args);
+    } catch (const EHLXException& e) {
+      Print(stderr, e.Message());
+      return kUsageError;
+    }
+    if (rc < 0) {
+      Print(stderr, std::u16string(SHlxNoDesktop));
+      return kUsageError;
+    }
+    if (workspace.LastStats().ProjCount > 0) {
+      Print(stdout, StatsText(workspace.LastStats()));
+      Print(stdout, std::u16string(STimeElapsed) + workspace.LastElapsed());
     }
   }
-  Print(stderr, std::u16string(SHlxNoRunYet));
-  ++errors;
-  return errors;
+  return rc;
 }
 } // namespace
 
@@ -52,7 +68,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {
-    Print(stderr, Format(SHlxFatal, e.what()));
+    Print(stderr, Format(SHlxFatal, QEMExceptionMessage(e)));
     return 1;
   }
 }

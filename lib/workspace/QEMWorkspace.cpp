@@ -1,0 +1,398 @@
+#include "workspace/QEMWorkspace.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "core/QEMIntlUtils.h"
+#include "core/QEMStrs.h"
+#include "core/QEMUtilsFiles.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
+#include "platform/QEMRegistry.h"
+#include "platform/QEMUIServices.h"
+#include "resources/QEMConst.h"
+#include "settings/QEMINTOptionProp.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kHistoryMax = 30;
+
+std::u16string Lower(const std::u16string& S) {
+  std::u16string r = S;
+  for (auto& c : r)
+    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+  return r;
+}
+
+} // namespace
+
+int TQEMTreeNode::FileCount() const {
+  if (Placeholder) return 0;
+  if (Level == 3) return 1;
+  int n = 0;
+  for (const auto& c : Children) n += c->FileCount();
+  return n;
+}
+
+TQEMWorkspace::TQEMWorkspace() : FProjects(std::make_unique<TQEMBaseProjectFileList>()) {
+  FPackages.OnMessage = [this](const std::u16string& S) { ShowHLXMessage(S); };
+  FPackages.OnError = [this](const std::u16string& S) { ShowHLXError(S); };
+  ShowErrorFunc = [this](const std::u16string& S) { ShowHLXError(S); };
+  LoadHistory();
+  FileNew();
+}
+
+TQEMWorkspace::~TQEMWorkspace() {
+  ShowErrorFunc = nullptr;
+  try {
+    FTree.clear();
+    FPackages.UnloadAll();
+    FPackages.SaveToRegistry();
+    SaveHistory();
+  } catch (...) {
+    // The settings cannot be written; nothing else is lost.
+  }
+}
+
+// ---- reporting ----
+
+void TQEMWorkspace::UpdateStatusBar(const std::u16string& Msg) {
+  if (OnStatus) OnStatus(Msg);
+  QEMUIServices().ProcessMessages();
+}
+
+void TQEMWorkspace::ShowHLXError(const std::u16string& Msg) {
+  if (InBatch()) {
+    FCmdLine->CountError();
+    FCmdLine->AddLog(Format(SCmdErrorLine, Msg));
+    if (OnBatchError) OnBatchError(Msg);
+    FCmdLine->AddLog(u"");
+  } else if (!InIDE) QEMUIServices().ErrorBox(Msg);
+}
+
+void TQEMWorkspace::ShowHLXMessage(const std::u16string& Msg) {
+  if (InBatch()) {
+    FCmdLine->AddLog(Msg);
+    UpdateStatusBar(Msg);
+  } else QEMUIServices().MessageBox(Msg);
+}
+
+bool TQEMWorkspace::SenderIsCmdLine(const void* Sender) const {
+  return FCmdLine && Sender == FCmdLine.get() && FCmdLine->BatchMode();
+}
+
+// ---- the open project ----
+
+bool TQEMWorkspace::CanProjectClose() {
+  if (!Modified || InBatch()) return true;
+  switch (QEMUIServices().AskYesNoCancel(std::u16string(SProjectChanged), TQEMAnswer::anYes)) {
+  case TQEMAnswer::anYes: return FileSave();
+  case TQEMAnswer::anNo: return true;
+  default: return false;
+  }
+}
+
+void TQEMWorkspace::FileNew() {
+  if (!CanProjectClose()) return;
+  FSelected = nullptr;
+  FTree.clear();
+  FProjects = std::make_unique<TQEMBaseProjectFileList>();
+  FProjects->Add(u"");
+  FCurrFileName.clear();
+  RootDir.clear();
+  BaseLang = 0;
+  FFileRows.clear();
+  LoadLanguages();
+  FProjectIndex = 0;
+  Modified = false;
+  FilesAddedButNotUpdated = false;
+}
+
+void TQEMWorkspace::OpenFile(const std::u16string& FileName) {
+  FSelected = nullptr;
+  AddReopenItem(FileName);
+  const std::u16string ext = Lower(ExtractFileExt(FileName));
+  auto list = std::make_unique<TQEMBaseProjectFileList>();
+  if (ext == u".rqxproj") list->LoadFromProjectFile(FileName);
+  else if (ext == u".rqxgroup") list->LoadFromProjectGroup(FileName);
+  else if (ext == u".hlx") list->LoadFromHLXFile(FileName);
+  else if (ext == u".oproj" || ext == u".tmproj") list->LoadFromMSBuildProjectFile(FileName);
+  else if (ext == u".groupproj") list->LoadFromMSBProjectGroup(FileName);
+  else throw EQEMError(Format(SUnknownFileExtension, ExtractFileExt(FileName)));
+  if (list->GetCount() == 0) throw EQEMError(Format(SNoTranslationProjects, FileName));
+  FTree.clear();
+  FProjects = std::move(list);
+  FCurrFileName = FileName;
+  Modified = false;
+  SelectProject(0);
+}
+
+std::u16string TQEMWorkspace::ProjectCaption(int Index) const {
+  const std::u16string& name = FProjects->GetProject(Index)->FileName;
+  if (name.empty()) return std::u16string(SNewProject);
+  const std::u16string base = ExtractFilePath(FCurrFileName);
+  return !base.empty() && name.starts_with(base) ? name.substr(base.size()) : name;
+}
+
+bool TQEMWorkspace::GetReadOnly() const {
+  return FProjects->GetCount() > 1 || (FProjects->GetCount() == 1 && FProjects->GetProject(0)->ReadOnly &&
+                                        !FProjects->GetProject(0)->FileName.empty());
+}
+
+void TQEMWorkspace::LoadLanguages() {
+  FLangRows.clear();
+  if (!QEMLanguages) return;
+  for (int i = 0; i < QEMLanguages->GetCount(); ++i) {
+    TQEMLangRow row;
+    row.Locale = QEMLanguages->GetLCID(i);
+    row.Name = QEMLanguages->GetName(i);
+    row.Ext = QEMDefaultLangExt(row.Locale);
+    FLangRows.push_back(std::move(row));
+  }
+}
+
+void TQEMWorkspace::SelectProject(int Index) {
+  FProjectIndex = Index;
+  const TQEMBaseProjectFile& p = *FProjects->GetProject(Index);
+  if (!p.FileName.empty()) RootDir = ExtractFilePath(p.FileName);
+  BaseLang = p.BaseLang;
+  LoadLanguages();
+  for (int i = 0; i < p.GetLangCount(); ++i) {
+    const TQEMLang& l = p.GetLang(i);
+    auto row = std::find_if(FLangRows.begin(), FLangRows.end(), [&](auto& r) { return r.Locale == l.LocaleID; });
+    if (row == FLangRows.end()) {
+      FLangRows.push_back({LCIDToLangName(l.LocaleID), l.LocaleID, u"", u"", false});
+      row = FLangRows.end() - 1;
+    }
+    row->Checked = true;
+    row->Ext = l.Ext;
+    row->XlatDir = l.XlatPath;
+  }
+  if (p.ReadOnly && !p.FileName.empty()) std::erase_if(FLangRows, [](const TQEMLangRow& r) { return !r.Checked; });
+  FFileRows.clear();
+  const std::u16string dir = ExtractFilePath(p.FileName);
+  for (int i = 0; i < p.SourceFiles.Count(); ++i) {
+    const std::u16string full = AbsoluteFileName(RootDir, dir, p.SourceFiles.Get(i));
+    const auto type = QEMFileTypeOfProjectFile(full, p.SourceFiles.Get2(i));
+    FFileRows.push_back({ExtractFileName(full), RelativeDir(ExtractFilePath(full)),
+                         type ? type->GetDesc() : std::u16string(SUnknownKind)});
+  }
+}
+
+std::u16string TQEMWorkspace::GetBaseDir() const {
+  return RootDir.empty() ? u"" : IncludeTrailingPathDelimiter(QEMSlashes(RootDir));
+}
+
+void TQEMWorkspace::SetLangChecked(int Row, bool Checked) {
+  FLangRows.at(size_t(Row)).Checked = Checked;
+  for (auto& r : FLangRows) {
+    if (!r.Checked && !r.XlatDir.empty()) r.XlatDir.clear();
+    else if (r.Checked && r.XlatDir.empty()) r.XlatDir = r.Ext + u"/";
+  }
+  FilesAddedButNotUpdated = true;
+  Modified = true;
+}
+
+std::u16string TQEMWorkspace::RelativeDir(const std::u16string& Dir) const {
+  const std::u16string base = GetBaseDir();
+  const std::u16string d = IncludeTrailingPathDelimiter(QEMSlashes(Dir));
+  if (!base.empty() && d.starts_with(base)) return d.substr(base.size());
+  return d;
+}
+
+std::u16string TQEMWorkspace::GetFullName(int Row) const {
+  const TQEMFileRow& r = FFileRows.at(size_t(Row));
+  return AbsoluteFileName(u"", GetBaseDir(), r.Path + r.FileName);
+}
+
+IQEMFileTypePtr TQEMWorkspace::TypeOfRow(const TQEMFileRow& Row) const {
+  auto& types = QEMFileTypes();
+  for (int i = 0; i < types.Count(); ++i)
+    if (types.GetQEMFileType(i)->GetDesc() == Row.Kind) return types.GetQEMFileType(i);
+  return nullptr;
+}
+
+int TQEMWorkspace::AddItemToListView(const std::u16string& FullName, bool AddUnknown) {
+  FilesAddedButNotUpdated = true;
+  Modified = true;
+  const std::u16string name = ExtractFileName(FullName), path = RelativeDir(ExtractFilePath(FullName));
+  for (size_t i = 0; i < FFileRows.size(); ++i)
+    if (QEMCompareFileName(FFileRows[i].FileName, name) == 0 && FFileRows[i].Path == path) return int(i);
+  const int t = QEMFileTypes().ExtIndexOf(QEMUpperCase(ExtractFileExt(FullName)));
+  if (t < 0 && !AddUnknown) return -1;
+  FFileRows.push_back({name, path, t < 0 ? std::u16string(SUnknownKind) : QEMFileTypes().GetQEMFileType(t)->GetDesc()});
+  return int(FFileRows.size()) - 1;
+}
+
+bool TQEMWorkspace::FileAddExecute() {
+  auto& types = QEMFileTypes();
+  std::u16string filter;
+  for (int i = 0; i < types.Count(); ++i) filter += types.GetFilter(i) + u"|";
+  filter += SAllFilesFilter;
+  std::u16string file = GetBaseDir();
+  if (!QEMUIServices().ChooseOpenFile(u"", filter, file)) return false;
+  AddItemToListView(file, false);
+  return true;
+}
+
+bool TQEMWorkspace::AddFromDirectory(const void* Sender) {
+  std::u16string dir = GetBaseDir();
+  if (!SenderIsCmdLine(Sender)) {
+    if (!QEMUIServices().ChooseFolder(std::u16string(SSelectDirectory), dir)) return false;
+    FImportDirectory = dir;
+  }
+  std::vector<std::u16string> found;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(
+           QEMNativePath(dir), std::filesystem::directory_options::skip_permission_denied, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    if (it->is_regular_file(ec)) found.push_back(UTF8ToUTF16(it->path().string()));
+  std::sort(found.begin(), found.end());
+  FilesAddedButNotUpdated = true;
+  Modified = true;
+  for (const auto& f : found)
+    if (QEMFileTypes().ExtIndexOf(QEMUpperCase(ExtractFileExt(f))) >= 0) AddItemToListView(f, false);
+  std::sort(FFileRows.begin(), FFileRows.end(), [](const TQEMFileRow& A, const TQEMFileRow& B) {
+    return A.Path != B.Path ? A.Path < B.Path : A.FileName < B.FileName;
+  });
+  return true;
+}
+
+bool TQEMWorkspace::RemoveFiles(const std::vector<int>& Rows) {
+  if (Rows.empty()) {
+    QEMUIServices().ErrorBox(std::u16string(SNoFilesToRemove));
+    return false;
+  }
+  if (!QEMUIServices().AskYesNo(std::u16string(SRemoveFiles), false)) return false;
+  FSelected = nullptr;
+  std::vector<int> rows = Rows;
+  std::sort(rows.rbegin(), rows.rend());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  for (int r : rows)
+    if (r >= 0 && size_t(r) < FFileRows.size()) FFileRows.erase(FFileRows.begin() + r);
+  Modified = true;
+  return true;
+}
+
+void TQEMWorkspace::OpenSourceFile(int Row) {
+  const std::u16string file = GetFullName(Row);
+  // The editor command is split into words without a shell and started with an argument
+  // vector, so no file name is ever read as shell syntax.
+  std::u16string editor = QEMINTOptionProps ? QEMINTOptionProps->EditorFilename : u"";
+  if (editor.empty() || QEMUpperCase(editor) == u"NOTEPAD.EXE") {
+    const char* v = std::getenv("VISUAL");
+    if (!v || !*v) v = std::getenv("EDITOR");
+    editor = UTF8ToUTF16(v && *v ? v : "xdg-open");
+  }
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : UTF16ToUTF8(editor)) {
+    if (c == ' ' || c == '\t') {
+      if (!word.empty()) words.push_back(std::move(word)), word.clear();
+    } else word += c;
+  }
+  if (!word.empty()) words.push_back(word);
+  words.push_back(QEMNativePath(file));
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (rc != 0) ShowHLXError(Format(SEditorNotStarted, UTF8ToUTF16(words.front()), UTF8ToUTF16(std::strerror(rc))));
+}
+
+void TQEMWorkspace::SaveData() {
+  if (FProjectIndex < 0 || FProjectIndex >= FProjects->GetCount()) return;
+  TQEMBaseProjectFile& p = *FProjects->GetProject(FProjectIndex);
+  p.BaseLang = BaseLang;
+  p.ClearLang();
+  for (const auto& r : FLangRows)
+    if (r.Checked) {
+      TQEMLang& l = p.AddLang(r.Locale);
+      l.XlatPath = r.XlatDir;
+      l.Ext = r.Ext;
+      l.Path = ExtractFilePath(p.FileName) + r.XlatDir;
+    }
+  p.SourceFiles.Clear();
+  for (int i = 0; i < int(FFileRows.size()); ++i) {
+    const auto type = TypeOfRow(FFileRows[size_t(i)]);
+    const std::u16string full = GetFullName(i);
+    p.SourceFiles.AddPair(full, full, type ? type->GetName() : u"");
+  }
+}
+
+void TQEMWorkspace::Save() {
+  SaveData();
+  FProjects->SaveAs(FCurrFileName);
+  Modified = false;
+}
+
+bool TQEMWorkspace::SaveAs(const std::u16string& FileName) {
+  if (FileExists(FileName) && !QEMUIServices().AskYesNo(Format(SReplaceFile, FileName), false)) return false;
+  FCurrFileName = FileName;
+  Save();
+  return true;
+}
+
+bool TQEMWorkspace::FileSave() {
+  if (!FCurrFileName.empty()) {
+    Save();
+    return true;
+  }
+  std::u16string name = std::u16string(SNewProjectName);
+  if (!QEMUIServices().ChooseSaveFile(u"", std::u16string(SProjectFilter), name)) return false;
+  return SaveAs(name);
+}
+
+bool TQEMWorkspace::AllFieldsEntered(bool ShowErrors) {
+  FProblemList.clear();
+  std::u16string_view problem;
+  if (RootDir.empty()) problem = SNoRootDirectory;
+  else if (BaseLang == 0) problem = SNoBaseLanguage;
+  else if (std::none_of(FLangRows.begin(), FLangRows.end(), [](auto& r) { return r.Checked; })) problem = SNoLanguages;
+  else if (FFileRows.empty()) problem = SNoFilesToProcess;
+  if (problem.empty()) return true;
+  if (ShowErrors) ShowHLXError(std::u16string(problem));
+  else FProblemList = problem;
+  return false;
+}
+
+std::u16string TQEMWorkspace::IdleStatusText() const {
+  return std::u16string(FilesAddedButNotUpdated ? SNeedToRunUpdaters : SNoNeedToRunUpdaters);
+}
+
+// ---- history ----
+
+void TQEMWorkspace::AddReopenItem(const std::u16string& FileName) {
+  std::erase_if(FHistory, [&](const std::u16string& H) { return QEMSameText(H, FileName); });
+  FHistory.insert(FHistory.begin(), FileName);
+  if (FHistory.size() > size_t(kHistoryMax)) FHistory.resize(kHistoryMax);
+}
+
+void TQEMWorkspace::LoadHistory() {
+  FHistory.clear();
+  TRegistry reg;
+  if (!reg.OpenKeyReadOnly(QEMBaseRegKey()) || !reg.ValueExists(u"FileHistoryCount")) return;
+  const int32_t n = std::min(reg.ReadInteger(u"FileHistoryCount"), kHistoryMax);
+  for (int32_t i = 0; i < n; ++i) {
+    const std::u16string v = Format(u"FileHistory%d", i);
+    if (reg.ValueExists(v)) FHistory.push_back(reg.ReadString(v));
+  }
+}
+
+void TQEMWorkspace::SaveHistory() const {
+  TRegistry reg;
+  if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
+  if (reg.ValueExists(u"FileHistoryCount")) {
+    const int32_t old = reg.ReadInteger(u"FileHistoryCount");
+    for (int32_t i = int32_t(FHistory.size()); i < old; ++i) reg.DeleteValue(Format(u"FileHistory%d", i));
+  }
+  reg.WriteInteger(u"FileHistoryCount", int32_t(FHistory.size()));
+  for (size_t i = 0; i < FHistory.size(); ++i) reg.WriteString(Format(u"FileHistory%d", int(i)), FHistory[i]);
+}

@@ -1,0 +1,197 @@
+#pragma once
+// The workspace: the open project with its languages and files, the packages, the history,
+// the updater run, the workspace tree and the batch operations over it. The desktop window is
+// a view over this model; an unattended run drives it without one.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/QEMTypes.h"
+#include "platform/QEMUIServices.h"
+#include "project/QEMProjectFile.h"
+#include "translator/QEMFileTypes.h"
+#include "translator/QEMPackages.h"
+#include "workspace/QEMCommandLine.h"
+
+// One row of the language list: every known language, checked when it is a target language.
+struct TQEMLangRow {
+  std::u16string Name;
+  LCID Locale = 0;
+  std::u16string Ext;
+  std::u16string XlatDir;
+  bool Checked = false;
+};
+
+// One row of the file list.
+struct TQEMFileRow {
+  std::u16string FileName;
+  std::u16string Path; // the folder relative to the root directory, with "/" at the end
+  std::u16string Kind; // the file type's description, or "<unknown>"
+};
+
+struct TNodeInfo {
+  bool Modified = false;
+  std::u16string Path;
+  IQEMFileTypePtr TypeId;
+  int32_t XCount = 0;   // -1: the counts could not be read
+  int32_t UnXCount = 0;
+};
+
+// Which image a node shows; the GUI maps it to its image list.
+enum class TQEMNodeImage : uint8_t { niNone, niGlobe, niKind, niFile };
+
+struct TQEMTreeNode {
+  std::u16string Caption;
+  int Level = 0; // 0 project, 1 language, 2 file type, 3 file
+  TNodeInfo Info;
+  LCID Locale = 0;   // language nodes
+  int Project = -1;  // index of the project the node belongs to
+  bool Placeholder = false;
+  TQEMNodeImage Image = TQEMNodeImage::niNone;
+  int ImageVariant = 0; // 0 plain, 1 untranslated
+  TQEMTreeNode* Parent = nullptr;
+  std::vector<std::unique_ptr<TQEMTreeNode>> Children;
+
+  // Files below the node (a file node counts itself).
+  int FileCount() const;
+};
+
+class QEM_API TQEMWorkspace {
+public:
+  // Loads the history and starts a new project; the packages load with the command line
+  // (ExecuteCmdLine), so that a batch run logs their reports.
+  TQEMWorkspace();
+  // Unloads the packages and writes the package list and the history back.
+  ~TQEMWorkspace();
+  TQEMWorkspace(const TQEMWorkspace&) = delete;
+  TQEMWorkspace& operator=(const TQEMWorkspace&) = delete;
+
+  // ---- reporting ----
+  // The files status bar; an unattended run prints it.
+  std::function<void(const std::u16string&)> OnStatus;
+  // Each error of an unattended run as it is logged, so a build server sees it at once.
+  std::function<void(const std::u16string&)> OnBatchError;
+  void UpdateStatusBar(const std::u16string& Msg);
+  void ShowHLXError(const std::u16string& Msg);
+  void ShowHLXMessage(const std::u16string& Msg);
+  THlxCommandLine* CmdLine() const { return FCmdLine.get(); }
+  bool SenderIsCmdLine(const void* Sender) const;
+  bool InBatch() const { return FCmdLine && FCmdLine->BatchMode(); }
+
+  // ---- command line ----
+  // Parses Args, opens the project and runs the batch; returns the exit code. Interactive
+  // requests (no batch switch) return -1 after opening the project.
+  int ExecuteCmdLine(const std::vector<std::u16string>& Args);
+  void ProcessIntegration();
+  void ProcessEggIntegration();
+
+  // ---- the open project ----
+  bool CanProjectClose();
+  void FileNew();
+  // Raises EQEMError for an unknown extension or a file without projects; the previous
+  // project stays open then.
+  void OpenFile(const std::u16string& FileName);
+  const TQEMBaseProjectFileList& Projects() const { return *FProjects; }
+  std::u16string ProjectCaption(int Index) const;
+  void SelectProject(int Index);
+  int ProjectIndex() const { return FProjectIndex; }
+  const std::u16string& CurrFileName() const { return FCurrFileName; }
+  bool GetReadOnly() const;
+
+  std::u16string RootDir;
+  LCID BaseLang = 0;
+  // Root directory with "/" at the end.
+  std::u16string GetBaseDir() const;
+
+  std::vector<TQEMLangRow>& LangRows() { return FLangRows; }
+  // A checked row without a translation directory gets its extension and "/"; an unchecked
+  // one loses its directory.
+  void SetLangChecked(int Row, bool Checked);
+
+  std::vector<TQEMFileRow>& FileRows() { return FFileRows; }
+  std::u16string GetFullName(int Row) const;
+  // The row of FullName, added when missing; -1 when the file has no type and AddUnknown is off.
+  int AddItemToListView(const std::u16string& FullName, bool AddUnknown);
+  // Asks for files with the filter of the registered types.
+  bool FileAddExecute();
+  // Adds every file of a known type below a folder (asked for unless the command line runs).
+  bool AddFromDirectory(const void* Sender);
+  bool RemoveFiles(const std::vector<int>& Rows);
+  // Starts the editor of the options on the source file of a row.
+  void OpenSourceFile(int Row);
+
+  void SaveData();
+  void Save();
+  bool SaveAs(const std::u16string& FileName);
+  bool FileSave();
+  bool AllFieldsEntered(bool ShowErrors);
+  const std::u16string& ProblemList() const { return FProblemList; }
+  std::u16string IdleStatusText() const;
+
+  bool FilesAddedButNotUpdated = false;
+  bool Modified = false;
+
+  // ---- history ----
+  const std::vector<std::u16string>& History() const { return FHistory; }
+  void AddReopenItem(const std::u16string& FileName);
+
+  TQEMPackageManager& Packages() { return FPackages; }
+
+  // ---- updater run ----
+  // False when the fields are incomplete. Shows the summary unless the command line runs.
+  bool ProjectRunUpdatersExecute(const void* Sender);
+  bool UpdaterCallBack(const std::u16string& Mess, void* Data);
+  const TStats& LastStats() const { return FLastStats; }
+  const std::u16string& LastElapsed() const { return FLastElapsed; }
+
+  // ---- workspace tree ----
+  // Runs the updaters first when files were added since the last run.
+  void BuildTree();
+  const std::vector<std::unique_ptr<TQEMTreeNode>>& Tree() const { return FTree; }
+  TQEMTreeNode* Selected() const { return FSelected; }
+  void Select(TQEMTreeNode* Node) { FSelected = Node; }
+  void SetOneIcon(TQEMTreeNode& Node) const;
+  void SetIconAndParents(TQEMTreeNode& Node) const;
+  // Whether the workspace actions apply: a node is selected and it is not the placeholder.
+  bool CanRunBatch() const { return FSelected && !FSelected->Placeholder; }
+
+  // ---- batch operations over the selected node ----
+  bool ProcessListRequest(const std::u16string& Question, const std::u16string& DoneMessage,
+                          const std::u16string& ProgressCaption, TListEventType EventType, void* Data);
+  bool Purge();
+  bool EggBuild();
+  bool MakeDictionary(); // asks for the dictionary file
+  bool RecreateXlat();
+  bool AddToRepository(const TQEMAddToRepositoryData& Data);
+  bool GetFromRepository(const TQEMGetFromRepositoryData& Data);
+  bool ChangeStatus(const TQEMChangeStatusData& Data);
+
+private:
+  void LoadLanguages();
+  void LoadHistory();
+  void SaveHistory() const;
+  void FillFromProject();
+  void BatchPreparation();
+  std::u16string RelativeDir(const std::u16string& Dir) const;
+  IQEMFileTypePtr TypeOfRow(const TQEMFileRow& Row) const;
+  void CollectFiles(const TQEMTreeNode& Node, TStringList& List) const;
+
+  std::unique_ptr<THlxCommandLine> FCmdLine;
+  std::unique_ptr<TQEMBaseProjectFileList> FProjects;
+  int FProjectIndex = -1;
+  std::u16string FCurrFileName;
+  std::vector<TQEMLangRow> FLangRows;
+  std::vector<TQEMFileRow> FFileRows;
+  std::u16string FProblemList;
+  std::u16string FImportDirectory;
+  std::vector<std::u16string> FHistory;
+  TQEMPackageManager FPackages;
+  TStats FLastStats;
+  std::u16string FLastElapsed;
+  std::vector<std::unique_ptr<TQEMTreeNode>> FTree;
+  TQEMTreeNode* FSelected = nullptr;
+  int FProgress = 0; // the shared progress counter
+  IQEMProgress* FProgressWindow = nullptr;
+};

@@ -1,0 +1,413 @@
+// The working half of the workspace: the unattended command line, the updater run, the
+// workspace tree and the batch operations over its nodes.
+#include "workspace/QEMWorkspace.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/QEMIntlUtils.h"
+#include "core/QEMStrs.h"
+#include "core/QEMUtilsFiles.h"
+#include "platform/QEMDateTime.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
+#include "platform/QEMUIServices.h"
+#include "repository/QEMNewRepositoryEngine.h"
+#include "resources/QEMConst.h"
+#include "settings/QEMGridColor.h"
+#include "settings/QEMINTOptionProp.h"
+#include "translator/QEMStats.h"
+#include "translator/QEMTiming.h"
+#include "translator/QEMTranslatorUpdater.h"
+
+namespace {
+
+std::u16string DateTimeText(TDateTime Value) {
+  const TQEMDateTimeParts p = DecodeDateTime(Value);
+  return Format(u"%d-%.2d-%.2d %.2d:%.2d:%.2d", p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second);
+}
+
+// The file types in registry order with the files of one project assigned to each.
+std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> FilesByType(const TQEMBaseProjectFile& P,
+                                                                                const std::u16string& BaseDir) {
+  auto& types = QEMFileTypes();
+  std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> r;
+  for (int t = 0; t < types.Count(); ++t) r.push_back({types.GetQEMFileType(t), {}});
+  for (int i = 0; i < P.SourceFiles.Count(); ++i) {
+    const std::u16string full = AbsoluteFileName(u"", BaseDir, P.SourceFiles.Get(i));
+    const auto type = QEMFileTypeOfProjectFile(full, P.SourceFiles.Get2(i));
+    if (!type) continue;
+    for (auto& [t, files] : r)
+      if (t == type) files.push_back(full);
+  }
+  return r;
+}
+
+} // namespace
+
+// ---- the command line ----
+
+int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
+  FCmdLine = std::make_unique<THlxCommandLine>();
+  FCmdLine->ParseCmdLine(Args);
+  // Packages load once the log can take their reports.
+  FPackages.LoadFromRegistry();
+  try {
+    // A missing project of a batch is reported by the batch's own check.
+    const std::u16string& project = FCmdLine->FileName();
+    if (!project.empty() && (!InBatch() || FileExists(project))) OpenFile(project);
+    switch (FCmdLine->Mode()) {
+    case ecmNone: return -1;
+    case ecmIntegration: ProcessIntegration(); break;
+    case ecmEggInteg: ProcessEggIntegration(); break;
+    }
+  } catch (const std::exception& e) {
+    if (!InBatch()) throw;
+    ShowHLXError(Format(SCmdException, QEMExceptionMessage(e)));
+  }
+  FCmdLine->WriteLog();
+  return FCmdLine->ProcessExitCode();
+}
+
+void TQEMWorkspace::BatchPreparation() {
+  const THlxCommandLine& c = *FCmdLine;
+  if (c.FileName().empty()) return;
+  if (!FileExists(c.FileName())) throw EHLXException(Format(SCmdFileNotFound, c.FileName()));
+  if (c.LogFileName().empty()) throw EHLXException(std::u16string(SCmdLogMissing));
+  if (c.OutputFileName().empty()) throw EHLXException(std::u16string(SCmdOutputMissing));
+  if (FileExists(c.LogFileName())) {
+    auto& log = FCmdLine->LogStrings();
+    std::vector<std::u16string> old;
+    std::string line;
+    FILE* f = std::fopen(QEMNativePath(c.LogFileName()).c_str(), "rb");
+    if (f) {
+      std::string bytes;
+      char buf[65536];
+      for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+      std::fclose(f);
+      size_t start = 0;
+      while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        std::string l = bytes.substr(start, end - start);
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        old.push_back(UTF8ToUTF16(l));
+        start = end + 1;
+      }
+    }
+    old.push_back(u"");
+    log.insert(log.begin(), old.begin(), old.end());
+  } else {
+    const std::u16string dir = ExtractFilePath(c.LogFileName());
+    // Without a log the run could not report anything: it stops here, loudly.
+    if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir))
+      throw EHLXException(Format(SCmdCannotCreateLogDir, dir));
+  }
+  const std::u16string out = ExtractFilePath(c.OutputFileName());
+  if (!out.empty() && !DirectoryExists(out) && !ForceDirectories(out))
+    throw EHLXException(Format(SCmdCannotCreateDir, out));
+}
+
+void TQEMWorkspace::ProcessIntegration() {
+  BatchPreparation();
+  FCmdLine->AddLog(Format(SCmdIntegrationHeader, DateTimeText(QEMNow())));
+  UpdateStatusBar(std::u16string(SCmdAddingFiles));
+  UpdateStatusBar(std::u16string(SCmdRunningUpdaters));
+  ProjectRunUpdatersExecute(FCmdLine.get());
+}
+
+void TQEMWorkspace::ProcessEggIntegration() {
+  BatchPreparation();
+  FCmdLine->AddLog(Format(SCmdEggHeader, DateTimeText(QEMNow())));
+  BuildTree();
+  if (!FTree.empty()) FSelected = FTree.front().get();
+  ProcessListRequest(std::u16string(SEggQuestion), u"", std::u16string(SEggProgress), leEggBuild, nullptr);
+  UpdateStatusBar(std::u16string(SCmdAddingFiles));
+  UpdateStatusBar(std::u16string(SCmdRunningUpdaters));
+  ProjectRunUpdatersExecute(FCmdLine.get());
+}
+
+// ---- the updater run ----
+
+bool TQEMWorkspace::UpdaterCallBack(const std::u16string& Mess, void* Data) {
+  bool result = true;
+  if (Data == this) UpdateStatusBar(Mess);
+  else if (Data) {
+    auto* progress = static_cast<IQEMProgress*>(Data);
+    progress->SetPosition(++FProgress);
+    result = !progress->Cancelled();
+  }
+  QEMUIServices().ProcessMessages();
+  return result;
+}
+
+bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
+  UpdateStatusBar(u"");
+  FilesAddedButNotUpdated = false;
+  FSelected = nullptr;
+  if (!AllFieldsEntered(true)) return false;
+  SaveData();
+  TStats stats;
+  ClearStats(stats);
+  auto progress = QEMUIServices().CreateProgress(u"");
+  // The bullet list: each project, then each of its languages.
+  for (int p = 0; p < FProjects->GetCount(); ++p) {
+    progress->SetMessage(ProjectCaption(p));
+    for (int l = 0; l < FProjects->GetProject(p)->GetLangCount(); ++l)
+      progress->SetMessage(Format(SProcessingLanguage, LCIDToLangName(FProjects->GetProject(p)->GetLang(l).LocaleID)));
+  }
+  TStopWatch watch;
+  watch.Start();
+  const TCallBackFunc callback = [this](const std::u16string& Mess, void* Data) { return UpdaterCallBack(Mess, Data); };
+  for (int p = 0; p < FProjects->GetCount(); ++p) {
+    const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
+    const std::u16string baseDir = project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName);
+    const auto byType = FilesByType(project, baseDir);
+    for (int l = 0; l < project.GetLangCount(); ++l) {
+      const TQEMLang& lang = project.GetLang(l);
+      ++stats.LangCount;
+      const std::u16string xlatDir = AbsoluteFileName(u"", baseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
+      for (const auto& [type, files] : byType) {
+        const auto updater = type->GetUpdater();
+        if (files.empty() || !updater) continue;
+        TStringList list;
+        for (const auto& f : files) list.Add(f);
+        try {
+          updater->Execute(&list, u"", project.FileName, baseDir, xlatDir, stats, false, project.BaseLang,
+                           lang.LocaleID, this, callback);
+        } catch (const std::exception& e) {
+          ShowHLXError(QEMExceptionMessage(e));
+        }
+        if (progress->Cancelled()) break;
+      }
+    }
+  }
+  watch.Stop(false);
+  stats.ProjCount = 1;
+  FLastStats = stats;
+  FLastElapsed = watch.GetAllTimesStr();
+  progress.reset();
+  UpdateStatusBar(u"");
+  if (!SenderIsCmdLine(Sender)) {
+    QEMUIServices().MessageBox(StatsText(stats) + u"\r\n\r\n" + std::u16string(STimeElapsed) + u"\r\n" + FLastElapsed);
+  }
+  return true;
+}
+
+// ---- the workspace tree ----
+
+void TQEMWorkspace::SetOneIcon(TQEMTreeNode& Node) const {
+  const bool colors = QEMColorSchemes && QEMColorSchemes->GetUseColors();
+  Node.ImageVariant = Node.Info.UnXCount != 0 && colors ? 1 : 0;
+  switch (Node.Level) {
+  case 1: Node.Image = TQEMNodeImage::niGlobe; break;
+  case 2: Node.Image = TQEMNodeImage::niKind; break;
+  case 3: Node.Image = TQEMNodeImage::niFile; break;
+  default: Node.Image = TQEMNodeImage::niNone; Node.ImageVariant = 0;
+  }
+}
+
+void TQEMWorkspace::SetIconAndParents(TQEMTreeNode& Node) const {
+  for (TQEMTreeNode* n = &Node; n; n = n->Parent) SetOneIcon(*n);
+}
+
+void TQEMWorkspace::BuildTree() {
+  SaveData();
+  if (FilesAddedButNotUpdated) ProjectRunUpdatersExecute(FCmdLine.get());
+  FSelected = nullptr;
+  FTree.clear();
+  FProgress = 0;
+  auto progress = QEMUIServices().CreateProgress(std::u16string(SProcessing));
+  int total = 0;
+  for (int p = 0; p < FProjects->GetCount(); ++p)
+    total += FProjects->GetProject(p)->SourceFiles.Count() * FProjects->GetProject(p)->GetLangCount();
+  progress->SetRange(total);
+  std::vector<std::u16string> badStats;
+  const bool hideEmpty = QEMINTOptionProps && QEMINTOptionProps->HideEmptyItems;
+  bool cancelled = false;
+  for (int p = 0; p < FProjects->GetCount() && !cancelled; ++p) {
+    const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
+    const std::u16string baseDir = project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName);
+    auto pnode = std::make_unique<TQEMTreeNode>();
+    pnode->Caption = ProjectCaption(p);
+    pnode->Project = p;
+    const auto byType = FilesByType(project, baseDir);
+    for (int l = 0; l < project.GetLangCount() && !cancelled; ++l) {
+      const TQEMLang& lang = project.GetLang(l);
+      auto lnode = std::make_unique<TQEMTreeNode>();
+      lnode->Level = 1;
+      lnode->Caption = LCIDToLangName(lang.LocaleID);
+      lnode->Locale = lang.LocaleID;
+      lnode->Project = p;
+      lnode->Parent = pnode.get();
+      const std::u16string xlatDir = AbsoluteFileName(u"", baseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
+      for (const auto& [type, files] : byType) {
+        if (files.empty() || cancelled) continue;
+        auto tnode = std::make_unique<TQEMTreeNode>();
+        tnode->Level = 2;
+        tnode->Caption = type->GetDesc();
+        tnode->Info.TypeId = type;
+        tnode->Project = p;
+        tnode->Parent = lnode.get();
+        const auto updater = type->GetUpdater();
+        for (const auto& f : files) {
+          std::u16string path;
+          try {
+            path = updater ? updater->GetXlatFileName(f, xlatDir, baseDir, nullptr) : QEMXlatFileNameOf(f, xlatDir, baseDir);
+          } catch (const std::exception&) {
+            path = QEMXlatFileNameOf(f, xlatDir, baseDir);
+          }
+          progress->SetPosition(++FProgress);
+          if (progress->Cancelled()) {
+            cancelled = true;
+            break;
+          }
+          TNodeInfo info;
+          info.Path = path;
+          info.TypeId = type;
+          try {
+            const TFileStats s = type->GetStats(path, true);
+            info.XCount = s.Translated;
+            info.UnXCount = s.UnTranslated;
+          } catch (const std::exception&) {
+            info.XCount = -1;
+          }
+          if (info.XCount < 0 || info.UnXCount < 0) {
+            info.XCount = info.UnXCount = -1;
+            badStats.push_back(path);
+            QEMAssert(Format(SUnableToGetStats, path), false);
+          } else if (hideEmpty && info.XCount == 0 && info.UnXCount == 0) continue;
+          auto fnode = std::make_unique<TQEMTreeNode>();
+          fnode->Level = 3;
+          fnode->Caption = ChangeFileExt(ExtractFileName(path), u"");
+          fnode->Info = info;
+          fnode->Project = p;
+          fnode->Parent = tnode.get();
+          if (info.XCount >= 0)
+            for (TQEMTreeNode* n = tnode.get(); n; n = n->Parent) {
+              n->Info.XCount += info.XCount;
+              n->Info.UnXCount += info.UnXCount;
+            }
+          tnode->Children.push_back(std::move(fnode));
+        }
+        if (!tnode->Children.empty()) lnode->Children.push_back(std::move(tnode));
+      }
+      pnode->Children.push_back(std::move(lnode));
+    }
+    FTree.push_back(std::move(pnode));
+  }
+  const auto byCaption = [](const std::unique_ptr<TQEMTreeNode>& A, const std::unique_ptr<TQEMTreeNode>& B) {
+    return QEMCompareText(A->Caption, B->Caption) < 0;
+  };
+  const std::function<void(std::vector<std::unique_ptr<TQEMTreeNode>>&)> sortAll = [&](auto& Nodes) {
+    std::stable_sort(Nodes.begin(), Nodes.end(), byCaption);
+    for (auto& n : Nodes) {
+      SetOneIcon(*n);
+      sortAll(n->Children);
+    }
+  };
+  sortAll(FTree);
+  if (std::all_of(FTree.begin(), FTree.end(), [](const auto& n) { return n->FileCount() == 0; })) {
+    FTree.clear();
+    auto placeholder = std::make_unique<TQEMTreeNode>();
+    placeholder->Caption = std::u16string(SNoFilesToDisplay);
+    placeholder->Placeholder = true;
+    FTree.push_back(std::move(placeholder));
+  }
+  FSelected = FTree.front().get();
+  progress.reset();
+  if (!badStats.empty()) {
+    const std::u16string file = GetTempDir() + std::u16string(SBadStatsFileName);
+    std::u16string list;
+    for (const auto& b : badStats) list += b + u"\n";
+    try {
+      QEMSaveFileAtomically(file, UTF16ToUTF8(list));
+    } catch (const std::exception&) {
+    }
+    ShowHLXError(Format(SFileSaved, file, list));
+  }
+}
+
+// ---- batch operations ----
+
+void TQEMWorkspace::CollectFiles(const TQEMTreeNode& Node, TStringList& List) const {
+  if (Node.Level == 3) List.Add(Node.Info.Path);
+  else
+    for (const auto& c : Node.Children) CollectFiles(*c, List);
+}
+
+bool TQEMWorkspace::ProcessListRequest(const std::u16string& Question, const std::u16string& DoneMessage,
+                                       const std::u16string& ProgressCaption, TListEventType EventType, void* Data) {
+  if (!CanRunBatch()) return false;
+  TQEMTreeNode& node = *FSelected;
+  if (!InBatch() && !QEMUIServices().AskYesNo(Question, false)) return false;
+  auto progress = QEMUIServices().CreateProgress(ProgressCaption);
+  FProgress = 0;
+  progress->SetRange(node.FileCount());
+  bool cancelled = false;
+  const TCallBackFunc callback = [&](const std::u16string&, void*) {
+    progress->SetPosition(++FProgress);
+    QEMUIServices().ProcessMessages();
+    cancelled = progress->Cancelled();
+    return !cancelled;
+  };
+  // Each file-type group goes to its type as one list.
+  const std::function<void(const TQEMTreeNode&)> dispatch = [&](const TQEMTreeNode& N) {
+    if (cancelled) return;
+    if (N.Level >= 2) {
+      TStringList files;
+      CollectFiles(N, files);
+      if (N.Info.TypeId && files.Count() > 0) N.Info.TypeId->List(EventType, files, Data, callback);
+      return;
+    }
+    for (const auto& c : N.Children) dispatch(*c);
+  };
+  dispatch(node);
+  if (!cancelled && !DoneMessage.empty() && !InBatch()) QEMUIServices().MessageBox(DoneMessage);
+  return !cancelled;
+}
+
+bool TQEMWorkspace::Purge() {
+  return ProcessListRequest(std::u16string(SPurgeQuestion), u"", std::u16string(SPurgeProgress), lePurge, nullptr);
+}
+
+bool TQEMWorkspace::EggBuild() {
+  return ProcessListRequest(std::u16string(SEggQuestion), u"", std::u16string(SEggProgress), leEggBuild, nullptr);
+}
+
+bool TQEMWorkspace::MakeDictionary() {
+  std::u16string file;
+  if (!QEMUIServices().ChooseSaveFile(u"", std::u16string(SDictionaryFilter), file)) return false;
+  if (ExtractFileExt(file).empty()) file += u".dct";
+  return ProcessListRequest(std::u16string(SDictionaryQuestion), u"", std::u16string(SDictionaryProgress),
+                            leMakeDictionary, &file);
+}
+
+bool TQEMWorkspace::RecreateXlat() {
+  return ProcessListRequest(std::u16string(SRecreateQuestion), u"", std::u16string(SRecreateProgress), leRecreateXlat,
+                            nullptr);
+}
+
+namespace {
+// The repository takes many additions in one transaction and leaves that mode on every exit.
+struct TUpdateMode {
+  TUpdateMode() { QEMRepositoryBeginUpdate(); }
+  ~TUpdateMode() { QEMRepositoryEndUpdate(); }
+};
+} // namespace
+
+bool TQEMWorkspace::AddToRepository(const TQEMAddToRepositoryData& Data) {
+  TUpdateMode mode;
+  return ProcessListRequest(std::u16string(SAddToRepQuestion), u"", std::u16string(SAddToRepProgress),
+                            leAddToRepository, const_cast<TQEMAddToRepositoryData*>(&Data));
+}
+
+bool TQEMWorkspace::GetFromRepository(const TQEMGetFromRepositoryData& Data) {
+  return ProcessListRequest(std::u16string(SGetFromRepQuestion), u"", std::u16string(SGetFromRepProgress),
+                            leGetFromRepository, const_cast<TQEMGetFromRepositoryData*>(&Data));
+}
+
+bool TQEMWorkspace::ChangeStatus(const TQEMChangeStatusData& Data) {
+  return ProcessListRequest(std::u16string(SChangeStatusQuestion), u"", std::u16string(SChangeStatusProgress),
+                            leChangeStatus, const_cast<TQEMChangeStatusData*>(&Data));
+}
