@@ -29,6 +29,7 @@
 #include "settings/QEMINTOptionProp.h"
 #include "toolkit/QEMEggSupport.h"
 #include "toolkit/QEMEntryValidation.h"
+#include "toolkit/QEMExeImage.h"
 #include "toolkit/QEMFormatParser.h"
 #include "translator/QEMFileTypes.h"
 #include "translator/QEMPackages.h"
