@@ -245,6 +245,33 @@ struct TQEMCustomNotesFile::TWriter {
   }
 };
 
+namespace {
+
+// The file follows the item order (a merge re-orders items), moving each unit with the
+// indentation before it; an unchanged order moves nothing.
+void ReorderUnits(TQEMXMLNode Body, const std::vector<TQEMXMLNode>& Ordered) {
+  size_t k = 0;
+  bool same = true;
+  ForEachChildElement(Body, u"trans-unit", [&](TQEMXMLNode tu) {
+    if (k >= Ordered.size() || Ordered[k] != tu) same = false;
+    ++k;
+  });
+  if (same) return;
+  TQEMXMLNode tail = Body.LastChild();
+  if (tail && tail.NodeType() != ntText) tail = TQEMXMLNode();
+  const auto place = [&](TQEMXMLNode N) {
+    if (tail) Body.MoveBefore(N, tail);
+    else Body.MoveToEnd(N);
+  };
+  for (const TQEMXMLNode& tu : Ordered) {
+    const TQEMXMLNode prev = tu.PreviousSibling();
+    if (prev && prev.NodeType() == ntText && prev != tail) place(prev);
+    place(tu);
+  }
+}
+
+} // namespace
+
 void TQEMCustomNotesFile::SaveNewNotes(std::ostream& Stream) {
   const LCID origLCID = FStats->GetOrigLCID(), xlatLCID = FStats->GetXlatLCID();
   if (!IsValidLCID(origLCID)) throw EQEMNotesError(Format(SSourceLCIDIncorrect, origLCID));
@@ -294,14 +321,18 @@ void TQEMCustomNotesFile::SaveNewNotes(std::ostream& Stream) {
   };
   std::unordered_map<std::u16string, TUnits> units;
   ForEachChildElement(body, u"trans-unit", [&](TQEMXMLNode tu) { units[tu.GetAttribute(u"id")].Nodes.push_back(tu); });
+  std::vector<TQEMXMLNode> ordered;
+  ordered.reserve(size_t(FItems->Count()));
   for (int i = 0; i < FItems->Count(); ++i) {
     const IQEMNotesItemPtr item = FItems->Get(i);
     TUnits& slot = units[item->GetID()];
     TQEMXMLNode tu = slot.Used < slot.Nodes.size() ? slot.Nodes[slot.Used++] : CreateNewElement(body, u"trans-unit", FFormatted);
     w.WriteItem(tu, *item, sourceTag);
+    ordered.push_back(tu);
   }
   for (auto& [id, slot] : units)
     for (size_t n = slot.Used; n < slot.Nodes.size(); ++n) body.RemoveChild(slot.Nodes[n]);
+  ReorderUnits(body, ordered);
 
   if (QEMNotesFormattedXML && !FFormatted)
     SaveFormattedDocument(*FDoc, Stream, HeadFor(FXLIFF));

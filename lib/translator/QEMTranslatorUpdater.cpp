@@ -231,7 +231,8 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
     stats->SetOrigLCID(FOrigLCID);
     stats->SetXlatLCID(FXlatLCID);
     if (!SourceFile().empty()) stats->SetOrigFileName(SourceFile());
-  } catch (...) {
+  } catch (const std::exception& e) {
+    FMergeError = QEMExceptionMessage(e);
     FMergeList = nullptr;
     FCurrStrings->Clear();
     FUnmatched.clear();
@@ -377,7 +378,7 @@ void TQEMCustomUpdater::ProcessFile(TStringList* AFiles, const TRunArgs& Args) {
   }
   if (!FUpdateFromOrig) {
     if (!FInExecute) FNotesChanged = false;
-    if (ReadFileStrings(FCurrXlatName)) UpdateFile(*Args.Stats);
+    if (ReadFileStrings(FCurrXlatName) && !UpdateFile(*Args.Stats)) throw EQEMError(FMergeError);
     if (!FInExecute) {
       if (FNotesChanged) FNewNotesFile->SaveAs(FCurrNotesName);
       if (Args.Counted) ++FTranslatorCount;
@@ -459,7 +460,11 @@ void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& A
     if (AFiles && AFiles->Count() > 0) AFiles->Delete(AFiles->Count() - 1);
     FNotesChanged = false;
   } else {
-    UpdateFile(*Args.Stats);
+    // A merge that failed must not pass as done: the file is reported and nothing written.
+    if (!UpdateFile(*Args.Stats)) {
+      if (AFiles && AFiles->Count() > 0) AFiles->Delete(AFiles->Count() - 1);
+      throw EQEMError(FMergeError);
+    }
     if (!separated && !xlatExists) WriteXlat(FCurrXlatName, nullptr, false);
     else if (GenerateXlat() && (notesExist || !xlatExists)) {
       WriteXlat(FCurrXlatName, FWriter, true);

@@ -139,6 +139,7 @@ private:
   // Merge state: the string being matched and, per identifier, the positions of unmatched items
   // in the notes list (in list order), so each lookup is constant time.
   std::u16string FCurrSourceName;
+  std::u16string FMergeError; // why the last merge failed
   int FCurrIndex = 0;
   std::vector<IQEMNotesItemPtr> FUnmatched;
   std::vector<bool> FMatched;

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "HLXLines.h"
+#include "core/QEMStrs.h"
+#include "platform/QEMFormat.h"
+#include "platform/QEMRegistry.h"
+#include "resources/QEMConst.h"
+#include "support/TestSupport.h"
+#include "translator/QEMPackages.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::u16string U16(const fs::path& P) {
+  return UTF8ToUTF16(P.string());
+}
+
+class PackagesTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Mgr.OnMessage = [this](const std::u16string& S) { Messages.push_back(S); };
+    Mgr.OnError = [this](const std::u16string& S) { Errors.push_back(S); };
+    TypesBefore = QEMFileTypes().Count();
+  }
+  void TearDown() override {
+    Mgr.UnloadAll();
+    EXPECT_EQ(QEMFileTypes().Count(), TypesBefore);
+  }
+
+  TQEMPackageManager Mgr;
+  std::vector<std::u16string> Messages, Errors;
+  int TypesBefore = 0;
+  qemtest::TTempDir Dir;
+};
+
+TEST_F(PackagesTest, LoadsOnceByNameAndByHandle) {
+  const std::u16string pkg = UTF8ToUTF16(HLX_TEST_PACKAGE);
+  ASSERT_TRUE(Mgr.ProcessLoadTranslator(pkg)) << (Errors.empty() ? "" : UTF16ToUTF8(Errors[0]));
+  ASSERT_EQ(Mgr.Count(), 1);
+  EXPECT_EQ(Mgr.Entry(0).Caption, u"Line files");
+  EXPECT_TRUE(Messages.empty());
+  auto type = QEMFileTypes().GetQEMFileType(QEMFileTypes().IndexOf(u"HLXLines"));
+  ASSERT_NE(type->GetKindBitmap(0)->Bitmap, nullptr);
+  EXPECT_EQ(type->GetKindBitmap(0)->Bitmap->Width, 2);
+
+  EXPECT_FALSE(Mgr.ProcessLoadTranslator(pkg));
+  const fs::path p(HLX_TEST_PACKAGE);
+  const std::u16string other = U16(p.parent_path() / "." / p.filename());
+  EXPECT_FALSE(Mgr.ProcessLoadTranslator(other));
+  ASSERT_EQ(Messages.size(), 2u);
+  EXPECT_EQ(Messages[0], Format(SLibraryAlreadyLoaded, pkg));
+  EXPECT_EQ(Messages[1], Format(SLibraryAlreadyLoaded, other));
+  EXPECT_EQ(Mgr.Count(), 1);
+  EXPECT_EQ(QEMFileTypes().Count(), TypesBefore + 1); // the second spelling registered nothing
+  EXPECT_TRUE(Errors.empty());
+
+  // A project file's kind must match exactly; otherwise its extension decides, in any case.
+  EXPECT_EQ(QEMFileTypeOfProjectFile(u"a.txt", u"HLXLines"), type);
+  EXPECT_EQ(QEMFileTypeOfProjectFile(u"a.Lns", u"Unknown"), type);
+  EXPECT_EQ(QEMFileTypeOfProjectFile(u"a.txt", u"hlxlines"), nullptr);
+  type.reset(); // the package's code goes with it
+
+  EXPECT_TRUE(Mgr.Remove(Mgr.Entry(0).Module));
+  EXPECT_EQ(QEMFileTypes().IndexOf(u"HLXLines"), -1);
+}
+
+TEST_F(PackagesTest, FailuresAreReportedAndNothingListed) {
+  qemtest::WriteTextFile(Dir.Path() / "text.fpl", "not a library");
+  for (const auto& name : {Dir.U16("missing.fpl"), Dir.U16("text.fpl")}) {
+    EXPECT_FALSE(Mgr.ProcessLoadTranslator(name));
+    ASSERT_FALSE(Errors.empty());
+    EXPECT_EQ(Errors.back(), Format(STranslatorLoadFailedNoModule, name));
+  }
+  const std::u16string noInit = UTF8ToUTF16(HLX_NOINIT_PACKAGE);
+  EXPECT_FALSE(Mgr.ProcessLoadTranslator(noInit));
+  ASSERT_EQ(Errors.size(), 3u);
+  EXPECT_EQ(Errors[2].rfind(u"Translator load failed: " + noInit + u" (", 0), 0u)
+      << UTF16ToUTF8(Errors[2]);
+  EXPECT_EQ(Mgr.Count(), 0);
+
+  const std::u16string empty = UTF8ToUTF16(HLX_EMPTY_PACKAGE);
+  EXPECT_TRUE(Mgr.ProcessLoadTranslator(empty));
+  ASSERT_EQ(Mgr.Count(), 1);
+  EXPECT_EQ(Mgr.Entry(0).Caption, empty);
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0], Format(SPackageRegisteredNothing, empty));
+}
+
+// The package list goes through the settings with the binary directory collapsed; a count of 0
+// means the defaults, which this binary directory does not hold.
+TEST_F(PackagesTest, ListRoundTripsThroughTheSettings) {
+  const std::u16string savedBin = BinDir;
+  struct TRestore {
+    std::u16string Bin;
+    ~TRestore() { BinDir = Bin; }
+  } restore{savedBin};
+  const fs::path pkg(HLX_TEST_PACKAGE);
+  BinDir = U16(pkg.parent_path()) + u"/";
+  const fs::path elsewhere = Dir.Path() / "other.fpl";
+  fs::copy_file(HLX_EMPTY_PACKAGE, elsewhere);
+
+  ASSERT_TRUE(Mgr.ProcessLoadTranslator(U16(pkg)));
+  ASSERT_TRUE(Mgr.ProcessLoadTranslator(U16(elsewhere)));
+  Mgr.UnloadAll();
+  Mgr.SaveToRegistry();
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+    EXPECT_EQ(reg.ReadInteger(u"TranslatorCount"), 2);
+    EXPECT_EQ(reg.ReadString(u"Translator0"), u"$(HLX)/hlxtest.fpl");
+    EXPECT_EQ(reg.ReadString(u"Translator1"), U16(elsewhere));
+  }
+  Mgr.LoadFromRegistry();
+  ASSERT_EQ(Mgr.Count(), 2);
+  EXPECT_EQ(Mgr.Entry(0).FileName, U16(pkg));
+  Mgr.UnloadAll();
+
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+    reg.WriteInteger(u"TranslatorCount", 0);
+  }
+  Messages.clear();
+  Mgr.LoadFromRegistry();
+  EXPECT_EQ(Mgr.Count(), 0);
+  EXPECT_TRUE(Errors.empty());
+  EXPECT_EQ(Messages.size(), 0u);
+}
+
+// The whole contract through the loader: the package's updater, writer and statistics.
+TEST_F(PackagesTest, LoadedPackageUpdatesAFile) {
+  ASSERT_TRUE(Mgr.ProcessLoadTranslator(UTF8ToUTF16(HLX_TEST_PACKAGE)));
+  qemtest::WriteTextFile(Dir.Path() / "src/a.lines",
+                         "# head\none = \"One \\\"1\\\"\"\ntwo = \"Two\"\n");
+  const auto type = QEMFileTypeOfProjectFile(u"a.lines", u"");
+  ASSERT_NE(type, nullptr);
+  TStringList files;
+  files.Add(Dir.U16("src/a.lines"));
+  TStats stats;
+  type->GetUpdater()->Execute(&files, u"", u"", Dir.U16("src"), Dir.U16("de"), stats, false, 0x409,
+                              0x407, nullptr, {});
+  EXPECT_EQ(stats.NewCount, 2);
+  ASSERT_EQ(files.Count(), 1);
+  EXPECT_EQ(files.Get(0), Dir.U16("de/a.lines"));
+  EXPECT_EQ(type->GetTranslatorCount(), 1);
+  EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "de/a.lines"),
+            qemtest::ReadTextFile(Dir.Path() / "src/a.lines"));
+  const TFileStats fs = type->GetStats(Dir.U16("de/a.lines"), true);
+  EXPECT_EQ(fs.UnTranslated, 2);
+  EXPECT_EQ(fs.OrigLCID, 0x409u);
+}
+
+} // namespace

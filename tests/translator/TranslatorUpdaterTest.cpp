@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+
+#include "HLXLines.h"
+#include "core/QEMStrs.h"
+#include "platform/QEMFiles.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace hlxtest;
+namespace fs = std::filesystem;
+
+// The line updater with the knobs the tests turn.
+class TTestUpdater : public TLinesUpdater {
+public:
+  bool KeepDeleted = false;
+  std::u16string FailOn;     // a text whose merge raises
+  std::u16string WriterFail; // a translated file name whose writer raises
+  bool NoWriter = false;
+  std::vector<std::u16string> Read; // files read, with their bytes
+  std::vector<std::string> Bytes;
+
+  bool ReadFileStrings(const std::u16string& FileName) override {
+    Read.push_back(FileName);
+    Bytes.push_back(qemtest::ReadTextFile(QEMNativePath(FileName)));
+    return TLinesUpdater::ReadFileStrings(FileName);
+  }
+  bool MarkDeletedItemAsUnused() override { return !KeepDeleted; }
+  std::u16string GetString(int Index) override {
+    std::u16string s = TLinesUpdater::GetString(Index);
+    if (!FailOn.empty() && s == FailOn) throw EQEMError(u"merge failed");
+    return s;
+  }
+  IQEMXlatWriterPtr CreateXlatWriter() override {
+    if (NoWriter) return nullptr;
+    if (WriterFail.empty()) return TLinesUpdater::CreateXlatWriter();
+    struct TFailing : TLinesWriter {
+      std::u16string Name;
+      void WriteFromNotes(IQEMNotesFile& Notes, const std::u16string& XlatName, LCID L,
+                          int32_t R) override {
+        if (XlatName.ends_with(Name)) throw EQEMError(u"disk full");
+        TLinesWriter::WriteFromNotes(Notes, XlatName, L, R);
+      }
+    };
+    auto w = std::make_shared<TFailing>();
+    w->Name = WriterFail;
+    return w;
+  }
+};
+
+struct TItem {
+  std::u16string ID, Orig, Xlat;
+  TResStatus Status = rsUnTranslated;
+  bool operator==(const TItem&) const = default;
+};
+std::ostream& operator<<(std::ostream& S, const TItem& I) {
+  return S << UTF16ToUTF8(I.ID) << "/" << UTF16ToUTF8(I.Orig) << "/" << UTF16ToUTF8(I.Xlat) << "/"
+           << int(I.Status);
+}
+
+class UpdaterTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FSavedShowError = ShowErrorFunc;
+    ShowErrorFunc = [this](const std::u16string& S) { Errors.push_back(S); };
+  }
+  void TearDown() override {
+    ShowErrorFunc = FSavedShowError;
+    for (const auto& e : Errors)
+      ADD_FAILURE() << "unexpected error: " << UTF16ToUTF8(e);
+  }
+
+  // Writes a file with a date that differs from any recorded before (dates count in steps of
+  // two seconds).
+  void Write(const std::string& Name, const std::string& Text) {
+    const fs::path p = Dir.Path() / Name;
+    qemtest::WriteTextFile(p, Text);
+    fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(24) +
+                               std::chrono::seconds(10 * ++FTick));
+  }
+  TStats Run(TLinesUpdater& U, std::initializer_list<const char*> Names = {"src/a.lines"},
+             bool Overwrite = false) {
+    TStringList files;
+    for (const char* n : Names)
+      files.Add(Dir.U16(n));
+    TStats stats;
+    U.Execute(&files, u"", u"", Dir.U16("src"), Dir.U16("de"), stats, Overwrite, 0x409, 0x407,
+              nullptr, {});
+    return stats;
+  }
+  std::vector<TItem> Items(const char* Name = "de/a.lines.xlf") {
+    TLinesNotesFile notes;
+    notes.Open(Dir.U16(Name));
+    return Items(notes);
+  }
+  static std::vector<TItem> Items(IQEMNotesFile& Notes) {
+    std::vector<TItem> r;
+    const auto items = Notes.GetItems();
+    for (int i = 0; i < items->Count(); ++i) {
+      const auto it = items->Get(i);
+      r.push_back({it->GetID(), it->GetOrigText(), it->GetXlatText(), it->GetStatus()});
+    }
+    return r;
+  }
+  // Translates items by identifier as a translator would, through a manager.
+  void Translate(std::initializer_list<std::pair<std::u16string, std::u16string>> Pairs) {
+    auto mgr = LinesMgrClass().Create(Dir.U16("de/a.lines"), false);
+    for (const auto& [id, text] : Pairs)
+      for (int i = 0; i < mgr->Count(); ++i)
+        if (mgr->Items()->Get(i)->GetID() == id) {
+          mgr->Items()->Get(i)->SetXlatText(text);
+          mgr->Items()->Get(i)->SetStatus(rsTranslated);
+        }
+    mgr->Save(true, 0, 0, false);
+  }
+  std::string Xlat(const char* Name = "de/a.lines") {
+    return qemtest::ReadTextFile(Dir.Path() / Name);
+  }
+
+  qemtest::TTempDir Dir;
+  std::vector<std::u16string> Errors;
+
+private:
+  std::function<void(const std::u16string&)> FSavedShowError;
+  int FTick = 0;
+};
+
+TEST_F(UpdaterTest, MergesNewChangedUnchangedAndUnused) {
+  TTestUpdater u;
+  Write("src/a.lines", "a = \"A\"\nb = \"B\"\nc = \"C\"\nd = \"D\"\nk = \"1\"\nk = \"2\"\n");
+  TStats s = Run(u);
+  EXPECT_EQ(s.NewCount, 6);
+  Translate({{u"b", u"B-de"}, {u"c", u"C-de"}, {u"d", u"D-de"}});
+  // Open in a window meanwhile: the runs work on its items.
+  const auto open = LinesMgrClass().Create(Dir.U16("de/a.lines"), false);
+
+  // e new in front, c changed, b gone; of the two k the second changed.
+  Write("src/a.lines", "e = \"E\"\nc = \"C2\"\na = \"A\"\nd = \"D\"\nk = \"1\"\nk = \"X\"\n");
+  s = Run(u);
+  EXPECT_EQ(s.NewCount, 1);
+  EXPECT_EQ(s.ChangedCount, 2);
+  EXPECT_EQ(s.UnchangedCount, 3);
+  EXPECT_EQ(s.UnusedCount, 1);
+  const std::vector<TItem> want{
+      {u"e", u"E", u"E", rsUnTranslated}, {u"c", u"C2", u"C2", rsUnTranslated},
+      {u"a", u"A", u"A", rsUnTranslated}, {u"d", u"D", u"D-de", rsTranslated},
+      {u"k", u"1", u"1", rsUnTranslated}, {u"k", u"X", u"X", rsUnTranslated},
+      {u"b", u"B", u"B-de", rsUnused}};
+  EXPECT_EQ(Items(*open->NotesFile()), want);
+  EXPECT_EQ(Items(), want); // the file follows the merged order too
+  EXPECT_EQ(Xlat(), "e = \"E\"\nc = \"C2\"\na = \"A\"\nd = \"D-de\"\nk = \"1\"\nk = \"X\"\n");
+  const auto c = open->Items()->Get(1);
+  EXPECT_EQ(c->GetPrevOrigText(0), u"C");
+  EXPECT_EQ(c->GetPrevXlatText(0), u"C-de");
+  const auto k = open->Items()->Get(5); // was untranslated: no history
+  EXPECT_TRUE(k->GetPrevCount() == 0 || k->GetPrevOrigText(0).empty());
+
+  // An unused item that comes back, even unchanged, is changed: untranslated, history kept.
+  Write("src/a.lines", "b = \"B\"\n");
+  s = Run(u);
+  EXPECT_EQ(s.ChangedCount, 1);
+  EXPECT_EQ(s.UnusedCount, 6);
+  const auto b = open->Items()->Get(0);
+  EXPECT_EQ(b->GetID(), u"b");
+  EXPECT_EQ(b->GetStatus(), rsUnTranslated);
+  EXPECT_EQ(b->GetPrevXlatText(0), u"B-de");
+  EXPECT_EQ(u.GetTranslatorCount(-1), 3);
+
+  // Kept items stay as they are.
+  TTestUpdater keep;
+  keep.KeepDeleted = true;
+  Write("src/a.lines", "z = \"Z\"\n");
+  s = Run(keep);
+  EXPECT_EQ(s.UnusedCount, 0);
+  EXPECT_EQ(s.UnchangedCount, 7);
+  EXPECT_EQ(Items(*open->NotesFile())[1], (TItem{u"b", u"B", u"B", rsUnTranslated}));
+}
+
+TEST_F(UpdaterTest, OverwriteRebuildsFromTheSource) {
+  TTestUpdater u;
+  Write("src/a.lines", "a = \"A\"\nb = \"B\"\n");
+  Run(u);
+  Translate({{u"a", u"A-de"}});
+  const TStats s = Run(u, {"src/a.lines"}, true);
+  EXPECT_EQ(s.NewCount, 2);
+  EXPECT_EQ(Items()[0], (TItem{u"a", u"A", u"A", rsUnTranslated}));
+  EXPECT_EQ(Xlat(), "a = \"A\"\nb = \"B\"\n");
+}
+
+// Edits in the translated file reach the notes before the source update merges.
+TEST_F(UpdaterTest, TranslatedFileEditsComeFirst) {
+  TTestUpdater u;
+  Write("src/a.lines", "a = \"A\"\nb = \"B\"\nc = \"C\"\n");
+  Run(u);
+  Translate({{u"c", u"C-de"}});
+  Write("de/a.lines", "a = \"A-hand\"\nb = \"B\"\n"); // c left out
+  Write("src/a.lines", "a = \"A\"\nb = \"B2\"\nc = \"C\"\n");
+  const TStats s = Run(u);
+  EXPECT_EQ(s.ChangedCount, 1); // the nested run counts apart
+  EXPECT_EQ(s.UnchangedCount, 2);
+  const std::vector<TItem> want{{u"a", u"A", u"A-hand", rsTranslated},
+                                {u"b", u"B2", u"B2", rsUnTranslated},
+                                {u"c", u"C", u"C-de", rsTranslated}};
+  EXPECT_EQ(Items(), want);
+  EXPECT_EQ(Xlat(), "a = \"A-hand\"\nb = \"B2\"\nc = \"C-de\"\n");
+  EXPECT_EQ(u.GetTranslatorCount(-1), 2);
+
+  // A run of its own from the translated file, languages taken from the notes, is not counted;
+  // the item the file lacks keeps its translation.
+  Write("de/a.lines", "a = \"A-neu\"\nx = \"X\"\n");
+  TStats t;
+  u.Execute(nullptr, Dir.U16("de/a.lines"), u"", u"", u"", t, false, 0, 0, nullptr, {});
+  EXPECT_EQ(t.ChangedCount, 1);
+  EXPECT_EQ(t.NewCount, 1);
+  EXPECT_EQ(t.UnchangedCount, 2);
+  EXPECT_EQ(t.UnusedCount, 0);
+  std::map<std::u16string, TItem> byId;
+  for (const auto& item : Items())
+    byId[item.ID] = item;
+  ASSERT_EQ(byId.size(), 4u);
+  EXPECT_EQ(byId[u"a"].Xlat, u"A-neu");
+  EXPECT_EQ(byId[u"x"], (TItem{u"x", u"", u"X", rsTranslated}));
+  EXPECT_EQ(byId[u"c"], (TItem{u"c", u"C", u"C-de", rsTranslated}));
+  EXPECT_EQ(u.GetTranslatorCount(-1), 2);
+}
+
+// A missing map file is read from "debug/"; a ".orc" one reaches the package as a temporary
+// copy in the original language's code page, or as UTF-8 with a mark when that cannot hold it.
+TEST_F(UpdaterTest, MapFileRule) {
+  TTestUpdater u;
+  Write("src/debug/p.lines", "p = \"P\"\n");
+  Write("src/debug/m.orc", "m = \"café\"\n");
+  Write("src/debug/w.orc", "w = \"Ωmega\"\n");
+  Run(u, {"src/p.lines", "src/m.orc", "src/w.orc"});
+  ASSERT_EQ(u.Read.size(), 3u); // in name order
+  EXPECT_EQ(u.Read[1], Dir.U16("src/debug/p.lines"));
+  for (int i : {0, 2}) {
+    EXPECT_FALSE(u.Read[i].starts_with(Dir.U16("src"))) << i;
+    EXPECT_FALSE(FileExists(u.Read[i])) << i;
+  }
+  EXPECT_EQ(u.Bytes[0], "m = \"caf\xE9\"\n");
+  EXPECT_EQ(u.Bytes[2], "\xEF\xBB\xBFw = \"Ωmega\"\n");
+  EXPECT_EQ(Items("de/m.orc.xlf")[0].Orig, u"café");
+  EXPECT_EQ(Items("de/w.orc.xlf")[0].Orig, u"Ωmega");
+  EXPECT_EQ(Xlat("de/p.lines"), "p = \"P\"\n");
+  TLinesNotesFile notes;
+  notes.Open(Dir.U16("de/m.orc.xlf"));
+  EXPECT_EQ(notes.GetStats()->GetOrigFileName(), Dir.U16("src/debug/m.orc"));
+
+  // The dates recorded are those of the map files: nothing to read again.
+  u.Read.clear();
+  Run(u, {"src/p.lines", "src/m.orc", "src/w.orc"});
+  EXPECT_TRUE(u.Read.empty());
+}
+
+// A failed merge leaves the open file's items alone; the notes are not saved and the file is reported.
+TEST_F(UpdaterTest, FailedMergeChangesNothing) {
+  TTestUpdater u;
+  Write("src/a.lines", "a = \"A\"\nb = \"B\"\n");
+  Run(u);
+  const std::string notesBefore = qemtest::ReadTextFile(Dir.Path() / "de/a.lines.xlf");
+  auto open = LinesMgrClass().Create(Dir.U16("de/a.lines"), false);
+  const auto first = open->Items()->Get(0);
+  u.FailOn = u"boom";
+  Write("src/a.lines", "b = \"B2\"\nc = \"boom\"\n");
+  Run(u);
+  ASSERT_EQ(open->Count(), 2);
+  EXPECT_EQ(open->Items()->Get(0), first);
+  EXPECT_EQ(open->Items()->Get(1)->GetOrigText(), u"B");
+  EXPECT_EQ(open->Items()->Get(1)->GetStatus(), rsUnTranslated);
+  EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "de/a.lines.xlf"), notesBefore);
+  // ... and is an error of the file, not a success.
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_NE(Errors[0].find(u"merge failed"), std::u16string::npos);
+  Errors.clear();
+}
+
+// A writer that fails leaves the previous translated file and no stray copy; the error names
+// the file and the next file is done.
+TEST_F(UpdaterTest, FailingWriterKeepsPreviousFile) {
+  TTestUpdater u;
+  Write("src/a.lines", "a = \"A\"\n");
+  Write("src/b.lines", "b = \"B\"\n");
+  Run(u, {"src/a.lines", "src/b.lines"});
+  Translate({{u"a", u"A-de"}});
+  const std::string before = Xlat();
+  u.WriterFail = u"a.lines";
+  Write("src/a.lines", "a = \"A2\"\n");
+  Write("src/b.lines", "b = \"B2\"\n");
+  Run(u, {"src/a.lines", "src/b.lines"});
+  EXPECT_EQ(Xlat(), before);
+  EXPECT_EQ(Xlat("de/b.lines"), "b = \"B2\"\n");
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_NE(Errors[0].find(Dir.U16("de/a.lines")), std::u16string::npos) << UTF16ToUTF8(Errors[0]);
+  Errors.clear();
+  EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path() / "de"), fs::directory_iterator()), 4);
+
+  // A plain copy keeps the source's date.
+  TTestUpdater copier;
+  copier.NoWriter = true;
+  Write("src/c.lines", "c = \"C\"\n");
+  Run(copier, {"src/c.lines"});
+  EXPECT_EQ(fs::last_write_time(Dir.Path() / "de/c.lines"),
+            fs::last_write_time(Dir.Path() / "src/c.lines"));
+}
+
+} // namespace

@@ -1,0 +1,180 @@
+#include "workspace/QEMWorkspace.h"
+
+#include <gtest/gtest.h>
+
+#include "core/QEMIntlUtils.h"
+#include "core/QEMStrs.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMRegistry.h"
+#include "resources/QEMConst.h"
+#include "support/TestSupport.h"
+#include "translator/QEMTranslatorMgr.h"
+
+namespace {
+
+using qemtest::ReadTextFile;
+using qemtest::TTempDir;
+using qemtest::WriteTextFile;
+
+// The settings name the test package as the only package, as a user's would.
+void UseTestPackage() {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), true));
+  reg.WriteInteger(u"TranslatorCount", 1);
+  reg.WriteString(u"Translator0", UTF8ToUTF16(HLX_TEST_PACKAGE));
+}
+
+struct TProject {
+  TTempDir Dir;
+  std::string Hlx;
+  TProject() {
+    WriteTextFile(Dir.Path() / "src/a.lines", "title = \"Hello\"\nbye = \"Good bye\"\n");
+    WriteTextFile(Dir.Path() / "src/b.lines", "ok = \"OK\"\n");
+    Hlx = (Dir.Path() / "Demo.hlx").string();
+    WriteTextFile(Hlx, "[Environment]\nLCID=$00000409\n\n[Extensions]\n1=DEU,$00000407,de\n2=FRA,$0000040C,fr\n\n"
+                       "[Files]\n1=src/a.lines\n2=src/b.lines\n");
+  }
+};
+
+TEST(CommandLineTest, SwitchesIgnoreCaseButFileNamesKeepIt) {
+  THlxCommandLine c;
+  c.ParseCmdLine({u"-i", u"/Tmp/Mixed/First.hlx", u"/Tmp/Mixed/Second.hlx", u"-L"});
+  EXPECT_EQ(c.Mode(), ecmIntegration);
+  EXPECT_TRUE(c.BatchMode());
+  EXPECT_EQ(c.FileName(), u"/Tmp/Mixed/Second.hlx");
+  EXPECT_EQ(c.LogFileName(), u"/Tmp/Mixed/log.txt"); // "-L" without a value: the default
+  EXPECT_EQ(c.OutputFileName(), u"/Tmp/Mixed/out.txt");
+
+  THlxCommandLine e;
+  e.ParseCmdLine({u"--log", u"-x.log", u"-E"});
+  EXPECT_EQ(e.Mode(), ecmEggInteg);
+  EXPECT_EQ(e.LogFileName(), u"-x.log"); // a value is taken even when it looks like a switch
+
+  THlxCommandLine bad;
+  try {
+    bad.ParseCmdLine({u"-X"});
+    FAIL();
+  } catch (const EHLXException& ex) {
+    EXPECT_EQ(ex.Message(), SInvalidCommandLine);
+  }
+  for (int i = 0; i < 300; ++i) bad.CountError();
+  EXPECT_EQ(bad.ProcessExitCode(), 255);
+}
+
+TEST(WorkspaceTest, FieldsLanguagesFilesAndHistory) {
+  TTempDir dir;
+  TQEMWorkspace w;
+  EXPECT_FALSE(w.AllFieldsEntered(false));
+  EXPECT_EQ(w.ProblemList(), SNoRootDirectory);
+  w.RootDir = dir.U16();
+  w.BaseLang = 1033;
+  EXPECT_FALSE(w.AllFieldsEntered(false));
+  EXPECT_EQ(w.ProblemList(), SNoLanguages);
+
+  auto& rows = w.LangRows();
+  const auto de = std::find_if(rows.begin(), rows.end(), [](auto& r) { return r.Locale == 1031; }) - rows.begin();
+  ASSERT_LT(size_t(de), rows.size());
+  w.SetLangChecked(int(de), true);
+  EXPECT_EQ(rows[size_t(de)].XlatDir, u"DEU/");
+  w.SetLangChecked(int(de), false);
+  EXPECT_EQ(rows[size_t(de)].XlatDir, u"");
+  w.SetLangChecked(int(de), true);
+  EXPECT_FALSE(w.AllFieldsEntered(false));
+  EXPECT_EQ(w.ProblemList(), SNoFilesToProcess);
+
+  // Files of no known type are skipped unless asked for, and a file is listed once.
+  EXPECT_EQ(w.AddItemToListView(dir.U16("x/readme.txt"), false), -1);
+  EXPECT_EQ(w.AddItemToListView(dir.U16("x/readme.txt"), true), 0);
+  EXPECT_EQ(w.AddItemToListView(dir.U16("x/readme.txt"), true), 0);
+  EXPECT_EQ(w.FileRows()[0].Path, u"x/");
+  EXPECT_EQ(w.FileRows()[0].Kind, SUnknownKind);
+  EXPECT_TRUE(w.AllFieldsEntered(false));
+
+  for (int i = 0; i < 31; ++i) w.AddReopenItem(u"/p/" + UTF8ToUTF16(std::to_string(i)) + u".hlx");
+  EXPECT_EQ(w.History().size(), 30u);
+  EXPECT_EQ(w.History().back(), u"/p/1.hlx");
+  w.AddReopenItem(u"/P/5.HLX");
+  EXPECT_EQ(w.History().front(), u"/P/5.HLX");
+  EXPECT_EQ(w.History().size(), 30u);
+}
+
+TEST(WorkspaceTest, OpenKeepsThePreviousProjectOnFailure) {
+  TProject p;
+  TQEMWorkspace w;
+  const std::u16string upper = UTF8ToUTF16(p.Hlx.substr(0, p.Hlx.size() - 4) + ".HLX");
+  std::filesystem::rename(p.Hlx, QEMNativePath(upper));
+  w.OpenFile(upper);
+  EXPECT_EQ(w.Projects().GetCount(), 1);
+  try {
+    w.OpenFile(p.Dir.U16("notes.txt"));
+    FAIL();
+  } catch (const EQEMError& e) {
+    EXPECT_EQ(e.Message(), u"Unknown file extension: .txt");
+  }
+  EXPECT_EQ(w.CurrFileName(), upper);
+  EXPECT_EQ(w.FileRows().size(), 2u);
+}
+
+TEST(WorkspaceTest, IntegrationRunTranslatesLogsAndBuildsTheTree) {
+  UseTestPackage();
+  TProject p;
+  {
+    TQEMWorkspace w;
+    EXPECT_EQ(w.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx)}), 0);
+    EXPECT_EQ(w.LastStats().NewCount, 6); // three items, two languages
+    EXPECT_EQ(w.LastStats().LangCount, 2);
+    EXPECT_EQ(ReadTextFile(p.Dir.Path() / "de/src/a.lines"), ReadTextFile(p.Dir.Path() / "src/a.lines"));
+    EXPECT_TRUE(FileExists(p.Dir.U16("fr/src/b.lines.xlf")));
+
+    w.BuildTree();
+    ASSERT_EQ(w.Tree().size(), 1u);
+    const TQEMTreeNode& project = *w.Tree()[0];
+    ASSERT_EQ(project.Children.size(), 2u); // languages, sorted by name
+    EXPECT_EQ(project.Children[0]->Caption, LCIDToLangName(1036));
+    EXPECT_EQ(project.Info.UnXCount, 6);
+    EXPECT_EQ(project.FileCount(), 4);
+    const TQEMTreeNode& file = *project.Children[0]->Children[0]->Children[0];
+    EXPECT_EQ(file.Caption, u"a");
+    EXPECT_EQ(file.Image, TQEMNodeImage::niFile);
+    EXPECT_EQ(file.ImageVariant, 1);
+
+    // A dictionary over a language node holds the pairs of both of its files.
+    auto ui = std::make_shared<TQEMScriptedUIServices>();
+    const auto old = QEMSetUIServices(ui);
+    ui->QueueValue(p.Dir.U16("words.dct"));
+    ui->QueueAnswer(TQEMAnswer::anYes);
+    w.Select(project.Children[1].get());
+    EXPECT_TRUE(w.MakeDictionary());
+    QEMSetUIServices(old);
+    const std::string dict = ReadTextFile(p.Dir.Path() / "words.dct");
+    EXPECT_NE(dict.find("Good bye"), std::string::npos);
+    EXPECT_NE(dict.find("OK"), std::string::npos);
+  }
+  // A second run appends to the log after an empty line.
+  TQEMWorkspace again;
+  EXPECT_EQ(again.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx)}), 0);
+  const std::string log = ReadTextFile(p.Dir.Path() / "log.txt");
+  EXPECT_EQ(log.find("\n\n["), log.rfind("\n\n["));
+  EXPECT_NE(log.find("\n\n["), std::string::npos);
+  EXPECT_EQ(log[0], '[');
+}
+
+TEST(WorkspaceTest, BatchFailuresCountAndReachTheExitCode) {
+  UseTestPackage();
+  TProject p;
+  // The French translation folder cannot be made: each of its files fails and counts.
+  WriteTextFile(p.Dir.Path() / "fr", "a file where a folder should be");
+  std::vector<std::u16string> errors;
+  TQEMWorkspace w;
+  w.OnBatchError = [&](const std::u16string& S) { errors.push_back(S); };
+  const int rc = w.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx)});
+  EXPECT_EQ(errors.size(), 2u);
+  EXPECT_EQ(rc, int(errors.size()));
+  EXPECT_NE(ReadTextFile(p.Dir.Path() / "log.txt").find("** "), std::string::npos);
+
+  // A log that has nowhere to go ends the run with an error, not silently.
+  TQEMWorkspace w2;
+  EXPECT_EQ(w2.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx), u"-L", p.Dir.U16("fr/sub/log.txt")}), 1);
+}
+
+} // namespace
