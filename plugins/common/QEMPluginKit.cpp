@@ -1,0 +1,359 @@
+#include "QEMPluginKit.h"
+
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
+
+namespace {
+
+constexpr std::string_view kBOM = "\xEF\xBB\xBF";
+constexpr uint32_t kUtf8CodePage = 65001;
+
+const char16_t* const SKitInvalidBytes = u"%s(%d): bytes invalid in code page %d";
+const char16_t* const SKitInvalidUtf8 = u"%s(%d): invalid UTF-8";
+const char16_t* const SKitNoCodePage = u"%s: the text outside the translations cannot be written in code page %d";
+const char16_t* const SKitNoSource = u"Cannot recreate %s: its source file \"%s\" does not exist";
+const char16_t* const SKitBadTranslation = u"%s: the translation of %s is not a valid literal; the source text is kept";
+
+std::u16string NotesOf(const TQEMTranslatorMgrClass& C, const std::u16string& FileName) {
+  return C.FileNameToNoteName(FileName);
+}
+
+class TKitWriter : public IQEMXlatWriter {
+public:
+  explicit TKitWriter(const TQEMKitMgrClass& AClass) : FClass(AClass) {}
+  void WriteFromNotesFileName(const std::u16string& NotesName, const std::u16string& XlatName, LCID XlatLCID,
+                              int32_t) override {
+    const auto notes = std::dynamic_pointer_cast<IQEMNotesFile>(FClass.GetNotesClass().Create());
+    if (!notes) throw EQEMError(std::u16string(SMgrNoNotesClass));
+    notes->Open(NotesName);
+    WriteFromNotes(*notes, XlatName, XlatLCID, 0);
+  }
+  void WriteFromNotes(IQEMNotesFile& Notes, const std::u16string& XlatName, LCID XlatLCID, int32_t) override {
+    const std::string bytes = QEMKitReadFile(XlatName);
+    QEMSaveFileAtomically(XlatName, FClass.Translate(Notes, XlatName, bytes, XlatLCID));
+  }
+
+private:
+  const TQEMKitMgrClass& FClass;
+};
+
+} // namespace
+
+// ---- text of files ----
+
+uint32_t QEMKitCodePage(LCID Locale) {
+  const uint32_t cp = Locale ? LCIDToCodePage(Locale) : 0;
+  return cp ? cp : QEMSystemCodePage();
+}
+
+int QEMKitLineOf(const std::u16string& Text, size_t Pos) {
+  int line = 1;
+  for (size_t i = 0; i < Pos && i < Text.size(); ++i)
+    if (Text[i] == u'\n') ++line;
+  return line;
+}
+
+EQEMError QEMKitSyntaxError(const std::u16string& FileName, int Line, const std::u16string& What) {
+  return EQEMError(Format(u"%s(%d): %s", FileName, Line, What));
+}
+
+std::string QEMKitReadFile(const std::u16string& FileName) {
+  std::ifstream in(QEMNativePath(FileName), std::ios::binary);
+  if (!in) throw EQEMError(Format(SFileNotFound, FileName));
+  std::ostringstream s;
+  s << in.rdbuf();
+  if (in.bad()) throw EQEMError(Format(SFileNotFound, FileName));
+  return std::move(s).str();
+}
+
+std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Bytes, uint32_t CodePage, bool& Utf8) {
+  Utf8 = Bytes.starts_with(kBOM);
+  if (Utf8) {
+    const std::string_view body = Bytes.substr(kBOM.size());
+    std::u16string text = UTF8ToUTF16(body);
+    if (UTF16ToUTF8(text) != body) {
+      // The first character that did not come back names the line.
+      size_t i = 0, b = 0;
+      while (i < text.size()) {
+        const size_t n = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() ? 2 : 1;
+        const std::string one = UTF16ToUTF8(std::u16string_view(text).substr(i, n));
+        if (body.compare(b, one.size(), one) != 0) break;
+        b += one.size();
+        i += n;
+      }
+      throw EQEMError(Format(SKitInvalidUtf8, FileName, QEMKitLineOf(text, i)));
+    }
+    return text;
+  }
+  std::u16string text = StringToWideStringCP(CodePage, Bytes);
+  // The converters put U+FFFD (or SUB for single-byte tables) where bytes have no character.
+  const size_t bad = text.find_first_of(u"\uFFFD\x1A");
+  if (bad != std::u16string::npos)
+    throw EQEMError(Format(SKitInvalidBytes, FileName, QEMKitLineOf(text, bad), int32_t(CodePage)));
+  return text;
+}
+
+bool QEMKitFits(std::u16string_view Text, uint32_t CodePage) {
+  if (CodePage == kUtf8CodePage) return true;
+  for (char16_t c : Text)
+    if (c >= 0x80) return StringToWideStringCP(CodePage, WideStringToStringCP(CodePage, Text)) == Text;
+  return true; // ASCII is in every code page we write
+}
+
+std::u16string QEMKitSettingsKey(const std::u16string& SubKey) {
+  return QEMBaseRegKey() + u"\\" + SubKey;
+}
+
+// ---- manager class ----
+
+TQEMKitMgrClass::TQEMKitMgrClass(TQEMLiteralFormatPtr AFormat, const TQEMBaseNotesFileClass& ANotesClass,
+                                 TQEMKitTypeInfo AInfo)
+    : FFormat(std::move(AFormat)), FNotesClass(ANotesClass), FInfo(std::move(AInfo)) {}
+
+std::unique_ptr<TQEMTranslatorMgr> TQEMKitMgrClass::Create(const std::u16string& AFileName, bool PerformCheck) const {
+  return std::make_unique<TQEMKitMgr>(*this, AFileName, PerformCheck);
+}
+
+std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16string& SourceName, std::string_view Bytes,
+                                       LCID XlatLCID) const {
+  TQEMLiteralFormat& format = *FFormat;
+  format.CheckBytes(SourceName, Bytes);
+  bool utf8 = false;
+  const std::u16string text = QEMKitDecode(SourceName, Bytes, QEMKitCodePage(Notes.GetStats()->GetOrigLCID()), utf8);
+  std::vector<TQEMLiteralItem> items;
+  format.Parse(SourceName, text, items);
+
+  // Items of one identifier are taken in notes order; Unused items are not in the file.
+  std::unordered_map<std::u16string, std::vector<IQEMNotesItemPtr>> byID;
+  const auto list = Notes.GetItems();
+  for (int i = 0, n = list->Count(); i < n; ++i) {
+    auto item = list->Get(i);
+    if (item->GetStatus() != rsUnused) byID[item->GetID()].push_back(std::move(item));
+  }
+  std::unordered_map<std::u16string, size_t> next;
+  // Per source literal: its translation, or null to keep what the source has.
+  std::vector<const std::u16string*> wanted(items.size(), nullptr);
+  std::vector<std::u16string> translations(items.size());
+  for (size_t k = 0; k < items.size(); ++k) {
+    const auto found = byID.find(items[k].ID);
+    if (found == byID.end()) continue;
+    size_t& at = next[items[k].ID];
+    if (at >= found->second.size()) continue;
+    const auto& item = found->second[at++];
+    // Stale notes (the source literal changed since) must not put an old translation here.
+    if (item->GetOrigText() != items[k].Value) continue;
+    translations[k] = item->GetXlatText();
+    if (translations[k] == items[k].Value) continue;
+    if (!format.IsValidLiteral(translations[k])) {
+      ShowError(::Format(SKitBadTranslation, SourceName, items[k].ID));
+      continue;
+    }
+    wanted[k] = &translations[k];
+  }
+
+  const uint32_t targetCP = QEMKitCodePage(XlatLCID);
+  std::u16string out;
+  for (int pass = 0; pass < 2; ++pass) {
+    const uint32_t cp = utf8 ? kUtf8CodePage : targetCP;
+    bool needUtf8 = false;
+    out.clear();
+    out.reserve(text.size() + text.size() / 8);
+    size_t pos = 0;
+    for (size_t k = 0; k < items.size() && !needUtf8; ++k) {
+      const TQEMLiteralItem& it = items[k];
+      out.append(text, pos, it.Begin - pos);
+      pos = it.End;
+      const std::u16string_view source = std::u16string_view(text).substr(it.Begin, it.End - it.Begin);
+      if (!wanted[k] && QEMKitFits(source, cp)) {
+        out.append(source);
+        continue;
+      }
+      std::u16string literal;
+      if (!format.OutputLiteral(wanted[k] ? *wanted[k] : it.Value, cp, literal)) needUtf8 = true;
+      out.append(literal);
+    }
+    if (!needUtf8) {
+      out.append(text, pos, std::u16string::npos);
+      if (utf8 || QEMKitFits(out, cp)) break;
+      if (!format.Utf8Allowed()) throw EQEMError(::Format(SKitNoCodePage, SourceName, int32_t(cp)));
+    }
+    if (utf8) throw EQEMError(::Format(SKitNoCodePage, SourceName, int32_t(cp))); // the format refused UTF-8
+    utf8 = true;
+  }
+  format.AdjustForTarget(out, XlatLCID, utf8 ? kUtf8CodePage : targetCP, utf8);
+  if (utf8) return std::string(kBOM) + UTF16ToUTF8(out);
+  return WideStringToStringCP(targetCP, out);
+}
+
+// ---- manager ----
+
+TQEMKitMgr::TQEMKitMgr(const TQEMKitMgrClass& AClass, const std::u16string& AFileName, bool PerformCheck)
+    : TQEMTranslatorMgr(AClass), FKitClass(AClass) {
+  FFileName = AFileName;
+  const std::u16string notes = NotesOf(AClass, AFileName);
+  if (FileExists(notes)) FNotesFile->Open(notes);
+  FOrigFileName = Stats()->GetOrigFileName();
+  if (PerformCheck) CheckStats();
+}
+
+void TQEMKitMgr::Reload() {
+  auto fresh = std::dynamic_pointer_cast<IQEMNotesFile>(GetNotesClass().Create());
+  if (!fresh) throw EQEMError(std::u16string(SMgrNoNotesClass));
+  const std::u16string notes = FileNameToNoteName(FFileName);
+  if (FileExists(notes)) fresh->Open(notes);
+  FNotesFile = std::move(fresh);
+  FOrigFileName = Stats()->GetOrigFileName();
+}
+
+void TQEMKitMgr::CheckStats() {
+  if (auto custom = std::dynamic_pointer_cast<TQEMCustomNotesFile>(FNotesFile)) custom->ReCalcStats();
+}
+
+// Egged text is made from the original, so building twice gives the same file.
+void TQEMKitMgr::EggBuild() {
+  const auto items = Items();
+  const std::u16string& kind = FKitClass.Info().EggKind;
+  bool changed = false;
+  for (int i = 0, n = items->Count(); i < n; ++i) {
+    const auto item = items->Get(i);
+    const TResStatus status = item->GetStatus();
+    if (status == rsUnused) continue;
+    std::u16string result;
+    if (!GetEggString(status, kind, ConvertToRawString(item->GetOrigText()), item->GetXlatText(), result)) continue;
+    item->SetXlatText(ConvertFromRawString(result));
+    item->SetStatus(GetEggStatus(status, kind));
+    item->SetModified(QEMNow());
+    changed = true;
+  }
+  if (changed) Save(true, 0, 0, false);
+}
+
+void TQEMKitMgr::MakeDictionary(TStringList& SL) {
+  const auto items = Items();
+  for (int i = 0, n = items->Count(); i < n; ++i) {
+    const auto item = items->Get(i);
+    if (item->GetStatus() != rsUnused) SL.Add(item->GetOrigText() + u"=" + item->GetXlatText());
+  }
+}
+
+void TQEMKitMgr::Purge() {
+  const auto items = Items();
+  std::vector<IQEMNotesItemPtr> kept;
+  for (int i = 0, n = items->Count(); i < n; ++i)
+    if (auto item = items->Get(i); item->GetStatus() != rsUnused) kept.push_back(std::move(item));
+  if (int(kept.size()) == items->Count()) return;
+  items->Clear();
+  for (auto& item : kept)
+    items->Add(std::move(item));
+  Save(false, 0, 0, false);
+}
+
+void TQEMKitMgr::RecreateXlat() {
+  Save(true, 0, 0, true);
+}
+
+void TQEMKitMgr::WriteXlat() {
+  const std::u16string source = Stats()->GetOrigFileName();
+  if (source.empty() || !FileExists(source)) throw EQEMError(Format(SKitNoSource, FFileName, source));
+  const std::string bytes = QEMKitReadFile(source);
+  QEMSaveFileAtomically(FFileName, FKitClass.Translate(*FNotesFile, source, bytes, Stats()->GetXlatLCID()));
+  // The notes record the new file's date, or the next update would take it for an edit.
+  Stats()->SetXlatDateTime(DateOfFile(FFileName));
+}
+
+// The notes are saved even when the translated file cannot be written: they hold the work.
+void TQEMKitMgr::Save(bool CreateXlat, LCID AOrigLCID, LCID AXlatLCID, bool) {
+  const auto stats = Stats();
+  if (AOrigLCID) stats->SetOrigLCID(AOrigLCID);
+  if (AXlatLCID) stats->SetXlatLCID(AXlatLCID);
+  std::exception_ptr failed;
+  if (CreateXlat) {
+    try {
+      WriteXlat();
+    } catch (...) {
+      failed = std::current_exception();
+    }
+  }
+  FNotesFile->SaveAs(FileNameToNoteName(FFileName));
+  if (failed) std::rethrow_exception(failed);
+}
+
+// ---- updater ----
+
+TQEMKitUpdater::TQEMKitUpdater(const TQEMKitMgrClass& AMgrClass) : TQEMCustomUpdater(AMgrClass), FKitClass(AMgrClass) {}
+
+bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
+  const std::string bytes = QEMKitReadFile(FileName);
+  TQEMLiteralFormat& format = FKitClass.Format();
+  format.CheckBytes(FileName, bytes);
+  bool utf8 = false;
+  const std::u16string text =
+      QEMKitDecode(FileName, bytes, QEMKitCodePage(FUpdateFromOrig ? FOrigLCID : FXlatLCID), utf8);
+  std::vector<TQEMLiteralItem> items;
+  format.Parse(FileName, text, items);
+  FCurrStrings->Clear();
+  for (auto& item : items)
+    FCurrStrings->AddPair(std::move(item.ID), std::move(item.ResName), std::move(item.Value));
+  return true;
+}
+
+IQEMXlatWriterPtr TQEMKitUpdater::CreateXlatWriter() {
+  return std::make_shared<TKitWriter>(FKitClass);
+}
+
+// ---- file type ----
+
+TQEMKitFileType::TQEMKitFileType(const TQEMKitMgrClass& AMgrClass, TQEMKitTranslator* ATranslator, void* Instance,
+                                 IQEMTranslatorUpdaterPtr AUpdater)
+    : TQEMBaseFileType(AMgrClass.Info().Name, AMgrClass.Info().Exts, AMgrClass.Info().Desc, ATranslator, Instance,
+                       std::move(AUpdater)),
+      FMgrClass(AMgrClass) {}
+
+bool TQEMKitFileType::AcceptsFile(const std::u16string& FileName) {
+  if (FExts->IndexOf(QEMUpperCase(ExtractFileExt(FileName))) < 0) return false;
+  std::ifstream in(QEMNativePath(FileName), std::ios::binary);
+  if (!in) return true; // a file still to be made is taken by its extension
+  std::string head(512, '\0');
+  in.read(head.data(), std::streamsize(head.size()));
+  head.resize(size_t(in.gcount()));
+  return FMgrClass.Format().AcceptsContent(head);
+}
+
+TFileStats TQEMKitFileType::GetStats(const std::u16string& AFileName, bool PerformCheck) {
+  if (auto* mgr = FindMgr(AFileName)) {
+    if (PerformCheck) mgr->CheckStats();
+    return mgr->Stats()->GetFileStats();
+  }
+  return FMgrClass.Create(AFileName, PerformCheck)->Stats()->GetFileStats();
+}
+
+// ---- package ----
+
+TQEMKitPackage::~TQEMKitPackage() {
+  try {
+    RemoveTypes();
+  } catch (...) {
+  }
+}
+
+void TQEMKitPackage::AddType(void* Module, TQEMLiteralFormatPtr Format, const TQEMBaseNotesFileClass& NotesClass,
+                             const TQEMKitTypeInfo& Info) {
+  TEntry e;
+  e.MgrClass = std::make_unique<TQEMKitMgrClass>(std::move(Format), NotesClass, Info);
+  e.Translator = std::make_unique<TQEMKitTranslator>(*e.MgrClass);
+  e.Translator->SetTranslatorSubKey(Info.SubKey);
+  auto updater = std::make_shared<TQEMKitUpdater>(*e.MgrClass);
+  auto type = std::make_shared<TQEMKitFileType>(*e.MgrClass, e.Translator.get(), Module, std::move(updater));
+  e.Translator->SetQEMFileType(type.get());
+  e.FileType = type;
+  FEntries.push_back(std::move(e));
+  RegisterQEMFileType(type);
+}
+
+void TQEMKitPackage::RemoveTypes() {
+  while (!FEntries.empty()) {
+    if (QEMFileTypesStarted()) UnRegisterQEMFileType(FEntries.back().FileType);
+    FEntries.pop_back();
+  }
+}

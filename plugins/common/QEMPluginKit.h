@@ -1,0 +1,187 @@
+#pragma once
+// What the default translator packages share. A source file is text in which some literals are
+// items; a package supplies only the format (how to find the items and how to write a literal),
+// the kit supplies the notes class, manager, updater, writer and file type around it.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qem.h"
+
+// The entry points a package exports (QEMPackageInitialize, QEMPackageFinalize, QEMPackageResource).
+#define QEM_KIT_EXPORT extern "C" __attribute__((visibility("default")))
+
+// One item found in a source file.
+struct TQEMLiteralItem {
+  std::u16string ID;      // stable across edits elsewhere in the file
+  std::u16string ResName; // the resource (form, string table, menu, dialog) it belongs to
+  std::u16string Value;   // the literal as the notes keep it, in the format's literal syntax
+  size_t Begin = 0;       // UTF-16 span of the literal in the decoded text
+  size_t End = 0;
+};
+
+// A file format of a package.
+class TQEMLiteralFormat {
+public:
+  virtual ~TQEMLiteralFormat() = default;
+  // The items of a decoded file, in file order. Raises EQEMError naming FileName for input it
+  // cannot read (the file is then left untouched).
+  virtual void Parse(const std::u16string& FileName, const std::u16string& Text,
+                     std::vector<TQEMLiteralItem>& Items) = 0;
+  // The literal to write for Value (notes form) in a file of code page CodePage; every
+  // character the code page cannot hold must survive (a character code in the literal, or
+  // false when only a UTF-8 file can hold it).
+  virtual bool OutputLiteral(const std::u16string& Value, uint32_t CodePage, std::u16string& Literal) = 0;
+  // Whole-file changes for the target language (language statements, code-page pragma). Utf8:
+  // the file is written as UTF-8 (CodePage is then 65001).
+  virtual void AdjustForTarget(std::u16string& /*Text*/, LCID /*XlatLCID*/, uint32_t /*CodePage*/, bool /*Utf8*/) {}
+  // Literal syntax <-> raw text, for the repository and the validation.
+  virtual std::u16string ToRaw(const std::u16string& Literal) = 0;
+  virtual std::u16string FromRaw(const std::u16string& Raw) = 0;
+
+  // Optional hooks (defaults suit most formats).
+  // Looks at the undecoded file before anything else: raises EQEMError naming FileName for a
+  // file of the type's extension that the format cannot read (a binary form, say).
+  virtual void CheckBytes(const std::u16string& /*FileName*/, std::string_view /*Bytes*/) {}
+  // Whether the file type takes a file with these first bytes (IQEMFileType::AcceptsFile).
+  virtual bool AcceptsContent(std::string_view /*Head*/) { return true; }
+  // Whether a translation may be written: an invalid one leaves the source literal in place.
+  virtual bool IsValidLiteral(const std::u16string& /*Literal*/) { return true; }
+  // Whether the whole file may become UTF-8 when its text outside the literals does not fit
+  // the target code page; without it such a file is refused.
+  virtual bool Utf8Allowed() { return true; }
+};
+using TQEMLiteralFormatPtr = std::shared_ptr<TQEMLiteralFormat>;
+
+// ---- text of files ----
+
+// The code page a file of language Locale is read or written in: its ANSI code page, else the
+// system's.
+uint32_t QEMKitCodePage(LCID Locale);
+// Decodes a file's bytes: UTF-8 when they start with a byte-order mark (Utf8 true), else ANSI
+// of CodePage. Raises EQEMError naming the file and line for bytes invalid in that encoding.
+std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Bytes, uint32_t CodePage, bool& Utf8);
+// Whether Text survives a trip through CodePage unchanged.
+bool QEMKitFits(std::u16string_view Text, uint32_t CodePage);
+std::string QEMKitReadFile(const std::u16string& FileName);
+// The 1-based line of a position in Text.
+int QEMKitLineOf(const std::u16string& Text, size_t Pos);
+// An error of input the format cannot read: "<file>(<line>): <what>".
+EQEMError QEMKitSyntaxError(const std::u16string& FileName, int Line, const std::u16string& What);
+
+// ---- notes ----
+
+// A notes file of a kit package; Traits gives the XLIFF datatype (`static constexpr const
+// char16_t* DataType`). Register it through TQEMNotesFileClassOf<TQEMKitNotesFile<Traits>>.
+template <class Traits> class TQEMKitNotesFile : public TQEMCustomNotesFile {
+public:
+  static std::u16string ClassExts() { return u".xlf"; }
+  std::u16string GetExts() const override { return ClassExts(); }
+  std::u16string GetDataType() override { return Traits::DataType; }
+};
+
+// ---- what one file type of a package is ----
+struct TQEMKitTypeInfo {
+  std::u16string Name; // the kind stored in projects
+  std::u16string Exts; // ".a;.b"
+  std::u16string Desc;
+  std::u16string EggKind; // the file kind name of the egg patterns ("<Status>.<EggKind>")
+  std::u16string SubKey;  // below the base registry key; the type's settings live there
+  std::u16string Version; // the package version text
+};
+
+class TQEMKitMgrClass : public TQEMTranslatorMgrClass {
+public:
+  TQEMKitMgrClass(TQEMLiteralFormatPtr AFormat, const TQEMBaseNotesFileClass& ANotesClass, TQEMKitTypeInfo AInfo);
+  std::unique_ptr<TQEMTranslatorMgr> Create(const std::u16string& AFileName, bool PerformCheck) const override;
+  const TQEMBaseNotesFileClass& GetNotesClass() const override { return FNotesClass; }
+  std::u16string ConvertFromRawString(const std::u16string& S) const override { return FFormat->FromRaw(S); }
+  std::u16string ConvertToRawString(const std::u16string& S) const override { return FFormat->ToRaw(S); }
+  std::u16string FileNameToNoteName(const std::u16string& AFileName) const override { return AFileName + u".xlf"; }
+
+  TQEMLiteralFormat& Format() const { return *FFormat; }
+  const TQEMKitTypeInfo& Info() const { return FInfo; }
+  // Rewrites the decoded-and-parsed source Bytes (file SourceName) with the translations of
+  // Notes for language XlatLCID: the bytes to write as the translated file.
+  std::string Translate(IQEMNotesFile& Notes, const std::u16string& SourceName, std::string_view Bytes,
+                        LCID XlatLCID) const;
+
+private:
+  TQEMLiteralFormatPtr FFormat;
+  const TQEMBaseNotesFileClass& FNotesClass;
+  TQEMKitTypeInfo FInfo;
+};
+
+class TQEMKitMgr : public TQEMTranslatorMgr {
+public:
+  TQEMKitMgr(const TQEMKitMgrClass& AClass, const std::u16string& AFileName, bool PerformCheck);
+  void Reload() override;
+  void CheckStats() override;
+  void EggBuild() override;
+  // Adds "original=translation" (literal form, one line each) for every item in use.
+  void MakeDictionary(TStringList& SL) override;
+  void Purge() override;
+  void RecreateXlat() override;
+  void Save(bool CreateXlat, LCID AOrigLCID, LCID AXlatLCID, bool IgnoreOrigDateOfFile) override;
+
+private:
+  void WriteXlat();
+  const TQEMKitMgrClass& FKitClass;
+};
+
+class TQEMKitUpdater : public TQEMCustomUpdater {
+public:
+  explicit TQEMKitUpdater(const TQEMKitMgrClass& AMgrClass);
+  bool ReadFileStrings(const std::u16string& FileName) override;
+  IQEMXlatWriterPtr CreateXlatWriter() override;
+  bool GetProjectFiles(const std::u16string&) override { return false; }
+
+private:
+  const TQEMKitMgrClass& FKitClass;
+};
+
+class TQEMKitTranslator : public TQEMTranslator {
+public:
+  explicit TQEMKitTranslator(const TQEMKitMgrClass& AMgrClass) : FMgrClass(AMgrClass) {}
+  const TQEMTranslatorMgrClass& GetMgrClass() override { return FMgrClass; }
+  TQEMTranslatorForm* GetForm() override { return nullptr; } // the editor window comes with the GUI
+
+private:
+  const TQEMKitMgrClass& FMgrClass;
+};
+
+class TQEMKitFileType : public TQEMBaseFileType {
+public:
+  TQEMKitFileType(const TQEMKitMgrClass& AMgrClass, TQEMKitTranslator* ATranslator, void* Instance,
+                  IQEMTranslatorUpdaterPtr AUpdater);
+  std::u16string GetPackageVersion() override { return FMgrClass.Info().Version; }
+  bool AcceptsFile(const std::u16string& FileName) override;
+  TFileStats GetStats(const std::u16string& AFileName, bool PerformCheck) override;
+
+private:
+  const TQEMKitMgrClass& FMgrClass;
+};
+
+// What a package keeps from QEMPackageInitialize to QEMPackageFinalize: per file type its
+// manager class, translator, updater and registered type.
+class TQEMKitPackage {
+public:
+  ~TQEMKitPackage();
+  void AddType(void* Module, TQEMLiteralFormatPtr Format, const TQEMBaseNotesFileClass& NotesClass,
+               const TQEMKitTypeInfo& Info);
+  // Unregisters the types, last first; managers of the package must be gone by then.
+  void RemoveTypes();
+
+private:
+  struct TEntry {
+    std::unique_ptr<TQEMKitMgrClass> MgrClass;
+    std::unique_ptr<TQEMKitTranslator> Translator;
+    IQEMFileTypePtr FileType;
+  };
+  std::vector<TEntry> FEntries;
+};
+
+// The registry key of a type's settings: the base key and SubKey.
+std::u16string QEMKitSettingsKey(const std::u16string& SubKey);

@@ -1,0 +1,44 @@
+#pragma once
+// Text form files (.ofm, .xfm, .lfm): nested object/inherited/inline blocks of properties. Every
+// string value is an item, identified by its component path and property path
+// ("MainForm.Memo1.Lines.Strings[2]", "MainForm.Grid.Columns[0].Title.Caption"), except the
+// properties of the exclusion list. Values are kept as Pascal literals.
+#include <string>
+#include <vector>
+
+#include "QEMPluginKit.h"
+
+// The default exclusion list: string properties that hold names or expressions, not text.
+// Component and font names (Name, FontName; "Name" also covers Font.Name), data binding (DataField,
+// KeyField, ListField, KeyFields, LookupKeyFields, LookupResultField, FieldName, IndexName,
+// IndexFieldNames, MasterFields, TableName, DatabaseName, SessionName, DriverName, ProviderName,
+// ConnectionString, CommandText, SQL, StoredProcName, Params) and other identifier-like values
+// (ImeName, HelpKeyword, HelpFile, PasswordChar, StyleName). An entry names one property path
+// segment or a dotted run of them ("Font.Name"), ignoring case and indexes. The string value
+// "ExcludedProperties" (entries separated by ";") under the type's settings key replaces it.
+inline constexpr const char16_t* OFMDefaultExclusions =
+    u"Name;FontName;DataField;KeyField;ListField;KeyFields;LookupKeyFields;LookupResultField;FieldName;"
+    u"IndexName;IndexFieldNames;MasterFields;TableName;DatabaseName;SessionName;DriverName;ProviderName;"
+    u"ConnectionString;CommandText;SQL;StoredProcName;Params;ImeName;HelpKeyword;HelpFile;PasswordChar;StyleName";
+inline constexpr const char16_t* OFMExclusionValue = u"ExcludedProperties";
+inline constexpr size_t OFMMaxLine = 64 * 1024;
+
+class TOFMFormat : public TQEMLiteralFormat {
+public:
+  // SubKey: the type's settings key below the base key.
+  explicit TOFMFormat(std::u16string SubKey) : FSubKey(std::move(SubKey)) {}
+  void Parse(const std::u16string& FileName, const std::u16string& Text, std::vector<TQEMLiteralItem>& Items) override;
+  bool OutputLiteral(const std::u16string& Value, uint32_t CodePage, std::u16string& Literal) override;
+  std::u16string ToRaw(const std::u16string& Literal) override { return PasStringToRaw(Literal); }
+  std::u16string FromRaw(const std::u16string& Raw) override;
+  void CheckBytes(const std::u16string& FileName, std::string_view Bytes) override;
+  bool AcceptsContent(std::string_view Head) override;
+  bool IsValidLiteral(const std::u16string& Literal) override { return IsValidPasString(Literal); }
+  bool Utf8Allowed() override { return false; } // character codes hold everything
+
+  // The exclusion list in force: the registry's, else the default.
+  std::vector<std::u16string> Exclusions() const;
+
+private:
+  std::u16string FSubKey;
+};

@@ -1,0 +1,267 @@
+// The form-file package as built, loaded through the package loader and driven through the
+// contract only: updater runs, managers, file type.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "qem.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using qemtest::ReadTextFile;
+using qemtest::WriteTextFile;
+
+namespace {
+
+constexpr LCID kENU = 0x409, kDEU = 0x407, kFRA = 0x40C, kJPN = 0x411;
+
+fs::path DataDir() {
+  return fs::path(getenv("HLX_TEST_DATA")) / "ofm";
+}
+std::u16string U16(const fs::path& P) {
+  return UTF8ToUTF16(P.string());
+}
+
+class OFMPackage : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    Module = QEMLoadPackage(UTF8ToUTF16(OFM_PACKAGE_PATH));
+    for (int i = 0; i < QEMFileTypes().Count(); ++i)
+      if (QEMFileTypes().GetQEMFileType(i)->GetName() == u"Form") Type = QEMFileTypes().GetQEMFileType(i);
+  }
+  static void TearDownTestSuite() {
+    Type.reset();
+    QEMUnloadPackage(Module);
+  }
+  void SetUp() override {
+    ASSERT_TRUE(Type);
+    ShowErrorFunc = [this](const std::u16string& M) { Errors.push_back(UTF16ToUTF8(M)); };
+    fs::copy_file(DataDir() / "Main.ofm", Src);
+  }
+  void TearDown() override { ShowErrorFunc = nullptr; }
+
+  fs::path Xlat(LCID L = kDEU) const {
+    return Dir.Path() / (L == kDEU ? "deu" : L == kFRA ? "fra" : "jpn") / "Main.ofm";
+  }
+  fs::path Notes(LCID L = kDEU) const { return fs::path(Xlat(L).string() + ".xlf"); }
+  TStats Update(LCID L = kDEU) {
+    TStringList files;
+    files.Add(U16(Src));
+    TStats stats;
+    Type->GetUpdater()->Execute(&files, u"", u"", Dir.U16(), U16(Xlat(L).parent_path()), stats, false, kENU, L, nullptr,
+                                {});
+    return stats;
+  }
+  // Rewrites the source with a later date, so the next run sees it changed.
+  void TouchSource(const std::string& Text) {
+    const auto before = fs::last_write_time(Src);
+    WriteTextFile(Src, Text);
+    fs::last_write_time(Src, before + std::chrono::seconds(10));
+  }
+  std::unique_ptr<TQEMTranslatorMgr> Mgr(LCID L = kDEU) {
+    auto* base = dynamic_cast<TQEMBaseFileType*>(Type.get());
+    return base->Translator()->GetMgrClass().Create(U16(Xlat(L)), false);
+  }
+  static IQEMNotesItemPtr Item(TQEMTranslatorMgr& M, const std::u16string& ID) {
+    for (int i = 0; i < M.Count(); ++i)
+      if (M.Items()->Get(i)->GetID() == ID) return M.Items()->Get(i);
+    return nullptr;
+  }
+  static void Translate(TQEMTranslatorMgr& M, const std::u16string& ID, const std::u16string& Text) {
+    auto item = Item(M, ID);
+    ASSERT_TRUE(item) << UTF16ToUTF8(ID);
+    item->SetXlatText(Text);
+    item->SetStatus(rsTranslated);
+  }
+
+  static inline void* Module = nullptr;
+  static inline IQEMFileTypePtr Type;
+  qemtest::TTempDir Dir;
+  fs::path Src = Dir.Path() / "Main.ofm";
+  std::vector<std::string> Errors;
+};
+
+TEST_F(OFMPackage, FindsTheItemsOfEveryConstruct) {
+  EXPECT_EQ(Type->GetExts().Count(), 3);
+  EXPECT_TRUE(Type->GetKindBitmap(0)->Bitmap);
+  EXPECT_TRUE(Type->AcceptsFile(U16(Src)));
+  const TStats stats = Update();
+  EXPECT_EQ(stats.NewCount, 11);
+  auto mgr = Mgr();
+  std::vector<std::pair<std::u16string, std::u16string>> got;
+  for (int i = 0; i < mgr->Count(); ++i)
+    got.emplace_back(mgr->Items()->Get(i)->GetID(), mgr->Items()->Get(i)->GetOrigText());
+  const std::vector<std::pair<std::u16string, std::u16string>> want{
+      {u"MainForm.Caption", u"'Demo editor'"},
+      {u"MainForm.FileMenu.Caption", u"'&File'"},
+      {u"MainForm.FileMenu.OpenItem.Caption", u"'&Open\u2026'"},
+      {u"MainForm.FileMenu.OpenItem.Hint", u"'Opens a r\u00e9sum\u00e9'"},
+      {u"MainForm.Memo1.Lines.Strings[0]", u"'First line'"},
+      {u"MainForm.Memo1.Lines.Strings[1]", u"'It''s the second'"},
+      {u"MainForm.Memo1.Lines.Strings[2]", u"'Long text that goes on and on over two lines'"},
+      {u"MainForm.Grid.Columns[0].Title.Caption", u"'Name'"},
+      {u"MainForm.Grid.Columns[1].Title.Caption", u"'Caf\u00e9'"},
+      {u"MainForm.Frame1.Label1.Caption", u"'Gr\u00f6\u00dfe'"},
+      {u"MainForm.Frame1.OkButton.Caption", u"'OK'"}};
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(mgr->NotesFile()->GetDataType(), u"x-hlx-form");
+  EXPECT_EQ(mgr->ConvertToRawString(u"'It''s'#13#10"), u"It's\r\n");
+  // Nothing translated yet: the copy is the source, byte for byte.
+  EXPECT_EQ(ReadTextFile(Xlat()), ReadTextFile(Src));
+}
+
+TEST_F(OFMPackage, ExclusionListComesFromTheRegistry) {
+  {
+    TQEMRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey() + u"\\" + Type->GetSubKey(), true));
+    reg.WriteString(u"ExcludedProperties", u"Caption; Strings");
+  }
+  Update();
+  auto mgr = Mgr();
+  std::vector<std::u16string> ids;
+  for (int i = 0; i < mgr->Count(); ++i)
+    ids.push_back(mgr->Items()->Get(i)->GetID());
+  TQEMRegistry reg;
+  reg.OpenKey(QEMBaseRegKey() + u"\\" + Type->GetSubKey(), false);
+  reg.DeleteValue(u"ExcludedProperties");
+  EXPECT_EQ(ids, (std::vector<std::u16string>{u"MainForm.Font.Name", u"MainForm.FileMenu.OpenItem.Hint",
+                                              u"MainForm.Memo1.DataField", u"MainForm.Grid.Columns[0].FieldName"}));
+}
+
+// The golden file holds the translated form: only the translated literals differ from the source,
+// a joined literal becomes one, and a character cp1252 lacks becomes a code.
+TEST_F(OFMPackage, TranslatedFileMatchesGoldenAndSurvivesTheNextRun) {
+  Update();
+  {
+    auto mgr = Mgr();
+    Translate(*mgr, u"MainForm.Caption", u"'Demo-Editor'");
+    Translate(*mgr, u"MainForm.FileMenu.OpenItem.Caption", u"'&\u00d6ffnen\u2026'");
+    Translate(*mgr, u"MainForm.Memo1.Lines.Strings[1]", u"'Es ist die zweite'");
+    Translate(*mgr, u"MainForm.Memo1.Lines.Strings[2]", u"'Langer Text'");
+    Translate(*mgr, u"MainForm.Grid.Columns[1].Title.Caption", u"'\u03a9-Caf\u00e9'");
+    mgr->Save(true, 0, 0, false);
+  }
+  const std::string golden = ReadTextFile(DataDir() / "Main.deu.ofm");
+  EXPECT_EQ(ReadTextFile(Xlat()), golden);
+
+  TouchSource(ReadTextFile(Src));
+  const TStats stats = Update();
+  EXPECT_EQ(stats.UnchangedCount, 11);
+  EXPECT_EQ(stats.NewCount + stats.ChangedCount + stats.UnusedCount, 0);
+  EXPECT_EQ(ReadTextFile(Xlat()), golden);
+  EXPECT_EQ(Item(*Mgr(), u"MainForm.Caption")->GetXlatText(), u"'Demo-Editor'");
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(OFMPackage, EachLanguageKeepsItsTranslationAndEveryCharacter) {
+  const std::vector<std::pair<LCID, std::u16string>> langs{
+      {kDEU, u"'&Datei'"}, {kFRA, u"'&Fichier'"}, {kJPN, u"'\u30d5\u30a1\u30a4\u30eb(&F)'"}};
+  for (const auto& [lang, text] : langs) {
+    Update(lang);
+    auto mgr = Mgr(lang);
+    Translate(*mgr, u"MainForm.FileMenu.Caption", text);
+    mgr->Save(true, 0, 0, false);
+  }
+  TouchSource(ReadTextFile(Src));
+  for (const auto& [lang, text] : langs) {
+    const std::string before = ReadTextFile(Xlat(lang));
+    EXPECT_EQ(Update(lang).UnchangedCount, 11);
+    EXPECT_EQ(ReadTextFile(Xlat(lang)), before);
+    EXPECT_EQ(Item(*Mgr(lang), u"MainForm.FileMenu.Caption")->GetXlatText(), text);
+  }
+  // cp932 has the Japanese text but not the accents of the untranslated hint.
+  const std::string jpn = ReadTextFile(Xlat(kJPN));
+  EXPECT_NE(jpn.find("Caption = '\x83t\x83@\x83"
+                     "C\x83\x8b(&F)'"),
+            std::string::npos);
+  EXPECT_NE(jpn.find("Hint = 'Opens a r'#233'sum'#233"), std::string::npos);
+}
+
+TEST_F(OFMPackage, ChangedStringGoesToHistoryAndVanishedOneIsUnused) {
+  Update();
+  {
+    auto mgr = Mgr();
+    Translate(*mgr, u"MainForm.Caption", u"'Demo-Editor'");
+    Translate(*mgr, u"MainForm.FileMenu.OpenItem.Hint", u"'\u00d6ffnet'");
+    mgr->Save(true, 0, 0, false);
+  }
+  std::string text = ReadTextFile(Src);
+  text.replace(text.find("Demo editor"), 11, "Demo writer");
+  text.erase(text.find("      Hint ="), text.find("      ShortCut") - text.find("      Hint ="));
+  TouchSource(text);
+  const TStats stats = Update();
+  EXPECT_EQ(stats.ChangedCount, 1);
+  EXPECT_EQ(stats.UnusedCount, 1);
+  auto mgr = Mgr();
+  const auto changed = Item(*mgr, u"MainForm.Caption");
+  EXPECT_EQ(changed->GetStatus(), rsUnTranslated);
+  EXPECT_EQ(changed->GetOrigText(), u"'Demo writer'");
+  EXPECT_EQ(changed->GetPrevOrigText(0), u"'Demo editor'");
+  EXPECT_EQ(changed->GetPrevXlatText(0), u"'Demo-Editor'");
+  EXPECT_EQ(Item(*mgr, u"MainForm.FileMenu.OpenItem.Hint")->GetStatus(), rsUnused);
+  EXPECT_EQ(ReadTextFile(Xlat()), ReadTextFile(Src));
+}
+
+TEST_F(OFMPackage, EggBuildPurgeAndRecreate) {
+  {
+    TQEMRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey() + u"\\EggFormat", true));
+    reg.WriteString(u"UnTranslated.Form", u"[%S]");
+  }
+  QEMEggResetCache();
+  Update();
+  std::string text = ReadTextFile(Src);
+  text.erase(text.find("      Hint ="), text.find("      ShortCut") - text.find("      Hint ="));
+  TouchSource(text);
+  Update();
+  TStringList files;
+  files.Add(U16(Xlat()));
+  Type->List(leEggBuild, files, nullptr, {});
+  Type->List(lePurge, files, nullptr, {});
+  {
+    TQEMRegistry reg;
+    reg.OpenKey(QEMBaseRegKey() + u"\\EggFormat", false);
+    reg.DeleteValue(u"UnTranslated.Form");
+  }
+  QEMEggResetCache();
+  auto mgr = Mgr();
+  EXPECT_EQ(mgr->Count(), 10);
+  EXPECT_EQ(Item(*mgr, u"MainForm.Memo1.Lines.Strings[1]")->GetXlatText(), u"'[It''s the second]'");
+  EXPECT_EQ(Item(*mgr, u"MainForm.Memo1.Lines.Strings[1]")->GetStatus(), GetEggStatus(rsUnTranslated, u"Form"));
+  const std::string egged = ReadTextFile(Xlat());
+  EXPECT_NE(egged.find("Caption = '[Gr\xF6\xDF"
+                       "e]'"),
+            std::string::npos);
+  fs::remove(Xlat());
+  Type->List(leRecreateXlat, files, nullptr, {});
+  EXPECT_EQ(ReadTextFile(Xlat()), egged);
+}
+
+TEST_F(OFMPackage, RefusesBinaryAndBrokenFormsLeavingTheTranslationAlone) {
+  Update();
+  const std::string xlat = ReadTextFile(Xlat()), notes = ReadTextFile(Notes());
+  const std::string good = ReadTextFile(Src);
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {std::string("TPF0\x0ATMainForm\x08MainForm\x00\x00", 21), "binary form"},
+      {"object A: TForm\n  Caption = 'open\nend\n", "Main.ofm(2): unterminated string"},
+      {"object A: TForm\n  Caption = 'x'\nend\nend\n", "Main.ofm(4): text after the last"},
+      {"object A: TForm\n  object B: TButton\n    Caption = 'x'\n  end\n", "Main.ofm(5): unexpected end of file"},
+      {"object A: TForm\n  Lines.Strings = (\n    'a'\n  Caption = 'x'\nend\n", "Main.ofm(2): unclosed \"(\""},
+      {"object A: TForm\n  Caption = '" + std::string(70000, 'x') + "'\nend\n", "Main.ofm(2): line longer"},
+      {"\xEF\xBB\xBFobject A: TForm\n  Caption = 'x\xC3('\nend\n", "Main.ofm(2): invalid UTF-8"}};
+  for (const auto& [source, message] : cases) {
+    Errors.clear();
+    TouchSource(source);
+    Update();
+    ASSERT_EQ(Errors.size(), 1u) << message;
+    EXPECT_NE(Errors[0].find(message), std::string::npos) << Errors[0];
+    EXPECT_NE(Errors[0].find(Src.string()), std::string::npos) << Errors[0];
+    EXPECT_EQ(ReadTextFile(Xlat()), xlat);
+    EXPECT_EQ(ReadTextFile(Notes()), notes);
+  }
+  TouchSource(cases[0].first);
+  EXPECT_FALSE(Type->AcceptsFile(U16(Src)));
+}
+
+} // namespace
