@@ -1,0 +1,150 @@
+// rc140.fpl through the real loader: updates of resource scripts and maps, golden files.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <tuple>
+
+#include "qem.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Data(const std::string& Name) {
+  return qemtest::ReadTextFile(std::string(std::getenv("HLX_TEST_DATA")) + "/rc/" + Name);
+}
+
+class RcPackageTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Mgr.OnError = [](const std::u16string& S) { ADD_FAILURE() << UTF16ToUTF8(S); };
+    ASSERT_TRUE(Mgr.ProcessLoadTranslator(UTF8ToUTF16(HLX_RC_PACKAGE)));
+    fs::create_directories(Dir.Path() / "src");
+    QEMSetUIServices(UI);
+  }
+  void TearDown() override {
+    QEMSetUIServices(nullptr);
+    Mgr.UnloadAll();
+  }
+  std::u16string Shown() const {
+    std::u16string all;
+    for (const auto& s : UI->Shown())
+      all += s.Text + u"\n";
+    return all;
+  }
+
+  // Dates count in even seconds: each new version is dated later so the updater reads it.
+  void WriteSource(const std::string& Name, const std::string& Text) {
+    const fs::path p = Dir.Path() / "src" / Name;
+    qemtest::WriteTextFile(p, Text);
+    fs::last_write_time(p,
+                        fs::file_time_type::clock::now() + std::chrono::seconds(10 * ++FVersion));
+  }
+  std::string Update(const std::string& Name, LCID Xlat) {
+    TStringList files;
+    files.Add(Dir.U16("src/" + Name));
+    TStats stats;
+    const auto type = QEMFileTypeOfProjectFile(UTF8ToUTF16(Name), u"");
+    EXPECT_NE(type, nullptr);
+    type->GetUpdater()->Execute(&files, u"", u"", Dir.U16("src"), Dir.U16("out"), stats, false,
+                                0x409, Xlat, nullptr, {});
+    return qemtest::ReadTextFile(Dir.Path() / "out" / Name);
+  }
+  // As the translator window would: through the package's manager, which writes the file.
+  void Translate(const std::string& Name, LCID Xlat,
+                 const std::map<std::u16string, std::u16string>& T) {
+    const auto type = std::dynamic_pointer_cast<TQEMBaseFileType>(
+        QEMFileTypeOfProjectFile(UTF8ToUTF16(Name), u""));
+    ASSERT_NE(type, nullptr);
+    const auto mgr = type->Translator()->GetMgrClass().Create(Dir.U16("out/" + Name), false);
+    size_t done = 0;
+    for (int i = 0; i < mgr->Count(); ++i) {
+      const auto found = T.find(mgr->Items()->Get(i)->GetID());
+      if (found == T.end()) continue;
+      mgr->Items()->Get(i)->SetXlatText(found->second);
+      mgr->Items()->Get(i)->SetStatus(rsTranslated);
+      ++done;
+    }
+    EXPECT_EQ(done, T.size());
+    mgr->Save(true, 0x409, Xlat, false);
+  }
+
+  TQEMPackageManager Mgr;
+  qemtest::TTempDir Dir;
+  int FVersion = 0;
+  std::shared_ptr<TQEMScriptedUIServices> UI = std::make_shared<TQEMScriptedUIServices>();
+};
+
+TEST_F(RcPackageTest, TranslationsDifferOnlyInLiteralsAndSurviveAnotherRun) {
+  const std::map<std::u16string, std::u16string> de{
+      {u"STRINGTABLE.IDS_QUOTE", u"\"Sag \"\"Käse\"\"\""},
+      {u"STRINGTABLE.IDS_JOINED", u"\"Über \" \"Zeilen hinweg\""},
+      {u"IDR_MAIN.0.0", u"\"Ö&ffnen...\\tStrg+O\""},
+      {u"IDD_ABOUT.Caption", u"\"Über das Beispiel\""}};
+  const std::map<std::u16string, std::u16string> ja{
+      {u"STRINGTABLE.IDS_HELLO", u"\"こんにちは、世界\""},
+      {u"IDR_MAIN.0", u"\"ファイル(&F)\""},
+      {u"IDD_ABOUT.5", u"\"ソ表\""}}; // second bytes 0x5C in code page 932
+  for (const auto& [lcid, xlat, golden] :
+       {std::tuple{0x407u, de, "sample.deu.rc"}, {0x411u, ja, "sample.jpn.rc"}}) {
+    WriteSource("sample.rc", Data("sample.rc"));
+    Update("sample.rc", lcid);
+    Translate("sample.rc", lcid, xlat);
+    EXPECT_EQ(Update("sample.rc", lcid), Data(golden)) << golden;
+    const std::string notes = qemtest::ReadTextFile(Dir.Path() / "out/sample.rc.xlf");
+    EXPECT_EQ(Update("sample.rc", lcid), Data(golden)) << golden;
+    EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "out/sample.rc.xlf"), notes);
+    fs::remove_all(Dir.Path() / "out");
+  }
+  EXPECT_EQ(Shown(), u"");
+}
+
+TEST_F(RcPackageTest, CharactersOutsideTheCodePageMakeAUtf8Script) {
+  WriteSource("sample.rc", Data("sample.rc"));
+  Update("sample.rc", 0x407);
+  Translate("sample.rc", 0x407, {{u"STRINGTABLE.IDS_HELLO", u"\"Hallo, 世界\""}});
+  const std::string out = Update("sample.rc", 0x407);
+  ASSERT_TRUE(out.starts_with("\xEF\xBB\xBF"));
+  EXPECT_NE(out.find("\"Hallo, \xE4\xB8\x96\xE7\x95\x8C\""), std::string::npos);
+  EXPECT_NE(out.find("#pragma code_page(65001)\r\n"), std::string::npos);
+  EXPECT_EQ(out.find("1252"), std::string::npos);
+}
+
+TEST_F(RcPackageTest, RenumberedMapEntriesKeepTheirTranslations) {
+  std::string map = Data("strings.orc");
+  WriteSource("strings.orc", map);
+  Update("strings.orc", 0x407);
+  Translate("strings.orc", 0x407,
+            {{u"IDS_COUNT", u"\"%d Dateien\""}, {u"IDS_TITLE", u"\"Beispiel\""}});
+  map.replace(map.find("0x3EA"), 5, "2002");
+  map.replace(map.find("1002,"), 4, "2002");
+  map.replace(map.find("1000"), 4, "999");
+  WriteSource("strings.orc", map);
+  const std::string out = Update("strings.orc", 0x407);
+  EXPECT_NE(out.find("2002,           \"%d Dateien\""), std::string::npos) << out;
+  EXPECT_NE(out.find("IDS_TITLE,      \"Beispiel\""), std::string::npos) << out;
+}
+
+TEST_F(RcPackageTest, BadInputLeavesTheTranslationAlone) {
+  WriteSource("sample.rc", Data("sample.rc"));
+  Update("sample.rc", 0x407);
+  const std::string xlat = qemtest::ReadTextFile(Dir.Path() / "out/sample.rc");
+  const std::string notes = qemtest::ReadTextFile(Dir.Path() / "out/sample.rc.xlf");
+  for (const char* bad :
+       {"STRINGTABLE\r\nBEGIN\r\n 1 \"open\r\nEND\r\n", "1 MENU\r\nBEGIN\r\n", "/* open"}) {
+    WriteSource("sample.rc", Data("sample.rc") + bad);
+    EXPECT_EQ(Update("sample.rc", 0x407), xlat);
+    EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "out/sample.rc.xlf"), notes);
+  }
+  // Each refusal names the file and the line where the trouble starts.
+  const std::u16string shown = Shown();
+  for (const char16_t* at : {u"sample.rc(90)", u"sample.rc(89)", u"sample.rc(88)"})
+    EXPECT_NE(shown.find(at), std::u16string::npos) << UTF16ToUTF8(shown);
+}
+
+} // namespace
