@@ -8,6 +8,7 @@
 #include "repository/QEMNewRepositoryEngine.h"
 #include "repository/QEMRepositoryService.h"
 #include "toolkit/QEMEggSupport.h"
+#include "toolkit/QEMIntlParser.h"
 #include "translator/QEMFileTypes.h"
 #include "translator/QEMTiming.h"
 #include "settings/QEMGridColor.h"
@@ -36,7 +37,7 @@ void QEMInitialize() {
     QEMFileTypesInitialize();     // file-type registry
     QEMEggSupportInitialize();    // egg support
     // slot: repository frame
-    // slot: international parser
+    QEMIntlParserInitialize();    // international parser
     // slot: search
     QEMTimingInitialize();        // stop-watch
     // translator window: an entered translation may count as newly translated
@@ -54,6 +55,7 @@ void QEMInitialize() {
 void QEMFinalize() {
   if (gInitCount == 0 || --gInitCount > 0) return;
   QEMTimingFinalize();
+  QEMIntlParserFinalize();
   QEMEggSupportFinalize();
   QEMFileTypesFinalize();
   QEMCommonFinalize();

@@ -31,6 +31,7 @@
 #include "toolkit/QEMEntryValidation.h"
 #include "toolkit/QEMExeImage.h"
 #include "toolkit/QEMFormatParser.h"
+#include "toolkit/QEMIntlParser.h"
 #include "translator/QEMFileTypes.h"
 #include "translator/QEMPackages.h"
 #include "translator/QEMStats.h"
