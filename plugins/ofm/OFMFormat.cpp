@@ -203,6 +203,8 @@ private:
       if (Cur() == u'=') {
         ++P;
         SkipSpaces();
+        // Long values start on the line after the "=".
+        if (Cur() == u'\r' || Cur() == u'\n') SkipBlanks();
         Value(Path, Prefix + word, Depth + 1, true);
         continue;
       }
