@@ -42,7 +42,7 @@ struct TNodeInfo {
 // Which image a node shows; the GUI maps it to its image list.
 enum class TQEMNodeImage : uint8_t { niNone, niGlobe, niKind, niFile };
 
-struct TQEMTreeNode {
+struct QEM_API TQEMTreeNode {
   std::u16string Caption;
   int Level = 0; // 0 project, 1 language, 2 file type, 3 file
   TNodeInfo Info;
