@@ -281,7 +281,21 @@ bool TQEMWorkspace::RemoveFiles(const std::vector<int>& Rows) {
 }
 
 void TQEMWorkspace::OpenSourceFile(int Row) {
-  const std::u16string file = GetFullName(Row);
+  std::u16string file = GetFullName(Row);
+  // A form opens as a read-only copy, so a look at it cannot change the source.
+  if (Lower(ExtractFileExt(file)) == u".ofm") {
+    const std::u16string copy = GetTempDir() + ExtractFileName(file) + u".$QEMOFM$";
+    std::error_code ec;
+    std::filesystem::permissions(QEMNativePath(copy), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ec);
+    if (std::filesystem::copy_file(QEMNativePath(file), QEMNativePath(copy),
+                                   std::filesystem::copy_options::overwrite_existing, ec)) {
+      std::filesystem::permissions(QEMNativePath(copy), std::filesystem::perms::owner_read,
+                                   std::filesystem::perm_options::replace, ec);
+      QEMAddTempFile(copy);
+      file = copy;
+    }
+  }
   // The editor command is split into words without a shell and started with an argument
   // vector, so no file name is ever read as shell syntax.
   std::u16string editor = QEMINTOptionProps ? QEMINTOptionProps->EditorFilename : u"";
@@ -302,6 +316,9 @@ void TQEMWorkspace::OpenSourceFile(int Row) {
   std::vector<char*> argv;
   for (auto& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
+  // Editors of earlier calls that have ended are reaped here; the program never waits for one.
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
   pid_t pid = 0;
   const int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
   if (rc != 0) ShowHLXError(Format(SEditorNotStarted, UTF8ToUTF16(words.front()), UTF8ToUTF16(std::strerror(rc))));

@@ -58,6 +58,12 @@ struct QEM_API TQEMTreeNode {
   int FileCount() const;
 };
 
+// The options of the three repository and status dialogs as the records their operations take;
+// CommentString is the dialog's edit field.
+QEM_API TQEMAddToRepositoryData QEMAddToRepositoryOptions(const std::u16string& CommentString);
+QEM_API TQEMGetFromRepositoryData QEMGetFromRepositoryOptions(const std::u16string& CommentString);
+QEM_API TQEMChangeStatusData QEMChangeStatusOptions(const std::u16string& CommentString);
+
 class QEM_API TQEMWorkspace {
 public:
   // Loads the history and starts a new project; the packages load with the command line

@@ -411,3 +411,59 @@ bool TQEMWorkspace::ChangeStatus(const TQEMChangeStatusData& Data) {
   return ProcessListRequest(std::u16string(SChangeStatusQuestion), u"", std::u16string(SChangeStatusProgress),
                             leChangeStatus, const_cast<TQEMChangeStatusData*>(&Data));
 }
+
+TQEMAddToRepositoryData QEMAddToRepositoryOptions(const std::u16string& CommentString) {
+  TQEMAddToRepositoryData d;
+  if (!QEMINTOptionProps) return d;
+  const auto& o = *QEMINTOptionProps;
+  if (o.AddToRepositoryTranslated) d.Status.Include(rsTranslated).Include(rsAutoTranslated);
+  if (o.AddToRepositoryUntranslated) d.Status.Include(rsUnTranslated);
+  if (o.AddToRepositoryNewlyTranslated) d.Status.Include(rsNewlyTranslated);
+  if (o.AddToRepositoryUnused) d.Status.Include(rsUnused);
+  if (o.AddToRepositoryHold) d.Status.Include(rsHold);
+  if (o.AddToRepositoryDoNotTranslate) d.Status.Include(rsDoNotTranslate);
+  d.IncludeContext = o.AddToRepositoryIncludeContext;
+  d.ValueType = int32_t(o.AddToRepositoryValue);
+  d.Comment = o.AddToRepositoryComment;
+  d.CommentAction = o.AddToRepositoryCommentAction;
+  d.CommentString = CommentString;
+  return d;
+}
+
+TQEMGetFromRepositoryData QEMGetFromRepositoryOptions(const std::u16string& CommentString) {
+  TQEMGetFromRepositoryData d;
+  if (!QEMINTOptionProps) return d;
+  const auto& o = *QEMINTOptionProps;
+  if (o.GetFromRepositoryUntranslated) d.CurrentStatus.Include(rsUnTranslated);
+  if (o.GetFromRepositoryTranslated) d.CurrentStatus.Include(rsTranslated);
+  if (o.GetFromRepositoryAutoTranslated) d.CurrentStatus.Include(rsAutoTranslated);
+  if (o.GetFromRepositoryNewlyTranslated) d.CurrentStatus.Include(rsNewlyTranslated);
+  if (o.GetFromRepositoryHold) d.CurrentStatus.Include(rsHold);
+  if (o.GetFromRepositoryDoNotTranslate) d.CurrentStatus.Include(rsDoNotTranslate);
+  d.NewStatus = o.GetFromRepositoryNewStatus;
+  d.UseContext = o.GetFromRepositoryUseContext;
+  d.Comment = o.GetFromRepositoryComment;
+  d.CommentAction = o.GetFromRepositoryCommentAction;
+  d.CommentString = CommentString;
+  return d;
+}
+
+TQEMChangeStatusData QEMChangeStatusOptions(const std::u16string& CommentString) {
+  TQEMChangeStatusData d;
+  if (!QEMINTOptionProps) return d;
+  const auto& o = *QEMINTOptionProps;
+  if (o.ChangeStatusUntranslated) d.CurrentStatus.Include(rsUnTranslated);
+  if (o.ChangeStatusTranslated) d.CurrentStatus.Include(rsTranslated);
+  if (o.ChangeStatusAutoTranslated) d.CurrentStatus.Include(rsAutoTranslated);
+  if (o.ChangeStatusNewlyTranslated) d.CurrentStatus.Include(rsNewlyTranslated);
+  if (o.ChangeStatusHold) d.CurrentStatus.Include(rsHold);
+  if (o.ChangeStatusDoNotTranslate) d.CurrentStatus.Include(rsDoNotTranslate);
+  d.NewStatus = o.ChangeStatusNewStatus;
+  d.Revert = o.ChangeStatusRevertToOriginal;
+  d.UseRepository = o.ChangeStatusUseRepository;
+  d.UseContext = o.ChangeStatusUseContext;
+  d.Comment = o.ChangeStatusComment;
+  d.CommentAction = o.ChangeStatusCommentAction;
+  d.CommentString = CommentString;
+  return d;
+}

@@ -7,6 +7,7 @@
 #include "platform/QEMFiles.h"
 #include "platform/QEMRegistry.h"
 #include "resources/QEMConst.h"
+#include "settings/QEMINTOptionProp.h"
 #include "support/TestSupport.h"
 #include "translator/QEMTranslatorMgr.h"
 
@@ -175,6 +176,35 @@ TEST(WorkspaceTest, BatchFailuresCountAndReachTheExitCode) {
   // A log that has nowhere to go ends the run with an error, not silently.
   TQEMWorkspace w2;
   EXPECT_EQ(w2.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx), u"-L", p.Dir.U16("fr/sub/log.txt")}), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(WorkspaceTest, DialogOptionsAndTheEditor) {
+  QEMINTOptionProps->AddToRepositoryTranslated = true;
+  QEMINTOptionProps->AddToRepositoryHold = true;
+  const TQEMAddToRepositoryData add = QEMAddToRepositoryOptions(u"checked");
+  EXPECT_TRUE(add.Status.Contains(rsAutoTranslated));
+  EXPECT_TRUE(add.Status.Contains(rsHold));
+  EXPECT_EQ(add.CommentString, u"checked");
+
+  // The editor starts without a shell; one that cannot start is reported.
+  TTempDir dir;
+  TQEMWorkspace w;
+  w.RootDir = dir.U16();
+  WriteTextFile(dir.Path() / "a b.ofm", "object A: TA\nend\n");
+  w.FileRows().push_back({u"a b.ofm", u"", u""});
+  auto ui = std::make_shared<TQEMScriptedUIServices>();
+  const auto old = QEMSetUIServices(ui);
+  QEMINTOptionProps->EditorFilename = u"/nonexistent/editor --wait";
+  w.OpenSourceFile(0);
+  QEMINTOptionProps->EditorFilename = u"true";
+  w.OpenSourceFile(0);
+  QEMSetUIServices(old);
+  ASSERT_EQ(ui->Shown().size(), 1u);
+  EXPECT_NE(ui->Shown()[0].Text.find(u"/nonexistent/editor"), std::u16string::npos);
 }
 
 } // namespace
