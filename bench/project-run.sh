@@ -39,5 +39,6 @@ print(f"{len(files)} files, {items} items")
 PY
 export HLX_REGISTRY="$work/settings.db"
 for run in first second; do
-  /usr/bin/time -f "$run run: %e s wall, %M KiB peak" "$build/bin/hlx" -I "$work/big.hlx" >/dev/null
+  /usr/bin/time -f "$run run: %e s wall, %M KiB peak" "$build/bin/hlx" -I "$work/big.hlx" |
+    grep -E '^  (New|Changed|Unchanged|Total):' | tr -s ' ' | paste -sd ' ' -
 done

@@ -34,6 +34,17 @@ bool IsHex(char16_t C) {
   return IsDigit(C) || (C >= u'a' && C <= u'f') || (C >= u'A' && C <= u'F');
 }
 
+// ".name." so that a search finds whole path segments. Built by appending: GCC 12 warns
+// wrongly on "." + std::move(text).
+std::u16string Dotted(const std::u16string& S) {
+  std::u16string r;
+  r.reserve(S.size() + 2);
+  r += u'.';
+  r += S;
+  r += u'.';
+  return r;
+}
+
 bool SameWord(std::u16string_view A, std::u16string_view B) {
   if (A.size() != B.size()) return false;
   for (size_t i = 0; i < A.size(); ++i) {
@@ -391,7 +402,7 @@ private:
 
   bool Excluded(const std::u16string& Prop) const {
     if (FExclusions.empty()) return false;
-    const std::u16string padded = u"." + QEMLowerCase(WithoutIndexes(Prop)) + u".";
+    const std::u16string padded = Dotted(QEMLowerCase(WithoutIndexes(Prop)));
     for (const auto& e : FExclusions)
       if (padded.find(e) != std::u16string::npos) return true;
     return false;
@@ -420,7 +431,7 @@ std::vector<std::u16string> TOFMFormat::Exclusions() const {
     size_t end = list.find(u';', start);
     if (end == std::u16string::npos) end = list.size();
     std::u16string e = QEMTrim(list.substr(start, end - start));
-    if (!e.empty()) r.push_back(u"." + QEMLowerCase(e) + u".");
+    if (!e.empty()) r.push_back(Dotted(QEMLowerCase(e)));
     start = end + 1;
   }
   return r;
