@@ -161,10 +161,8 @@ void TQEMCustomUpdater::UnusedString(const IQEMNotesItemPtr& Item) {
 TResAction TQEMCustomUpdater::ActionForString() {
   const std::u16string& id = FCurrStrings->Get(FCurrIndex);
   const auto found = FIndex.find(id);
-  if (found == FIndex.end()) return raNew;
-  size_t& next = FIndexNext[id];
-  if (next >= found->second.size()) return raNew;
-  const int i = found->second[next++];
+  if (found == FIndex.end() || found->second.Next >= found->second.Pos.size()) return raNew;
+  const int i = found->second.Pos[found->second.Next++];
   FMatched[i] = true;
   --FNotesCount;
   const auto& item = FUnmatched[i];
@@ -188,10 +186,9 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
   try {
     FUnmatched.clear();
     FIndex.clear();
-    FIndexNext.clear();
     for (int i = 0, n = items->Count(); i < n; ++i) {
       FUnmatched.push_back(items->Get(i));
-      FIndex[FUnmatched.back()->GetID()].push_back(i);
+      FIndex[FUnmatched.back()->GetID()].Pos.push_back(i);
     }
     FMatched.assign(FUnmatched.size(), false);
     FNotesCount = int32_t(FUnmatched.size());
@@ -237,7 +234,6 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
     FCurrStrings->Clear();
     FUnmatched.clear();
     FIndex.clear();
-    FIndexNext.clear();
     return false;
   }
   // Commit: the list is rebuilt once instead of deleting items one by one.
@@ -246,7 +242,6 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
   FCurrStrings->Clear();
   FUnmatched.clear();
   FIndex.clear();
-  FIndexNext.clear();
   FCurrItem.reset();
   AStats = counts;
   FNotesChanged = true;

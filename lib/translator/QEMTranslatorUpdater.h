@@ -143,7 +143,10 @@ private:
   int FCurrIndex = 0;
   std::vector<IQEMNotesItemPtr> FUnmatched;
   std::vector<bool> FMatched;
-  std::unordered_map<std::u16string, std::vector<int>> FIndex;
-  std::unordered_map<std::u16string, size_t> FIndexNext;
+  struct TPositions {
+    std::vector<int> Pos;
+    size_t Next = 0; // the first position not matched yet
+  };
+  std::unordered_map<std::u16string, TPositions> FIndex;
   IQEMXlatWriterPtr FWriter;
 };
