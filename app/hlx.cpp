@@ -2,6 +2,7 @@
 // the desktop window would open, which this build does not have.
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "qem.h"
@@ -41,10 +42,29 @@ int Run(int argc, char** argv) {
   int rc = 0;
   {
     TQEMWorkspace workspace;
-    workspace.OnStatus = [](const std::u16string& S) {
-      if (!S.empty()) Print(stdout, S);
+    // Progress goes to a terminal only; standard output carries the summary alone.
+    const bool terminal = isatty(STDERR_FILENO);
+    bool progressShown = false;
+    const auto endProgress = [&] {
+      if (progressShown) std::fputs("\r\033[K", stderr);
+      progressShown = false;
     };
-    workspace.OnBatchError = [](const std::u16string& S) { Print(stderr, Format(SHlxFatal, S)); };
+    workspace.OnStatus = [&](const std::u16string& S) {
+      if (!terminal || S.empty()) return;
+      endProgress();
+      Print(stderr, S);
+    };
+    workspace.OnProgress = [&](int Done, int Total, const std::u16string& File) {
+      if (!terminal) return;
+      const std::string line = UTF16ToUTF8(Format(u"[%d/%d] %s", Done, Total, ExtractFileName(File)));
+      std::fprintf(stderr, "\r\033[K%s", line.c_str());
+      std::fflush(stderr);
+      progressShown = true;
+    };
+    workspace.OnBatchError = [&](const std::u16string& S) {
+      endProgress();
+      Print(stderr, Format(SHlxFatal, S));
+    };
     try {
       rc = workspace.ExecuteCmdLine(args);
     } catch (const EHLXException& e) {
@@ -55,6 +75,7 @@ int Run(int argc, char** argv) {
       Print(stderr, std::u16string(SHlxNoDesktop));
       return kUsageError;
     }
+    endProgress();
     if (workspace.LastStats().ProjCount > 0) {
       Print(stdout, StatsText(workspace.LastStats()));
       Print(stdout, std::u16string(STimeElapsed) + workspace.LastElapsed());

@@ -153,6 +153,33 @@ std::u16string QEMCreateTempFile(std::u16string_view Prefix, std::u16string_view
   throw EQEMError(Format(STempFileFailed, dir, ErrnoText(EEXIST)));
 }
 
+std::u16string QEMCreateSiblingTempFile(std::u16string_view Target) {
+  std::u16string dir = ExtractFilePath(Target);
+  if (dir.empty()) dir = u"./";
+  struct stat st {};
+  mode_t mode;
+  if (stat(QEMNativePath(Target).c_str(), &st) == 0) mode = st.st_mode & 07777;
+  else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  static std::mt19937_64 rng{std::random_device{}()};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // The name ends like the target, so whoever writes it sees the same extension.
+    const std::u16string name = dir + u".~hlx" + UTF8ToUTF16(std::to_string(rng() % 100000000ULL)) + u"." +
+                                ExtractFileName(Target);
+    const int fd = open(QEMNativePath(name).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      fchmod(fd, mode);
+      close(fd);
+      return name;
+    }
+    if (errno != EEXIST) throw EQEMError(Format(STempFileFailed, dir, ErrnoText(errno)));
+  }
+  throw EQEMError(Format(STempFileFailed, dir, ErrnoText(EEXIST)));
+}
+
 bool QEMInPrivateTempDir(std::u16string_view Path) {
   if (gPrivateTempDir.empty()) return false;
   const std::u16string p = QEMSlashes(Path);

@@ -41,6 +41,9 @@ QEM_API std::u16string QEMPrivateTempDir();
 QEM_API bool QEMHasPrivateTempDir();
 // A new empty file in the private folder, created exclusively with owner-only permissions.
 QEM_API std::u16string QEMCreateTempFile(std::u16string_view Prefix, std::u16string_view Ext);
+// A new empty file in Target's folder (so a rename can replace Target), created exclusively and
+// never through a link, with Target's permissions or those a new file would get.
+QEM_API std::u16string QEMCreateSiblingTempFile(std::u16string_view Target);
 // True when Path lies inside the private temporary folder.
 QEM_API bool QEMInPrivateTempDir(std::u16string_view Path);
 // Removes the private folder with what is left in it.

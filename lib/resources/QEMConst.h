@@ -315,6 +315,12 @@ inline constexpr std::u16string_view SCmdEggHeader = u"** %s **";
 inline constexpr std::u16string_view SCmdErrorLine = u"** %s";
 inline constexpr std::u16string_view SCmdAddingFiles = u"Adding files from directory...";
 inline constexpr std::u16string_view SCmdRunningUpdaters = u"Running updaters...";
+inline constexpr std::u16string_view SXlatDirIsSource =
+    u"The translation directory %s of %s holds the source files; nothing is written for that language";
+inline constexpr std::u16string_view SNoTypeForFile = u"No translator package handles %s";
+inline constexpr std::u16string_view SCannotReadFolders = u"These folders could not be read and were skipped:\r\n%s";
+inline constexpr std::u16string_view SPackageMissing = u"Translator package not found: %s";
+inline constexpr std::u16string_view SCmdCannotWriteOutput = u"Cannot write the output file %s: %s";
 inline constexpr std::u16string_view SHlxNoDesktop =
     u"The desktop window is not part of this build: give -I or -E for an unattended run (see --help)";
 

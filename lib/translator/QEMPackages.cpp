@@ -129,9 +129,16 @@ void TQEMPackageManager::LoadFromRegistry() {
       }
     }
   }
-  if (count == 0) names = QEMDefaultTranslatorFiles();
-  for (const auto& n : names)
-    if (FileExists(n)) ProcessLoadTranslator(n);
+  const bool fromSettings = count != 0;
+  if (!fromSettings) names = QEMDefaultTranslatorFiles();
+  FNotLoaded.clear();
+  for (const auto& n : names) {
+    if (FileExists(n) && ProcessLoadTranslator(n)) continue;
+    if (!fromSettings) continue;
+    if (!FileExists(n) && ReportMissing) Error(Format(SPackageMissing, n));
+    if (std::none_of(FEntries.begin(), FEntries.end(), [&](const auto& E) { return E.FileName == n; }))
+      FNotLoaded.push_back(n);
+  }
 }
 
 void TQEMPackageManager::Unload(size_t Index) {
@@ -166,6 +173,8 @@ void TQEMPackageManager::SaveToRegistry() const {
   if (FEntries.empty()) names = FSavedNames;
   else
     for (const auto& e : FEntries) names.push_back(e.FileName);
+  for (const auto& n : FNotLoaded)
+    if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
   TRegistry reg;
   if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
   if (reg.ValueExists(u"TranslatorCount")) {

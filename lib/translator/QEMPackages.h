@@ -37,6 +37,8 @@ public:
   // Reports; the host routes them to its message and error functions (batch runs log them).
   std::function<void(const std::u16string&)> OnMessage;
   std::function<void(const std::u16string&)> OnError;
+  // A package the settings list but whose file is missing is an error (unattended runs).
+  bool ReportMissing = false;
 
   // Every failure is reported, never raised. True when the package is now listed.
   bool ProcessLoadTranslator(const std::u16string& FileName);
@@ -61,6 +63,9 @@ private:
 
   std::vector<TQEMPackageEntry> FEntries;
   std::vector<std::u16string> FSavedNames;
+  // Listed in the settings but not loaded: kept when the list is written back, as a missing
+  // mount is no reason to forget a package.
+  std::vector<std::u16string> FNotLoaded;
 };
 
 // The default packages, in the binary directory.

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMLiterals.h"
@@ -387,9 +386,9 @@ void TQEMCustomUpdater::ProcessFile(TStringList* AFiles, const TRunArgs& Args) {
 // temporary file beside the target, renamed into place at the end: a failure leaves the
 // previous translated file, never an untranslated copy that a later run would import.
 void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWriterPtr& Writer, bool FromObject) {
-  const std::u16string tmp = ExtractFilePath(Target) + u".~hlx" + UTF8ToUTF16(std::to_string(getpid())) + u"." +
-                             ExtractFileName(Target);
+  std::u16string tmp;
   try {
+    tmp = QEMCreateSiblingTempFile(Target);
     timespec mtime{};
     const bool haveTime = QEMGetFileTime(SourceFile(), mtime);
     QEMSaveFileAtomically(tmp, ReadBytes(FCurrName), haveTime ? &mtime : nullptr);
@@ -400,7 +399,7 @@ void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWr
     if (std::rename(QEMNativePath(tmp).c_str(), QEMNativePath(Target).c_str()) != 0)
       throw EQEMError(Format(SUpdaterRenameFailed, tmp, Target));
   } catch (const std::exception& e) {
-    DeleteFile(tmp);
+    if (!tmp.empty()) DeleteFile(tmp);
     throw EQEMError(Format(SUpdaterCopyFailed, Target, QEMExceptionMessage(e)));
   }
 }

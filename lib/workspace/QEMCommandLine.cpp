@@ -1,8 +1,12 @@
 #include "workspace/QEMCommandLine.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
-#include <ostream>
 
 #include "core/QEMUtilsFiles.h"
 #include "platform/QEMFiles.h"
@@ -27,7 +31,10 @@ void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
       FMode = ecmEggInteg;
       FBatchMode = true;
     } else if (s == u"-L" || s == u"--LOG") FLogFileName = next();
-    else if (s == u"-O" || s == u"--OUTPUT") FOutputFileName = next();
+    else if (s == u"-O" || s == u"--OUTPUT") {
+      FOutputFileName = next();
+      FOutputGiven = !FOutputFileName.empty();
+    }
     else if (s == u"-T" || s == u"--TRANSLATOR" || s == u"--NOMERGE") {
       // start-up switches, read when the library starts
     } else if (!s.empty() && s[0] == u'-') throw EHLXException(std::u16string(SInvalidCommandLine));
@@ -44,12 +51,25 @@ void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
 
 void THlxCommandLine::WriteLog() {
   if (!FBatchMode || FLogFileName.empty()) return;
-  try {
-    QEMSaveFileAtomically(FLogFileName, [&](std::ostream& Out) {
-      for (const auto& line : FLogStrings) Out << UTF16ToUTF8(line) << '\n';
-    });
-  } catch (const std::exception& e) {
-    const std::string msg = UTF16ToUTF8(Format(SCmdCannotWriteLog, FLogFileName, QEMExceptionMessage(e)));
+  std::string text;
+  for (const auto& line : FLogStrings) text += UTF16ToUTF8(line) + '\n';
+  const std::string path = QEMNativePath(FLogFileName);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  struct stat st {};
+  bool ok = fd >= 0 && fstat(fd, &st) == 0;
+  // Runs are separated by an empty line.
+  if (ok && st.st_size > 0) text.insert(0, "\n");
+  for (size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += size_t(n);
+  }
+  const int err = errno;
+  if (fd >= 0 && close(fd) != 0) ok = false;
+  if (!ok) {
+    const std::string msg =
+        UTF16ToUTF8(Format(SCmdCannotWriteLog, FLogFileName, UTF8ToUTF16(std::strerror(err ? err : EIO))));
     std::fprintf(stderr, "%s\n", msg.c_str());
     if (FErrorCount == 0) FErrorCount = 1;
   }

@@ -27,8 +27,9 @@ public:
   // file system tells case apart. Raises EHLXException "Invalid command line" on an unknown
   // switch. Args excludes the program name.
   void ParseCmdLine(const std::vector<std::u16string>& Args);
-  // In batch mode replaces the log file with the collected lines. A log that cannot be written
-  // is reported on standard error and counts as an error.
+  // In batch mode appends the collected lines to the log file (after an empty line when the
+  // file already had a run), never truncating it. A log that cannot be written is reported on
+  // standard error and counts as an error.
   void WriteLog();
 
   void AddLog(const std::u16string& Line) { FLogStrings.push_back(Line); }
@@ -41,6 +42,8 @@ public:
   const std::u16string& FileName() const { return FFileName; }
   const std::u16string& LogFileName() const { return FLogFileName; }
   const std::u16string& OutputFileName() const { return FOutputFileName; }
+  // Only an output file the user named is written.
+  bool OutputGiven() const { return FOutputGiven; }
   std::vector<std::u16string>& LogStrings() { return FLogStrings; }
   int32_t ErrorCount() const { return FErrorCount; }
   int32_t ExitCode() const { return FExitCode; }
@@ -52,6 +55,7 @@ private:
   std::u16string FFileName;
   std::u16string FLogFileName;
   std::u16string FOutputFileName;
+  bool FOutputGiven = false;
   std::vector<std::u16string> FLogStrings;
   int32_t FErrorCount = 0;
   int32_t FExitCode = 0;

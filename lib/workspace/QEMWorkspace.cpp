@@ -23,13 +23,6 @@ namespace {
 
 constexpr int kHistoryMax = 30;
 
-std::u16string Lower(const std::u16string& S) {
-  std::u16string r = S;
-  for (auto& c : r)
-    if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
-  return r;
-}
-
 } // namespace
 
 int TQEMTreeNode::FileCount() const {
@@ -117,7 +110,7 @@ void TQEMWorkspace::FileNew() {
 void TQEMWorkspace::OpenFile(const std::u16string& FileName) {
   FSelected = nullptr;
   AddReopenItem(FileName);
-  const std::u16string ext = Lower(ExtractFileExt(FileName));
+  const std::u16string ext = QEMLowerCase(ExtractFileExt(FileName));
   auto list = std::make_unique<TQEMBaseProjectFileList>();
   if (ext == u".rqxproj") list->LoadFromProjectFile(FileName);
   else if (ext == u".rqxgroup") list->LoadFromProjectGroup(FileName);
@@ -181,7 +174,7 @@ void TQEMWorkspace::SelectProject(int Index) {
     const std::u16string full = AbsoluteFileName(RootDir, dir, p.SourceFiles.Get(i));
     const auto type = QEMFileTypeOfProjectFile(full, p.SourceFiles.Get2(i));
     FFileRows.push_back({ExtractFileName(full), RelativeDir(ExtractFilePath(full)),
-                         type ? type->GetDesc() : std::u16string(SUnknownKind)});
+                         type ? type->GetDesc() : std::u16string(SUnknownKind), p.SourceFiles.Get2(i)});
   }
 }
 
@@ -226,7 +219,8 @@ int TQEMWorkspace::AddItemToListView(const std::u16string& FullName, bool AddUnk
     if (QEMCompareFileName(FFileRows[i].FileName, name) == 0 && FFileRows[i].Path == path) return int(i);
   const int t = QEMFileTypes().ExtIndexOf(QEMUpperCase(ExtractFileExt(FullName)));
   if (t < 0 && !AddUnknown) return -1;
-  FFileRows.push_back({name, path, t < 0 ? std::u16string(SUnknownKind) : QEMFileTypes().GetQEMFileType(t)->GetDesc()});
+  const IQEMFileTypePtr type = t < 0 ? nullptr : QEMFileTypes().GetQEMFileType(t);
+  FFileRows.push_back({name, path, type ? type->GetDesc() : std::u16string(SUnknownKind), type ? type->GetName() : u""});
   return int(FFileRows.size()) - 1;
 }
 
@@ -247,12 +241,26 @@ bool TQEMWorkspace::AddFromDirectory(const void* Sender) {
     if (!QEMUIServices().ChooseFolder(std::u16string(SSelectDirectory), dir)) return false;
     FImportDirectory = dir;
   }
-  std::vector<std::u16string> found;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(
-           QEMNativePath(dir), std::filesystem::directory_options::skip_permission_denied, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-    if (it->is_regular_file(ec)) found.push_back(UTF8ToUTF16(it->path().string()));
+  std::vector<std::u16string> found, unreadable;
+  // Links to folders are not followed, so no link can make the walk loop.
+  const std::function<void(const std::filesystem::path&)> walk = [&](const std::filesystem::path& Dir) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(Dir, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+      std::error_code e2;
+      if (it->is_symlink(e2)) {
+        if (it->is_regular_file(e2)) found.push_back(UTF8ToUTF16(it->path().string()));
+      } else if (it->is_directory(e2)) walk(it->path());
+      else if (it->is_regular_file(e2)) found.push_back(UTF8ToUTF16(it->path().string()));
+    }
+    if (ec) unreadable.push_back(UTF8ToUTF16(Dir.string()));
+  };
+  walk(QEMNativePath(dir));
+  if (!unreadable.empty()) {
+    std::u16string list;
+    for (const auto& u : unreadable) list += (list.empty() ? u"" : u"\r\n") + u;
+    ShowHLXMessage(Format(SCannotReadFolders, list));
+  }
   std::sort(found.begin(), found.end());
   FilesAddedButNotUpdated = true;
   Modified = true;
@@ -283,17 +291,19 @@ bool TQEMWorkspace::RemoveFiles(const std::vector<int>& Rows) {
 void TQEMWorkspace::OpenSourceFile(int Row) {
   std::u16string file = GetFullName(Row);
   // A form opens as a read-only copy, so a look at it cannot change the source.
-  if (Lower(ExtractFileExt(file)) == u".ofm") {
-    const std::u16string copy = GetTempDir() + ExtractFileName(file) + u".$QEMOFM$";
-    std::error_code ec;
-    std::filesystem::permissions(QEMNativePath(copy), std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add, ec);
-    if (std::filesystem::copy_file(QEMNativePath(file), QEMNativePath(copy),
-                                   std::filesystem::copy_options::overwrite_existing, ec)) {
+  if (QEMLowerCase(ExtractFileExt(file)) == u".ofm") {
+    try {
+      // Created exclusively in the private temporary folder, so no link is followed.
+      const std::u16string copy = QEMCreateTempFile(ExtractFileName(file) + u".", u".$QEMOFM$");
+      QEMAddTempFile(copy);
+      std::error_code ec;
+      std::filesystem::copy_file(QEMNativePath(file), QEMNativePath(copy),
+                                 std::filesystem::copy_options::overwrite_existing, ec);
       std::filesystem::permissions(QEMNativePath(copy), std::filesystem::perms::owner_read,
                                    std::filesystem::perm_options::replace, ec);
-      QEMAddTempFile(copy);
-      file = copy;
+      if (!ec) file = copy;
+    } catch (const EQEMError&) {
+      // No copy: the editor gets the source itself.
     }
   }
   // The editor command is split into words without a shell and started with an argument
@@ -340,7 +350,7 @@ void TQEMWorkspace::SaveData() {
   for (int i = 0; i < int(FFileRows.size()); ++i) {
     const auto type = TypeOfRow(FFileRows[size_t(i)]);
     const std::u16string full = GetFullName(i);
-    p.SourceFiles.AddPair(full, full, type ? type->GetName() : u"");
+    p.SourceFiles.AddPair(full, full, type ? type->GetName() : FFileRows[size_t(i)].TypeName);
   }
 }
 
@@ -352,8 +362,15 @@ void TQEMWorkspace::Save() {
 
 bool TQEMWorkspace::SaveAs(const std::u16string& FileName) {
   if (FileExists(FileName) && !QEMUIServices().AskYesNo(Format(SReplaceFile, FileName), false)) return false;
+  // A refused save raises and leaves the project as it was: modified, under its old name.
+  const std::u16string previous = FCurrFileName;
   FCurrFileName = FileName;
-  Save();
+  try {
+    Save();
+  } catch (...) {
+    FCurrFileName = previous;
+    throw;
+  }
   return true;
 }
 

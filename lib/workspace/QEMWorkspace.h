@@ -29,6 +29,8 @@ struct TQEMFileRow {
   std::u16string FileName;
   std::u16string Path; // the folder relative to the root directory, with "/" at the end
   std::u16string Kind; // the file type's description, or "<unknown>"
+  // The type name the project stores, kept for a file whose package is not loaded.
+  std::u16string TypeName;
 };
 
 struct TNodeInfo {
@@ -77,6 +79,8 @@ public:
   // ---- reporting ----
   // The files status bar; an unattended run prints it.
   std::function<void(const std::u16string&)> OnStatus;
+  // Each file the updaters take, counted against all files of the run.
+  std::function<void(int Done, int Total, const std::u16string& File)> OnProgress;
   // Each error of an unattended run as it is logged, so a build server sees it at once.
   std::function<void(const std::u16string&)> OnBatchError;
   void UpdateStatusBar(const std::u16string& Msg);
@@ -180,6 +184,7 @@ private:
   void SaveHistory() const;
   void FillFromProject();
   void BatchPreparation();
+  void WriteOutput();
   std::u16string RelativeDir(const std::u16string& Dir) const;
   IQEMFileTypePtr TypeOfRow(const TQEMFileRow& Row) const;
   void CollectFiles(const TQEMTreeNode& Node, TStringList& List) const;
@@ -199,5 +204,6 @@ private:
   std::vector<std::unique_ptr<TQEMTreeNode>> FTree;
   TQEMTreeNode* FSelected = nullptr;
   int FProgress = 0; // the shared progress counter
+  int FProgressTotal = 0;
   IQEMProgress* FProgressWindow = nullptr;
 };

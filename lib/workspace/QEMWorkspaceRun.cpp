@@ -28,20 +28,25 @@ std::u16string DateTimeText(TDateTime Value) {
 }
 
 // The file types in registry order with the files of one project assigned to each.
-std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> FilesByType(const TQEMBaseProjectFile& P,
-                                                                                const std::u16string& BaseDir) {
+std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>>
+FilesByType(const TQEMBaseProjectFile& P, const std::u16string& BaseDir, std::vector<std::u16string>* Untyped = nullptr) {
   auto& types = QEMFileTypes();
   std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> r;
   for (int t = 0; t < types.Count(); ++t) r.push_back({types.GetQEMFileType(t), {}});
   for (int i = 0; i < P.SourceFiles.Count(); ++i) {
     const std::u16string full = AbsoluteFileName(u"", BaseDir, P.SourceFiles.Get(i));
     const auto type = QEMFileTypeOfProjectFile(full, P.SourceFiles.Get2(i));
-    if (!type) continue;
+    if (!type) {
+      if (Untyped) Untyped->push_back(full);
+      continue;
+    }
     for (auto& [t, files] : r)
       if (t == type) files.push_back(full);
   }
   return r;
 }
+
+std::u16string FolderKey(const std::u16string& Dir) { return IncludeTrailingPathDelimiter(QEMNormalizePath(Dir)); }
 
 } // namespace
 
@@ -50,6 +55,9 @@ std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> FilesByType
 int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
   FCmdLine = std::make_unique<THlxCommandLine>();
   FCmdLine->ParseCmdLine(Args);
+  if (FCmdLine->Mode() == ecmIntegration) FCmdLine->AddLog(Format(SCmdIntegrationHeader, DateTimeText(QEMNow())));
+  if (FCmdLine->Mode() == ecmEggInteg) FCmdLine->AddLog(Format(SCmdEggHeader, DateTimeText(QEMNow())));
+  FPackages.ReportMissing = InBatch();
   // Packages load once the log can take their reports.
   FPackages.LoadFromRegistry();
   try {
@@ -75,34 +83,11 @@ void TQEMWorkspace::BatchPreparation() {
   if (!FileExists(c.FileName())) throw EHLXException(Format(SCmdFileNotFound, c.FileName()));
   if (c.LogFileName().empty()) throw EHLXException(std::u16string(SCmdLogMissing));
   if (c.OutputFileName().empty()) throw EHLXException(std::u16string(SCmdOutputMissing));
-  if (FileExists(c.LogFileName())) {
-    auto& log = FCmdLine->LogStrings();
-    std::vector<std::u16string> old;
-    std::string line;
-    FILE* f = std::fopen(QEMNativePath(c.LogFileName()).c_str(), "rb");
-    if (f) {
-      std::string bytes;
-      char buf[65536];
-      for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
-      std::fclose(f);
-      size_t start = 0;
-      while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) end = bytes.size();
-        std::string l = bytes.substr(start, end - start);
-        if (!l.empty() && l.back() == '\r') l.pop_back();
-        old.push_back(UTF8ToUTF16(l));
-        start = end + 1;
-      }
-    }
-    old.push_back(u"");
-    log.insert(log.begin(), old.begin(), old.end());
-  } else {
-    const std::u16string dir = ExtractFilePath(c.LogFileName());
-    // Without a log the run could not report anything: it stops here, loudly.
-    if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir))
-      throw EHLXException(Format(SCmdCannotCreateLogDir, dir));
-  }
+  // The log is appended to when it is written; only its folder has to exist now. Without a
+  // log the run could not report anything: it stops here, loudly.
+  const std::u16string logDir = ExtractFilePath(c.LogFileName());
+  if (!logDir.empty() && !DirectoryExists(logDir) && !ForceDirectories(logDir))
+    throw EHLXException(Format(SCmdCannotCreateLogDir, logDir));
   const std::u16string out = ExtractFilePath(c.OutputFileName());
   if (!out.empty() && !DirectoryExists(out) && !ForceDirectories(out))
     throw EHLXException(Format(SCmdCannotCreateDir, out));
@@ -110,29 +95,114 @@ void TQEMWorkspace::BatchPreparation() {
 
 void TQEMWorkspace::ProcessIntegration() {
   BatchPreparation();
-  FCmdLine->AddLog(Format(SCmdIntegrationHeader, DateTimeText(QEMNow())));
   UpdateStatusBar(std::u16string(SCmdAddingFiles));
   UpdateStatusBar(std::u16string(SCmdRunningUpdaters));
   ProjectRunUpdatersExecute(FCmdLine.get());
+  WriteOutput();
 }
 
 void TQEMWorkspace::ProcessEggIntegration() {
   BatchPreparation();
-  FCmdLine->AddLog(Format(SCmdEggHeader, DateTimeText(QEMNow())));
   BuildTree();
-  if (!FTree.empty()) FSelected = FTree.front().get();
-  ProcessListRequest(std::u16string(SEggQuestion), u"", std::u16string(SEggProgress), leEggBuild, nullptr);
+  // Every project of the run is egged, not only the first node.
+  for (const auto& node : FTree) {
+    if (node->Placeholder) continue;
+    FSelected = node.get();
+    ProcessListRequest(std::u16string(SEggQuestion), u"", std::u16string(SEggProgress), leEggBuild, nullptr);
+  }
   UpdateStatusBar(std::u16string(SCmdAddingFiles));
   UpdateStatusBar(std::u16string(SCmdRunningUpdaters));
   ProjectRunUpdatersExecute(FCmdLine.get());
+  WriteOutput();
+}
+
+namespace {
+
+std::string JsonText(const std::u16string& S) {
+  std::string r = "\"";
+  for (const char c : UTF16ToUTF8(S)) {
+    if (c == '"' || c == '\\') r += {'\\', c};
+    else if (static_cast<unsigned char>(c) < 0x20) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\u%04x", c);
+      r += b;
+    } else r += c;
+  }
+  return r + "\"";
+}
+
+} // namespace
+
+// The statistics of the run per project, language and file, for build servers: JSON when the
+// name ends in ".json", else tab-separated text with a header line.
+void TQEMWorkspace::WriteOutput() {
+  if (!FCmdLine || !FCmdLine->OutputGiven()) return;
+  const std::u16string name = FCmdLine->OutputFileName();
+  FilesAddedButNotUpdated = false;
+  BuildTree();
+  const bool json = QEMLowerCase(ExtractFileExt(name)) == u".json";
+  std::string out;
+  const auto count = [](int32_t N) { return std::to_string(N); };
+  const auto done = [](const TNodeInfo& I) {
+    const int64_t total = int64_t(I.XCount) + I.UnXCount;
+    return I.XCount < 0 ? std::string("null") : std::to_string(total == 0 ? 100 : int(I.XCount * 100 / total));
+  };
+  if (!json) out = "Project\tLanguage\tFile type\tFile\tTranslated\tUntranslated\tTotal\tDone %\n";
+  else out = "{\"projects\": [";
+  bool firstP = true;
+  for (const auto& p : FTree) {
+    if (p->Placeholder) continue;
+    if (json) out += std::string(firstP ? "" : ",") + "\n {\"project\": " + JsonText(p->Caption) + ", \"languages\": [";
+    firstP = false;
+    bool firstL = true;
+    for (const auto& l : p->Children) {
+      if (json)
+        out += std::string(firstL ? "" : ",") + "\n  {\"language\": " + JsonText(l->Caption) + ", \"lcid\": " +
+               std::to_string(l->Locale) + ", \"files\": [";
+      firstL = false;
+      bool firstF = true;
+      for (const auto& t : l->Children)
+        for (const auto& f : t->Children) {
+          const TNodeInfo& i = f->Info;
+          const std::string total = i.XCount < 0 ? "null" : count(i.XCount + i.UnXCount);
+          if (json) {
+            out += std::string(firstF ? "" : ",") + "\n   {\"file\": " + JsonText(i.Path) +
+                   ", \"type\": " + JsonText(t->Caption) + ", \"translated\": " +
+                   (i.XCount < 0 ? "null" : count(i.XCount)) + ", \"untranslated\": " +
+                   (i.XCount < 0 ? "null" : count(i.UnXCount)) + ", \"total\": " + total + ", \"done\": " + done(i) + "}";
+            firstF = false;
+          } else {
+            const auto cell = [&](const std::string& V) { return V == "null" ? UTF16ToUTF8(SUnknownKind) : V; };
+            out += UTF16ToUTF8(p->Caption) + "\t" + UTF16ToUTF8(l->Caption) + "\t" + UTF16ToUTF8(t->Caption) + "\t" +
+                   UTF16ToUTF8(i.Path) + "\t" + cell(i.XCount < 0 ? "null" : count(i.XCount)) + "\t" +
+                   cell(i.XCount < 0 ? "null" : count(i.UnXCount)) + "\t" + cell(total) + "\t" + cell(done(i)) + "\n";
+          }
+        }
+      if (json) out += "]}";
+    }
+    if (json) out += "]}";
+  }
+  if (json) out += "\n]}\n";
+  try {
+    QEMSaveFileAtomically(name, out);
+  } catch (const std::exception& e) {
+    ShowHLXError(Format(SCmdCannotWriteOutput, name, QEMExceptionMessage(e)));
+  }
 }
 
 // ---- the updater run ----
 
 bool TQEMWorkspace::UpdaterCallBack(const std::u16string& Mess, void* Data) {
   bool result = true;
-  if (Data == this) UpdateStatusBar(Mess);
-  else if (Data) {
+  if (Data == this) {
+    ++FProgress;
+    if (FProgressWindow) {
+      FProgressWindow->SetPosition(FProgress);
+      result = !FProgressWindow->Cancelled();
+    }
+    if (OnProgress) OnProgress(FProgress, FProgressTotal, Mess);
+    else UpdateStatusBar(Mess);
+  } else if (Data) {
     auto* progress = static_cast<IQEMProgress*>(Data);
     progress->SetPosition(++FProgress);
     result = !progress->Cancelled();
@@ -159,29 +229,58 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
   TStopWatch watch;
   watch.Start();
   const TCallBackFunc callback = [this](const std::u16string& Mess, void* Data) { return UpdaterCallBack(Mess, Data); };
+  struct TPlan {
+    const TQEMBaseProjectFile* Project;
+    std::u16string BaseDir;
+    std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> ByType;
+  };
+  std::vector<TPlan> plans;
+  FProgress = 0;
+  FProgressTotal = 0;
   for (int p = 0; p < FProjects->GetCount(); ++p) {
     const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
-    const std::u16string baseDir = project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName);
-    const auto byType = FilesByType(project, baseDir);
-    for (int l = 0; l < project.GetLangCount(); ++l) {
+    TPlan plan{&project, project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName), {}};
+    std::vector<std::u16string> untyped;
+    plan.ByType = FilesByType(project, plan.BaseDir, &untyped);
+    // A batch must not pass over a file it cannot translate.
+    if (InBatch())
+      for (const auto& f : untyped) ShowHLXError(Format(SNoTypeForFile, f));
+    for (const auto& [type, files] : plan.ByType) FProgressTotal += int(files.size()) * project.GetLangCount();
+    plans.push_back(std::move(plan));
+  }
+  FProgressWindow = progress.get();
+  progress->SetRange(FProgressTotal);
+  bool cancelled = false;
+  for (const TPlan& plan : plans) {
+    const TQEMBaseProjectFile& project = *plan.Project;
+    std::vector<std::u16string> sourceDirs{FolderKey(plan.BaseDir)};
+    for (const auto& [type, files] : plan.ByType)
+      for (const auto& f : files) sourceDirs.push_back(FolderKey(ExtractFilePath(f)));
+    for (int l = 0; l < project.GetLangCount() && !cancelled; ++l) {
       const TQEMLang& lang = project.GetLang(l);
       ++stats.LangCount;
-      const std::u16string xlatDir = AbsoluteFileName(u"", baseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
-      for (const auto& [type, files] : byType) {
+      const std::u16string xlatDir = AbsoluteFileName(u"", plan.BaseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
+      // Translations written into the source folder would replace the sources.
+      if (std::find(sourceDirs.begin(), sourceDirs.end(), FolderKey(xlatDir)) != sourceDirs.end()) {
+        ShowHLXError(Format(SXlatDirIsSource, xlatDir, LCIDToLangName(lang.LocaleID)));
+        continue;
+      }
+      for (const auto& [type, files] : plan.ByType) {
         const auto updater = type->GetUpdater();
         if (files.empty() || !updater) continue;
         TStringList list;
         for (const auto& f : files) list.Add(f);
         try {
-          updater->Execute(&list, u"", project.FileName, baseDir, xlatDir, stats, false, project.BaseLang,
+          updater->Execute(&list, u"", project.FileName, plan.BaseDir, xlatDir, stats, false, project.BaseLang,
                            lang.LocaleID, this, callback);
         } catch (const std::exception& e) {
           ShowHLXError(QEMExceptionMessage(e));
         }
-        if (progress->Cancelled()) break;
+        if ((cancelled = progress->Cancelled())) break;
       }
     }
   }
+  FProgressWindow = nullptr;
   watch.Stop(false);
   stats.ProjCount = 1;
   FLastStats = stats;
