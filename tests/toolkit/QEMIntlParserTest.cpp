@@ -27,7 +27,7 @@ std::vector<std::string> Tokens(TVareZezoer& P) {
   return r;
 }
 
-TEST(IntlParser, WholeWordsAndCaseFollowTheLanguage) {
+TEST(IntlParser, WholeWordsCaseAndEscapesFollowTheLanguage) {
   auto pas = Over("MyVar := Var + var2; VAR", u"a.pas");
   EXPECT_EQ(pas->FindSingleToken("var", 0), 9u);
   EXPECT_EQ(pas->FCurrToken, "Var");
@@ -37,16 +37,15 @@ TEST(IntlParser, WholeWordsAndCaseFollowTheLanguage) {
   EXPECT_EQ(cpp->FindSingleToken("var", 0), 4u);
   auto loose = Over("MyVar", u"a.cpp", false);
   EXPECT_EQ(loose->FindSingleToken("Var", 0), 2u);
-}
 
-TEST(IntlParser, EscapeAndFormatSequencesArePassedOver) {
-  auto cpp = Over("s = \"\\n n\";", u"a.cpp");
-  cpp->FSearchInQuotes = true;
-  EXPECT_EQ(cpp->FindSingleToken("n", 0), 8u);
-  EXPECT_TRUE(cpp->FIsInQuotes);
-  auto pas = Over("s := '%d d';", u"a.pas");
-  pas->FSearchInQuotes = true;
-  EXPECT_EQ(pas->FindSingleToken("d", 0), 9u);
+  // Escape and format sequences are passed over.
+  auto esc = Over("s = \"\\n n\";", u"a.cpp");
+  esc->FSearchInQuotes = true;
+  EXPECT_EQ(esc->FindSingleToken("n", 0), 8u);
+  EXPECT_TRUE(esc->FIsInQuotes);
+  auto fmt = Over("s := '%d d';", u"a.pas");
+  fmt->FSearchInQuotes = true;
+  EXPECT_EQ(fmt->FindSingleToken("d", 0), 9u);
 }
 
 TEST(IntlParser, CommentsDirectivesAndStringsAreJumpedUnlessAllowed) {

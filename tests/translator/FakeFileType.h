@@ -1,14 +1,13 @@
 #pragma once
-// A file type that does nothing, for the registry and statistics tests.
+// A file type that does nothing; unnamed namespace so it cannot clash with other suites' fakes.
 #include "translator/QEMFileTypes.h"
 
-// Each test file gets its own copy, so it cannot clash with other suites' fakes.
 namespace {
 
 class TFakeFileType : public IQEMFileType {
 public:
   TFakeFileType(std::u16string Name, std::u16string Desc,
-                std::initializer_list<std::u16string> Exts, const TQEMImage* Image = nullptr)
+                std::initializer_list<std::u16string> Exts = {}, const TQEMImage* Image = nullptr)
       : FName(std::move(Name)), FDesc(std::move(Desc)) {
     for (const auto& e : Exts)
       FExts.Add(e);
@@ -31,7 +30,7 @@ public:
   void Edit(const std::u16string&) override {}
   std::u16string FormatItem(const std::u16string& AText, void*) override { return AText; }
   TFileStats GetStats(const std::u16string& AFileName, bool) override {
-    if (AFileName == u"broken") throw EQEMError(u"unreadable"); // stats that cannot be read
+    if (AFileName == u"broken") throw EQEMError(u"unreadable");
     return Stats;
   }
   void Idle(void*, bool&) override {}

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "HLXLines.h"
 #include "core/QEMStrs.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMRegistry.h"
@@ -41,7 +40,6 @@ TEST_F(PackagesTest, LoadsOnceByNameAndByHandle) {
   ASSERT_TRUE(Mgr.ProcessLoadTranslator(pkg)) << (Errors.empty() ? "" : UTF16ToUTF8(Errors[0]));
   ASSERT_EQ(Mgr.Count(), 1);
   EXPECT_EQ(Mgr.Entry(0).Caption, u"Line files");
-  EXPECT_TRUE(Messages.empty());
   auto type = QEMFileTypes().GetQEMFileType(QEMFileTypes().IndexOf(u"HLXLines"));
   ASSERT_NE(type->GetKindBitmap(0)->Bitmap, nullptr);
   EXPECT_EQ(type->GetKindBitmap(0)->Bitmap->Width, 2);
@@ -127,30 +125,7 @@ TEST_F(PackagesTest, ListRoundTripsThroughTheSettings) {
   Mgr.LoadFromRegistry();
   EXPECT_EQ(Mgr.Count(), 0);
   EXPECT_TRUE(Errors.empty());
-  EXPECT_EQ(Messages.size(), 0u);
-}
-
-// The whole contract through the loader: the package's updater, writer and statistics.
-TEST_F(PackagesTest, LoadedPackageUpdatesAFile) {
-  ASSERT_TRUE(Mgr.ProcessLoadTranslator(UTF8ToUTF16(HLX_TEST_PACKAGE)));
-  qemtest::WriteTextFile(Dir.Path() / "src/a.lines",
-                         "# head\none = \"One \\\"1\\\"\"\ntwo = \"Two\"\n");
-  const auto type = QEMFileTypeOfProjectFile(u"a.lines", u"");
-  ASSERT_NE(type, nullptr);
-  TStringList files;
-  files.Add(Dir.U16("src/a.lines"));
-  TStats stats;
-  type->GetUpdater()->Execute(&files, u"", u"", Dir.U16("src"), Dir.U16("de"), stats, false, 0x409,
-                              0x407, nullptr, {});
-  EXPECT_EQ(stats.NewCount, 2);
-  ASSERT_EQ(files.Count(), 1);
-  EXPECT_EQ(files.Get(0), Dir.U16("de/a.lines"));
-  EXPECT_EQ(type->GetTranslatorCount(), 1);
-  EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "de/a.lines"),
-            qemtest::ReadTextFile(Dir.Path() / "src/a.lines"));
-  const TFileStats fs = type->GetStats(Dir.U16("de/a.lines"), true);
-  EXPECT_EQ(fs.UnTranslated, 2);
-  EXPECT_EQ(fs.OrigLCID, 0x409u);
+  EXPECT_TRUE(Messages.empty());
 }
 
 } // namespace

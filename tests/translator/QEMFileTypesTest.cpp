@@ -26,12 +26,9 @@ std::string MakeBmp(int W, int H, int Bits, const std::vector<uint8_t>& Rows,
   return s;
 }
 
+// Magenta bottom-left: the transparent colour.
 TQEMImage SmallImage() {
-  TQEMImage img;
-  img.Width = 2;
-  img.Height = 1;
-  img.Pixels = {0x00FF00FF, 0x00102030}; // magenta bottom-left: transparent
-  return img;
+  return {2, 1, {0x00FF00FF, 0x00102030}};
 }
 
 class FileTypesTest : public ::testing::Test {
@@ -42,8 +39,9 @@ protected:
       UnRegisterQEMFileType(t);
   }
   std::shared_ptr<TFakeFileType> Reg(std::u16string Name, std::u16string Desc,
-                                     std::initializer_list<std::u16string> Exts) {
-    auto t = std::make_shared<TFakeFileType>(std::move(Name), std::move(Desc), Exts);
+                                     std::initializer_list<std::u16string> Exts,
+                                     const TQEMImage* Image = nullptr) {
+    auto t = std::make_shared<TFakeFileType>(std::move(Name), std::move(Desc), Exts, Image);
     RegisterQEMFileType(t);
     Registered.push_back(t);
     return t;
@@ -66,20 +64,16 @@ TEST_F(FileTypesTest, OrderLookupAndFilter) {
   EXPECT_EQ(types.ExtIndexOf(u".xofm"), 0);
   EXPECT_EQ(types.ExtIndexOf(u".none"), -1);
   EXPECT_EQ(types.GetFilter(0), u"Form files (*.ofm;*.xofm)|*.ofm;*.xofm");
+
+  EXPECT_EQ(types.LatestAdded(), form2);
+  UnRegisterQEMFileType(rc);
+  EXPECT_EQ(types.LatestAdded(), form2);
+  UnRegisterQEMFileType(form2);
+  EXPECT_EQ(types.LatestAdded(), nullptr);
+  EXPECT_EQ(types.Count(), 1);
 }
 
-TEST_F(FileTypesTest, UnregisteringTheLatestClearsIt) {
-  auto a = Reg(u"A", u"A", {});
-  auto b = Reg(u"B", u"B", {});
-  EXPECT_EQ(QEMFileTypes().LatestAdded(), b);
-  UnRegisterQEMFileType(a);
-  EXPECT_EQ(QEMFileTypes().LatestAdded(), b);
-  UnRegisterQEMFileType(b);
-  EXPECT_EQ(QEMFileTypes().LatestAdded(), nullptr);
-  EXPECT_EQ(QEMFileTypes().Count(), 0);
-}
-
-TEST(BmpTest, DecodesAndRefusesDamage) {
+TEST(BmpTest, DecodesTintsAndRefusesDamage) {
   // 2x2, 24 bits: rows padded to 8 bytes; bottom row blue, white; top row red, black.
   const std::vector<uint8_t> rows = {0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0, 0};
   const std::string bmp = MakeBmp(2, 2, 24, rows);
@@ -100,12 +94,10 @@ TEST(BmpTest, DecodesAndRefusesDamage) {
   EXPECT_THROW(QEMDecodeBMP(badIndex.data(), badIndex.size()), EQEMError);
   const std::string huge = MakeBmp(100000, 100000, 24, {});
   EXPECT_THROW(QEMDecodeBMP(huge.data(), huge.size()), EQEMError);
-}
 
-TEST(BmpTest, TintKeepsTransparentPixels) {
-  const TQEMImage t = QEMTintImage(SmallImage(), 0x000000FF); // red, as 0x00BBGGRR
-  EXPECT_EQ(t.Pixels[0], 0x00FF00FFu);
-  EXPECT_EQ(t.Pixels[1], 0x00871018u);
+  // Tinting red (0x00BBGGRR) keeps the transparent pixel.
+  EXPECT_EQ(QEMTintImage(SmallImage(), 0x000000FF).Pixels,
+            (std::vector<uint32_t>{0x00FF00FF, 0x00871018}));
 }
 
 TEST_F(FileTypesTest, ImagesAddedOnceAndRetintedInPlace) {
@@ -114,10 +106,7 @@ TEST_F(FileTypesTest, ImagesAddedOnceAndRetintedInPlace) {
   globe.Pixels[1] = 0x00445566;
   list.Add(globe, globe.TransparentColor());
   const TQEMImage img = SmallImage();
-  auto t =
-      std::make_shared<TFakeFileType>(u"T", u"T", std::initializer_list<std::u16string>{}, &img);
-  RegisterQEMFileType(t);
-  Registered.push_back(t);
+  auto t = Reg(u"T", u"T", {}, &img);
   TQEMFileTypes& types = QEMFileTypes();
   types.SetImageList(&list);
   EXPECT_EQ(list.Count(), 1 + 3 + 2); // globe, three file variants (no kind image), two globe tints

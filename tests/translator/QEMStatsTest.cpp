@@ -9,9 +9,8 @@ namespace {
 
 TEST(StatsTest, ClearSumAndSummary) {
   QEMFileTypesInitialize();
-  auto ofm =
-           std::make_shared<TFakeFileType>(u"OFM", u"OFM", std::initializer_list<std::u16string>{}),
-       rc = std::make_shared<TFakeFileType>(u"RC", u"RC", std::initializer_list<std::u16string>{});
+  auto ofm = std::make_shared<TFakeFileType>(u"OFM", u"OFM"),
+       rc = std::make_shared<TFakeFileType>(u"RC", u"RC");
   RegisterQEMFileType(ofm);
   RegisterQEMFileType(rc);
   ofm->Count = 5;
@@ -39,7 +38,7 @@ TEST(StatsTest, ClearSumAndSummary) {
 TEST(StatsTest, ProjectStatusPercentages) {
   TQEMProjectStatusModel m;
   EXPECT_EQ(m.StatusTexts().back(), u"% Done: 100%"); // empty project
-  TFakeFileType type(u"OFM", u"OFM", {});
+  TFakeFileType type(u"OFM", u"OFM");
   TFileStats none, some;
   type.Stats.Translated = 1;
   type.Stats.UnTranslated = 2;

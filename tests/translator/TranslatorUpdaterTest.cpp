@@ -82,13 +82,14 @@ protected:
     fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::hours(24) +
                                std::chrono::seconds(10 * ++FTick));
   }
+  // Files ends up holding the translated files written.
   TStats Run(TLinesUpdater& U, std::initializer_list<const char*> Names = {"src/a.lines"},
              bool Overwrite = false) {
-    TStringList files;
+    Files.Clear();
     for (const char* n : Names)
-      files.Add(Dir.U16(n));
+      Files.Add(Dir.U16(n));
     TStats stats;
-    U.Execute(&files, u"", u"", Dir.U16("src"), Dir.U16("de"), stats, Overwrite, 0x409, 0x407,
+    U.Execute(&Files, u"", u"", Dir.U16("src"), Dir.U16("de"), stats, Overwrite, 0x409, 0x407,
               nullptr, {});
     return stats;
   }
@@ -123,6 +124,7 @@ protected:
 
   qemtest::TTempDir Dir;
   std::vector<std::u16string> Errors;
+  TStringList Files;
 
 private:
   std::function<void(const std::u16string&)> FSavedShowError;
@@ -178,17 +180,13 @@ TEST_F(UpdaterTest, MergesNewChangedUnchangedAndUnused) {
   EXPECT_EQ(s.UnusedCount, 0);
   EXPECT_EQ(s.UnchangedCount, 7);
   EXPECT_EQ(Items(*open->NotesFile())[1], (TItem{u"b", u"B", u"B", rsUnTranslated}));
-}
 
-TEST_F(UpdaterTest, OverwriteRebuildsFromTheSource) {
-  TTestUpdater u;
-  Write("src/a.lines", "a = \"A\"\nb = \"B\"\n");
-  Run(u);
-  Translate({{u"a", u"A-de"}});
-  const TStats s = Run(u, {"src/a.lines"}, true);
+  // Overwrite rebuilds from the source and drops the translation of d.
+  Write("src/a.lines", "d = \"D\"\nz = \"Z\"\n");
+  s = Run(u, {"src/a.lines"}, true);
   EXPECT_EQ(s.NewCount, 2);
-  EXPECT_EQ(Items()[0], (TItem{u"a", u"A", u"A", rsUnTranslated}));
-  EXPECT_EQ(Xlat(), "a = \"A\"\nb = \"B\"\n");
+  EXPECT_EQ(Items()[0], (TItem{u"d", u"D", u"D", rsUnTranslated}));
+  EXPECT_EQ(Xlat(), "d = \"D\"\nz = \"Z\"\n");
 }
 
 // Edits in the translated file reach the notes before the source update merges.
@@ -257,8 +255,9 @@ TEST_F(UpdaterTest, MapFileRule) {
   EXPECT_TRUE(u.Read.empty());
 }
 
-// A failed merge leaves the open file's items alone; the notes are not saved and the file is reported.
-TEST_F(UpdaterTest, FailedMergeChangesNothing) {
+// A failed merge leaves the open file's items and its notes alone; a failed writer leaves the
+// previous translated file and no stray copy. Each is reported and the next file is done.
+TEST_F(UpdaterTest, FailuresLeaveThePreviousFiles) {
   TTestUpdater u;
   Write("src/a.lines", "a = \"A\"\nb = \"B\"\n");
   Run(u);
@@ -277,15 +276,9 @@ TEST_F(UpdaterTest, FailedMergeChangesNothing) {
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_NE(Errors[0].find(u"merge failed"), std::u16string::npos);
   Errors.clear();
-}
+  open.reset();
 
-// A writer that fails leaves the previous translated file and no stray copy; the error names
-// the file and the next file is done.
-TEST_F(UpdaterTest, FailingWriterKeepsPreviousFile) {
-  TTestUpdater u;
-  Write("src/a.lines", "a = \"A\"\n");
-  Write("src/b.lines", "b = \"B\"\n");
-  Run(u, {"src/a.lines", "src/b.lines"});
+  u.FailOn.clear();
   Translate({{u"a", u"A-de"}});
   const std::string before = Xlat();
   u.WriterFail = u"a.lines";

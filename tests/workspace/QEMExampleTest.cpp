@@ -26,7 +26,8 @@ TEST(ExampleTest, UpdatesEndToEndAndASecondRunChangesNothing) {
   const std::u16string project = dir.U16("demo.hlx");
   {
     TQEMWorkspace w;
-    EXPECT_EQ(w.ExecuteCmdLine({u"-I", project}), 0) << qemtest::ReadTextFile(dir.Path() / "log.txt");
+    EXPECT_EQ(w.ExecuteCmdLine({u"-I", project}), 0)
+        << qemtest::ReadTextFile(dir.Path() / "log.txt");
     EXPECT_EQ(w.LastStats().LangCount, 3);
     EXPECT_GT(w.LastStats().NewCount, 100);
   }
@@ -35,11 +36,13 @@ TEST(ExampleTest, UpdatesEndToEndAndASecondRunChangesNothing) {
   const std::string main = qemtest::ReadTextFile(de / "MainForm.ofm");
   EXPECT_NE(main.find("Caption = '&Datei'"), std::string::npos);
   EXPECT_NE(main.find("Caption = 'Adressbuch'"), std::string::npos);
-  EXPECT_NE(qemtest::ReadTextFile(de / "AboutBox.ofm").find("'people you know.'"), std::string::npos);
+  EXPECT_NE(qemtest::ReadTextFile(de / "AboutBox.ofm").find("'people you know.'"),
+            std::string::npos);
   const std::string ja = qemtest::ReadTextFile(dir.Path() / "ja/src/Resources.rc");
   EXPECT_NE(ja.find("#pragma code_page(932)"), std::string::npos);
   EXPECT_NE(ja.find("LANGUAGE 0x11, 0x01"), std::string::npos);
-  EXPECT_NE(qemtest::ReadTextFile(dir.Path() / "fr/src/Strings.orc").find("%d contacts trouv"), std::string::npos);
+  EXPECT_NE(qemtest::ReadTextFile(dir.Path() / "fr/src/Strings.orc").find("%d contacts trouv"),
+            std::string::npos);
 
   const auto stamp = fs::last_write_time(de / "Strings.orc.xlf");
   TQEMWorkspace again;

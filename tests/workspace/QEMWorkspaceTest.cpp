@@ -32,8 +32,10 @@ struct TProject {
     WriteTextFile(Dir.Path() / "src/a.lines", "title = \"Hello\"\nbye = \"Good bye\"\n");
     WriteTextFile(Dir.Path() / "src/b.lines", "ok = \"OK\"\n");
     Hlx = (Dir.Path() / "Demo.hlx").string();
-    WriteTextFile(Hlx, "[Environment]\nLCID=$00000409\n\n[Extensions]\n1=DEU,$00000407,de\n2=FRA,$0000040C,fr\n\n"
-                       "[Files]\n1=src/a.lines\n2=src/b.lines\n");
+    WriteTextFile(
+        Hlx,
+        "[Environment]\nLCID=$00000409\n\n[Extensions]\n1=DEU,$00000407,de\n2=FRA,$0000040C,fr\n\n"
+        "[Files]\n1=src/a.lines\n2=src/b.lines\n");
   }
 };
 
@@ -58,7 +60,8 @@ TEST(CommandLineTest, SwitchesIgnoreCaseButFileNamesKeepIt) {
   } catch (const EHLXException& ex) {
     EXPECT_EQ(ex.Message(), SInvalidCommandLine);
   }
-  for (int i = 0; i < 300; ++i) bad.CountError();
+  for (int i = 0; i < 300; ++i)
+    bad.CountError();
   EXPECT_EQ(bad.ProcessExitCode(), 255);
 }
 
@@ -73,7 +76,8 @@ TEST(WorkspaceTest, FieldsLanguagesFilesAndHistory) {
   EXPECT_EQ(w.ProblemList(), SNoLanguages);
 
   auto& rows = w.LangRows();
-  const auto de = std::find_if(rows.begin(), rows.end(), [](auto& r) { return r.Locale == 1031; }) - rows.begin();
+  const auto de = std::find_if(rows.begin(), rows.end(), [](auto& r) { return r.Locale == 1031; }) -
+                  rows.begin();
   ASSERT_LT(size_t(de), rows.size());
   w.SetLangChecked(int(de), true);
   EXPECT_EQ(rows[size_t(de)].XlatDir, u"DEU/");
@@ -91,7 +95,8 @@ TEST(WorkspaceTest, FieldsLanguagesFilesAndHistory) {
   EXPECT_EQ(w.FileRows()[0].Kind, SUnknownKind);
   EXPECT_TRUE(w.AllFieldsEntered(false));
 
-  for (int i = 0; i < 31; ++i) w.AddReopenItem(u"/p/" + UTF8ToUTF16(std::to_string(i)) + u".hlx");
+  for (int i = 0; i < 31; ++i)
+    w.AddReopenItem(u"/p/" + UTF8ToUTF16(std::to_string(i)) + u".hlx");
   EXPECT_EQ(w.History().size(), 30u);
   EXPECT_EQ(w.History().back(), u"/p/1.hlx");
   w.AddReopenItem(u"/P/5.HLX");
@@ -124,7 +129,8 @@ TEST(WorkspaceTest, IntegrationRunTranslatesLogsAndBuildsTheTree) {
     EXPECT_EQ(w.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx)}), 0);
     EXPECT_EQ(w.LastStats().NewCount, 6); // three items, two languages
     EXPECT_EQ(w.LastStats().LangCount, 2);
-    EXPECT_EQ(ReadTextFile(p.Dir.Path() / "de/src/a.lines"), ReadTextFile(p.Dir.Path() / "src/a.lines"));
+    EXPECT_EQ(ReadTextFile(p.Dir.Path() / "de/src/a.lines"),
+              ReadTextFile(p.Dir.Path() / "src/a.lines"));
     EXPECT_TRUE(FileExists(p.Dir.U16("fr/src/b.lines.xlf")));
 
     w.BuildTree();
@@ -177,10 +183,6 @@ TEST(WorkspaceTest, BatchFailuresCountAndReachTheExitCode) {
   TQEMWorkspace w2;
   EXPECT_EQ(w2.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx), u"-L", p.Dir.U16("fr/sub/log.txt")}), 1);
 }
-
-} // namespace
-
-namespace {
 
 TEST(WorkspaceTest, DialogOptionsAndTheEditor) {
   QEMINTOptionProps->AddToRepositoryTranslated = true;
