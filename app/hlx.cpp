@@ -56,7 +56,8 @@ int Run(int argc, char** argv) {
     };
     workspace.OnProgress = [&](int Done, int Total, const std::u16string& File) {
       if (!terminal) return;
-      const std::string line = UTF16ToUTF8(Format(u"[%d/%d] %s", Done, Total, ExtractFileName(File)));
+      const std::string line =
+          UTF16ToUTF8(Format(u"[%d/%d] %s", Done, Total, ExtractFileName(File)));
       std::fprintf(stderr, "\r\033[K%s", line.c_str());
       std::fflush(stderr);
       progressShown = true;

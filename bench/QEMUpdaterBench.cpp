@@ -22,25 +22,34 @@ namespace {
 
 constexpr int kItems = 100000;
 
-std::string Text(int I) { return "Text of item " + std::to_string(I) + ", a sentence of moderate length"; }
+std::string Text(int I) {
+  return "Text of item " + std::to_string(I) + ", a sentence of moderate length";
+}
 std::string Id(const char* Prefix, int I) {
   char b[32];
   std::snprintf(b, sizeof b, "%s%06d", Prefix, I);
   return b;
 }
-bool Changed(int I) { return I % 20 == 0; }
-bool Removed(int I) { return I % 50 == 1; }
+bool Changed(int I) {
+  return I % 20 == 0;
+}
+bool Removed(int I) {
+  return I % 50 == 1;
+}
 
 void WriteSource(const fs::path& P, bool Second) {
   std::ofstream o(P, std::ios::binary);
   for (int i = 0; i < kItems; ++i) {
     if (Second && Removed(i)) continue;
-    o << Id("Item", i) << " = \"" << (Second && Changed(i) ? "Changed text " + std::to_string(i) : Text(i)) << "\"\n";
+    o << Id("Item", i) << " = \""
+      << (Second && Changed(i) ? "Changed text " + std::to_string(i) : Text(i)) << "\"\n";
     if (Second && i % 50 == 2) o << Id("New", i) << " = \"New text " << i << "\"\n";
   }
 }
 
-std::string PoString(const std::string& S) { return "\"" + S + "\""; }
+std::string PoString(const std::string& S) {
+  return "\"" + S + "\"";
+}
 
 // The same strings as a translated catalogue of the first version and a template of the second.
 void WritePo(const fs::path& Dir) {
@@ -53,8 +62,11 @@ void WritePo(const fs::path& Dir) {
         << PoString("Übersetzung " + std::to_string(i)) << "\n\n";
     if (Removed(i)) continue;
     ref << "msgctxt " << PoString(Id("Item", i)) << "\nmsgid "
-        << PoString(Changed(i) ? "Changed text " + std::to_string(i) : Text(i)) << "\nmsgstr \"\"\n\n";
-    if (i % 50 == 2) ref << "msgctxt " << PoString(Id("New", i)) << "\nmsgid " << PoString("New text " + std::to_string(i)) << "\nmsgstr \"\"\n\n";
+        << PoString(Changed(i) ? "Changed text " + std::to_string(i) : Text(i))
+        << "\nmsgstr \"\"\n\n";
+    if (i % 50 == 2)
+      ref << "msgctxt " << PoString(Id("New", i)) << "\nmsgid "
+          << PoString("New text " + std::to_string(i)) << "\nmsgstr \"\"\n\n";
   }
 }
 
@@ -68,7 +80,9 @@ struct TSetup {
     fs::create_directories(Dir / "de");
     setenv("HLX_REGISTRY", (Dir / "registry.db").c_str(), 1);
     QEMInitialize();
-    Packages.OnError = [](const std::u16string& S) { std::fprintf(stderr, "%s\n", UTF16ToUTF8(S).c_str()); };
+    Packages.OnError = [](const std::u16string& S) {
+      std::fprintf(stderr, "%s\n", UTF16ToUTF8(S).c_str());
+    };
     Packages.ProcessLoadTranslator(UTF8ToUTF16(HLX_TEST_PACKAGE));
     const int t = QEMFileTypes().IndexOf(u"HLXLines");
     if (t < 0) std::abort();
@@ -89,7 +103,8 @@ struct TSetup {
     fs::remove_all(Dir);
   }
   void Restore() {
-    for (auto [from, to] : {std::pair{"pristine.xlf", "de/big.lines.xlf"}, std::pair{"pristine.lines", "de/big.lines"}}) {
+    for (auto [from, to] : {std::pair{"pristine.xlf", "de/big.lines.xlf"},
+                            std::pair{"pristine.lines", "de/big.lines"}}) {
       fs::copy_file(Dir / from, Dir / to, fs::copy_options::overwrite_existing);
       fs::last_write_time(Dir / to, fs::last_write_time(Dir / from));
     }
@@ -98,8 +113,8 @@ struct TSetup {
     TStringList files;
     files.Add(UTF8ToUTF16((Dir / "src/big.lines").string()));
     TStats stats;
-    Updater->Execute(&files, u"", u"", UTF8ToUTF16((Dir / "src/").string()), UTF8ToUTF16((Dir / "de/").string()), stats,
-                     false, 1033, 1031, nullptr, {});
+    Updater->Execute(&files, u"", u"", UTF8ToUTF16((Dir / "src/").string()),
+                     UTF8ToUTF16((Dir / "de/").string()), stats, false, 1033, 1031, nullptr, {});
     return stats;
   }
 };

@@ -7,13 +7,13 @@
 #include "platform/QEMRegistry.h"
 #include "repository/QEMNewRepositoryEngine.h"
 #include "repository/QEMRepositoryService.h"
+#include "settings/QEMGridColor.h"
+#include "settings/QEMGridFont.h"
+#include "settings/QEMINTOptionProp.h"
 #include "toolkit/QEMEggSupport.h"
 #include "toolkit/QEMIntlParser.h"
 #include "translator/QEMFileTypes.h"
 #include "translator/QEMTiming.h"
-#include "settings/QEMGridColor.h"
-#include "settings/QEMGridFont.h"
-#include "settings/QEMINTOptionProp.h"
 
 namespace {
 int gInitCount = 0;
@@ -25,23 +25,24 @@ void QEMInitialize() {
   if (gInitCount++ > 0) return;
   try {
     QEMTypesInitialize();
-    QEMStrsInitialize();          // run mode, base key, default notes version, InIDE
-    QEMINTOptionPropInitialize(); // option properties
-    QEMGridColorInitialize();     // colour schemes
-    QEMUtilsInitialize();         // temporary-file list
-    QEMIntlUtilsInitialize();     // language table
-    QEMGridFontInitialize();      // grid fonts read the language table
+    QEMStrsInitialize();                // run mode, base key, default notes version, InIDE
+    QEMINTOptionPropInitialize();       // option properties
+    QEMGridColorInitialize();           // colour schemes
+    QEMUtilsInitialize();               // temporary-file list
+    QEMIntlUtilsInitialize();           // language table
+    QEMGridFontInitialize();            // grid fonts read the language table
     QEMNewRepositoryEngineInitialize(); // repository engine
     QEMRepositoryServiceInitialize();   // repository services
-    QEMCommonInitialize();        // inside the IDE: binary directory and reload queue
-    QEMFileTypesInitialize();     // file-type registry
-    QEMEggSupportInitialize();    // egg support
+    QEMCommonInitialize();              // inside the IDE: binary directory and reload queue
+    QEMFileTypesInitialize();           // file-type registry
+    QEMEggSupportInitialize();          // egg support
     // slot: repository frame
-    QEMIntlParserInitialize();    // international parser
+    QEMIntlParserInitialize(); // international parser
     // slot: search
-    QEMTimingInitialize();        // stop-watch
+    QEMTimingInitialize(); // stop-watch
     // translator window: an entered translation may count as newly translated
-    if (QEMINTOptionProps && QEMINTOptionProps->UseNewlyTranslated) TranslatedStatus = rsNewlyTranslated;
+    if (QEMINTOptionProps && QEMINTOptionProps->UseNewlyTranslated)
+      TranslatedStatus = rsNewlyTranslated;
     // slot: main window
     bIntegrationTools = IsTranslatorMode();
   } catch (...) {
@@ -72,4 +73,6 @@ void QEMFinalize() {
   QEMCloseHive();
 }
 
-bool QEMInitialized() { return gInitCount > 0; }
+bool QEMInitialized() {
+  return gInitCount > 0;
+}

@@ -59,7 +59,8 @@ std::u16string Folded(std::u16string_view Tag) {
 // The ANSI code page Windows gives a locale: by script, with the Latin languages of the
 // central European, Turkish, Baltic and Vietnamese pages named.
 uint32_t AnsiCodePage(const std::string& Language, const std::string& Script) {
-  static const std::set<std::string> ce = {"cs", "sk", "pl", "hu", "sl", "hr", "ro", "sq", "bs", "sr", "hsb", "dsb", "tk"};
+  static const std::set<std::string> ce = {"cs", "sk", "pl", "hu",  "sl",  "hr", "ro",
+                                           "sq", "bs", "sr", "hsb", "dsb", "tk"};
   static const std::set<std::string> turkish = {"tr", "az", "uz"};
   static const std::set<std::string> baltic = {"et", "lv", "lt"};
   if (Language == "ja") return 932;
@@ -71,9 +72,9 @@ uint32_t AnsiCodePage(const std::string& Language, const std::string& Script) {
     if (Language == "vi") return 1258;
     return 1252;
   }
-  static const std::map<std::string, uint32_t> byScript = {{"Cyrl", 1251}, {"Grek", 1253}, {"Hebr", 1255},
-                                                          {"Arab", 1256}, {"Thai", 874},   {"Hans", 936},
-                                                          {"Hant", 950}};
+  static const std::map<std::string, uint32_t> byScript = {
+      {"Cyrl", 1251}, {"Grek", 1253}, {"Hebr", 1255}, {"Arab", 1256},
+      {"Thai", 874},  {"Hans", 936},  {"Hant", 950}};
   const auto it = byScript.find(Script);
   return it == byScript.end() ? 0 : it->second;
 }
@@ -107,7 +108,8 @@ void BuildW32Languages() {
     const int32_t len = uloc_getDisplayName(loc, "en", name, 256, &err);
     c.Lang.LocaleID = lcid;
     c.Lang.CodePage = AnsiCodePage(c.Language, c.Script);
-    c.Lang.DispName = U_SUCCESS(err) ? std::u16string(reinterpret_cast<const char16_t*>(name), size_t(len)) : u"";
+    c.Lang.DispName =
+        U_SUCCESS(err) ? std::u16string(reinterpret_cast<const char16_t*>(name), size_t(len)) : u"";
     ++perTag[c.Language + "-" + c.Region];
     found.push_back(std::move(c));
   }
@@ -115,7 +117,8 @@ void BuildW32Languages() {
     // Locales told apart only by their script keep it in the tag, so their translations
     // never mix.
     const bool ambiguous = perTag[c.Language + "-" + c.Region] > 1 && c.ExplicitScript;
-    const std::string tag = ambiguous ? c.Language + "-" + c.Script + "-" + c.Region : c.Language + "-" + c.Region;
+    const std::string tag =
+        ambiguous ? c.Language + "-" + c.Script + "-" + c.Region : c.Language + "-" + c.Region;
     c.Lang.LangTag = UTF8ToUTF16(tag);
     W32Languages->Add(std::move(c.Lang));
   }
@@ -144,15 +147,24 @@ std::map<uint64_t, UCollator*> gCollators;
 
 const char* ConverterName(uint32_t CodePage) {
   switch (CodePage) {
-  case 65001: return "UTF-8";
-  case 874: return "windows-874-2000";
-  case 932: return "ibm-943_P15A-2003";
-  case 936: return "windows-936-2000";
-  case 949: return "windows-949-2000";
-  case 950: return "windows-950-2000";
-  case 20127: return "US-ASCII";
-  case 28591: return "ISO-8859-1";
-  default: return nullptr;
+  case 65001:
+    return "UTF-8";
+  case 874:
+    return "windows-874-2000";
+  case 932:
+    return "ibm-943_P15A-2003";
+  case 936:
+    return "windows-936-2000";
+  case 949:
+    return "windows-949-2000";
+  case 950:
+    return "windows-950-2000";
+  case 20127:
+    return "US-ASCII";
+  case 28591:
+    return "ISO-8859-1";
+  default:
+    return nullptr;
   }
 }
 
@@ -198,13 +210,15 @@ UCollator* Collator(LCID Locale, bool IgnoreCase) {
 LCID LCIDOfPosixLocale(std::string Name) {
   // "de_DE.UTF-8@euro": drop the code set, keep a script modifier.
   std::string modifier;
-  if (auto at = Name.find('@'); at != std::string::npos) modifier = Name.substr(at + 1), Name.erase(at);
+  if (auto at = Name.find('@'); at != std::string::npos)
+    modifier = Name.substr(at + 1), Name.erase(at);
   if (auto dot = Name.find('.'); dot != std::string::npos) Name.erase(dot);
   if (Name.empty() || Name == "C" || Name == "POSIX") return 0;
   if (modifier == "latin" || modifier == "cyrillic") {
     const auto us = Name.find('_');
     const std::string script = modifier == "latin" ? "Latn" : "Cyrl";
-    Name = us == std::string::npos ? Name + "_" + script : Name.substr(0, us) + "_" + script + Name.substr(us);
+    Name = us == std::string::npos ? Name + "_" + script
+                                   : Name.substr(0, us) + "_" + script + Name.substr(us);
   }
   for (const std::string& candidate : {Name, Maximized(Name.c_str())}) {
     const LCID lcid = uloc_getLCID(candidate.c_str());
@@ -258,17 +272,25 @@ void TQEMLanguageTable::Clear() {
   FByBareTag.clear();
 }
 
-int TQEMLanguages::GetCount() const { return W32Languages ? W32Languages->Count() : 0; }
-LCID TQEMLanguages::GetLCID(int Index) const { return W32Languages->Item(Index).LocaleID; }
-std::u16string TQEMLanguages::GetName(int Index) const { return W32Languages->Item(Index).DispName; }
-uint32_t TQEMLanguages::GetCodePage(int Index) const { return W32Languages->Item(Index).CodePage; }
+int TQEMLanguages::GetCount() const {
+  return W32Languages ? W32Languages->Count() : 0;
+}
+LCID TQEMLanguages::GetLCID(int Index) const {
+  return W32Languages->Item(Index).LocaleID;
+}
+std::u16string TQEMLanguages::GetName(int Index) const {
+  return W32Languages->Item(Index).DispName;
+}
+uint32_t TQEMLanguages::GetCodePage(int Index) const {
+  return W32Languages->Item(Index).CodePage;
+}
 int TQEMLanguages::IndexOf(LCID Locale) const {
   int i;
   return W32Languages && W32Languages->Find(Locale, i) ? i : -1;
 }
 
-bool AddLanguage(LCID Locale, uint32_t CodePage, const std::u16string& Name, const std::u16string& LangTag,
-                 TQEMLanguageTable* Table) {
+bool AddLanguage(LCID Locale, uint32_t CodePage, const std::u16string& Name,
+                 const std::u16string& LangTag, TQEMLanguageTable* Table) {
   if (!Table) Table = W32Languages;
   return Table && Table->Add(TQEMLanguage{Locale, CodePage, Name, LangTag});
 }
@@ -309,12 +331,22 @@ bool TryLangTagToLCID(const std::u16string& Tag, LCID& Locale) {
   return l != nullptr;
 }
 
-bool IsValidLangTag(const std::u16string& Tag) { return FindTag(Tag) != nullptr; }
-bool IsValidLCID(LCID Locale) { return !LCIDToLangTag(Locale).empty(); }
+bool IsValidLangTag(const std::u16string& Tag) {
+  return FindTag(Tag) != nullptr;
+}
+bool IsValidLCID(LCID Locale) {
+  return !LCIDToLangTag(Locale).empty();
+}
 
-std::u16string LCIDToLocaleName(LCID Locale) { return Replaced(LCIDToLangTag(Locale), u'-', u'_'); }
-LCID LocaleNameToLCID(const std::u16string& Name) { return LangTagToLCID(Replaced(Name, u'_', u'-')); }
-bool IsValidLocaleName(const std::u16string& Name) { return IsValidLangTag(Replaced(Name, u'_', u'-')); }
+std::u16string LCIDToLocaleName(LCID Locale) {
+  return Replaced(LCIDToLangTag(Locale), u'-', u'_');
+}
+LCID LocaleNameToLCID(const std::u16string& Name) {
+  return LangTagToLCID(Replaced(Name, u'_', u'-'));
+}
+bool IsValidLocaleName(const std::u16string& Name) {
+  return IsValidLangTag(Replaced(Name, u'_', u'-'));
+}
 bool TryLocaleNameToLCID(const std::u16string& Name, LCID& Locale) {
   return TryLangTagToLCID(Replaced(Name, u'_', u'-'), Locale);
 }
@@ -323,7 +355,9 @@ bool TryLCIDToLocaleName(LCID Locale, std::u16string& Name) {
   return !Name.empty();
 }
 
-std::u16string LCIDToStr(LCID Locale) { return Format(u"$%08x", Locale); }
+std::u16string LCIDToStr(LCID Locale) {
+  return Format(u"$%08x", Locale);
+}
 
 std::u16string QEMDefaultLangExt(LCID Locale) {
   const std::string name = UTF16ToUTF8(LCIDToLocaleName(Locale));
@@ -343,14 +377,17 @@ LCID StrToLCID(const std::u16string& S) {
 
 std::u16string OldLocaleNameToLocaleName(const std::u16string& S) {
   const size_t sp = S.find(u' ');
-  return sp == std::u16string::npos ? std::u16string(u"en_US") : S.substr(0, sp) + u"_" + S.substr(sp + 1);
+  return sp == std::u16string::npos ? std::u16string(u"en_US")
+                                    : S.substr(0, sp) + u"_" + S.substr(sp + 1);
 }
 
 std::u16string OldLocaleNameToLangTag(const std::u16string& S) {
   return Replaced(OldLocaleNameToLocaleName(S), u'_', u'-');
 }
 
-uint32_t QEMSetThreadLocale(LCID) { return QEMSystemCodePage(); }
+uint32_t QEMSetThreadLocale(LCID) {
+  return QEMSystemCodePage();
+}
 
 LCID QEMUserDefaultLCID() {
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -372,8 +409,8 @@ std::u16string StringToWideStringCP(uint32_t CodePage, std::string_view S) {
   UConverter* conv = Converter(CodePage);
   std::u16string out(S.size() * 2 + 4, u'\0');
   UErrorCode err = U_ZERO_ERROR;
-  int32_t len = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()), int32_t(out.size()), S.data(),
-                              int32_t(S.size()), &err);
+  int32_t len = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()), int32_t(out.size()),
+                              S.data(), int32_t(S.size()), &err);
   if (err == U_BUFFER_OVERFLOW_ERROR) {
     out.assign(size_t(len) + 1, u'\0');
     err = U_ZERO_ERROR;
@@ -391,31 +428,33 @@ std::string WideStringToStringCP(uint32_t CodePage, std::u16string_view S) {
   UConverter* conv = Converter(CodePage);
   std::string out(S.size() * 4 + 4, '\0');
   UErrorCode err = U_ZERO_ERROR;
-  int32_t len = ucnv_fromUChars(conv, out.data(), int32_t(out.size()), reinterpret_cast<const UChar*>(S.data()),
-                                int32_t(S.size()), &err);
+  int32_t len = ucnv_fromUChars(conv, out.data(), int32_t(out.size()),
+                                reinterpret_cast<const UChar*>(S.data()), int32_t(S.size()), &err);
   if (err == U_BUFFER_OVERFLOW_ERROR) {
     out.assign(size_t(len) + 1, '\0');
     err = U_ZERO_ERROR;
     ucnv_reset(conv);
-    len = ucnv_fromUChars(conv, out.data(), int32_t(out.size()), reinterpret_cast<const UChar*>(S.data()),
-                          int32_t(S.size()), &err);
+    len = ucnv_fromUChars(conv, out.data(), int32_t(out.size()),
+                          reinterpret_cast<const UChar*>(S.data()), int32_t(S.size()), &err);
   }
   if (U_FAILURE(err)) throw EQEMError(Format(SCodePageUnsupported, CodePage));
   out.resize(size_t(len));
   return out;
 }
 
-int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, int Len1, const char16_t* S2, int Len2) {
+int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, int Len1, const char16_t* S2,
+                      int Len2) {
   UCollator* coll = Collator(Locale, (Flags & NORM_IGNORECASE) != 0);
-  const auto r = ucol_strcoll(coll, reinterpret_cast<const UChar*>(S1), Len1, reinterpret_cast<const UChar*>(S2),
-                              Len2);
+  const auto r = ucol_strcoll(coll, reinterpret_cast<const UChar*>(S1), Len1,
+                              reinterpret_cast<const UChar*>(S2), Len2);
   return r == UCOL_LESS ? CSTR_LESS_THAN : (r == UCOL_EQUAL ? CSTR_EQUAL : CSTR_GREATER_THAN);
 }
 
 int QEMWideCompareStr(LCID Locale, std::u16string_view S1, std::u16string_view S2) {
   // An empty view may carry no pointer at all.
-  return QEMCompareStringW(Locale, 0, S1.empty() ? u"" : S1.data(), int(S1.size()), S2.empty() ? u"" : S2.data(),
-                           int(S2.size())) - 2;
+  return QEMCompareStringW(Locale, 0, S1.empty() ? u"" : S1.data(), int(S1.size()),
+                           S2.empty() ? u"" : S2.data(), int(S2.size())) -
+         2;
 }
 
 bool QEMWideSameText(LCID Locale, std::u16string_view S1, std::u16string_view S2) {
@@ -430,9 +469,11 @@ void QEMIntlUtilsInitialize() {
 }
 
 void QEMIntlUtilsFinalize() {
-  for (auto& [cp, conv] : gConverters) ucnv_close(conv);
+  for (auto& [cp, conv] : gConverters)
+    ucnv_close(conv);
   gConverters.clear();
-  for (auto& [key, coll] : gCollators) ucol_close(coll);
+  for (auto& [key, coll] : gCollators)
+    ucol_close(coll);
   gCollators.clear();
   delete QEMLanguages;
   QEMLanguages = nullptr;

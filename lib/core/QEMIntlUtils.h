@@ -36,8 +36,8 @@ public:
 
 private:
   std::vector<TQEMLanguage> FItems;
-  std::unordered_map<std::u16string, LCID> FByTag;      // folded tag -> lowest LCID
-  std::unordered_map<std::u16string, LCID> FByBareTag;  // folded tag without script -> lowest LCID
+  std::unordered_map<std::u16string, LCID> FByTag;     // folded tag -> lowest LCID
+  std::unordered_map<std::u16string, LCID> FByBareTag; // folded tag without script -> lowest LCID
 };
 
 QEM_API extern TQEMLanguageTable* W32Languages;
@@ -55,8 +55,8 @@ public:
 };
 QEM_API extern TQEMLanguages* QEMLanguages;
 
-QEM_API bool AddLanguage(LCID Locale, uint32_t CodePage, const std::u16string& Name, const std::u16string& LangTag,
-                         TQEMLanguageTable* Table = nullptr);
+QEM_API bool AddLanguage(LCID Locale, uint32_t CodePage, const std::u16string& Name,
+                         const std::u16string& LangTag, TQEMLanguageTable* Table = nullptr);
 QEM_API void ClearLanguages();
 QEM_API uint32_t LCIDToCodePage(LCID Locale);
 QEM_API std::u16string LCIDToLangName(LCID Locale);
@@ -97,8 +97,8 @@ inline constexpr uint32_t NORM_IGNORECASE = 0x00000001;
 inline constexpr int CSTR_LESS_THAN = 1, CSTR_EQUAL = 2, CSTR_GREATER_THAN = 3;
 // The platform's comparison result (1 less, 2 equal, 3 greater); a length of -1 means up to
 // the first NUL. Only NORM_IGNORECASE of the flags is honoured.
-QEM_API int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, int Len1, const char16_t* S2,
-                              int Len2);
+QEM_API int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, int Len1,
+                              const char16_t* S2, int Len2);
 QEM_API int QEMWideCompareStr(LCID Locale, std::u16string_view S1, std::u16string_view S2);
 QEM_API bool QEMWideSameText(LCID Locale, std::u16string_view S1, std::u16string_view S2);
 

@@ -13,7 +13,8 @@ namespace {
 constexpr char16_t kHeaderGroup[] = u"QEMHeaderProp";
 constexpr char16_t kFieldGroup[] = u"QEMFieldProp";
 
-template <class F> void ForEachChildElement(TQEMXMLNode Parent, const std::u16string& Name, F&& Fn) {
+template <class F>
+void ForEachChildElement(TQEMXMLNode Parent, const std::u16string& Name, F&& Fn) {
   TQEMXMLNode e;
   for (TQEMXMLNode n = Parent.FirstChild(); n; n = n.NextSibling())
     if (IsElement(n, Name, e)) Fn(e);
@@ -38,20 +39,37 @@ std::u16string GetProp(TQEMXMLNode Group, const std::u16string& Type) {
   return p ? GetTextFromNode(p) : std::u16string();
 }
 
-TQEMXMLNode FirstFile(TQEMXMLNode Root) { return FindChildElement(Root, u"file"); }
+TQEMXMLNode FirstFile(TQEMXMLNode Root) {
+  return FindChildElement(Root, u"file");
+}
 
 std::u16string XmlEscapeAttr(const std::u16string& S) {
   std::u16string r;
   for (char16_t c : S) {
     switch (c) {
-    case u'&': r += u"&amp;"; break;
-    case u'<': r += u"&lt;"; break;
-    case u'>': r += u"&gt;"; break;
-    case u'"': r += u"&quot;"; break;
-    case u'\r': r += u"&#13;"; break;
-    case u'\n': r += u"&#10;"; break;
-    case u'\t': r += u"&#9;"; break;
-    default: r.push_back(c);
+    case u'&':
+      r += u"&amp;";
+      break;
+    case u'<':
+      r += u"&lt;";
+      break;
+    case u'>':
+      r += u"&gt;";
+      break;
+    case u'"':
+      r += u"&quot;";
+      break;
+    case u'\r':
+      r += u"&#13;";
+      break;
+    case u'\n':
+      r += u"&#10;";
+      break;
+    case u'\t':
+      r += u"&#9;";
+      break;
+    default:
+      r.push_back(c);
     }
   }
   return r;
@@ -80,7 +98,8 @@ std::u16string HeadFor(TQEMXMLNode Root) {
 
 void TQEMCustomNotesFile::LoadNewNotesHeader(std::string_view Bytes) {
   auto doc = CreateNewDocument();
-  if (!LoadFromBytes(*doc, Bytes)) throw EQEMNotesError(Format(SNotesNotXML, FFileName, doc->LastError()));
+  if (!LoadFromBytes(*doc, Bytes))
+    throw EQEMNotesError(Format(SNotesNotXML, FFileName, doc->LastError()));
   const TQEMXMLNode root = doc->DocumentElement();
   const TQEMXMLNode file = FirstFile(root);
   if (!file) throw EQEMNotesError(Format(SHeaderIncorrect, FFileName));
@@ -128,7 +147,8 @@ void TQEMCustomNotesFile::LoadNewNotes() {
     item->SetOrigText(GetTextFromNode(source));
     const TQEMXMLNode target = FindChildElement(tu, u"target");
     item->SetXlatText(target ? GetTextFromNode(target) : item->GetOrigText());
-    if (const TQEMXMLNode note = FindChildElement(tu, u"note")) item->SetComment(GetTextFromNode(note));
+    if (const TQEMXMLNode note = FindChildElement(tu, u"note"))
+      item->SetComment(GetTextFromNode(note));
     if (const TQEMXMLNode group = FindGroup(tu, kFieldGroup)) {
       item->SetCreated(QEMStrToFloat(GetProp(group, u"Created")));
       item->SetStatus(QEMCheckedStatus(id, GetProp(group, u"Status")));
@@ -142,7 +162,8 @@ void TQEMCustomNotesFile::LoadNewNotes() {
       if (!altSource) {
         // A source left out repeats the one of the older entry that follows it.
         altSource = alt.AppendElement(u"source");
-        SetTextToNode(altSource, item->GetPrevCount() > 0 ? item->GetPrevOrigText(0) : std::u16string());
+        SetTextToNode(altSource,
+                      item->GetPrevCount() > 0 ? item->GetPrevOrigText(0) : std::u16string());
       }
       const bool placeholder = item->GetPrevCount() == 1 && item->GetPrevOrigText(0).empty() &&
                                item->GetPrevXlatText(0).empty();
@@ -173,7 +194,8 @@ struct TQEMCustomNotesFile::TWriter {
       for (const char16_t* later : Later)
         if (n.NodeName() == later) return Parent.InsertElementBefore(n, Name);
     }
-    return Block ? CreateNewElement(Parent, Name, Formatted) : CreateNewTextElement(Parent, Name, Formatted);
+    return Block ? CreateNewElement(Parent, Name, Formatted)
+                 : CreateNewTextElement(Parent, Name, Formatted);
   }
 
   TQEMXMLNode EnsureGroup(TQEMXMLNode Parent, const std::u16string& Name,
@@ -193,7 +215,8 @@ struct TQEMCustomNotesFile::TWriter {
     return g;
   }
 
-  void SetProp(TQEMXMLNode Group, const std::u16string& Type, const std::u16string& Value, bool Indent) const {
+  void SetProp(TQEMXMLNode Group, const std::u16string& Type, const std::u16string& Value,
+               bool Indent) const {
     TQEMXMLNode p = FindProp(Group, Type);
     if (!p) {
       p = Indent ? CreateNewTextElement(Group, u"prop", Formatted) : Group.AppendElement(u"prop");
@@ -226,13 +249,15 @@ struct TQEMCustomNotesFile::TWriter {
 
     std::vector<TQEMXMLNode> old;
     ForEachChildElement(Unit, u"alt-trans", [&](TQEMXMLNode a) { old.push_back(a); });
-    for (const TQEMXMLNode& a : old) Unit.RemoveChild(a);
+    for (const TQEMXMLNode& a : old)
+      Unit.RemoveChild(a);
     TQEMXMLNode newer; // the alt-trans written last, which the next (newer) one goes before
     std::u16string lastSource;
     for (int i = Item.GetPrevCount() - 1; i >= 0; --i) {
       const std::u16string prevOrig = Item.GetPrevOrigText(i), prevXlat = Item.GetPrevXlatText(i);
       if (prevOrig.empty() || prevXlat.empty()) continue;
-      TQEMXMLNode alt = newer ? Unit.InsertElementBefore(newer, u"alt-trans") : Unit.AppendElement(u"alt-trans");
+      TQEMXMLNode alt =
+          newer ? Unit.InsertElementBefore(newer, u"alt-trans") : Unit.AppendElement(u"alt-trans");
       if (prevOrig != lastSource) SetTextToNode(alt.AppendElement(u"source"), prevOrig);
       lastSource = prevOrig;
       SetTextToNode(alt.AppendElement(u"target"), prevXlat);
@@ -260,8 +285,10 @@ void ReorderUnits(TQEMXMLNode Body, const std::vector<TQEMXMLNode>& Ordered) {
   TQEMXMLNode tail = Body.LastChild();
   if (tail && tail.NodeType() != ntText) tail = TQEMXMLNode();
   const auto place = [&](TQEMXMLNode N) {
-    if (tail) Body.MoveBefore(N, tail);
-    else Body.MoveToEnd(N);
+    if (tail)
+      Body.MoveBefore(N, tail);
+    else
+      Body.MoveToEnd(N);
   };
   for (const TQEMXMLNode& tu : Ordered) {
     const TQEMXMLNode prev = tu.PreviousSibling();
@@ -320,18 +347,22 @@ void TQEMCustomNotesFile::SaveNewNotes(std::ostream& Stream) {
     size_t Used = 0;
   };
   std::unordered_map<std::u16string, TUnits> units;
-  ForEachChildElement(body, u"trans-unit", [&](TQEMXMLNode tu) { units[tu.GetAttribute(u"id")].Nodes.push_back(tu); });
+  ForEachChildElement(body, u"trans-unit",
+                      [&](TQEMXMLNode tu) { units[tu.GetAttribute(u"id")].Nodes.push_back(tu); });
   std::vector<TQEMXMLNode> ordered;
   ordered.reserve(size_t(FItems->Count()));
   for (int i = 0; i < FItems->Count(); ++i) {
     const IQEMNotesItemPtr item = FItems->Get(i);
     TUnits& slot = units[item->GetID()];
-    TQEMXMLNode tu = slot.Used < slot.Nodes.size() ? slot.Nodes[slot.Used++] : CreateNewElement(body, u"trans-unit", FFormatted);
+    TQEMXMLNode tu = slot.Used < slot.Nodes.size()
+                         ? slot.Nodes[slot.Used++]
+                         : CreateNewElement(body, u"trans-unit", FFormatted);
     w.WriteItem(tu, *item, sourceTag);
     ordered.push_back(tu);
   }
   for (auto& [id, slot] : units)
-    for (size_t n = slot.Used; n < slot.Nodes.size(); ++n) body.RemoveChild(slot.Nodes[n]);
+    for (size_t n = slot.Used; n < slot.Nodes.size(); ++n)
+      body.RemoveChild(slot.Nodes[n]);
   ReorderUnits(body, ordered);
 
   if (QEMNotesFormattedXML && !FFormatted)

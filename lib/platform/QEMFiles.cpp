@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 namespace {
 std::u16string gPrivateTempDir; // with trailing "/" once made
 
-std::u16string ErrnoText(int err) { return UTF8ToUTF16(std::strerror(err)); }
+std::u16string ErrnoText(int err) {
+  return UTF8ToUTF16(std::strerror(err));
+}
 
 size_t LastDelimiter(std::u16string_view Path) {
   const size_t p = Path.find_last_of(u"/\\");
@@ -63,9 +65,11 @@ std::u16string ExtractFileExt(std::u16string_view Path) {
 }
 
 std::u16string ChangeFileExt(std::u16string_view Path, std::u16string_view Ext) {
-  const size_t nameStart = LastDelimiter(Path) == std::u16string_view::npos ? 0 : LastDelimiter(Path) + 1;
+  const size_t nameStart =
+      LastDelimiter(Path) == std::u16string_view::npos ? 0 : LastDelimiter(Path) + 1;
   const size_t dot = Path.rfind(u'.');
-  std::u16string r(dot == std::u16string_view::npos || dot < nameStart ? Path : Path.substr(0, dot));
+  std::u16string r(dot == std::u16string_view::npos || dot < nameStart ? Path
+                                                                       : Path.substr(0, dot));
   r.append(Ext);
   return r;
 }
@@ -78,19 +82,22 @@ std::u16string IncludeTrailingPathDelimiter(std::u16string_view Path) {
 
 std::u16string ExcludeTrailingPathDelimiter(std::u16string_view Path) {
   std::u16string r(Path);
-  while (r.size() > 1 && QEMIsPathDelimiter(r.back())) r.pop_back();
+  while (r.size() > 1 && QEMIsPathDelimiter(r.back()))
+    r.pop_back();
   return r;
 }
 
-std::string QEMNativePath(std::u16string_view Path) { return UTF16ToUTF8(QEMSlashes(Path)); }
+std::string QEMNativePath(std::u16string_view Path) {
+  return UTF16ToUTF8(QEMSlashes(Path));
+}
 
 bool FileExists(std::u16string_view Path) {
-  struct stat st{};
+  struct stat st {};
   return !Path.empty() && stat(QEMNativePath(Path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(std::u16string_view Path) {
-  struct stat st{};
+  struct stat st {};
   return !Path.empty() && stat(QEMNativePath(Path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -106,7 +113,7 @@ bool DeleteFile(std::u16string_view Path) {
 }
 
 bool QEMGetFileTime(std::u16string_view Path, timespec& MTime) {
-  struct stat st{};
+  struct stat st {};
   if (Path.empty() || stat(QEMNativePath(Path).c_str(), &st) != 0) return false;
   MTime = st.st_mtim;
   return true;
@@ -135,15 +142,19 @@ std::u16string QEMPrivateTempDir() {
   return gPrivateTempDir;
 }
 
-bool QEMHasPrivateTempDir() { return !gPrivateTempDir.empty(); }
+bool QEMHasPrivateTempDir() {
+  return !gPrivateTempDir.empty();
+}
 
 std::u16string QEMCreateTempFile(std::u16string_view Prefix, std::u16string_view Ext) {
   const std::u16string dir = QEMPrivateTempDir();
   static std::mt19937_64 rng{std::random_device{}()};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::u16string name = dir + std::u16string(Prefix) +
-                                UTF8ToUTF16(std::to_string(rng() % 100000000ULL)) + std::u16string(Ext);
-    const int fd = open(QEMNativePath(name).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+                                UTF8ToUTF16(std::to_string(rng() % 100000000ULL)) +
+                                std::u16string(Ext);
+    const int fd = open(QEMNativePath(name).c_str(),
+                        O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       close(fd);
       return name;
@@ -158,7 +169,8 @@ std::u16string QEMCreateSiblingTempFile(std::u16string_view Target) {
   if (dir.empty()) dir = u"./";
   struct stat st {};
   mode_t mode;
-  if (stat(QEMNativePath(Target).c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (stat(QEMNativePath(Target).c_str(), &st) == 0)
+    mode = st.st_mode & 07777;
   else {
     const mode_t mask = umask(0);
     umask(mask);
@@ -167,9 +179,10 @@ std::u16string QEMCreateSiblingTempFile(std::u16string_view Target) {
   static std::mt19937_64 rng{std::random_device{}()};
   for (int attempt = 0; attempt < 100; ++attempt) {
     // The name ends like the target, so whoever writes it sees the same extension.
-    const std::u16string name = dir + u".~hlx" + UTF8ToUTF16(std::to_string(rng() % 100000000ULL)) + u"." +
-                                ExtractFileName(Target);
-    const int fd = open(QEMNativePath(name).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::u16string name = dir + u".~hlx" + UTF8ToUTF16(std::to_string(rng() % 100000000ULL)) +
+                                u"." + ExtractFileName(Target);
+    const int fd = open(QEMNativePath(name).c_str(),
+                        O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       fchmod(fd, mode);
       close(fd);
@@ -184,7 +197,8 @@ bool QEMInPrivateTempDir(std::u16string_view Path) {
   if (gPrivateTempDir.empty()) return false;
   const std::u16string p = QEMSlashes(Path);
   // No ".." may lead back out of the folder.
-  return p.size() > gPrivateTempDir.size() && p.compare(0, gPrivateTempDir.size(), gPrivateTempDir) == 0 &&
+  return p.size() > gPrivateTempDir.size() &&
+         p.compare(0, gPrivateTempDir.size(), gPrivateTempDir) == 0 &&
          p.find(u"/../", gPrivateTempDir.size() - 1) == std::u16string::npos &&
          !(p.size() >= 3 && p.compare(p.size() - 3, 3, u"/..") == 0);
 }
@@ -235,13 +249,15 @@ private:
 };
 } // namespace
 
-void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data, const timespec* MTime) {
-  QEMSaveFileAtomically(FileName, [&](std::ostream& Out) { Out.write(Data.data(), std::streamsize(Data.size())); },
-                        MTime);
+void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data,
+                           const timespec* MTime) {
+  QEMSaveFileAtomically(
+      FileName, [&](std::ostream& Out) { Out.write(Data.data(), std::streamsize(Data.size())); },
+      MTime);
 }
 
-void QEMSaveFileAtomically(std::u16string_view FileName, const std::function<void(std::ostream&)>& Write,
-                           const timespec* MTime) {
+void QEMSaveFileAtomically(std::u16string_view FileName,
+                           const std::function<void(std::ostream&)>& Write, const timespec* MTime) {
   std::string target = QEMNativePath(FileName);
   {
     // Replace what a link points at, never the link itself.
@@ -252,8 +268,8 @@ void QEMSaveFileAtomically(std::u16string_view FileName, const std::function<voi
     }
   }
   const fs::path dir = fs::path(target).parent_path();
-  std::string tmpl = (dir.empty() ? fs::path(".") : dir).string() + "/." + fs::path(target).filename().string() +
-                     ".XXXXXX";
+  std::string tmpl = (dir.empty() ? fs::path(".") : dir).string() + "/." +
+                     fs::path(target).filename().string() + ".XXXXXX";
   auto fail = [&](int err) -> void {
     throw EQEMError(Format(SCannotSaveFile, std::u16string(FileName), ErrnoText(err)));
   };
@@ -262,7 +278,7 @@ void QEMSaveFileAtomically(std::u16string_view FileName, const std::function<voi
   bool closed = false;
   try {
     // Keep the permissions of the file we replace.
-    struct stat st{};
+    struct stat st {};
     fchmod(fd, stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
     TFdBuf buf(fd);
     std::ostream out(&buf);

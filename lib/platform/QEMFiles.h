@@ -11,25 +11,27 @@
 
 #include "platform/QEMSysUtils.h"
 
-inline bool QEMIsPathDelimiter(char16_t C) { return C == u'/' || C == u'\\'; }
+inline bool QEMIsPathDelimiter(char16_t C) {
+  return C == u'/' || C == u'\\';
+}
 
 // "\" becomes "/".
 QEM_API std::u16string QEMSlashes(std::u16string_view Path);
 // "/x", "\\server\share" and "X:..." carry their own root.
 QEM_API bool QEMHasDrive(std::u16string_view Path);
-QEM_API std::u16string ExtractFilePath(std::u16string_view Path);  // with trailing delimiter
+QEM_API std::u16string ExtractFilePath(std::u16string_view Path); // with trailing delimiter
 QEM_API std::u16string ExtractFileName(std::u16string_view Path);
-QEM_API std::u16string ExtractFileExt(std::u16string_view Path);   // with its point
+QEM_API std::u16string ExtractFileExt(std::u16string_view Path); // with its point
 QEM_API std::u16string ChangeFileExt(std::u16string_view Path, std::u16string_view Ext);
 QEM_API std::u16string IncludeTrailingPathDelimiter(std::u16string_view Path);
 QEM_API std::u16string ExcludeTrailingPathDelimiter(std::u16string_view Path);
 
 QEM_API std::string QEMNativePath(std::u16string_view Path); // UTF-8, "/" separators
-QEM_API bool FileExists(std::u16string_view Path);          // a regular file
+QEM_API bool FileExists(std::u16string_view Path);           // a regular file
 QEM_API bool DirectoryExists(std::u16string_view Path);
 // Creates Path and its missing parents; false when that fails.
 QEM_API bool ForceDirectories(std::u16string_view Path);
-QEM_API bool DeleteFile(std::u16string_view Path);          // never follows a symbolic link
+QEM_API bool DeleteFile(std::u16string_view Path); // never follows a symbolic link
 QEM_API bool QEMGetFileTime(std::u16string_view Path, timespec& MTime);
 QEM_API bool QEMSetFileTime(std::u16string_view Path, const timespec& MTime);
 // The running executable (resolved through /proc), or empty text when unknown.
@@ -58,5 +60,6 @@ QEM_API void QEMSaveFileAtomically(std::u16string_view FileName, std::string_vie
                                    const timespec* MTime = nullptr);
 // The same, with Write producing the content straight into the temporary file, so a large file
 // is never held in memory whole. An exception from Write abandons the save.
-QEM_API void QEMSaveFileAtomically(std::u16string_view FileName, const std::function<void(std::ostream&)>& Write,
+QEM_API void QEMSaveFileAtomically(std::u16string_view FileName,
+                                   const std::function<void(std::ostream&)>& Write,
                                    const timespec* MTime = nullptr);

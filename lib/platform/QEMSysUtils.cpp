@@ -26,7 +26,8 @@ std::u16string UTF8ToUTF16(std::string_view S) {
       uint64_t w;
       std::memcpy(&w, p + i, 8);
       if (!(w & 0x8080808080808080ull)) {
-        for (int k = 0; k < 8; ++k) R.push_back(char16_t(p[i + k]));
+        for (int k = 0; k < 8; ++k)
+          R.push_back(char16_t(p[i + k]));
         i += 8;
         continue;
       }
@@ -78,7 +79,8 @@ std::string UTF16ToUTF8(std::u16string_view S) {
   R.reserve(S.size());
   for (size_t i = 0; i < S.size(); ++i) {
     uint32_t c = S[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < S.size() && S[i + 1] >= 0xDC00 && S[i + 1] <= 0xDFFF) {
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < S.size() && S[i + 1] >= 0xDC00 &&
+        S[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (S[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -117,9 +119,15 @@ std::u16string MapCase(std::u16string_view S, CaseOp Op) {
     const auto cap = int32_t(R.size());
     int32_t len = 0;
     switch (Op) {
-    case CaseOp::Upper: len = u_strToUpper(dst, cap, src, srcLen, "", &err); break;
-    case CaseOp::Lower: len = u_strToLower(dst, cap, src, srcLen, "", &err); break;
-    case CaseOp::Fold: len = u_strFoldCase(dst, cap, src, srcLen, U_FOLD_CASE_DEFAULT, &err); break;
+    case CaseOp::Upper:
+      len = u_strToUpper(dst, cap, src, srcLen, "", &err);
+      break;
+    case CaseOp::Lower:
+      len = u_strToLower(dst, cap, src, srcLen, "", &err);
+      break;
+    case CaseOp::Fold:
+      len = u_strFoldCase(dst, cap, src, srcLen, U_FOLD_CASE_DEFAULT, &err);
+      break;
     }
     if (err == U_BUFFER_OVERFLOW_ERROR) {
       R.assign(size_t(len), u'\0');
@@ -133,9 +141,15 @@ std::u16string MapCase(std::u16string_view S, CaseOp Op) {
 }
 } // namespace
 
-std::u16string QEMUpperCase(std::u16string_view S) { return MapCase(S, CaseOp::Upper); }
-std::u16string QEMLowerCase(std::u16string_view S) { return MapCase(S, CaseOp::Lower); }
-std::u16string QEMFoldCase(std::u16string_view S) { return MapCase(S, CaseOp::Fold); }
+std::u16string QEMUpperCase(std::u16string_view S) {
+  return MapCase(S, CaseOp::Upper);
+}
+std::u16string QEMLowerCase(std::u16string_view S) {
+  return MapCase(S, CaseOp::Lower);
+}
+std::u16string QEMFoldCase(std::u16string_view S) {
+  return MapCase(S, CaseOp::Fold);
+}
 
 int QEMCompareText(std::u16string_view A, std::u16string_view B) {
   UErrorCode err = U_ZERO_ERROR;
@@ -145,12 +159,16 @@ int QEMCompareText(std::u16string_view A, std::u16string_view B) {
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-bool QEMSameText(std::u16string_view A, std::u16string_view B) { return QEMCompareText(A, B) == 0; }
+bool QEMSameText(std::u16string_view A, std::u16string_view B) {
+  return QEMCompareText(A, B) == 0;
+}
 
 std::u16string QEMTrim(std::u16string_view S) {
   size_t b = 0, e = S.size();
-  while (b < e && S[b] <= u' ') ++b;
-  while (e > b && S[e - 1] <= u' ') --e;
+  while (b < e && S[b] <= u' ')
+    ++b;
+  while (e > b && S[e - 1] <= u' ')
+    --e;
   return std::u16string(S.substr(b, e - b));
 }
 
@@ -161,8 +179,10 @@ std::u16string IntToStr(int64_t Value) {
 
 std::optional<int32_t> TryStrToInt(std::u16string_view S) {
   size_t i = 0, n = S.size();
-  while (i < n && S[i] == u' ') ++i;
-  while (n > i && S[n - 1] == u' ') --n;
+  while (i < n && S[i] == u' ')
+    ++i;
+  while (n > i && S[n - 1] == u' ')
+    --n;
   bool neg = false;
   if (i < n && (S[i] == u'-' || S[i] == u'+')) neg = S[i++] == u'-';
   if (i == n) return std::nullopt;
@@ -177,7 +197,9 @@ std::optional<int32_t> TryStrToInt(std::u16string_view S) {
   return int32_t(v);
 }
 
-int32_t StrToIntDef(std::u16string_view S, int32_t Default) { return TryStrToInt(S).value_or(Default); }
+int32_t StrToIntDef(std::u16string_view S, int32_t Default) {
+  return TryStrToInt(S).value_or(Default);
+}
 
 namespace {
 // Simple (one-to-one) folding of each BMP code unit keeps positions aligned with the original.

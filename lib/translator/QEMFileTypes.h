@@ -52,7 +52,8 @@ public:
                     const TCallBackFunc& ACallBackFunc) = 0;
   virtual void LoadFile(const std::u16string& AFileName, int32_t ACol, int32_t ARow) = 0;
   virtual void Search(TSearchInfo& ASearchInfo, const std::u16string& ASearchText, bool ACaseSens,
-                      bool AWholeWords, bool AIgnorePickLetters, const TSearchFoundEvent& ASearchFoundEvent) = 0;
+                      bool AWholeWords, bool AIgnorePickLetters,
+                      const TSearchFoundEvent& ASearchFoundEvent) = 0;
 };
 using IQEMFileTypePtr = std::shared_ptr<IQEMFileType>;
 

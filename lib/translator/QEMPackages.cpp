@@ -37,7 +37,8 @@ void* QEMLoadPackage(const std::u16string& FileName) {
 
 void QEMUnloadPackage(void* Module) {
   if (!Module) return;
-  if (auto fin = reinterpret_cast<TQEMPackageFinalizeFunc>(dlsym(Module, "QEMPackageFinalize"))) fin();
+  if (auto fin = reinterpret_cast<TQEMPackageFinalizeFunc>(dlsym(Module, "QEMPackageFinalize")))
+    fin();
   dlclose(Module);
 }
 
@@ -51,13 +52,17 @@ TQEMPackageManager::~TQEMPackageManager() {
 }
 
 void TQEMPackageManager::Message(const std::u16string& S) const {
-  if (OnMessage) OnMessage(S);
-  else QEMUIServices().MessageBox(S);
+  if (OnMessage)
+    OnMessage(S);
+  else
+    QEMUIServices().MessageBox(S);
 }
 
 void TQEMPackageManager::Error(const std::u16string& S) const {
-  if (OnError) OnError(S);
-  else ShowError(S);
+  if (OnError)
+    OnError(S);
+  else
+    ShowError(S);
 }
 
 bool TQEMPackageManager::ProcessLoadTranslator(const std::u16string& FileName) {
@@ -69,7 +74,8 @@ bool TQEMPackageManager::ProcessLoadTranslator(const std::u16string& FileName) {
       }
     // The same file under another spelling of its path: the loader would hand out the handle
     // it already holds, after running the package's initialisation a second time.
-    if (void* held = dlopen(QEMNativePath(AbsolutePath(FileName)).c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+    if (void* held =
+            dlopen(QEMNativePath(AbsolutePath(FileName)).c_str(), RTLD_NOW | RTLD_NOLOAD)) {
       dlclose(held);
       for (const auto& e : FEntries)
         if (e.Module == held) {
@@ -112,7 +118,8 @@ bool TQEMPackageManager::ProcessLoadTranslator(const std::u16string& FileName) {
 std::vector<std::u16string> QEMDefaultTranslatorFiles() {
   const std::u16string bin = ExcludeTrailingPathDelimiter(QEMBinDir());
   std::vector<std::u16string> r;
-  for (const auto& f : fnDefaultTranslators) r.push_back(Format(f, bin, u"140"));
+  for (const auto& f : fnDefaultTranslators)
+    r.push_back(Format(f, bin, u"140"));
   return r;
 }
 
@@ -136,7 +143,8 @@ void TQEMPackageManager::LoadFromRegistry() {
     if (FileExists(n) && ProcessLoadTranslator(n)) continue;
     if (!fromSettings) continue;
     if (!FileExists(n) && ReportMissing) Error(Format(SPackageMissing, n));
-    if (std::none_of(FEntries.begin(), FEntries.end(), [&](const auto& E) { return E.FileName == n; }))
+    if (std::none_of(FEntries.begin(), FEntries.end(),
+                     [&](const auto& E) { return E.FileName == n; }))
       FNotLoaded.push_back(n);
   }
 }
@@ -163,16 +171,20 @@ bool TQEMPackageManager::Remove(void* Module) {
 void TQEMPackageManager::UnloadAll() {
   if (!FEntries.empty()) {
     FSavedNames.clear();
-    for (const auto& e : FEntries) FSavedNames.push_back(e.FileName);
+    for (const auto& e : FEntries)
+      FSavedNames.push_back(e.FileName);
   }
-  while (!FEntries.empty()) Unload(FEntries.size() - 1);
+  while (!FEntries.empty())
+    Unload(FEntries.size() - 1);
 }
 
 void TQEMPackageManager::SaveToRegistry() const {
   std::vector<std::u16string> names;
-  if (FEntries.empty()) names = FSavedNames;
+  if (FEntries.empty())
+    names = FSavedNames;
   else
-    for (const auto& e : FEntries) names.push_back(e.FileName);
+    for (const auto& e : FEntries)
+      names.push_back(e.FileName);
   for (const auto& n : FNotLoaded)
     if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
   TRegistry reg;

@@ -73,4 +73,5 @@ QEM_API std::vector<std::u16string> QEMDefaultTranslatorFiles();
 
 // The file type of a project file: the type named by its kind (exact), else the first type
 // serving its extension (ignoring case), else null.
-QEM_API IQEMFileTypePtr QEMFileTypeOfProjectFile(const std::u16string& Name, const std::u16string& Kind);
+QEM_API IQEMFileTypePtr QEMFileTypeOfProjectFile(const std::u16string& Name,
+                                                 const std::u16string& Kind);

@@ -43,7 +43,8 @@ void LoadLines(TStringList& List, const std::u16string& FileName) {
 
 void SaveLines(const TStringList& List, const std::u16string& FileName) {
   QEMSaveFileAtomically(FileName, [&](std::ostream& Out) {
-    for (int i = 0; i < List.Count(); ++i) Out << UTF16ToUTF8(List.Get(i)) << '\n';
+    for (int i = 0; i < List.Count(); ++i)
+      Out << UTF16ToUTF8(List.Get(i)) << '\n';
   });
 }
 
@@ -54,15 +55,16 @@ TQEMBitmap* Variant(TQEMBitmapVariants& Variants, int Index) {
 } // namespace
 
 TQEMBaseFileType::TQEMBaseFileType(const std::u16string& AName, const std::u16string& AExt,
-                                   const std::u16string& AText, TQEMTranslator* ATranslator, void* Instance,
-                                   IQEMTranslatorUpdaterPtr AUpdater)
+                                   const std::u16string& AText, TQEMTranslator* ATranslator,
+                                   void* Instance, IQEMTranslatorUpdaterPtr AUpdater)
     : FName(AName), FExts(std::make_unique<TStringList>()), FDesc(AText), FTranslator(ATranslator),
       FUpdater(std::move(AUpdater)) {
   if (!AExt.empty()) {
     size_t start = 0;
     for (;;) {
       const size_t semi = AExt.find(u';', start);
-      FExts->Add(QEMUpperCase(AExt.substr(start, semi == std::u16string::npos ? semi : semi - start)));
+      FExts->Add(
+          QEMUpperCase(AExt.substr(start, semi == std::u16string::npos ? semi : semi - start)));
       if (semi == std::u16string::npos) break;
       start = semi + 1;
     }
@@ -74,11 +76,21 @@ TQEMBaseFileType::TQEMBaseFileType(const std::u16string& AName, const std::u16st
 
 TQEMBaseFileType::~TQEMBaseFileType() = default;
 
-TQEMTranslatorForm* TQEMBaseFileType::GetForm() { return FTranslator ? FTranslator->GetForm() : nullptr; }
-std::u16string TQEMBaseFileType::GetSubKey() { return FTranslator ? FTranslator->TranslatorSubKey() : u""; }
-TQEMBitmap* TQEMBaseFileType::GetFileBitmap(int Index) { return Variant(FFileBitmap, Index); }
-TQEMBitmap* TQEMBaseFileType::GetKindBitmap(int Index) { return Variant(FKindBitmap, Index); }
-int32_t TQEMBaseFileType::GetTranslatorCount() { return FUpdater ? FUpdater->GetTranslatorCount(-1) : 0; }
+TQEMTranslatorForm* TQEMBaseFileType::GetForm() {
+  return FTranslator ? FTranslator->GetForm() : nullptr;
+}
+std::u16string TQEMBaseFileType::GetSubKey() {
+  return FTranslator ? FTranslator->TranslatorSubKey() : u"";
+}
+TQEMBitmap* TQEMBaseFileType::GetFileBitmap(int Index) {
+  return Variant(FFileBitmap, Index);
+}
+TQEMBitmap* TQEMBaseFileType::GetKindBitmap(int Index) {
+  return Variant(FKindBitmap, Index);
+}
+int32_t TQEMBaseFileType::GetTranslatorCount() {
+  return FUpdater ? FUpdater->GetTranslatorCount(-1) : 0;
+}
 void TQEMBaseFileType::SetTranslatorCount(int32_t Value) {
   if (FUpdater) FUpdater->GetTranslatorCount(Value);
 }
@@ -95,7 +107,9 @@ void TQEMBaseFileType::Edit(const std::u16string& AFileName) {
   form->SetVisible(true);
 }
 
-std::u16string TQEMBaseFileType::FormatItem(const std::u16string& AText, void*) { return Format(u"{%s}\r\n", AText); }
+std::u16string TQEMBaseFileType::FormatItem(const std::u16string& AText, void*) {
+  return Format(u"{%s}\r\n", AText);
+}
 
 void TQEMBaseFileType::Idle(void* Sender, bool& Done) {
   if (auto* form = GetForm()) form->Idle(Sender, Done);
@@ -105,7 +119,8 @@ void TQEMBaseFileType::LoadFile(const std::u16string& AFileName, int32_t ACol, i
   if (auto* form = GetForm()) form->LoadFromFile(AFileName, ACol, ARow);
 }
 
-void TQEMBaseFileType::Search(TSearchInfo&, const std::u16string&, bool, bool, bool, const TSearchFoundEvent&) {
+void TQEMBaseFileType::Search(TSearchInfo&, const std::u16string&, bool, bool, bool,
+                              const TSearchFoundEvent&) {
   // Searching files comes with the search of the editing layer.
 }
 
@@ -122,9 +137,14 @@ void TQEMBaseFileType::List(TListEventType EventType, const TStringList& FileLis
     }
     if (ACallBackFunc && !ACallBackFunc(file, Data)) return;
     switch (EventType) {
-    case leNone: break;
-    case lePurge: mgr->Purge(); break;
-    case leEggBuild: mgr->EggBuild(); break;
+    case leNone:
+      break;
+    case lePurge:
+      mgr->Purge();
+      break;
+    case leEggBuild:
+      mgr->EggBuild();
+      break;
     case leMakeDictionary: {
       const std::u16string dictionary = *static_cast<const std::u16string*>(Data);
       TStringList list;
@@ -133,10 +153,18 @@ void TQEMBaseFileType::List(TListEventType EventType, const TStringList& FileLis
       SaveLines(list, dictionary);
       break;
     }
-    case leAddToRepository: mgr->AddToRepository(*static_cast<const TQEMAddToRepositoryData*>(Data)); break;
-    case leGetFromRepository: mgr->GetFromRepository(*static_cast<const TQEMGetFromRepositoryData*>(Data)); break;
-    case leChangeStatus: mgr->ChangeStatus(*static_cast<const TQEMChangeStatusData*>(Data)); break;
-    case leRecreateXlat: mgr->RecreateXlat(); break;
+    case leAddToRepository:
+      mgr->AddToRepository(*static_cast<const TQEMAddToRepositoryData*>(Data));
+      break;
+    case leGetFromRepository:
+      mgr->GetFromRepository(*static_cast<const TQEMGetFromRepositoryData*>(Data));
+      break;
+    case leChangeStatus:
+      mgr->ChangeStatus(*static_cast<const TQEMChangeStatusData*>(Data));
+      break;
+    case leRecreateXlat:
+      mgr->RecreateXlat();
+      break;
     }
   }
 }

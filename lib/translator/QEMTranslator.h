@@ -52,8 +52,9 @@ class QEM_API TQEMBaseFileType : public IQEMFileType {
 public:
   // AExt: extensions separated by ";". Instance: the package's module handle, whose images
   // "FILEBITMAP" and "KINDBITMAP" show the type (null: no images).
-  TQEMBaseFileType(const std::u16string& AName, const std::u16string& AExt, const std::u16string& AText,
-                   TQEMTranslator* ATranslator, void* Instance, IQEMTranslatorUpdaterPtr AUpdater);
+  TQEMBaseFileType(const std::u16string& AName, const std::u16string& AExt,
+                   const std::u16string& AText, TQEMTranslator* ATranslator, void* Instance,
+                   IQEMTranslatorUpdaterPtr AUpdater);
   ~TQEMBaseFileType() override;
 
   std::u16string GetName() override { return FName; }
@@ -75,8 +76,9 @@ public:
   void List(TListEventType EventType, const TStringList& FileList, void* Data,
             const TCallBackFunc& ACallBackFunc) override;
   void LoadFile(const std::u16string& AFileName, int32_t ACol, int32_t ARow) override;
-  void Search(TSearchInfo& ASearchInfo, const std::u16string& ASearchText, bool ACaseSens, bool AWholeWords,
-              bool AIgnorePickLetters, const TSearchFoundEvent& ASearchFoundEvent) override;
+  void Search(TSearchInfo& ASearchInfo, const std::u16string& ASearchText, bool ACaseSens,
+              bool AWholeWords, bool AIgnorePickLetters,
+              const TSearchFoundEvent& ASearchFoundEvent) override;
 
   TQEMTranslator* Translator() const { return FTranslator; }
 

@@ -32,12 +32,19 @@ class TQEMAllColIds {
 public:
   constexpr TQEMAllColIds() = default;
   constexpr TQEMAllColIds(std::initializer_list<TQEMAllColId> Items) {
-    for (auto c : Items) FBits = uint16_t(FBits | (1u << c));
+    for (auto c : Items)
+      FBits = uint16_t(FBits | (1u << c));
   }
   constexpr bool Contains(TQEMAllColId C) const { return (FBits >> C) & 1u; }
   constexpr bool Empty() const { return FBits == 0; }
-  constexpr TQEMAllColIds& Include(TQEMAllColId C) { FBits = uint16_t(FBits | (1u << C)); return *this; }
-  constexpr TQEMAllColIds& Exclude(TQEMAllColId C) { FBits = uint16_t(FBits & ~(1u << C)); return *this; }
+  constexpr TQEMAllColIds& Include(TQEMAllColId C) {
+    FBits = uint16_t(FBits | (1u << C));
+    return *this;
+  }
+  constexpr TQEMAllColIds& Exclude(TQEMAllColId C) {
+    FBits = uint16_t(FBits & ~(1u << C));
+    return *this;
+  }
   constexpr uint16_t Bits() const { return FBits; }
   constexpr bool operator==(const TQEMAllColIds&) const = default;
 

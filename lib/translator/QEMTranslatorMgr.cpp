@@ -26,7 +26,9 @@ TQEMTranslatorMgr::TQEMTranslatorMgr(const TQEMTranslatorMgrClass& AClass) : FCl
   Registry().push_back(this);
 }
 
-TQEMTranslatorMgr::~TQEMTranslatorMgr() { std::erase(Registry(), this); }
+TQEMTranslatorMgr::~TQEMTranslatorMgr() {
+  std::erase(Registry(), this);
+}
 
 int32_t TQEMTranslatorMgr::GetItemCount(TResStatuses Statuses) {
   const auto items = Items();
@@ -53,16 +55,28 @@ std::u16string TQEMTranslatorMgr::GetItemFromRepository(int Index) {
   return ConvertFromRawString(result);
 }
 
-bool TQEMTranslatorMgr::IsLineVisible(int) { return true; }
-bool TQEMTranslatorMgr::IsStorable(int) { return true; }
-bool TQEMTranslatorMgr::IsStringType(int) { return true; }
+bool TQEMTranslatorMgr::IsLineVisible(int) {
+  return true;
+}
+bool TQEMTranslatorMgr::IsStorable(int) {
+  return true;
+}
+bool TQEMTranslatorMgr::IsStringType(int) {
+  return true;
+}
 void TQEMTranslatorMgr::RecreateXlat() {}
-std::u16string TQEMTranslatorMgr::ConvertFromRawString(const std::u16string& S) { return FClass.ConvertFromRawString(S); }
-std::u16string TQEMTranslatorMgr::ConvertToRawString(const std::u16string& S) { return FClass.ConvertToRawString(S); }
+std::u16string TQEMTranslatorMgr::ConvertFromRawString(const std::u16string& S) {
+  return FClass.ConvertFromRawString(S);
+}
+std::u16string TQEMTranslatorMgr::ConvertToRawString(const std::u16string& S) {
+  return FClass.ConvertToRawString(S);
+}
 std::u16string TQEMTranslatorMgr::FileNameToNoteName(const std::u16string& AFileName) {
   return FClass.FileNameToNoteName(AFileName);
 }
-const TQEMBaseNotesFileClass& TQEMTranslatorMgr::GetNotesClass() { return FClass.GetNotesClass(); }
+const TQEMBaseNotesFileClass& TQEMTranslatorMgr::GetNotesClass() {
+  return FClass.GetNotesClass();
+}
 
 void TQEMTranslatorMgr::InitRepositoryServices() {
   auto& services = QEMRepositoryServices();
@@ -89,9 +103,12 @@ bool TQEMTranslatorMgr::ApplyComment(IQEMNotesItem& Item, bool Comment, bool Com
   if (!Comment || CommentString.empty()) return false;
   std::u16string c = Item.GetComment();
   const auto p = c.find(CommentString);
-  if (CommentAction && p == std::u16string::npos) c += CommentString;
-  else if (!CommentAction && p != std::u16string::npos) c.erase(p, CommentString.size());
-  else return false;
+  if (CommentAction && p == std::u16string::npos)
+    c += CommentString;
+  else if (!CommentAction && p != std::u16string::npos)
+    c.erase(p, CommentString.size());
+  else
+    return false;
   Item.SetComment(c);
   return true;
 }
@@ -104,7 +121,8 @@ void TQEMTranslatorMgr::AddToRepository(const TQEMAddToRepositoryData& Data) {
     const auto item = items->Get(i);
     if (!IsStorable(i) || !Data.Status.Contains(item->GetStatus())) continue;
     const bool same = item->GetXlatText() == item->GetOrigText();
-    if ((Data.ValueType == 0 && same) || (Data.ValueType == 1 && !same) || Data.ValueType < 0 || Data.ValueType > 2)
+    if ((Data.ValueType == 0 && same) || (Data.ValueType == 1 && !same) || Data.ValueType < 0 ||
+        Data.ValueType > 2)
       continue;
     if (Data.Comment && !Data.CommentString.empty()) {
       const bool has = item->GetComment().find(Data.CommentString) != std::u16string::npos;
@@ -175,13 +193,18 @@ void TQEMTranslatorMgr::ReCalcStats(int32_t& Translated, int32_t& Untranslated) 
   CalcStats(Translated, Untranslated);
 }
 
-const std::vector<TQEMTranslatorMgr*>& QEMTranslatorMgrs() { return Registry(); }
+const std::vector<TQEMTranslatorMgr*>& QEMTranslatorMgrs() {
+  return Registry();
+}
 
 TQEMTranslatorMgr* FindMgr(const std::u16string& FileName) {
   for (auto* mgr : Registry())
-    if (QEMCompareFileName(mgr->FileName(), FileName) == 0 && FileExists(mgr->FileNameToNoteName(FileName)))
+    if (QEMCompareFileName(mgr->FileName(), FileName) == 0 &&
+        FileExists(mgr->FileNameToNoteName(FileName)))
       return mgr;
   return nullptr;
 }
 
-int32_t StrToStatusOrd(const std::u16string& S) { return QEMStatusFromString(S); }
+int32_t StrToStatusOrd(const std::u16string& S) {
+  return QEMStatusFromString(S);
+}

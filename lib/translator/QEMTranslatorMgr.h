@@ -37,12 +37,15 @@ class QEM_API TQEMTranslatorMgrClass {
 public:
   virtual ~TQEMTranslatorMgrClass();
   // Opens the translated file and its notes file.
-  virtual std::unique_ptr<TQEMTranslatorMgr> Create(const std::u16string& AFileName, bool PerformCheck) const = 0;
+  virtual std::unique_ptr<TQEMTranslatorMgr> Create(const std::u16string& AFileName,
+                                                    bool PerformCheck) const = 0;
   virtual const TQEMBaseNotesFileClass& GetNotesClass() const = 0;
   // Item texts are kept in the file's literal syntax; the repository stores raw text.
   virtual std::u16string ConvertFromRawString(const std::u16string& S) const { return S; }
   virtual std::u16string ConvertToRawString(const std::u16string& S) const { return S; }
-  virtual std::u16string FileNameToNoteName(const std::u16string& AFileName) const { return AFileName; }
+  virtual std::u16string FileNameToNoteName(const std::u16string& AFileName) const {
+    return AFileName;
+  }
 };
 
 class QEM_API TQEMTranslatorMgr : public TObject {
@@ -103,7 +106,8 @@ protected:
 private:
   void InitRepositoryServices();
   void WithContext(bool UseContext, int Index, const std::function<void()>& Body);
-  bool ApplyComment(IQEMNotesItem& Item, bool Comment, bool CommentAction, const std::u16string& CommentString);
+  bool ApplyComment(IQEMNotesItem& Item, bool Comment, bool CommentAction,
+                    const std::u16string& CommentString);
   const TQEMTranslatorMgrClass& FClass;
 };
 

@@ -26,11 +26,14 @@ std::string ReadBytes(const std::u16string& FileName) {
   return std::move(s).str();
 }
 
-bool SameDate(TDateTime A, TDateTime B) { return QEMFloatToStr(A) == QEMFloatToStr(B); }
+bool SameDate(TDateTime A, TDateTime B) {
+  return QEMFloatToStr(A) == QEMFloatToStr(B);
+}
 
 // Deletes a file the run wants gone; a failure is an error of the file, not a silent success.
 void DeleteOrReport(const std::u16string& FileName) {
-  if (FileExists(FileName) && !DeleteFile(FileName)) ShowError(Format(SUpdaterDeleteFailed, FileName));
+  if (FileExists(FileName) && !DeleteFile(FileName))
+    ShowError(Format(SUpdaterDeleteFailed, FileName));
 }
 
 } // namespace
@@ -44,11 +47,15 @@ TQEMTranslatorUpdater::TQEMTranslatorUpdater() : FFiles(std::make_unique<TString
 TQEMTranslatorUpdater::~TQEMTranslatorUpdater() = default;
 
 void TQEMTranslatorUpdater::AddString(const IQEMNotesItemPtr& Item) {
-  if (FMergeList) FMergeList->push_back(Item);
-  else FNewNotesFile->GetItems()->Add(Item);
+  if (FMergeList)
+    FMergeList->push_back(Item);
+  else
+    FNewNotesFile->GetItems()->Add(Item);
 }
 
-void TQEMTranslatorUpdater::AddUnusedString(const IQEMNotesItemPtr& Item) { AddString(Item); }
+void TQEMTranslatorUpdater::AddUnusedString(const IQEMNotesItemPtr& Item) {
+  AddString(Item);
+}
 
 void TQEMTranslatorUpdater::NewString(const IQEMNotesItemPtr& Item) {
   Item->SetCreated(QEMNow());
@@ -61,7 +68,8 @@ void TQEMTranslatorUpdater::NewString(const IQEMNotesItemPtr& Item) {
   AddString(Item);
 }
 
-std::u16string TQEMTranslatorUpdater::GetXlatFileName(const std::u16string& AFileName, const std::u16string& AXlatPath,
+std::u16string TQEMTranslatorUpdater::GetXlatFileName(const std::u16string& AFileName,
+                                                      const std::u16string& AXlatPath,
                                                       const std::u16string& ABaseDir, void*) {
   return ::GetXlatFileName(AFileName, AXlatPath, ABaseDir);
 }
@@ -94,16 +102,30 @@ TQEMCustomUpdater::~TQEMCustomUpdater() = default;
 std::u16string TQEMCustomUpdater::_ConvertFromRawString(const std::u16string& S) {
   return FMgrClass.ConvertFromRawString(S);
 }
-std::u16string TQEMCustomUpdater::_ConvertToRawString(const std::u16string& S) { return FMgrClass.ConvertToRawString(S); }
+std::u16string TQEMCustomUpdater::_ConvertToRawString(const std::u16string& S) {
+  return FMgrClass.ConvertToRawString(S);
+}
 std::u16string TQEMCustomUpdater::GetNotesFileName(const std::u16string& AFileName) {
   return FMgrClass.FileNameToNoteName(AFileName);
 }
-bool TQEMCustomUpdater::CanUpdateFromXlat() { return true; }
-std::u16string TQEMCustomUpdater::GetString(int Index) { return FCurrStrings->Get2(Index); }
-bool TQEMCustomUpdater::IsSeparatedNotes(bool, bool) { return true; }
-bool TQEMCustomUpdater::MarkDeletedItemAsUnused() { return true; }
-bool TQEMCustomUpdater::GenerateXlat() { return true; }
-std::u16string TQEMCustomUpdater::GetDefaultNotesVersion() { return QEMDefaultNotesVersion; }
+bool TQEMCustomUpdater::CanUpdateFromXlat() {
+  return true;
+}
+std::u16string TQEMCustomUpdater::GetString(int Index) {
+  return FCurrStrings->Get2(Index);
+}
+bool TQEMCustomUpdater::IsSeparatedNotes(bool, bool) {
+  return true;
+}
+bool TQEMCustomUpdater::MarkDeletedItemAsUnused() {
+  return true;
+}
+bool TQEMCustomUpdater::GenerateXlat() {
+  return true;
+}
+std::u16string TQEMCustomUpdater::GetDefaultNotesVersion() {
+  return QEMDefaultNotesVersion;
+}
 
 void TQEMCustomUpdater::LookUpRepository(const IQEMNotesItemPtr& Item, const std::u16string& Orig) {
   if (!QEMINTOptionProps || !QEMINTOptionProps->AutomaticallyQueryRepository) return;
@@ -194,10 +216,20 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
     FMergeList = &merged;
     for (FCurrIndex = 0; FCurrIndex < FCurrStrings->Count(); ++FCurrIndex) {
       switch (ActionForString()) {
-      case raNew: ++counts.NewCount; NewString(FNewNotesFile->CreateNotesItem()); break;
-      case raUpdate: ++counts.ChangedCount; UpdateString(FCurrItem); break;
-      case raUnchanged: ++counts.UnchangedCount; AddString(FCurrItem); break;
-      case raUnused: break;
+      case raNew:
+        ++counts.NewCount;
+        NewString(FNewNotesFile->CreateNotesItem());
+        break;
+      case raUpdate:
+        ++counts.ChangedCount;
+        UpdateString(FCurrItem);
+        break;
+      case raUnchanged:
+        ++counts.UnchangedCount;
+        AddString(FCurrItem);
+        break;
+      case raUnused:
+        break;
       }
     }
     const bool markUnused = MarkDeletedItemAsUnused();
@@ -221,9 +253,12 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
     if (stats->GetVersion().empty()) stats->SetVersion(GetDefaultNotesVersion());
     const bool haveSource = !SourceFile().empty() && FileExists(SourceFile());
     if (FUpdateFromOrig && haveSource) stats->SetOrigDateTime(DateOfFile(SourceFile()));
-    if (FileExists(FCurrXlatName)) stats->SetXlatDateTime(DateOfFile(FCurrXlatName));
-    else if (FUpdateFromOrig && GenerateXlat() && haveSource) stats->SetXlatDateTime(DateOfFile(SourceFile()));
-    else stats->SetXlatDateTime(0);
+    if (FileExists(FCurrXlatName))
+      stats->SetXlatDateTime(DateOfFile(FCurrXlatName));
+    else if (FUpdateFromOrig && GenerateXlat() && haveSource)
+      stats->SetXlatDateTime(DateOfFile(SourceFile()));
+    else
+      stats->SetXlatDateTime(0);
     stats->SetOrigLCID(FOrigLCID);
     stats->SetXlatLCID(FXlatLCID);
     if (!SourceFile().empty()) stats->SetOrigFileName(SourceFile());
@@ -237,7 +272,8 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
   }
   // Commit: the list is rebuilt once instead of deleting items one by one.
   items->Clear();
-  for (auto& item : merged) items->Add(std::move(item));
+  for (auto& item : merged)
+    items->Add(std::move(item));
   FCurrStrings->Clear();
   FUnmatched.clear();
   FIndex.clear();
@@ -267,8 +303,9 @@ TFileStats TQEMCustomUpdater::GetStats(const std::u16string& FileName, bool Relo
 
 void TQEMCustomUpdater::Execute(TStringList* AFiles, const std::u16string& SingleFileName,
                                 const std::u16string& AProjName, const std::u16string& ABaseDir,
-                                const std::u16string& AXlatPath, TStats& AStats, bool OverwriteMode, LCID AOrigLCID,
-                                LCID AXlatLCID, void* Data, const TCallBackFunc& ACallBackFunc) {
+                                const std::u16string& AXlatPath, TStats& AStats, bool OverwriteMode,
+                                LCID AOrigLCID, LCID AXlatLCID, void* Data,
+                                const TCallBackFunc& ACallBackFunc) {
   bool counted = true;
   if (AOrigLCID == 0 || AXlatLCID == 0) {
     const TFileStats stats = GetStats(SingleFileName, false);
@@ -280,11 +317,13 @@ void TQEMCustomUpdater::Execute(TStringList* AFiles, const std::u16string& Singl
   FOrigLCID = AOrigLCID;
   FXlatLCID = AXlatLCID;
   FUpdateFromOrig = SingleFileName.empty();
-  const TRunArgs args{AProjName, ABaseDir, AXlatPath, &AStats, OverwriteMode, counted, Data, &ACallBackFunc};
+  const TRunArgs args{AProjName,     ABaseDir, AXlatPath, &AStats,
+                      OverwriteMode, counted,  Data,      &ACallBackFunc};
   if (FUpdateFromOrig) {
     FFiles->Clear();
     if (AFiles) {
-      for (int i = 0; i < AFiles->Count(); ++i) FFiles->Add(AFiles->Get(i));
+      for (int i = 0; i < AFiles->Count(); ++i)
+        FFiles->Add(AFiles->Get(i));
       AFiles->Clear();
     }
     SourceRun(AFiles, args);
@@ -302,7 +341,8 @@ std::u16string TQEMCustomUpdater::PrepareMapFile(const std::u16string& FileName,
   try {
     std::string bytes = ReadBytes(alt);
     const bool bom = bytes.starts_with("\xEF\xBB\xBF");
-    const std::u16string text = UTF8ToUTF16(bom ? std::string_view(bytes).substr(3) : std::string_view(bytes));
+    const std::u16string text =
+        UTF8ToUTF16(bom ? std::string_view(bytes).substr(3) : std::string_view(bytes));
     const uint32_t cp = LCIDToCodePage(FOrigLCID) ? LCIDToCodePage(FOrigLCID) : QEMSystemCodePage();
     std::string ansi = WideStringToStringCP(cp, text);
     // A character the code page cannot hold must not become "?": the package reads the
@@ -327,7 +367,8 @@ void TQEMCustomUpdater::SourceRun(TStringList* AFiles, const TRunArgs& Args) {
     bool temporary = false;
     try {
       FCurrName = PrepareMapFile(file, temporary);
-      FCurrSourceName = temporary ? ExtractFilePath(file) + u"debug/" + ExtractFileName(file) : FCurrName;
+      FCurrSourceName =
+          temporary ? ExtractFilePath(file) + u"debug/" + ExtractFileName(file) : FCurrName;
       FCurrXlatName = GetXlatFileName(file, Args.XlatPath, Args.BaseDir, nullptr);
       FCurrNotesName = GetNotesFileName(FCurrXlatName);
       if (AFiles) AFiles->Add(FCurrXlatName);
@@ -344,7 +385,8 @@ void TQEMCustomUpdater::SourceRun(TStringList* AFiles, const TRunArgs& Args) {
 }
 
 void TQEMCustomUpdater::TranslationRun(const TRunArgs& Args) {
-  if (!CanUpdateFromXlat()) QEMAssert(std::u16string(SUpdateFromTransNotAllowed) + FCurrXlatName + u"\"", false);
+  if (!CanUpdateFromXlat())
+    QEMAssert(std::u16string(SUpdateFromTransNotAllowed) + FCurrXlatName + u"\"", false);
   FCurrNotesName = GetNotesFileName(FCurrXlatName);
   if (!FileExists(FCurrXlatName)) throw EQEMError(Format(SFileNotFound, FCurrXlatName));
   if (!FInExecute) {
@@ -363,7 +405,8 @@ void TQEMCustomUpdater::ProcessFile(TStringList* AFiles, const TRunArgs& Args) {
   TQEMTranslatorMgr* mgr = nullptr;
   if (!FInExecute) {
     mgr = FindMgr(FCurrXlatName);
-    if (mgr) FNewNotesFile = mgr->NotesFile();
+    if (mgr)
+      FNewNotesFile = mgr->NotesFile();
     else {
       FNewNotesFile = std::dynamic_pointer_cast<IQEMNotesFile>(FMgrClass.GetNotesClass().Create());
       if (!FNewNotesFile) throw EQEMError(std::u16string(SMgrNoNotesClass));
@@ -385,7 +428,8 @@ void TQEMCustomUpdater::ProcessFile(TStringList* AFiles, const TRunArgs& Args) {
 // Copies the source to the translated file and lets the writer translate it. Both happen on a
 // temporary file beside the target, renamed into place at the end: a failure leaves the
 // previous translated file, never an untranslated copy that a later run would import.
-void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWriterPtr& Writer, bool FromObject) {
+void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWriterPtr& Writer,
+                                  bool FromObject) {
   std::u16string tmp;
   try {
     tmp = QEMCreateSiblingTempFile(Target);
@@ -393,8 +437,10 @@ void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWr
     const bool haveTime = QEMGetFileTime(SourceFile(), mtime);
     QEMSaveFileAtomically(tmp, ReadBytes(FCurrName), haveTime ? &mtime : nullptr);
     if (Writer) {
-      if (FromObject) Writer->WriteFromNotes(*FNewNotesFile, tmp, FXlatLCID, 0);
-      else Writer->WriteFromNotesFileName(FCurrNotesName, tmp, FXlatLCID, 0);
+      if (FromObject)
+        Writer->WriteFromNotes(*FNewNotesFile, tmp, FXlatLCID, 0);
+      else
+        Writer->WriteFromNotesFileName(FCurrNotesName, tmp, FXlatLCID, 0);
     }
     if (std::rename(QEMNativePath(tmp).c_str(), QEMNativePath(Target).c_str()) != 0)
       throw EQEMError(Format(SUpdaterRenameFailed, tmp, Target));
@@ -419,11 +465,12 @@ void TQEMCustomUpdater::NestedTranslationRun(const TRunArgs& Args) {
   } restore{*this, xlat, notes};
   TStats scratch;
   FInExecute = true;
-  Execute(nullptr, xlat, Args.ProjName, Args.BaseDir, Args.XlatPath, scratch, false, FOrigLCID, FXlatLCID, nullptr,
-          {});
+  Execute(nullptr, xlat, Args.ProjName, Args.BaseDir, Args.XlatPath, scratch, false, FOrigLCID,
+          FXlatLCID, nullptr, {});
 }
 
-void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& Args, TQEMTranslatorMgr*) {
+void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& Args,
+                                          TQEMTranslatorMgr*) {
   FNotesChanged = false;
   bool notesExist = FileExists(FCurrNotesName);
   const bool xlatExists = FileExists(FCurrXlatName);
@@ -459,14 +506,17 @@ void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& A
       if (AFiles && AFiles->Count() > 0) AFiles->Delete(AFiles->Count() - 1);
       throw EQEMError(FMergeError);
     }
-    if (!separated && !xlatExists) WriteXlat(FCurrXlatName, nullptr, false);
+    if (!separated && !xlatExists)
+      WriteXlat(FCurrXlatName, nullptr, false);
     else if (GenerateXlat() && (notesExist || !xlatExists)) {
       WriteXlat(FCurrXlatName, FWriter, true);
       const auto stats = FNewNotesFile->GetStats();
       // The recorded date and the file's must agree, or the next run would take the fresh
       // file for one a translator edited.
-      if (xlatExists) QEMSetFileDate(FCurrXlatName, stats->GetXlatDateTime());
-      else stats->SetXlatDateTime(DateOfFile(FCurrXlatName));
+      if (xlatExists)
+        QEMSetFileDate(FCurrXlatName, stats->GetXlatDateTime());
+      else
+        stats->SetXlatDateTime(DateOfFile(FCurrXlatName));
     }
     if (xlatChanged) NestedTranslationRun(Args);
     if (Args.Counted) ++FTranslatorCount;
@@ -476,7 +526,8 @@ void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& A
   if (FNotesChanged && !separated) {
     backup = QEMMakeBackupFileName(FCurrNotesName);
     DeleteOrReport(backup);
-    if (FileExists(FCurrNotesName) && std::rename(QEMNativePath(FCurrNotesName).c_str(), QEMNativePath(backup).c_str()))
+    if (FileExists(FCurrNotesName) &&
+        std::rename(QEMNativePath(FCurrNotesName).c_str(), QEMNativePath(backup).c_str()))
       ShowError(Format(SUpdaterRenameFailed, FCurrNotesName, backup));
     WriteXlat(FCurrNotesName, nullptr, false);
   }

@@ -24,11 +24,13 @@ public:
   virtual void AfterSave(const std::u16string& AFileName) = 0;
   // AFiles (may be null): the source files of the run; on return the translated files done.
   // SingleFileName non-empty: update the notes of that translated file from it.
-  virtual void Execute(TStringList* AFiles, const std::u16string& SingleFileName, const std::u16string& AProjName,
-                       const std::u16string& ABaseDir, const std::u16string& AXlatPath, TStats& AStats,
-                       bool OverwriteMode, LCID AOrigLCID, LCID AXlatLCID, void* Data,
+  virtual void Execute(TStringList* AFiles, const std::u16string& SingleFileName,
+                       const std::u16string& AProjName, const std::u16string& ABaseDir,
+                       const std::u16string& AXlatPath, TStats& AStats, bool OverwriteMode,
+                       LCID AOrigLCID, LCID AXlatLCID, void* Data,
                        const TCallBackFunc& ACallBackFunc) = 0;
-  virtual std::u16string GetXlatFileName(const std::u16string& AFileName, const std::u16string& AXlatPath,
+  virtual std::u16string GetXlatFileName(const std::u16string& AFileName,
+                                         const std::u16string& AXlatPath,
                                          const std::u16string& ABaseDir, void* AObject) = 0;
   // Stores Count unless it is -1; returns the number of files processed.
   virtual int32_t GetTranslatorCount(int32_t Count) = 0;
@@ -40,8 +42,9 @@ using IQEMTranslatorUpdaterPtr = std::shared_ptr<IQEMTranslatorUpdater>;
 class QEM_API IQEMXlatWriter {
 public:
   virtual ~IQEMXlatWriter();
-  virtual void WriteFromNotesFileName(const std::u16string& NotesName, const std::u16string& XlatName,
-                                      LCID XlatLCID, int32_t Reserved) = 0;
+  virtual void WriteFromNotesFileName(const std::u16string& NotesName,
+                                      const std::u16string& XlatName, LCID XlatLCID,
+                                      int32_t Reserved) = 0;
   virtual void WriteFromNotes(IQEMNotesFile& Notes, const std::u16string& XlatName, LCID XlatLCID,
                               int32_t Reserved) = 0;
 };
@@ -96,9 +99,10 @@ public:
   std::u16string GetNotesFileName(const std::u16string& AFileName) override;
   void NewString(const IQEMNotesItemPtr& Item) override;
   bool UpdateFile(TStats& AStats) override;
-  void Execute(TStringList* AFiles, const std::u16string& SingleFileName, const std::u16string& AProjName,
-               const std::u16string& ABaseDir, const std::u16string& AXlatPath, TStats& AStats, bool OverwriteMode,
-               LCID AOrigLCID, LCID AXlatLCID, void* Data, const TCallBackFunc& ACallBackFunc) override;
+  void Execute(TStringList* AFiles, const std::u16string& SingleFileName,
+               const std::u16string& AProjName, const std::u16string& ABaseDir,
+               const std::u16string& AXlatPath, TStats& AStats, bool OverwriteMode, LCID AOrigLCID,
+               LCID AXlatLCID, void* Data, const TCallBackFunc& ACallBackFunc) override;
 
   // Further slots in order.
   virtual TResAction ActionForString();
@@ -132,7 +136,9 @@ private:
   void NestedTranslationRun(const TRunArgs& Args);
   void WriteXlat(const std::u16string& Target, const IQEMXlatWriterPtr& Writer, bool FromObject);
   // The source file actually read: FCurrName, or the map file behind its temporary copy.
-  const std::u16string& SourceFile() const { return FCurrSourceName.empty() ? FCurrName : FCurrSourceName; }
+  const std::u16string& SourceFile() const {
+    return FCurrSourceName.empty() ? FCurrName : FCurrSourceName;
+  }
   void LookUpRepository(const IQEMNotesItemPtr& Item, const std::u16string& Orig);
   std::u16string PrepareMapFile(const std::u16string& FileName, bool& Temporary);
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <filesystem>
 
 #include "core/QEMUtilsFiles.h"
 #include "platform/QEMFiles.h"
@@ -30,15 +30,17 @@ void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
     } else if (s == u"-E") {
       FMode = ecmEggInteg;
       FBatchMode = true;
-    } else if (s == u"-L" || s == u"--LOG") FLogFileName = next();
+    } else if (s == u"-L" || s == u"--LOG")
+      FLogFileName = next();
     else if (s == u"-O" || s == u"--OUTPUT") {
       FOutputFileName = next();
       FOutputGiven = !FOutputFileName.empty();
-    }
-    else if (s == u"-T" || s == u"--TRANSLATOR" || s == u"--NOMERGE") {
+    } else if (s == u"-T" || s == u"--TRANSLATOR" || s == u"--NOMERGE") {
       // start-up switches, read when the library starts
-    } else if (!s.empty() && s[0] == u'-') throw EHLXException(std::u16string(SInvalidCommandLine));
-    else FFileName = arg;
+    } else if (!s.empty() && s[0] == u'-')
+      throw EHLXException(std::u16string(SInvalidCommandLine));
+    else
+      FFileName = arg;
   }
   if (FFileName.empty()) return;
   std::error_code ec;
@@ -52,7 +54,8 @@ void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
 void THlxCommandLine::WriteLog() {
   if (!FBatchMode || FLogFileName.empty()) return;
   std::string text;
-  for (const auto& line : FLogStrings) text += UTF16ToUTF8(line) + '\n';
+  for (const auto& line : FLogStrings)
+    text += UTF16ToUTF8(line) + '\n';
   const std::string path = QEMNativePath(FLogFileName);
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   struct stat st {};
@@ -68,8 +71,8 @@ void THlxCommandLine::WriteLog() {
   const int err = errno;
   if (fd >= 0 && close(fd) != 0) ok = false;
   if (!ok) {
-    const std::string msg =
-        UTF16ToUTF8(Format(SCmdCannotWriteLog, FLogFileName, UTF8ToUTF16(std::strerror(err ? err : EIO))));
+    const std::string msg = UTF16ToUTF8(
+        Format(SCmdCannotWriteLog, FLogFileName, UTF8ToUTF16(std::strerror(err ? err : EIO))));
     std::fprintf(stderr, "%s\n", msg.c_str());
     if (FErrorCount == 0) FErrorCount = 1;
   }

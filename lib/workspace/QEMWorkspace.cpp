@@ -29,7 +29,8 @@ int TQEMTreeNode::FileCount() const {
   if (Placeholder) return 0;
   if (Level == 3) return 1;
   int n = 0;
-  for (const auto& c : Children) n += c->FileCount();
+  for (const auto& c : Children)
+    n += c->FileCount();
   return n;
 }
 
@@ -66,14 +67,16 @@ void TQEMWorkspace::ShowHLXError(const std::u16string& Msg) {
     FCmdLine->AddLog(Format(SCmdErrorLine, Msg));
     if (OnBatchError) OnBatchError(Msg);
     FCmdLine->AddLog(u"");
-  } else if (!InIDE) QEMUIServices().ErrorBox(Msg);
+  } else if (!InIDE)
+    QEMUIServices().ErrorBox(Msg);
 }
 
 void TQEMWorkspace::ShowHLXMessage(const std::u16string& Msg) {
   if (InBatch()) {
     FCmdLine->AddLog(Msg);
     UpdateStatusBar(Msg);
-  } else QEMUIServices().MessageBox(Msg);
+  } else
+    QEMUIServices().MessageBox(Msg);
 }
 
 bool TQEMWorkspace::SenderIsCmdLine(const void* Sender) const {
@@ -85,9 +88,12 @@ bool TQEMWorkspace::SenderIsCmdLine(const void* Sender) const {
 bool TQEMWorkspace::CanProjectClose() {
   if (!Modified || InBatch()) return true;
   switch (QEMUIServices().AskYesNoCancel(std::u16string(SProjectChanged), TQEMAnswer::anYes)) {
-  case TQEMAnswer::anYes: return FileSave();
-  case TQEMAnswer::anNo: return true;
-  default: return false;
+  case TQEMAnswer::anYes:
+    return FileSave();
+  case TQEMAnswer::anNo:
+    return true;
+  default:
+    return false;
   }
 }
 
@@ -112,12 +118,18 @@ void TQEMWorkspace::OpenFile(const std::u16string& FileName) {
   AddReopenItem(FileName);
   const std::u16string ext = QEMLowerCase(ExtractFileExt(FileName));
   auto list = std::make_unique<TQEMBaseProjectFileList>();
-  if (ext == u".rqxproj") list->LoadFromProjectFile(FileName);
-  else if (ext == u".rqxgroup") list->LoadFromProjectGroup(FileName);
-  else if (ext == u".hlx") list->LoadFromHLXFile(FileName);
-  else if (ext == u".oproj" || ext == u".tmproj") list->LoadFromMSBuildProjectFile(FileName);
-  else if (ext == u".groupproj") list->LoadFromMSBProjectGroup(FileName);
-  else throw EQEMError(Format(SUnknownFileExtension, ExtractFileExt(FileName)));
+  if (ext == u".rqxproj")
+    list->LoadFromProjectFile(FileName);
+  else if (ext == u".rqxgroup")
+    list->LoadFromProjectGroup(FileName);
+  else if (ext == u".hlx")
+    list->LoadFromHLXFile(FileName);
+  else if (ext == u".oproj" || ext == u".tmproj")
+    list->LoadFromMSBuildProjectFile(FileName);
+  else if (ext == u".groupproj")
+    list->LoadFromMSBProjectGroup(FileName);
+  else
+    throw EQEMError(Format(SUnknownFileExtension, ExtractFileExt(FileName)));
   if (list->GetCount() == 0) throw EQEMError(Format(SNoTranslationProjects, FileName));
   FTree.clear();
   FProjects = std::move(list);
@@ -134,8 +146,9 @@ std::u16string TQEMWorkspace::ProjectCaption(int Index) const {
 }
 
 bool TQEMWorkspace::GetReadOnly() const {
-  return FProjects->GetCount() > 1 || (FProjects->GetCount() == 1 && FProjects->GetProject(0)->ReadOnly &&
-                                        !FProjects->GetProject(0)->FileName.empty());
+  return FProjects->GetCount() > 1 ||
+         (FProjects->GetCount() == 1 && FProjects->GetProject(0)->ReadOnly &&
+          !FProjects->GetProject(0)->FileName.empty());
 }
 
 void TQEMWorkspace::LoadLanguages() {
@@ -158,7 +171,8 @@ void TQEMWorkspace::SelectProject(int Index) {
   LoadLanguages();
   for (int i = 0; i < p.GetLangCount(); ++i) {
     const TQEMLang& l = p.GetLang(i);
-    auto row = std::find_if(FLangRows.begin(), FLangRows.end(), [&](auto& r) { return r.Locale == l.LocaleID; });
+    auto row = std::find_if(FLangRows.begin(), FLangRows.end(),
+                            [&](auto& r) { return r.Locale == l.LocaleID; });
     if (row == FLangRows.end()) {
       FLangRows.push_back({LCIDToLangName(l.LocaleID), l.LocaleID, u"", u"", false});
       row = FLangRows.end() - 1;
@@ -167,14 +181,16 @@ void TQEMWorkspace::SelectProject(int Index) {
     row->Ext = l.Ext;
     row->XlatDir = l.XlatPath;
   }
-  if (p.ReadOnly && !p.FileName.empty()) std::erase_if(FLangRows, [](const TQEMLangRow& r) { return !r.Checked; });
+  if (p.ReadOnly && !p.FileName.empty())
+    std::erase_if(FLangRows, [](const TQEMLangRow& r) { return !r.Checked; });
   FFileRows.clear();
   const std::u16string dir = ExtractFilePath(p.FileName);
   for (int i = 0; i < p.SourceFiles.Count(); ++i) {
     const std::u16string full = AbsoluteFileName(RootDir, dir, p.SourceFiles.Get(i));
     const auto type = QEMFileTypeOfProjectFile(full, p.SourceFiles.Get2(i));
     FFileRows.push_back({ExtractFileName(full), RelativeDir(ExtractFilePath(full)),
-                         type ? type->GetDesc() : std::u16string(SUnknownKind), p.SourceFiles.Get2(i)});
+                         type ? type->GetDesc() : std::u16string(SUnknownKind),
+                         p.SourceFiles.Get2(i)});
   }
 }
 
@@ -185,8 +201,10 @@ std::u16string TQEMWorkspace::GetBaseDir() const {
 void TQEMWorkspace::SetLangChecked(int Row, bool Checked) {
   FLangRows.at(size_t(Row)).Checked = Checked;
   for (auto& r : FLangRows) {
-    if (!r.Checked && !r.XlatDir.empty()) r.XlatDir.clear();
-    else if (r.Checked && r.XlatDir.empty()) r.XlatDir = r.Ext + u"/";
+    if (!r.Checked && !r.XlatDir.empty())
+      r.XlatDir.clear();
+    else if (r.Checked && r.XlatDir.empty())
+      r.XlatDir = r.Ext + u"/";
   }
   FilesAddedButNotUpdated = true;
   Modified = true;
@@ -214,20 +232,24 @@ IQEMFileTypePtr TQEMWorkspace::TypeOfRow(const TQEMFileRow& Row) const {
 int TQEMWorkspace::AddItemToListView(const std::u16string& FullName, bool AddUnknown) {
   FilesAddedButNotUpdated = true;
   Modified = true;
-  const std::u16string name = ExtractFileName(FullName), path = RelativeDir(ExtractFilePath(FullName));
+  const std::u16string name = ExtractFileName(FullName),
+                       path = RelativeDir(ExtractFilePath(FullName));
   for (size_t i = 0; i < FFileRows.size(); ++i)
-    if (QEMCompareFileName(FFileRows[i].FileName, name) == 0 && FFileRows[i].Path == path) return int(i);
+    if (QEMCompareFileName(FFileRows[i].FileName, name) == 0 && FFileRows[i].Path == path)
+      return int(i);
   const int t = QEMFileTypes().ExtIndexOf(QEMUpperCase(ExtractFileExt(FullName)));
   if (t < 0 && !AddUnknown) return -1;
   const IQEMFileTypePtr type = t < 0 ? nullptr : QEMFileTypes().GetQEMFileType(t);
-  FFileRows.push_back({name, path, type ? type->GetDesc() : std::u16string(SUnknownKind), type ? type->GetName() : u""});
+  FFileRows.push_back({name, path, type ? type->GetDesc() : std::u16string(SUnknownKind),
+                       type ? type->GetName() : u""});
   return int(FFileRows.size()) - 1;
 }
 
 bool TQEMWorkspace::FileAddExecute() {
   auto& types = QEMFileTypes();
   std::u16string filter;
-  for (int i = 0; i < types.Count(); ++i) filter += types.GetFilter(i) + u"|";
+  for (int i = 0; i < types.Count(); ++i)
+    filter += types.GetFilter(i) + u"|";
   filter += SAllFilesFilter;
   std::u16string file = GetBaseDir();
   if (!QEMUIServices().ChooseOpenFile(u"", filter, file)) return false;
@@ -243,29 +265,34 @@ bool TQEMWorkspace::AddFromDirectory(const void* Sender) {
   }
   std::vector<std::u16string> found, unreadable;
   // Links to folders are not followed, so no link can make the walk loop.
-  const std::function<void(const std::filesystem::path&)> walk = [&](const std::filesystem::path& Dir) {
-    std::error_code ec;
-    std::filesystem::directory_iterator it(Dir, ec);
-    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-      std::error_code e2;
-      if (it->is_symlink(e2)) {
-        if (it->is_regular_file(e2)) found.push_back(UTF8ToUTF16(it->path().string()));
-      } else if (it->is_directory(e2)) walk(it->path());
-      else if (it->is_regular_file(e2)) found.push_back(UTF8ToUTF16(it->path().string()));
-    }
-    if (ec) unreadable.push_back(UTF8ToUTF16(Dir.string()));
-  };
+  const std::function<void(const std::filesystem::path&)> walk =
+      [&](const std::filesystem::path& Dir) {
+        std::error_code ec;
+        std::filesystem::directory_iterator it(Dir, ec);
+        for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+          std::error_code e2;
+          if (it->is_symlink(e2)) {
+            if (it->is_regular_file(e2)) found.push_back(UTF8ToUTF16(it->path().string()));
+          } else if (it->is_directory(e2))
+            walk(it->path());
+          else if (it->is_regular_file(e2))
+            found.push_back(UTF8ToUTF16(it->path().string()));
+        }
+        if (ec) unreadable.push_back(UTF8ToUTF16(Dir.string()));
+      };
   walk(QEMNativePath(dir));
   if (!unreadable.empty()) {
     std::u16string list;
-    for (const auto& u : unreadable) list += (list.empty() ? u"" : u"\r\n") + u;
+    for (const auto& u : unreadable)
+      list += (list.empty() ? u"" : u"\r\n") + u;
     ShowHLXMessage(Format(SCannotReadFolders, list));
   }
   std::sort(found.begin(), found.end());
   FilesAddedButNotUpdated = true;
   Modified = true;
   for (const auto& f : found)
-    if (QEMFileTypes().ExtIndexOf(QEMUpperCase(ExtractFileExt(f))) >= 0) AddItemToListView(f, false);
+    if (QEMFileTypes().ExtIndexOf(QEMUpperCase(ExtractFileExt(f))) >= 0)
+      AddItemToListView(f, false);
   std::sort(FFileRows.begin(), FFileRows.end(), [](const TQEMFileRow& A, const TQEMFileRow& B) {
     return A.Path != B.Path ? A.Path < B.Path : A.FileName < B.FileName;
   });
@@ -319,19 +346,23 @@ void TQEMWorkspace::OpenSourceFile(int Row) {
   for (char c : UTF16ToUTF8(editor)) {
     if (c == ' ' || c == '\t') {
       if (!word.empty()) words.push_back(std::move(word)), word.clear();
-    } else word += c;
+    } else
+      word += c;
   }
   if (!word.empty()) words.push_back(word);
   words.push_back(QEMNativePath(file));
   std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
+  for (auto& w : words)
+    argv.push_back(w.data());
   argv.push_back(nullptr);
   // Editors of earlier calls that have ended are reaped here; the program never waits for one.
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
   pid_t pid = 0;
   const int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (rc != 0) ShowHLXError(Format(SEditorNotStarted, UTF8ToUTF16(words.front()), UTF8ToUTF16(std::strerror(rc))));
+  if (rc != 0)
+    ShowHLXError(
+        Format(SEditorNotStarted, UTF8ToUTF16(words.front()), UTF8ToUTF16(std::strerror(rc))));
 }
 
 void TQEMWorkspace::SaveData() {
@@ -361,7 +392,8 @@ void TQEMWorkspace::Save() {
 }
 
 bool TQEMWorkspace::SaveAs(const std::u16string& FileName) {
-  if (FileExists(FileName) && !QEMUIServices().AskYesNo(Format(SReplaceFile, FileName), false)) return false;
+  if (FileExists(FileName) && !QEMUIServices().AskYesNo(Format(SReplaceFile, FileName), false))
+    return false;
   // A refused save raises and leaves the project as it was: modified, under its old name.
   const std::u16string previous = FCurrFileName;
   FCurrFileName = FileName;
@@ -387,13 +419,19 @@ bool TQEMWorkspace::FileSave() {
 bool TQEMWorkspace::AllFieldsEntered(bool ShowErrors) {
   FProblemList.clear();
   std::u16string_view problem;
-  if (RootDir.empty()) problem = SNoRootDirectory;
-  else if (BaseLang == 0) problem = SNoBaseLanguage;
-  else if (std::none_of(FLangRows.begin(), FLangRows.end(), [](auto& r) { return r.Checked; })) problem = SNoLanguages;
-  else if (FFileRows.empty()) problem = SNoFilesToProcess;
+  if (RootDir.empty())
+    problem = SNoRootDirectory;
+  else if (BaseLang == 0)
+    problem = SNoBaseLanguage;
+  else if (std::none_of(FLangRows.begin(), FLangRows.end(), [](auto& r) { return r.Checked; }))
+    problem = SNoLanguages;
+  else if (FFileRows.empty())
+    problem = SNoFilesToProcess;
   if (problem.empty()) return true;
-  if (ShowErrors) ShowHLXError(std::u16string(problem));
-  else FProblemList = problem;
+  if (ShowErrors)
+    ShowHLXError(std::u16string(problem));
+  else
+    FProblemList = problem;
   return false;
 }
 
@@ -425,8 +463,10 @@ void TQEMWorkspace::SaveHistory() const {
   if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
   if (reg.ValueExists(u"FileHistoryCount")) {
     const int32_t old = reg.ReadInteger(u"FileHistoryCount");
-    for (int32_t i = int32_t(FHistory.size()); i < old; ++i) reg.DeleteValue(Format(u"FileHistory%d", i));
+    for (int32_t i = int32_t(FHistory.size()); i < old; ++i)
+      reg.DeleteValue(Format(u"FileHistory%d", i));
   }
   reg.WriteInteger(u"FileHistoryCount", int32_t(FHistory.size()));
-  for (size_t i = 0; i < FHistory.size(); ++i) reg.WriteString(Format(u"FileHistory%d", int(i)), FHistory[i]);
+  for (size_t i = 0; i < FHistory.size(); ++i)
+    reg.WriteString(Format(u"FileHistory%d", int(i)), FHistory[i]);
 }

@@ -37,7 +37,7 @@ struct TNodeInfo {
   bool Modified = false;
   std::u16string Path;
   IQEMFileTypePtr TypeId;
-  int32_t XCount = 0;   // -1: the counts could not be read
+  int32_t XCount = 0; // -1: the counts could not be read
   int32_t UnXCount = 0;
 };
 
@@ -48,8 +48,8 @@ struct QEM_API TQEMTreeNode {
   std::u16string Caption;
   int Level = 0; // 0 project, 1 language, 2 file type, 3 file
   TNodeInfo Info;
-  LCID Locale = 0;   // language nodes
-  int Project = -1;  // index of the project the node belongs to
+  LCID Locale = 0;  // language nodes
+  int Project = -1; // index of the project the node belongs to
   bool Placeholder = false;
   TQEMNodeImage Image = TQEMNodeImage::niNone;
   int ImageVariant = 0; // 0 plain, 1 untranslated
@@ -169,7 +169,8 @@ public:
 
   // ---- batch operations over the selected node ----
   bool ProcessListRequest(const std::u16string& Question, const std::u16string& DoneMessage,
-                          const std::u16string& ProgressCaption, TListEventType EventType, void* Data);
+                          const std::u16string& ProgressCaption, TListEventType EventType,
+                          void* Data);
   bool Purge();
   bool EggBuild();
   bool MakeDictionary(); // asks for the dictionary file

@@ -29,10 +29,12 @@ std::u16string DateTimeText(TDateTime Value) {
 
 // The file types in registry order with the files of one project assigned to each.
 std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>>
-FilesByType(const TQEMBaseProjectFile& P, const std::u16string& BaseDir, std::vector<std::u16string>* Untyped = nullptr) {
+FilesByType(const TQEMBaseProjectFile& P, const std::u16string& BaseDir,
+            std::vector<std::u16string>* Untyped = nullptr) {
   auto& types = QEMFileTypes();
   std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> r;
-  for (int t = 0; t < types.Count(); ++t) r.push_back({types.GetQEMFileType(t), {}});
+  for (int t = 0; t < types.Count(); ++t)
+    r.push_back({types.GetQEMFileType(t), {}});
   for (int i = 0; i < P.SourceFiles.Count(); ++i) {
     const std::u16string full = AbsoluteFileName(u"", BaseDir, P.SourceFiles.Get(i));
     const auto type = QEMFileTypeOfProjectFile(full, P.SourceFiles.Get2(i));
@@ -46,7 +48,9 @@ FilesByType(const TQEMBaseProjectFile& P, const std::u16string& BaseDir, std::ve
   return r;
 }
 
-std::u16string FolderKey(const std::u16string& Dir) { return IncludeTrailingPathDelimiter(QEMNormalizePath(Dir)); }
+std::u16string FolderKey(const std::u16string& Dir) {
+  return IncludeTrailingPathDelimiter(QEMNormalizePath(Dir));
+}
 
 } // namespace
 
@@ -55,8 +59,10 @@ std::u16string FolderKey(const std::u16string& Dir) { return IncludeTrailingPath
 int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
   FCmdLine = std::make_unique<THlxCommandLine>();
   FCmdLine->ParseCmdLine(Args);
-  if (FCmdLine->Mode() == ecmIntegration) FCmdLine->AddLog(Format(SCmdIntegrationHeader, DateTimeText(QEMNow())));
-  if (FCmdLine->Mode() == ecmEggInteg) FCmdLine->AddLog(Format(SCmdEggHeader, DateTimeText(QEMNow())));
+  if (FCmdLine->Mode() == ecmIntegration)
+    FCmdLine->AddLog(Format(SCmdIntegrationHeader, DateTimeText(QEMNow())));
+  if (FCmdLine->Mode() == ecmEggInteg)
+    FCmdLine->AddLog(Format(SCmdEggHeader, DateTimeText(QEMNow())));
   FPackages.ReportMissing = InBatch();
   // Packages load once the log can take their reports.
   FPackages.LoadFromRegistry();
@@ -65,9 +71,14 @@ int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
     const std::u16string& project = FCmdLine->FileName();
     if (!project.empty() && (!InBatch() || FileExists(project))) OpenFile(project);
     switch (FCmdLine->Mode()) {
-    case ecmNone: return -1;
-    case ecmIntegration: ProcessIntegration(); break;
-    case ecmEggInteg: ProcessEggIntegration(); break;
+    case ecmNone:
+      return -1;
+    case ecmIntegration:
+      ProcessIntegration();
+      break;
+    case ecmEggInteg:
+      ProcessEggIntegration();
+      break;
     }
   } catch (const std::exception& e) {
     if (!InBatch()) throw;
@@ -108,7 +119,8 @@ void TQEMWorkspace::ProcessEggIntegration() {
   for (const auto& node : FTree) {
     if (node->Placeholder) continue;
     FSelected = node.get();
-    ProcessListRequest(std::u16string(SEggQuestion), u"", std::u16string(SEggProgress), leEggBuild, nullptr);
+    ProcessListRequest(std::u16string(SEggQuestion), u"", std::u16string(SEggProgress), leEggBuild,
+                       nullptr);
   }
   UpdateStatusBar(std::u16string(SCmdAddingFiles));
   UpdateStatusBar(std::u16string(SCmdRunningUpdaters));
@@ -121,12 +133,14 @@ namespace {
 std::string JsonText(const std::u16string& S) {
   std::string r = "\"";
   for (const char c : UTF16ToUTF8(S)) {
-    if (c == '"' || c == '\\') r += {'\\', c};
+    if (c == '"' || c == '\\')
+      r += {'\\', c};
     else if (static_cast<unsigned char>(c) < 0x20) {
       char b[8];
       std::snprintf(b, sizeof b, "\\u%04x", c);
       r += b;
-    } else r += c;
+    } else
+      r += c;
   }
   return r + "\"";
 }
@@ -145,20 +159,25 @@ void TQEMWorkspace::WriteOutput() {
   const auto count = [](int32_t N) { return std::to_string(N); };
   const auto done = [](const TNodeInfo& I) {
     const int64_t total = int64_t(I.XCount) + I.UnXCount;
-    return I.XCount < 0 ? std::string("null") : std::to_string(total == 0 ? 100 : int(I.XCount * 100 / total));
+    return I.XCount < 0 ? std::string("null")
+                        : std::to_string(total == 0 ? 100 : int(I.XCount * 100 / total));
   };
-  if (!json) out = "Project\tLanguage\tFile type\tFile\tTranslated\tUntranslated\tTotal\tDone %\n";
-  else out = "{\"projects\": [";
+  if (!json)
+    out = "Project\tLanguage\tFile type\tFile\tTranslated\tUntranslated\tTotal\tDone %\n";
+  else
+    out = "{\"projects\": [";
   bool firstP = true;
   for (const auto& p : FTree) {
     if (p->Placeholder) continue;
-    if (json) out += std::string(firstP ? "" : ",") + "\n {\"project\": " + JsonText(p->Caption) + ", \"languages\": [";
+    if (json)
+      out += std::string(firstP ? "" : ",") + "\n {\"project\": " + JsonText(p->Caption) +
+             ", \"languages\": [";
     firstP = false;
     bool firstL = true;
     for (const auto& l : p->Children) {
       if (json)
-        out += std::string(firstL ? "" : ",") + "\n  {\"language\": " + JsonText(l->Caption) + ", \"lcid\": " +
-               std::to_string(l->Locale) + ", \"files\": [";
+        out += std::string(firstL ? "" : ",") + "\n  {\"language\": " + JsonText(l->Caption) +
+               ", \"lcid\": " + std::to_string(l->Locale) + ", \"files\": [";
       firstL = false;
       bool firstF = true;
       for (const auto& t : l->Children)
@@ -167,15 +186,20 @@ void TQEMWorkspace::WriteOutput() {
           const std::string total = i.XCount < 0 ? "null" : count(i.XCount + i.UnXCount);
           if (json) {
             out += std::string(firstF ? "" : ",") + "\n   {\"file\": " + JsonText(i.Path) +
-                   ", \"type\": " + JsonText(t->Caption) + ", \"translated\": " +
-                   (i.XCount < 0 ? "null" : count(i.XCount)) + ", \"untranslated\": " +
-                   (i.XCount < 0 ? "null" : count(i.UnXCount)) + ", \"total\": " + total + ", \"done\": " + done(i) + "}";
+                   ", \"type\": " + JsonText(t->Caption) +
+                   ", \"translated\": " + (i.XCount < 0 ? "null" : count(i.XCount)) +
+                   ", \"untranslated\": " + (i.XCount < 0 ? "null" : count(i.UnXCount)) +
+                   ", \"total\": " + total + ", \"done\": " + done(i) + "}";
             firstF = false;
           } else {
-            const auto cell = [&](const std::string& V) { return V == "null" ? UTF16ToUTF8(SUnknownKind) : V; };
-            out += UTF16ToUTF8(p->Caption) + "\t" + UTF16ToUTF8(l->Caption) + "\t" + UTF16ToUTF8(t->Caption) + "\t" +
-                   UTF16ToUTF8(i.Path) + "\t" + cell(i.XCount < 0 ? "null" : count(i.XCount)) + "\t" +
-                   cell(i.XCount < 0 ? "null" : count(i.UnXCount)) + "\t" + cell(total) + "\t" + cell(done(i)) + "\n";
+            const auto cell = [&](const std::string& V) {
+              return V == "null" ? UTF16ToUTF8(SUnknownKind) : V;
+            };
+            out += UTF16ToUTF8(p->Caption) + "\t" + UTF16ToUTF8(l->Caption) + "\t" +
+                   UTF16ToUTF8(t->Caption) + "\t" + UTF16ToUTF8(i.Path) + "\t" +
+                   cell(i.XCount < 0 ? "null" : count(i.XCount)) + "\t" +
+                   cell(i.XCount < 0 ? "null" : count(i.UnXCount)) + "\t" + cell(total) + "\t" +
+                   cell(done(i)) + "\n";
           }
         }
       if (json) out += "]}";
@@ -200,8 +224,10 @@ bool TQEMWorkspace::UpdaterCallBack(const std::u16string& Mess, void* Data) {
       FProgressWindow->SetPosition(FProgress);
       result = !FProgressWindow->Cancelled();
     }
-    if (OnProgress) OnProgress(FProgress, FProgressTotal, Mess);
-    else UpdateStatusBar(Mess);
+    if (OnProgress)
+      OnProgress(FProgress, FProgressTotal, Mess);
+    else
+      UpdateStatusBar(Mess);
   } else if (Data) {
     auto* progress = static_cast<IQEMProgress*>(Data);
     progress->SetPosition(++FProgress);
@@ -224,11 +250,14 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
   for (int p = 0; p < FProjects->GetCount(); ++p) {
     progress->SetMessage(ProjectCaption(p));
     for (int l = 0; l < FProjects->GetProject(p)->GetLangCount(); ++l)
-      progress->SetMessage(Format(SProcessingLanguage, LCIDToLangName(FProjects->GetProject(p)->GetLang(l).LocaleID)));
+      progress->SetMessage(Format(SProcessingLanguage,
+                                  LCIDToLangName(FProjects->GetProject(p)->GetLang(l).LocaleID)));
   }
   TStopWatch watch;
   watch.Start();
-  const TCallBackFunc callback = [this](const std::u16string& Mess, void* Data) { return UpdaterCallBack(Mess, Data); };
+  const TCallBackFunc callback = [this](const std::u16string& Mess, void* Data) {
+    return UpdaterCallBack(Mess, Data);
+  };
   struct TPlan {
     const TQEMBaseProjectFile* Project;
     std::u16string BaseDir;
@@ -239,13 +268,16 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
   FProgressTotal = 0;
   for (int p = 0; p < FProjects->GetCount(); ++p) {
     const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
-    TPlan plan{&project, project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName), {}};
+    TPlan plan{
+        &project, project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName), {}};
     std::vector<std::u16string> untyped;
     plan.ByType = FilesByType(project, plan.BaseDir, &untyped);
     // A batch must not pass over a file it cannot translate.
     if (InBatch())
-      for (const auto& f : untyped) ShowHLXError(Format(SNoTypeForFile, f));
-    for (const auto& [type, files] : plan.ByType) FProgressTotal += int(files.size()) * project.GetLangCount();
+      for (const auto& f : untyped)
+        ShowHLXError(Format(SNoTypeForFile, f));
+    for (const auto& [type, files] : plan.ByType)
+      FProgressTotal += int(files.size()) * project.GetLangCount();
     plans.push_back(std::move(plan));
   }
   FProgressWindow = progress.get();
@@ -255,11 +287,13 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
     const TQEMBaseProjectFile& project = *plan.Project;
     std::vector<std::u16string> sourceDirs{FolderKey(plan.BaseDir)};
     for (const auto& [type, files] : plan.ByType)
-      for (const auto& f : files) sourceDirs.push_back(FolderKey(ExtractFilePath(f)));
+      for (const auto& f : files)
+        sourceDirs.push_back(FolderKey(ExtractFilePath(f)));
     for (int l = 0; l < project.GetLangCount() && !cancelled; ++l) {
       const TQEMLang& lang = project.GetLang(l);
       ++stats.LangCount;
-      const std::u16string xlatDir = AbsoluteFileName(u"", plan.BaseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
+      const std::u16string xlatDir =
+          AbsoluteFileName(u"", plan.BaseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
       // Translations written into the source folder would replace the sources.
       if (std::find(sourceDirs.begin(), sourceDirs.end(), FolderKey(xlatDir)) != sourceDirs.end()) {
         ShowHLXError(Format(SXlatDirIsSource, xlatDir, LCIDToLangName(lang.LocaleID)));
@@ -269,10 +303,11 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
         const auto updater = type->GetUpdater();
         if (files.empty() || !updater) continue;
         TStringList list;
-        for (const auto& f : files) list.Add(f);
+        for (const auto& f : files)
+          list.Add(f);
         try {
-          updater->Execute(&list, u"", project.FileName, plan.BaseDir, xlatDir, stats, false, project.BaseLang,
-                           lang.LocaleID, this, callback);
+          updater->Execute(&list, u"", project.FileName, plan.BaseDir, xlatDir, stats, false,
+                           project.BaseLang, lang.LocaleID, this, callback);
         } catch (const std::exception& e) {
           ShowHLXError(QEMExceptionMessage(e));
         }
@@ -288,7 +323,8 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
   progress.reset();
   UpdateStatusBar(u"");
   if (!SenderIsCmdLine(Sender)) {
-    QEMUIServices().MessageBox(StatsText(stats) + u"\r\n\r\n" + std::u16string(STimeElapsed) + u"\r\n" + FLastElapsed);
+    QEMUIServices().MessageBox(StatsText(stats) + u"\r\n\r\n" + std::u16string(STimeElapsed) +
+                               u"\r\n" + FLastElapsed);
   }
   return true;
 }
@@ -299,15 +335,24 @@ void TQEMWorkspace::SetOneIcon(TQEMTreeNode& Node) const {
   const bool colors = QEMColorSchemes && QEMColorSchemes->GetUseColors();
   Node.ImageVariant = Node.Info.UnXCount != 0 && colors ? 1 : 0;
   switch (Node.Level) {
-  case 1: Node.Image = TQEMNodeImage::niGlobe; break;
-  case 2: Node.Image = TQEMNodeImage::niKind; break;
-  case 3: Node.Image = TQEMNodeImage::niFile; break;
-  default: Node.Image = TQEMNodeImage::niNone; Node.ImageVariant = 0;
+  case 1:
+    Node.Image = TQEMNodeImage::niGlobe;
+    break;
+  case 2:
+    Node.Image = TQEMNodeImage::niKind;
+    break;
+  case 3:
+    Node.Image = TQEMNodeImage::niFile;
+    break;
+  default:
+    Node.Image = TQEMNodeImage::niNone;
+    Node.ImageVariant = 0;
   }
 }
 
 void TQEMWorkspace::SetIconAndParents(TQEMTreeNode& Node) const {
-  for (TQEMTreeNode* n = &Node; n; n = n->Parent) SetOneIcon(*n);
+  for (TQEMTreeNode* n = &Node; n; n = n->Parent)
+    SetOneIcon(*n);
 }
 
 void TQEMWorkspace::BuildTree() {
@@ -319,14 +364,16 @@ void TQEMWorkspace::BuildTree() {
   auto progress = QEMUIServices().CreateProgress(std::u16string(SProcessing));
   int total = 0;
   for (int p = 0; p < FProjects->GetCount(); ++p)
-    total += FProjects->GetProject(p)->SourceFiles.Count() * FProjects->GetProject(p)->GetLangCount();
+    total +=
+        FProjects->GetProject(p)->SourceFiles.Count() * FProjects->GetProject(p)->GetLangCount();
   progress->SetRange(total);
   std::vector<std::u16string> badStats;
   const bool hideEmpty = QEMINTOptionProps && QEMINTOptionProps->HideEmptyItems;
   bool cancelled = false;
   for (int p = 0; p < FProjects->GetCount() && !cancelled; ++p) {
     const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
-    const std::u16string baseDir = project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName);
+    const std::u16string baseDir =
+        project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName);
     auto pnode = std::make_unique<TQEMTreeNode>();
     pnode->Caption = ProjectCaption(p);
     pnode->Project = p;
@@ -339,7 +386,8 @@ void TQEMWorkspace::BuildTree() {
       lnode->Locale = lang.LocaleID;
       lnode->Project = p;
       lnode->Parent = pnode.get();
-      const std::u16string xlatDir = AbsoluteFileName(u"", baseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
+      const std::u16string xlatDir =
+          AbsoluteFileName(u"", baseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
       for (const auto& [type, files] : byType) {
         if (files.empty() || cancelled) continue;
         auto tnode = std::make_unique<TQEMTreeNode>();
@@ -352,7 +400,8 @@ void TQEMWorkspace::BuildTree() {
         for (const auto& f : files) {
           std::u16string path;
           try {
-            path = updater ? updater->GetXlatFileName(f, xlatDir, baseDir, nullptr) : QEMXlatFileNameOf(f, xlatDir, baseDir);
+            path = updater ? updater->GetXlatFileName(f, xlatDir, baseDir, nullptr)
+                           : QEMXlatFileNameOf(f, xlatDir, baseDir);
           } catch (const std::exception&) {
             path = QEMXlatFileNameOf(f, xlatDir, baseDir);
           }
@@ -375,7 +424,8 @@ void TQEMWorkspace::BuildTree() {
             info.XCount = info.UnXCount = -1;
             badStats.push_back(path);
             QEMAssert(Format(SUnableToGetStats, path), false);
-          } else if (hideEmpty && info.XCount == 0 && info.UnXCount == 0) continue;
+          } else if (hideEmpty && info.XCount == 0 && info.UnXCount == 0)
+            continue;
           auto fnode = std::make_unique<TQEMTreeNode>();
           fnode->Level = 3;
           fnode->Caption = ChangeFileExt(ExtractFileName(path), u"");
@@ -395,16 +445,18 @@ void TQEMWorkspace::BuildTree() {
     }
     FTree.push_back(std::move(pnode));
   }
-  const auto byCaption = [](const std::unique_ptr<TQEMTreeNode>& A, const std::unique_ptr<TQEMTreeNode>& B) {
+  const auto byCaption = [](const std::unique_ptr<TQEMTreeNode>& A,
+                            const std::unique_ptr<TQEMTreeNode>& B) {
     return QEMCompareText(A->Caption, B->Caption) < 0;
   };
-  const std::function<void(std::vector<std::unique_ptr<TQEMTreeNode>>&)> sortAll = [&](auto& Nodes) {
-    std::stable_sort(Nodes.begin(), Nodes.end(), byCaption);
-    for (auto& n : Nodes) {
-      SetOneIcon(*n);
-      sortAll(n->Children);
-    }
-  };
+  const std::function<void(std::vector<std::unique_ptr<TQEMTreeNode>>&)> sortAll =
+      [&](auto& Nodes) {
+        std::stable_sort(Nodes.begin(), Nodes.end(), byCaption);
+        for (auto& n : Nodes) {
+          SetOneIcon(*n);
+          sortAll(n->Children);
+        }
+      };
   sortAll(FTree);
   if (std::all_of(FTree.begin(), FTree.end(), [](const auto& n) { return n->FileCount() == 0; })) {
     FTree.clear();
@@ -418,7 +470,8 @@ void TQEMWorkspace::BuildTree() {
   if (!badStats.empty()) {
     const std::u16string file = GetTempDir() + std::u16string(SBadStatsFileName);
     std::u16string list;
-    for (const auto& b : badStats) list += b + u"\n";
+    for (const auto& b : badStats)
+      list += b + u"\n";
     try {
       QEMSaveFileAtomically(file, UTF16ToUTF8(list));
     } catch (const std::exception&) {
@@ -430,13 +483,17 @@ void TQEMWorkspace::BuildTree() {
 // ---- batch operations ----
 
 void TQEMWorkspace::CollectFiles(const TQEMTreeNode& Node, TStringList& List) const {
-  if (Node.Level == 3) List.Add(Node.Info.Path);
+  if (Node.Level == 3)
+    List.Add(Node.Info.Path);
   else
-    for (const auto& c : Node.Children) CollectFiles(*c, List);
+    for (const auto& c : Node.Children)
+      CollectFiles(*c, List);
 }
 
-bool TQEMWorkspace::ProcessListRequest(const std::u16string& Question, const std::u16string& DoneMessage,
-                                       const std::u16string& ProgressCaption, TListEventType EventType, void* Data) {
+bool TQEMWorkspace::ProcessListRequest(const std::u16string& Question,
+                                       const std::u16string& DoneMessage,
+                                       const std::u16string& ProgressCaption,
+                                       TListEventType EventType, void* Data) {
   if (!CanRunBatch()) return false;
   TQEMTreeNode& node = *FSelected;
   if (!InBatch() && !QEMUIServices().AskYesNo(Question, false)) return false;
@@ -459,7 +516,8 @@ bool TQEMWorkspace::ProcessListRequest(const std::u16string& Question, const std
       if (N.Info.TypeId && files.Count() > 0) N.Info.TypeId->List(EventType, files, Data, callback);
       return;
     }
-    for (const auto& c : N.Children) dispatch(*c);
+    for (const auto& c : N.Children)
+      dispatch(*c);
   };
   dispatch(node);
   if (!cancelled && !DoneMessage.empty() && !InBatch()) QEMUIServices().MessageBox(DoneMessage);
@@ -467,24 +525,26 @@ bool TQEMWorkspace::ProcessListRequest(const std::u16string& Question, const std
 }
 
 bool TQEMWorkspace::Purge() {
-  return ProcessListRequest(std::u16string(SPurgeQuestion), u"", std::u16string(SPurgeProgress), lePurge, nullptr);
+  return ProcessListRequest(std::u16string(SPurgeQuestion), u"", std::u16string(SPurgeProgress),
+                            lePurge, nullptr);
 }
 
 bool TQEMWorkspace::EggBuild() {
-  return ProcessListRequest(std::u16string(SEggQuestion), u"", std::u16string(SEggProgress), leEggBuild, nullptr);
+  return ProcessListRequest(std::u16string(SEggQuestion), u"", std::u16string(SEggProgress),
+                            leEggBuild, nullptr);
 }
 
 bool TQEMWorkspace::MakeDictionary() {
   std::u16string file;
   if (!QEMUIServices().ChooseSaveFile(u"", std::u16string(SDictionaryFilter), file)) return false;
   if (ExtractFileExt(file).empty()) file += u".dct";
-  return ProcessListRequest(std::u16string(SDictionaryQuestion), u"", std::u16string(SDictionaryProgress),
-                            leMakeDictionary, &file);
+  return ProcessListRequest(std::u16string(SDictionaryQuestion), u"",
+                            std::u16string(SDictionaryProgress), leMakeDictionary, &file);
 }
 
 bool TQEMWorkspace::RecreateXlat() {
-  return ProcessListRequest(std::u16string(SRecreateQuestion), u"", std::u16string(SRecreateProgress), leRecreateXlat,
-                            nullptr);
+  return ProcessListRequest(std::u16string(SRecreateQuestion), u"",
+                            std::u16string(SRecreateProgress), leRecreateXlat, nullptr);
 }
 
 namespace {
@@ -497,18 +557,21 @@ struct TUpdateMode {
 
 bool TQEMWorkspace::AddToRepository(const TQEMAddToRepositoryData& Data) {
   TUpdateMode mode;
-  return ProcessListRequest(std::u16string(SAddToRepQuestion), u"", std::u16string(SAddToRepProgress),
-                            leAddToRepository, const_cast<TQEMAddToRepositoryData*>(&Data));
+  return ProcessListRequest(std::u16string(SAddToRepQuestion), u"",
+                            std::u16string(SAddToRepProgress), leAddToRepository,
+                            const_cast<TQEMAddToRepositoryData*>(&Data));
 }
 
 bool TQEMWorkspace::GetFromRepository(const TQEMGetFromRepositoryData& Data) {
-  return ProcessListRequest(std::u16string(SGetFromRepQuestion), u"", std::u16string(SGetFromRepProgress),
-                            leGetFromRepository, const_cast<TQEMGetFromRepositoryData*>(&Data));
+  return ProcessListRequest(std::u16string(SGetFromRepQuestion), u"",
+                            std::u16string(SGetFromRepProgress), leGetFromRepository,
+                            const_cast<TQEMGetFromRepositoryData*>(&Data));
 }
 
 bool TQEMWorkspace::ChangeStatus(const TQEMChangeStatusData& Data) {
-  return ProcessListRequest(std::u16string(SChangeStatusQuestion), u"", std::u16string(SChangeStatusProgress),
-                            leChangeStatus, const_cast<TQEMChangeStatusData*>(&Data));
+  return ProcessListRequest(std::u16string(SChangeStatusQuestion), u"",
+                            std::u16string(SChangeStatusProgress), leChangeStatus,
+                            const_cast<TQEMChangeStatusData*>(&Data));
 }
 
 TQEMAddToRepositoryData QEMAddToRepositoryOptions(const std::u16string& CommentString) {

@@ -11,9 +11,11 @@ constexpr uint32_t kUtf8CodePage = 65001;
 
 const char16_t* const SKitInvalidBytes = u"%s(%d): bytes invalid in code page %d";
 const char16_t* const SKitInvalidUtf8 = u"%s(%d): invalid UTF-8";
-const char16_t* const SKitNoCodePage = u"%s: the text outside the translations cannot be written in code page %d";
+const char16_t* const SKitNoCodePage =
+    u"%s: the text outside the translations cannot be written in code page %d";
 const char16_t* const SKitNoSource = u"Cannot recreate %s: its source file \"%s\" does not exist";
-const char16_t* const SKitBadTranslation = u"%s: the translation of %s is not a valid literal; the source text is kept";
+const char16_t* const SKitBadTranslation =
+    u"%s: the translation of %s is not a valid literal; the source text is kept";
 
 std::u16string NotesOf(const TQEMTranslatorMgrClass& C, const std::u16string& FileName) {
   return C.FileNameToNoteName(FileName);
@@ -22,14 +24,15 @@ std::u16string NotesOf(const TQEMTranslatorMgrClass& C, const std::u16string& Fi
 class TKitWriter : public IQEMXlatWriter {
 public:
   explicit TKitWriter(const TQEMKitMgrClass& AClass) : FClass(AClass) {}
-  void WriteFromNotesFileName(const std::u16string& NotesName, const std::u16string& XlatName, LCID XlatLCID,
-                              int32_t) override {
+  void WriteFromNotesFileName(const std::u16string& NotesName, const std::u16string& XlatName,
+                              LCID XlatLCID, int32_t) override {
     const auto notes = std::dynamic_pointer_cast<IQEMNotesFile>(FClass.GetNotesClass().Create());
     if (!notes) throw EQEMError(std::u16string(SMgrNoNotesClass));
     notes->Open(NotesName);
     WriteFromNotes(*notes, XlatName, XlatLCID, 0);
   }
-  void WriteFromNotes(IQEMNotesFile& Notes, const std::u16string& XlatName, LCID XlatLCID, int32_t) override {
+  void WriteFromNotes(IQEMNotesFile& Notes, const std::u16string& XlatName, LCID XlatLCID,
+                      int32_t) override {
     const std::string bytes = QEMKitReadFile(XlatName);
     QEMSaveFileAtomically(XlatName, FClass.Translate(Notes, XlatName, bytes, XlatLCID));
   }
@@ -67,7 +70,8 @@ std::string QEMKitReadFile(const std::u16string& FileName) {
   return std::move(s).str();
 }
 
-std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Bytes, uint32_t CodePage, bool& Utf8) {
+std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Bytes,
+                            uint32_t CodePage, bool& Utf8) {
   Utf8 = Bytes.starts_with(kBOM);
   if (Utf8) {
     const std::string_view body = Bytes.substr(kBOM.size());
@@ -97,7 +101,8 @@ std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Byt
 bool QEMKitFits(std::u16string_view Text, uint32_t CodePage) {
   if (CodePage == kUtf8CodePage) return true;
   for (char16_t c : Text)
-    if (c >= 0x80) return StringToWideStringCP(CodePage, WideStringToStringCP(CodePage, Text)) == Text;
+    if (c >= 0x80)
+      return StringToWideStringCP(CodePage, WideStringToStringCP(CodePage, Text)) == Text;
   return true; // ASCII is in every code page we write
 }
 
@@ -107,20 +112,22 @@ std::u16string QEMKitSettingsKey(const std::u16string& SubKey) {
 
 // ---- manager class ----
 
-TQEMKitMgrClass::TQEMKitMgrClass(TQEMLiteralFormatPtr AFormat, const TQEMBaseNotesFileClass& ANotesClass,
-                                 TQEMKitTypeInfo AInfo)
+TQEMKitMgrClass::TQEMKitMgrClass(TQEMLiteralFormatPtr AFormat,
+                                 const TQEMBaseNotesFileClass& ANotesClass, TQEMKitTypeInfo AInfo)
     : FFormat(std::move(AFormat)), FNotesClass(ANotesClass), FInfo(std::move(AInfo)) {}
 
-std::unique_ptr<TQEMTranslatorMgr> TQEMKitMgrClass::Create(const std::u16string& AFileName, bool PerformCheck) const {
+std::unique_ptr<TQEMTranslatorMgr> TQEMKitMgrClass::Create(const std::u16string& AFileName,
+                                                           bool PerformCheck) const {
   return std::make_unique<TQEMKitMgr>(*this, AFileName, PerformCheck);
 }
 
-std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16string& SourceName, std::string_view Bytes,
-                                       LCID XlatLCID) const {
+std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16string& SourceName,
+                                       std::string_view Bytes, LCID XlatLCID) const {
   TQEMLiteralFormat& format = *FFormat;
   format.CheckBytes(SourceName, Bytes);
   bool utf8 = false;
-  const std::u16string text = QEMKitDecode(SourceName, Bytes, QEMKitCodePage(Notes.GetStats()->GetOrigLCID()), utf8);
+  const std::u16string text =
+      QEMKitDecode(SourceName, Bytes, QEMKitCodePage(Notes.GetStats()->GetOrigLCID()), utf8);
   std::vector<TQEMLiteralItem> items;
   format.Parse(SourceName, text, items);
 
@@ -164,7 +171,8 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
       const TQEMLiteralItem& it = items[k];
       out.append(text, pos, it.Begin - pos);
       pos = it.End;
-      const std::u16string_view source = std::u16string_view(text).substr(it.Begin, it.End - it.Begin);
+      const std::u16string_view source =
+          std::u16string_view(text).substr(it.Begin, it.End - it.Begin);
       if (!wanted[k] && QEMKitFits(source, cp)) {
         out.append(source);
         continue;
@@ -178,7 +186,9 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
       if (utf8 || QEMKitFits(out, cp)) break;
       if (!format.Utf8Allowed()) throw EQEMError(::Format(SKitNoCodePage, SourceName, int32_t(cp)));
     }
-    if (utf8) throw EQEMError(::Format(SKitNoCodePage, SourceName, int32_t(cp))); // the format refused UTF-8
+    if (utf8)
+      throw EQEMError(
+          ::Format(SKitNoCodePage, SourceName, int32_t(cp))); // the format refused UTF-8
     utf8 = true;
   }
   format.AdjustForTarget(out, XlatLCID, utf8 ? kUtf8CodePage : targetCP, utf8);
@@ -188,7 +198,8 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
 
 // ---- manager ----
 
-TQEMKitMgr::TQEMKitMgr(const TQEMKitMgrClass& AClass, const std::u16string& AFileName, bool PerformCheck)
+TQEMKitMgr::TQEMKitMgr(const TQEMKitMgrClass& AClass, const std::u16string& AFileName,
+                       bool PerformCheck)
     : TQEMTranslatorMgr(AClass), FKitClass(AClass) {
   FFileName = AFileName;
   const std::u16string notes = NotesOf(AClass, AFileName);
@@ -207,7 +218,8 @@ void TQEMKitMgr::Reload() {
 }
 
 void TQEMKitMgr::CheckStats() {
-  if (auto custom = std::dynamic_pointer_cast<TQEMCustomNotesFile>(FNotesFile)) custom->ReCalcStats();
+  if (auto custom = std::dynamic_pointer_cast<TQEMCustomNotesFile>(FNotesFile))
+    custom->ReCalcStats();
 }
 
 // Egged text is made from the original, so building twice gives the same file.
@@ -220,7 +232,9 @@ void TQEMKitMgr::EggBuild() {
     const TResStatus status = item->GetStatus();
     if (status == rsUnused) continue;
     std::u16string result;
-    if (!GetEggString(status, kind, ConvertToRawString(item->GetOrigText()), item->GetXlatText(), result)) continue;
+    if (!GetEggString(status, kind, ConvertToRawString(item->GetOrigText()), item->GetXlatText(),
+                      result))
+      continue;
     item->SetXlatText(ConvertFromRawString(result));
     item->SetStatus(GetEggStatus(status, kind));
     item->SetModified(QEMNow());
@@ -255,9 +269,11 @@ void TQEMKitMgr::RecreateXlat() {
 
 void TQEMKitMgr::WriteXlat() {
   const std::u16string source = Stats()->GetOrigFileName();
-  if (source.empty() || !FileExists(source)) throw EQEMError(Format(SKitNoSource, FFileName, source));
+  if (source.empty() || !FileExists(source))
+    throw EQEMError(Format(SKitNoSource, FFileName, source));
   const std::string bytes = QEMKitReadFile(source);
-  QEMSaveFileAtomically(FFileName, FKitClass.Translate(*FNotesFile, source, bytes, Stats()->GetXlatLCID()));
+  QEMSaveFileAtomically(FFileName,
+                        FKitClass.Translate(*FNotesFile, source, bytes, Stats()->GetXlatLCID()));
   // The notes record the new file's date, or the next update would take it for an edit.
   Stats()->SetXlatDateTime(DateOfFile(FFileName));
 }
@@ -281,7 +297,8 @@ void TQEMKitMgr::Save(bool CreateXlat, LCID AOrigLCID, LCID AXlatLCID, bool) {
 
 // ---- updater ----
 
-TQEMKitUpdater::TQEMKitUpdater(const TQEMKitMgrClass& AMgrClass) : TQEMCustomUpdater(AMgrClass), FKitClass(AMgrClass) {}
+TQEMKitUpdater::TQEMKitUpdater(const TQEMKitMgrClass& AMgrClass)
+    : TQEMCustomUpdater(AMgrClass), FKitClass(AMgrClass) {}
 
 bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
   const std::string bytes = QEMKitReadFile(FileName);
@@ -304,10 +321,10 @@ IQEMXlatWriterPtr TQEMKitUpdater::CreateXlatWriter() {
 
 // ---- file type ----
 
-TQEMKitFileType::TQEMKitFileType(const TQEMKitMgrClass& AMgrClass, TQEMKitTranslator* ATranslator, void* Instance,
-                                 IQEMTranslatorUpdaterPtr AUpdater)
-    : TQEMBaseFileType(AMgrClass.Info().Name, AMgrClass.Info().Exts, AMgrClass.Info().Desc, ATranslator, Instance,
-                       std::move(AUpdater)),
+TQEMKitFileType::TQEMKitFileType(const TQEMKitMgrClass& AMgrClass, TQEMKitTranslator* ATranslator,
+                                 void* Instance, IQEMTranslatorUpdaterPtr AUpdater)
+    : TQEMBaseFileType(AMgrClass.Info().Name, AMgrClass.Info().Exts, AMgrClass.Info().Desc,
+                       ATranslator, Instance, std::move(AUpdater)),
       FMgrClass(AMgrClass) {}
 
 bool TQEMKitFileType::AcceptsFile(const std::u16string& FileName) {
@@ -337,14 +354,16 @@ TQEMKitPackage::~TQEMKitPackage() {
   }
 }
 
-void TQEMKitPackage::AddType(void* Module, TQEMLiteralFormatPtr Format, const TQEMBaseNotesFileClass& NotesClass,
+void TQEMKitPackage::AddType(void* Module, TQEMLiteralFormatPtr Format,
+                             const TQEMBaseNotesFileClass& NotesClass,
                              const TQEMKitTypeInfo& Info) {
   TEntry e;
   e.MgrClass = std::make_unique<TQEMKitMgrClass>(std::move(Format), NotesClass, Info);
   e.Translator = std::make_unique<TQEMKitTranslator>(*e.MgrClass);
   e.Translator->SetTranslatorSubKey(Info.SubKey);
   auto updater = std::make_shared<TQEMKitUpdater>(*e.MgrClass);
-  auto type = std::make_shared<TQEMKitFileType>(*e.MgrClass, e.Translator.get(), Module, std::move(updater));
+  auto type = std::make_shared<TQEMKitFileType>(*e.MgrClass, e.Translator.get(), Module,
+                                                std::move(updater));
   e.Translator->SetQEMFileType(type.get());
   e.FileType = type;
   FEntries.push_back(std::move(e));

@@ -10,7 +10,8 @@
 
 #include "qem.h"
 
-// The entry points a package exports (QEMPackageInitialize, QEMPackageFinalize, QEMPackageResource).
+// The entry points a package exports (QEMPackageInitialize, QEMPackageFinalize,
+// QEMPackageResource).
 #define QEM_KIT_EXPORT extern "C" __attribute__((visibility("default")))
 
 // One item found in a source file.
@@ -33,10 +34,12 @@ public:
   // The literal to write for Value (notes form) in a file of code page CodePage; every
   // character the code page cannot hold must survive (a character code in the literal, or
   // false when only a UTF-8 file can hold it).
-  virtual bool OutputLiteral(const std::u16string& Value, uint32_t CodePage, std::u16string& Literal) = 0;
+  virtual bool OutputLiteral(const std::u16string& Value, uint32_t CodePage,
+                             std::u16string& Literal) = 0;
   // Whole-file changes for the target language (language statements, code-page pragma). Utf8:
   // the file is written as UTF-8 (CodePage is then 65001).
-  virtual void AdjustForTarget(std::u16string& /*Text*/, LCID /*XlatLCID*/, uint32_t /*CodePage*/, bool /*Utf8*/) {}
+  virtual void AdjustForTarget(std::u16string& /*Text*/, LCID /*XlatLCID*/, uint32_t /*CodePage*/,
+                               bool /*Utf8*/) {}
   // Literal syntax <-> raw text, for the repository and the validation.
   virtual std::u16string ToRaw(const std::u16string& Literal) = 0;
   virtual std::u16string FromRaw(const std::u16string& Raw) = 0;
@@ -62,7 +65,8 @@ using TQEMLiteralFormatPtr = std::shared_ptr<TQEMLiteralFormat>;
 uint32_t QEMKitCodePage(LCID Locale);
 // Decodes a file's bytes: UTF-8 when they start with a byte-order mark (Utf8 true), else ANSI
 // of CodePage. Raises EQEMError naming the file and line for bytes invalid in that encoding.
-std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Bytes, uint32_t CodePage, bool& Utf8);
+std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Bytes,
+                            uint32_t CodePage, bool& Utf8);
 // Whether Text survives a trip through CodePage unchanged.
 bool QEMKitFits(std::u16string_view Text, uint32_t CodePage);
 std::string QEMKitReadFile(const std::u16string& FileName);
@@ -94,19 +98,27 @@ struct TQEMKitTypeInfo {
 
 class TQEMKitMgrClass : public TQEMTranslatorMgrClass {
 public:
-  TQEMKitMgrClass(TQEMLiteralFormatPtr AFormat, const TQEMBaseNotesFileClass& ANotesClass, TQEMKitTypeInfo AInfo);
-  std::unique_ptr<TQEMTranslatorMgr> Create(const std::u16string& AFileName, bool PerformCheck) const override;
+  TQEMKitMgrClass(TQEMLiteralFormatPtr AFormat, const TQEMBaseNotesFileClass& ANotesClass,
+                  TQEMKitTypeInfo AInfo);
+  std::unique_ptr<TQEMTranslatorMgr> Create(const std::u16string& AFileName,
+                                            bool PerformCheck) const override;
   const TQEMBaseNotesFileClass& GetNotesClass() const override { return FNotesClass; }
-  std::u16string ConvertFromRawString(const std::u16string& S) const override { return FFormat->FromRaw(S); }
-  std::u16string ConvertToRawString(const std::u16string& S) const override { return FFormat->ToRaw(S); }
-  std::u16string FileNameToNoteName(const std::u16string& AFileName) const override { return AFileName + u".xlf"; }
+  std::u16string ConvertFromRawString(const std::u16string& S) const override {
+    return FFormat->FromRaw(S);
+  }
+  std::u16string ConvertToRawString(const std::u16string& S) const override {
+    return FFormat->ToRaw(S);
+  }
+  std::u16string FileNameToNoteName(const std::u16string& AFileName) const override {
+    return AFileName + u".xlf";
+  }
 
   TQEMLiteralFormat& Format() const { return *FFormat; }
   const TQEMKitTypeInfo& Info() const { return FInfo; }
   // Rewrites the decoded-and-parsed source Bytes (file SourceName) with the translations of
   // Notes for language XlatLCID: the bytes to write as the translated file.
-  std::string Translate(IQEMNotesFile& Notes, const std::u16string& SourceName, std::string_view Bytes,
-                        LCID XlatLCID) const;
+  std::string Translate(IQEMNotesFile& Notes, const std::u16string& SourceName,
+                        std::string_view Bytes, LCID XlatLCID) const;
 
 private:
   TQEMLiteralFormatPtr FFormat;

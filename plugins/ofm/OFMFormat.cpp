@@ -2,8 +2,9 @@
 
 namespace {
 
-const char16_t* const SOFMBinary = u"%s is a form file in binary form; only text form files can be translated "
-                                   u"(save the form as text first)";
+const char16_t* const SOFMBinary =
+    u"%s is a form file in binary form; only text form files can be translated "
+    u"(save the form as text first)";
 const char16_t* const SOFMUnterminated = u"unterminated string";
 const char16_t* const SOFMBadCode = u"invalid character code";
 const char16_t* const SOFMExpectedString = u"a string must follow \"+\"";
@@ -65,7 +66,8 @@ template <class TKeep> std::u16string MakeLiteral(std::u16string_view Raw, TKeep
   bool quoted = false;
   for (size_t i = 0; i < Raw.size(); ++i) {
     const char16_t c = Raw[i];
-    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < Raw.size() && Raw[i + 1] >= 0xDC00 && Raw[i + 1] <= 0xDFFF;
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < Raw.size() && Raw[i + 1] >= 0xDC00 &&
+                      Raw[i + 1] <= 0xDFFF;
     const std::u16string_view ch = Raw.substr(i, pair ? 2 : 1);
     if (c >= 32 && Keep(ch)) {
       if (!quoted) r.push_back(u'\'');
@@ -108,8 +110,8 @@ std::u16string WithoutIndexes(const std::u16string& Path) {
 
 class TParser {
 public:
-  TParser(const std::u16string& FileName, const std::u16string& Text, std::vector<TQEMLiteralItem>& Items,
-          const std::vector<std::u16string>& Exclusions)
+  TParser(const std::u16string& FileName, const std::u16string& Text,
+          std::vector<TQEMLiteralItem>& Items, const std::vector<std::u16string>& Exclusions)
       : FFile(FileName), T(Text), FItems(Items), FExclusions(Exclusions) {}
 
   void Run() {
@@ -422,7 +424,8 @@ std::vector<std::u16string> TOFMFormat::Exclusions() const {
   std::u16string list = OFMDefaultExclusions;
   {
     TQEMRegistry reg;
-    if (!FSubKey.empty() && reg.OpenKeyReadOnly(QEMKitSettingsKey(FSubKey)) && reg.ValueExists(OFMExclusionValue))
+    if (!FSubKey.empty() && reg.OpenKeyReadOnly(QEMKitSettingsKey(FSubKey)) &&
+        reg.ValueExists(OFMExclusionValue))
       list = reg.SafeReadStr(OFMExclusionValue, list);
   }
   std::vector<std::u16string> r;
@@ -448,7 +451,8 @@ std::u16string TOFMFormat::FromRaw(const std::u16string& Raw) {
   return Canonical(Raw);
 }
 
-bool TOFMFormat::OutputLiteral(const std::u16string& Value, uint32_t CodePage, std::u16string& Literal) {
+bool TOFMFormat::OutputLiteral(const std::u16string& Value, uint32_t CodePage,
+                               std::u16string& Literal) {
   const std::u16string raw = PasStringToRaw(Value);
   if (QEMKitFits(raw, CodePage))
     Literal = Canonical(raw);

@@ -17,9 +17,12 @@
 // segment or a dotted run of them ("Font.Name"), ignoring case and indexes. The string value
 // "ExcludedProperties" (entries separated by ";") under the type's settings key replaces it.
 inline constexpr const char16_t* OFMDefaultExclusions =
-    u"Name;FontName;DataField;KeyField;ListField;KeyFields;LookupKeyFields;LookupResultField;FieldName;"
-    u"IndexName;IndexFieldNames;MasterFields;TableName;DatabaseName;SessionName;DriverName;ProviderName;"
-    u"ConnectionString;CommandText;SQL;StoredProcName;Params;ImeName;HelpKeyword;HelpFile;PasswordChar;StyleName";
+    u"Name;FontName;DataField;KeyField;ListField;KeyFields;LookupKeyFields;LookupResultField;"
+    u"FieldName;"
+    u"IndexName;IndexFieldNames;MasterFields;TableName;DatabaseName;SessionName;DriverName;"
+    u"ProviderName;"
+    u"ConnectionString;CommandText;SQL;StoredProcName;Params;ImeName;HelpKeyword;HelpFile;"
+    u"PasswordChar;StyleName";
 inline constexpr const char16_t* OFMExclusionValue = u"ExcludedProperties";
 inline constexpr size_t OFMMaxLine = 64 * 1024;
 
@@ -27,8 +30,10 @@ class TOFMFormat : public TQEMLiteralFormat {
 public:
   // SubKey: the type's settings key below the base key.
   explicit TOFMFormat(std::u16string SubKey) : FSubKey(std::move(SubKey)) {}
-  void Parse(const std::u16string& FileName, const std::u16string& Text, std::vector<TQEMLiteralItem>& Items) override;
-  bool OutputLiteral(const std::u16string& Value, uint32_t CodePage, std::u16string& Literal) override;
+  void Parse(const std::u16string& FileName, const std::u16string& Text,
+             std::vector<TQEMLiteralItem>& Items) override;
+  bool OutputLiteral(const std::u16string& Value, uint32_t CodePage,
+                     std::u16string& Literal) override;
   std::u16string ToRaw(const std::u16string& Literal) override { return PasStringToRaw(Literal); }
   std::u16string FromRaw(const std::u16string& Raw) override;
   void CheckBytes(const std::u16string& FileName, std::string_view Bytes) override;

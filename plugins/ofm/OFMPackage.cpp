@@ -15,7 +15,8 @@ using TOFMNotesFile = TQEMKitNotesFile<TOFMNotesTraits>;
 const TQEMNotesFileClassOf<TOFMNotesFile> OFMNotesClass;
 // Egg patterns of form files are the values "<Status>.Form" of the EggFormat key; the type's own
 // settings (the exclusion list) live below "<base key>\Translators\Form".
-const TQEMKitTypeInfo OFMInfo{u"Form", u".ofm;.xfm;.lfm", u"Text form files", u"Form", u"Translators\\Form", u"14.0"};
+const TQEMKitTypeInfo OFMInfo{u"Form", u".ofm;.xfm;.lfm",    u"Text form files",
+                              u"Form", u"Translators\\Form", u"14.0"};
 
 std::unique_ptr<TQEMKitPackage> Package;
 
