@@ -1,24 +1,35 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds HLX with its default translator packages and runs an
-# unattended integration run on a copy of the bundled example (examples/demo): translated
-# files and their notes appear in build/demo/de, build/demo/fr and build/demo/ja.
+# unattended integration run on a copy of the bundled example (examples/demo) in a working
+# folder outside the source tree ($HLX_DEMO_DIR, default /tmp/hlx-demo), then shows where the
+# translated files, their notes and the log are. Each run starts from a fresh copy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DHLX_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j "$(nproc)"
-# The run works on a copy so the example stays as it is, with settings of its own and the
-# example's translation memory as the repository the updaters query.
-rm -rf build/demo
-cp -r examples/demo build/demo
-cp examples/demo/demo.tmx build/bin/default.tmx
-export HLX_REGISTRY="$PWD/build/demo/settings.db"
+
+demo=${HLX_DEMO_DIR:-${TMPDIR:-/tmp}/hlx-demo}
+rm -rf "$demo"
+mkdir -p "$demo"
+cp -r examples/demo/. "$demo"
+# The example's own settings, and its translation memory as the repository the updaters ask
+# (the default one beside hlx, placed only for this run and only when there is none).
+export HLX_REGISTRY="$demo/settings.db"
+tmx=build/bin/default.tmx
+placed=0
+if [ ! -e "$tmx" ]; then
+  cp examples/demo/demo.tmx "$tmx"
+  placed=1
+fi
 status=0
-build/bin/hlx -I build/demo/demo.hlx || status=$?
+build/bin/hlx -I "$demo/demo.hlx" -O "$demo/status.txt" || status=$?
+[ "$placed" = 1 ] && rm -f "$tmx"
+
 echo
-echo "Log (build/demo/log.txt):"
-cat build/demo/log.txt
-echo
-echo "Translated files:"
-find build/demo/de build/demo/fr build/demo/ja -type f 2>/dev/null | sort
+echo "Translated files and notes:"
+(cd "$demo" && find de fr ja -type f | sort | sed 's/^/  /')
+echo "Statistics per file: $demo/status.txt"
+echo "Log: $demo/log.txt"
+cat "$demo/log.txt"
 exit $status
