@@ -102,7 +102,8 @@ void TQEMWorkspace::FileNew() {
   FSelected = nullptr;
   FTree.clear();
   FProjects = std::make_unique<TQEMBaseProjectFileList>();
-  FProjects->Add(u"");
+  // A new project is the user's own, so it can be saved.
+  FProjects->Add(u"")->ReadOnly = false;
   FCurrFileName.clear();
   RootDir.clear();
   BaseLang = 0;

@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "core/QEMIntlUtils.h"
+#include "core/QEMStrs.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMRegistry.h"
+#include "resources/QEMConst.h"
+#include "settings/QEMINTOptionProp.h"
+#include "support/TestSupport.h"
+#include "workspace/QEMWorkspace.h"
+
+namespace {
+
+using qemtest::ReadTextFile;
+using qemtest::TTempDir;
+using qemtest::WriteTextFile;
+using TKind = TQEMScriptedUIServices::TKind;
+
+// "de/a.reca": the folder and name of a translated file, as the tests name them.
+std::string Short(const std::u16string& Path) {
+  const std::filesystem::path p(UTF16ToUTF8(Path));
+  return (p.parent_path().filename() / p.filename()).string();
+}
+
+// A file type without updater whose counts the test sets per file (a file without counts cannot
+// be read) and which records each list of files it is handed.
+class TRecordingType : public IQEMFileType {
+public:
+  TRecordingType(std::u16string Name, const std::u16string& Ext) : FName(std::move(Name)) {
+    FExts.Add(Ext);
+  }
+  std::u16string GetName() override { return FName; }
+  const TStringList& GetExts() override { return FExts; }
+  std::u16string GetDesc() override { return FName + u" files"; }
+  TQEMTranslatorForm* GetForm() override { return nullptr; }
+  std::u16string GetSubKey() override { return {}; }
+  TQEMBitmap* GetFileBitmap(int Index) override { return &FBitmaps[Index]; }
+  TQEMBitmap* GetKindBitmap(int Index) override { return &FBitmaps[Index]; }
+  std::u16string GetPackageVersion() override { return {}; }
+  bool AcceptsFile(const std::u16string&) override { return true; }
+  TSearchSettings* GetSearchSettings() override { return nullptr; }
+  IQEMTranslatorUpdaterPtr GetUpdater() override { return nullptr; }
+  int32_t GetTranslatorCount() override { return 0; }
+  void SetTranslatorCount(int32_t) override {}
+  void ChangeSize(void*) override {}
+  void Edit(const std::u16string&) override {}
+  std::u16string FormatItem(const std::u16string& AText, void*) override { return AText; }
+  TFileStats GetStats(const std::u16string& AFileName, bool) override {
+    const auto it = Counts.find(Short(AFileName));
+    if (it == Counts.end()) throw EQEMError(u"unreadable");
+    TFileStats s;
+    s.Translated = it->second.first;
+    s.UnTranslated = it->second.second;
+    return s;
+  }
+  void Idle(void*, bool&) override {}
+  void List(TListEventType, const TStringList& Files, void*, const TCallBackFunc& Step) override {
+    Lists.emplace_back();
+    for (int i = 0; i < Files.Count(); ++i) {
+      Lists.back().push_back(Short(Files.Get(i)));
+      if (!Step(Files.Get(i), nullptr)) return;
+    }
+  }
+  void LoadFile(const std::u16string&, int32_t, int32_t) override {}
+  void Search(TSearchInfo&, const std::u16string&, bool, bool, bool,
+              const TSearchFoundEvent&) override {}
+
+  std::map<std::string, std::pair<int32_t, int32_t>> Counts;
+  std::vector<std::vector<std::string>> Lists;
+
+private:
+  std::u16string FName;
+  TStringList FExts;
+  TQEMBitmapVariants FBitmaps;
+};
+
+// Scripted services that also keep each progress window's maximum.
+class TRecordingUI : public TQEMScriptedUIServices {
+public:
+  std::vector<int> Maxima;
+  std::unique_ptr<IQEMProgress> CreateProgress(const std::u16string& Caption) override {
+    struct TProgress : IQEMProgress {
+      std::unique_ptr<IQEMProgress> Inner;
+      std::vector<int>& Maxima;
+      TProgress(std::unique_ptr<IQEMProgress> I, std::vector<int>& M)
+          : Inner(std::move(I)), Maxima(M) {}
+      void SetMessage(const std::u16string& Msg) override { Inner->SetMessage(Msg); }
+      void SetRange(int Max) override {
+        Maxima.push_back(Max);
+        Inner->SetRange(Max);
+      }
+      void SetPosition(int Position) override { Inner->SetPosition(Position); }
+      void StepIt() override { Inner->StepIt(); }
+      bool Cancelled() const override { return Inner->Cancelled(); }
+    };
+    return std::make_unique<TProgress>(TQEMScriptedUIServices::CreateProgress(Caption), Maxima);
+  }
+};
+
+// Two recording types (".reca", ".recb") and recording UI services, installed for one test.
+struct WorkspaceModelTest : ::testing::Test {
+  std::shared_ptr<TRecordingType> A = std::make_shared<TRecordingType>(u"Alpha", u".RECA");
+  std::shared_ptr<TRecordingType> B = std::make_shared<TRecordingType>(u"Beta", u".RECB");
+  std::shared_ptr<TRecordingUI> UI = std::make_shared<TRecordingUI>();
+  std::shared_ptr<IQEMUIServices> OldUI;
+  TTempDir Dir;
+  void SetUp() override {
+    RegisterQEMFileType(A);
+    RegisterQEMFileType(B);
+    OldUI = QEMSetUIServices(UI);
+  }
+  void TearDown() override {
+    QEMSetUIServices(OldUI);
+    UnRegisterQEMFileType(A);
+    UnRegisterQEMFileType(B);
+    QEMINTOptionProps->HideEmptyItems = false;
+  }
+  std::u16string Project(const std::string& Extensions, const std::string& Files) {
+    WriteTextFile(Dir.Path() / "P.hlx", "[Environment]\nLCID=$00000409\n\n[Extensions]\n" +
+                                            Extensions + "\n[Files]\n" + Files);
+    return Dir.U16("P.hlx");
+  }
+  bool Shown(TKind Kind, const std::u16string& Text) const {
+    return std::any_of(UI->Shown().begin(), UI->Shown().end(), [&](auto& S) {
+      return S.Kind == Kind && S.Text.find(Text) != std::u16string::npos;
+    });
+  }
+};
+
+void UseTestPackage() {
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), true));
+  reg.WriteInteger(u"TranslatorCount", 1);
+  reg.WriteString(u"Translator0", UTF8ToUTF16(HLX_TEST_PACKAGE));
+}
+
+TQEMTreeNode& Child(const TQEMTreeNode& Node, const std::u16string& Caption) {
+  for (auto& c : Node.Children)
+    if (c->Caption == Caption) return *c;
+  throw EQEMError(u"no node " + Caption);
+}
+
+TEST_F(WorkspaceModelTest, AddFromDirectoryWalksKnownTypesSortedWithoutFollowingLinks) {
+  UseTestPackage();
+  Project("1=DEU,$00000407,de\n", "");
+  for (const char* f : {"z.lines", "b/y.lines", "b/k.lns", "a/notes.txt", "a/c/deep.lines"})
+    WriteTextFile(Dir.Path() / f, "k = \"v\"\n");
+  std::filesystem::create_directory_symlink(Dir.Path(), Dir.Path() / "a/loop");
+  TQEMWorkspace w;
+  EXPECT_EQ(w.ExecuteCmdLine({u"-I", Dir.U16("P.hlx")}), 1); // no files yet
+  ASSERT_TRUE(w.AddFromDirectory(w.CmdLine()));
+  EXPECT_FALSE(Shown(TKind::skFolder, u""));
+  std::vector<std::string> rows;
+  for (auto& r : w.FileRows())
+    rows.push_back(UTF16ToUTF8(r.Path + r.FileName));
+  EXPECT_EQ(rows, (std::vector<std::string>{"z.lines", "a/c/deep.lines", "b/k.lns", "b/y.lines"}));
+}
+
+TEST_F(WorkspaceModelTest, SaveAsKeepsTheWorkAndReopens) {
+  const std::u16string saved = Dir.U16("Saved.rqxproj");
+  {
+    TQEMWorkspace w;
+    w.RootDir = Dir.U16();
+    w.BaseLang = 1033;
+    for (size_t i = 0; i < w.LangRows().size(); ++i)
+      if (w.LangRows()[i].Locale == 1031 || w.LangRows()[i].Locale == 1041)
+        w.SetLangChecked(int(i), true);
+    w.AddItemToListView(Dir.U16("src/a.reca"), false);
+    w.AddItemToListView(Dir.U16("b.recb"), false);
+    ASSERT_TRUE(w.SaveAs(saved));
+    EXPECT_FALSE(w.Modified);
+
+    // Replacing asks first; a save that fails raises and leaves the project as it was.
+    EXPECT_FALSE(w.SaveAs(saved));
+    EXPECT_TRUE(Shown(TKind::skYesNo, u"Replace file"));
+    w.AddItemToListView(Dir.U16("c.reca"), false);
+    WriteTextFile(Dir.Path() / "file", "");
+    EXPECT_THROW(w.SaveAs(Dir.U16("file/x.rqxproj")), std::exception);
+    EXPECT_EQ(w.CurrFileName(), saved);
+    EXPECT_TRUE(w.Modified);
+  }
+  TQEMWorkspace again;
+  again.OpenFile(saved);
+  std::vector<LCID> langs;
+  for (auto& r : again.LangRows())
+    if (r.Checked) langs.push_back(r.Locale);
+  std::sort(langs.begin(), langs.end());
+  EXPECT_EQ(langs, (std::vector<LCID>{1031, 1041}));
+  ASSERT_EQ(again.FileRows().size(), 2u);
+  std::vector<std::u16string> files;
+  for (auto& r : again.FileRows())
+    files.push_back(r.Path + r.FileName + u" " + r.Kind);
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::u16string>{u"b.recb Beta files", u"src/a.reca Alpha files"}));
+}
+
+TEST_F(WorkspaceModelTest, TreeSumsAndBatchScopes) {
+  A->Counts = {
+      {"de/a.reca", {2, 1}}, {"de/b.reca", {0, 0}}, {"fr/a.reca", {1, 2}}}; // fr/b.reca unreadable
+  B->Counts = {{"de/c.recb", {5, 0}}, {"fr/c.recb", {0, 4}}};
+  TQEMWorkspace w;
+  w.OpenFile(Project("1=DEU,$00000407,de\n2=FRA,$0000040C,fr\n", "1=a.reca\n2=b.reca\n3=c.recb\n"));
+  w.BuildTree();
+  ASSERT_EQ(w.Tree().size(), 1u);
+  TQEMTreeNode& project = *w.Tree()[0];
+  TQEMTreeNode& de = Child(project, LCIDToLangName(1031));
+  TQEMTreeNode& fr = Child(project, LCIDToLangName(1036));
+  const auto counts = [](const TQEMTreeNode& N) {
+    return std::pair(N.Info.XCount, N.Info.UnXCount);
+  };
+  // The unreadable file shows -1 and adds nothing to its parents.
+  EXPECT_EQ(counts(Child(Child(fr, u"Alpha files"), u"b")), std::pair(-1, -1));
+  EXPECT_EQ(counts(Child(fr, u"Alpha files")), std::pair(1, 2));
+  EXPECT_EQ(counts(fr), std::pair(1, 6));
+  EXPECT_EQ(counts(project), std::pair(8, 7));
+  EXPECT_EQ(project.FileCount(), 6);
+  EXPECT_TRUE(Shown(TKind::skError, u"File saved: "));
+  EXPECT_TRUE(Shown(TKind::skError, u"fr/b.reca"));
+
+  // Each type receives the files of the selected node; the progress counts them.
+  const auto run = [&](TQEMTreeNode& Node, bool (TQEMWorkspace::*Op)()) {
+    A->Lists.clear();
+    B->Lists.clear();
+    UI->Maxima.clear();
+    UI->QueueAnswer(TQEMAnswer::anYes);
+    w.Select(&Node);
+    return (w.*Op)();
+  };
+  using L = std::vector<std::vector<std::string>>;
+  EXPECT_TRUE(run(Child(Child(fr, u"Alpha files"), u"a"), &TQEMWorkspace::EggBuild));
+  EXPECT_EQ(A->Lists, (L{{"fr/a.reca"}}));
+  EXPECT_EQ(UI->Maxima, std::vector<int>{1});
+  EXPECT_TRUE(run(Child(de, u"Alpha files"), &TQEMWorkspace::Purge));
+  EXPECT_EQ(A->Lists, (L{{"de/a.reca", "de/b.reca"}}));
+  EXPECT_TRUE(B->Lists.empty());
+  EXPECT_TRUE(run(de, &TQEMWorkspace::RecreateXlat));
+  EXPECT_EQ(A->Lists, (L{{"de/a.reca", "de/b.reca"}}));
+  EXPECT_EQ(B->Lists, (L{{"de/c.recb"}}));
+  EXPECT_EQ(UI->Maxima, std::vector<int>{3});
+  EXPECT_TRUE(run(project, &TQEMWorkspace::EggBuild));
+  EXPECT_EQ(A->Lists, (L{{"fr/a.reca", "fr/b.reca"}, {"de/a.reca", "de/b.reca"}}));
+  EXPECT_EQ(B->Lists, (L{{"fr/c.recb"}, {"de/c.recb"}}));
+  EXPECT_EQ(UI->Maxima, std::vector<int>{6});
+
+  // Cancel stops after the current file: the next file and the next type are not reached.
+  UI->CancelAfter(1);
+  EXPECT_FALSE(run(de, &TQEMWorkspace::Purge));
+  EXPECT_EQ(A->Lists, (L{{"de/a.reca"}}));
+  EXPECT_TRUE(B->Lists.empty());
+  UI->CancelAfter(-1);
+
+  // Empty files are hidden on request, and a type left without files goes with them.
+  QEMINTOptionProps->HideEmptyItems = true;
+  A->Counts["de/a.reca"] = {0, 0};
+  w.BuildTree();
+  const TQEMTreeNode& hidden = Child(*w.Tree()[0], LCIDToLangName(1031));
+  ASSERT_EQ(hidden.Children.size(), 1u);
+  EXPECT_EQ(hidden.Children[0]->Caption, u"Beta files");
+  EXPECT_EQ(w.Tree()[0]->FileCount(), 4);
+}
+
+TEST_F(WorkspaceModelTest, TranslationsIntoTheSourceFolderAreRefused) {
+  UseTestPackage();
+  WriteTextFile(Dir.Path() / "src/a.lines", "k = \"v\"\n");
+  Project("1=DEU,$00000407,src\n2=FRA,$0000040C,.\n", "1=src/a.lines\n");
+  std::vector<std::u16string> errors;
+  TQEMWorkspace w;
+  w.OnBatchError = [&](const std::u16string& S) { errors.push_back(S); };
+  EXPECT_EQ(w.ExecuteCmdLine({u"-I", Dir.U16("P.hlx")}), 2);
+  ASSERT_EQ(errors.size(), 2u);
+  for (const auto& e : errors)
+    EXPECT_NE(e.find(u"holds the source files; nothing is written"), std::u16string::npos)
+        << UTF16ToUTF8(e);
+  EXPECT_EQ(ReadTextFile(Dir.Path() / "src/a.lines"), "k = \"v\"\n");
+  std::vector<std::string> files;
+  for (auto& f : std::filesystem::recursive_directory_iterator(Dir.Path()))
+    if (f.is_regular_file())
+      files.push_back(std::filesystem::relative(f.path(), Dir.Path()).string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"P.hlx", "log.txt", "src/a.lines"}));
+}
+
+} // namespace
