@@ -482,3 +482,13 @@ void QEMIntlUtilsFinalize() {
   delete W32Languages;
   W32Languages = nullptr;
 }
+
+std::string QEMUTF8ToCodePageOrMarked(std::string_view Bytes, uint32_t CodePage) {
+  constexpr std::string_view bom = "\xEF\xBB\xBF";
+  const std::string_view utf8 = Bytes.starts_with(bom) ? Bytes.substr(bom.size()) : Bytes;
+  const std::u16string text = UTF8ToUTF16(utf8);
+  if (UTF16ToUTF8(text) != utf8) throw EQEMConvertError(std::u16string(SNotUTF8Text));
+  std::string out = WideStringToStringCP(CodePage, text);
+  if (StringToWideStringCP(CodePage, out) != text) out = std::string(bom) + std::string(utf8);
+  return out;
+}

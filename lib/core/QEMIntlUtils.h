@@ -92,6 +92,10 @@ QEM_API uint32_t QEMSystemCodePage();
 // page we have no table for, rather than losing the text.
 QEM_API std::u16string StringToWideStringCP(uint32_t CodePage, std::string_view S);
 QEM_API std::string WideStringToStringCP(uint32_t CodePage, std::u16string_view S);
+// UTF-8 bytes (a byte-order mark allowed) as bytes of CodePage, or, when a character would not
+// survive, as UTF-8 behind a byte-order mark: never a "?" for a lost character. Raises
+// EQEMConvertError when Bytes is not UTF-8.
+QEM_API std::string QEMUTF8ToCodePageOrMarked(std::string_view Bytes, uint32_t CodePage);
 
 inline constexpr uint32_t NORM_IGNORECASE = 0x00000001;
 inline constexpr int CSTR_LESS_THAN = 1, CSTR_EQUAL = 2, CSTR_GREATER_THAN = 3;

@@ -371,6 +371,8 @@ inline constexpr std::u16string_view SHlxNoDesktop =
     u"The desktop window is not part of this build: give -I or -E for an unattended run (see "
     u"--help)";
 
+inline constexpr std::u16string_view SNotUTF8Text = u"The text is not UTF-8";
+
 // Stand-alone program.
 inline constexpr std::u16string_view SInvalidCommandLine = u"Invalid command line";
 inline constexpr std::u16string_view SHlxVersionLine = u"%s %s";

@@ -141,7 +141,10 @@ void TQEMTranslatorMgr::GetFromRepository(const TQEMGetFromRepositoryData& Data)
     const auto item = items->Get(i);
     if (!IsStorable(i) || !Data.CurrentStatus.Contains(item->GetStatus())) continue;
     services.SetComment(item->GetComment());
-    WithContext(Data.UseContext, i, [&] { item->SetXlatText(GetItemFromRepository(i)); });
+    std::u16string found;
+    WithContext(Data.UseContext, i, [&] { found = GetItemFromRepository(i); });
+    // A miss leaves the translation exactly as it was, not passed through the conversions.
+    if (services.FromRepository()) item->SetXlatText(found);
     if (!services.UserSkipped() && !services.UserCanceled()) item->SetComment(services.Comment());
     if (services.FromRepository()) {
       item->SetStatus(Data.NewStatus);

@@ -1,6 +1,7 @@
 #include "translator/QEMTranslatorUpdater.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -333,28 +334,28 @@ void TQEMCustomUpdater::Execute(TStringList* AFiles, const std::u16string& Singl
   }
 }
 
-std::u16string TQEMCustomUpdater::PrepareMapFile(const std::u16string& FileName, bool& Temporary) {
-  Temporary = false;
+// Returns the file to read; Temporary names the converted copy to delete afterwards (empty
+// when the file is read where it is).
+std::u16string TQEMCustomUpdater::PrepareMapFile(const std::u16string& FileName,
+                                                 std::u16string& Temporary) {
+  Temporary.clear();
   if (FileExists(FileName)) return FileName;
   const std::u16string alt = ExtractFilePath(FileName) + u"debug/" + ExtractFileName(FileName);
-  if (QEMUpperCase(ExtractFileExt(alt)) != u".ORC" || !FileExists(alt)) return alt;
+  // A source that is in neither place is an error of the file, never a quiet success.
+  if (!FileExists(alt)) throw EQEMError(Format(SFileNotFound, FileName));
+  if (QEMUpperCase(ExtractFileExt(alt)) != u".ORC") return alt;
+  std::u16string tmp;
   try {
-    std::string bytes = ReadBytes(alt);
-    const bool bom = bytes.starts_with("\xEF\xBB\xBF");
-    const std::u16string text =
-        UTF8ToUTF16(bom ? std::string_view(bytes).substr(3) : std::string_view(bytes));
     const uint32_t cp = LCIDToCodePage(FOrigLCID) ? LCIDToCodePage(FOrigLCID) : QEMSystemCodePage();
-    std::string ansi = WideStringToStringCP(cp, text);
-    // A character the code page cannot hold must not become "?": the package reads the
-    // UTF-8 text instead, marked by its byte-order mark.
-    if (StringToWideStringCP(cp, ansi) != text) ansi = "\xEF\xBB\xBF" + UTF16ToUTF8(text);
-    const std::u16string tmp = QEMCreateTempFile(u"map", ExtractFileExt(alt));
-    Temporary = true;
+    const std::string ansi = QEMUTF8ToCodePageOrMarked(ReadBytes(alt), cp);
+    tmp = QEMCreateTempFile(u"map", ExtractFileExt(alt));
     QEMSaveFileAtomically(tmp, ansi);
-    return tmp;
   } catch (const std::exception& e) {
+    if (!tmp.empty()) DeleteFile(tmp);
     throw EQEMError(Format(SUpdaterMapFileFailed, alt, QEMExceptionMessage(e)));
   }
+  Temporary = tmp;
+  return tmp;
 }
 
 void TQEMCustomUpdater::SourceRun(TStringList* AFiles, const TRunArgs& Args) {
@@ -364,11 +365,14 @@ void TQEMCustomUpdater::SourceRun(TStringList* AFiles, const TRunArgs& Args) {
   FFiles->Sort();
   for (int f = 0; f < FFiles->Count(); ++f) {
     const std::u16string file = FFiles->Get(f);
-    bool temporary = false;
+    // Only the copy this pass made may be deleted, whatever failed on the way.
+    std::u16string temporary;
     try {
+      FCurrName.clear();
       FCurrName = PrepareMapFile(file, temporary);
-      FCurrSourceName =
-          temporary ? ExtractFilePath(file) + u"debug/" + ExtractFileName(file) : FCurrName;
+      FCurrSourceName = !temporary.empty()
+                            ? ExtractFilePath(file) + u"debug/" + ExtractFileName(file)
+                            : FCurrName;
       FCurrXlatName = GetXlatFileName(file, Args.XlatPath, Args.BaseDir, nullptr);
       FCurrNotesName = GetNotesFileName(FCurrXlatName);
       if (AFiles) AFiles->Add(FCurrXlatName);
@@ -378,7 +382,8 @@ void TQEMCustomUpdater::SourceRun(TStringList* AFiles, const TRunArgs& Args) {
       FUpdateFromOrig = true;
       ShowError(Format(SUpdaterFileFailed, file, QEMExceptionMessage(e)));
     }
-    if (temporary && !DeleteFile(FCurrName)) ShowError(Format(SUpdaterDeleteFailed, FCurrName));
+    if (!temporary.empty() && !DeleteFile(temporary))
+      ShowError(Format(SUpdaterDeleteFailed, temporary));
   }
   FWriter.reset();
   FCurrSourceName.clear();
@@ -430,9 +435,16 @@ void TQEMCustomUpdater::ProcessFile(TStringList* AFiles, const TRunArgs& Args) {
 // previous translated file, never an untranslated copy that a later run would import.
 void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWriterPtr& Writer,
                                   bool FromObject) {
+  // A translated file reached through a link is replaced where the link points.
+  std::u16string target = Target;
+  std::error_code ec;
+  if (std::filesystem::is_symlink(QEMNativePath(Target), ec)) {
+    const auto resolved = std::filesystem::weakly_canonical(QEMNativePath(Target), ec);
+    if (!ec) target = UTF8ToUTF16(resolved.string());
+  }
   std::u16string tmp;
   try {
-    tmp = QEMCreateSiblingTempFile(Target);
+    tmp = QEMCreateSiblingTempFile(target);
     timespec mtime{};
     const bool haveTime = QEMGetFileTime(SourceFile(), mtime);
     QEMSaveFileAtomically(tmp, ReadBytes(FCurrName), haveTime ? &mtime : nullptr);
@@ -442,11 +454,15 @@ void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWr
       else
         Writer->WriteFromNotesFileName(FCurrNotesName, tmp, FXlatLCID, 0);
     }
-    if (std::rename(QEMNativePath(tmp).c_str(), QEMNativePath(Target).c_str()) != 0)
-      throw EQEMError(Format(SUpdaterRenameFailed, tmp, Target));
+    if (std::rename(QEMNativePath(tmp).c_str(), QEMNativePath(target).c_str()) != 0)
+      throw EQEMError(Format(SUpdaterRenameFailed, tmp, target));
   } catch (const std::exception& e) {
     if (!tmp.empty()) DeleteFile(tmp);
-    throw EQEMError(Format(SUpdaterCopyFailed, Target, QEMExceptionMessage(e)));
+    // The user knows the file by its own name, not by the temporary one.
+    const std::u16string why = tmp.empty()
+                                   ? QEMExceptionMessage(e)
+                                   : QEMStringReplace(QEMExceptionMessage(e), tmp, Target, true);
+    throw EQEMError(Format(SUpdaterCopyFailed, Target, why));
   }
 }
 

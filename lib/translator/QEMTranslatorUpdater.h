@@ -140,7 +140,7 @@ private:
     return FCurrSourceName.empty() ? FCurrName : FCurrSourceName;
   }
   void LookUpRepository(const IQEMNotesItemPtr& Item, const std::u16string& Orig);
-  std::u16string PrepareMapFile(const std::u16string& FileName, bool& Temporary);
+  std::u16string PrepareMapFile(const std::u16string& FileName, std::u16string& Temporary);
 
   // Merge state: the string being matched and, per identifier, the positions of unmatched items
   // in the notes list (in list order), so each lookup is constant time.

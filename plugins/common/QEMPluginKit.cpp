@@ -10,6 +10,8 @@ constexpr std::string_view kBOM = "\xEF\xBB\xBF";
 constexpr uint32_t kUtf8CodePage = 65001;
 
 const char16_t* const SKitInvalidBytes = u"%s(%d): bytes invalid in code page %d";
+const char16_t* const SKitUtf16 = u"%s is UTF-16 text, which is not read: save it as UTF-8 with a "
+                                  u"byte-order mark or in the code page of its language";
 const char16_t* const SKitInvalidUtf8 = u"%s(%d): invalid UTF-8";
 const char16_t* const SKitNoCodePage =
     u"%s: the text outside the translations cannot be written in code page %d";
@@ -72,6 +74,9 @@ std::string QEMKitReadFile(const std::u16string& FileName) {
 
 std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Bytes,
                             uint32_t CodePage, bool& Utf8) {
+  // Read as bytes of a code page, UTF-16 would give no items and a copy passed as translated.
+  if (Bytes.starts_with("\xFF\xFE") || Bytes.starts_with("\xFE\xFF"))
+    throw EQEMError(Format(SKitUtf16, FileName));
   Utf8 = Bytes.starts_with(kBOM);
   if (Utf8) {
     const std::string_view body = Bytes.substr(kBOM.size());
@@ -92,7 +97,7 @@ std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Byt
   }
   std::u16string text = StringToWideStringCP(CodePage, Bytes);
   // The converters put U+FFFD (or SUB for single-byte tables) where bytes have no character.
-  const size_t bad = text.find_first_of(u"\uFFFD\x1A");
+  const size_t bad = text.find_first_of(std::u16string_view(u"\uFFFD\x1A\0", 3));
   if (bad != std::u16string::npos)
     throw EQEMError(Format(SKitInvalidBytes, FileName, QEMKitLineOf(text, bad), int32_t(CodePage)));
   return text;
@@ -143,6 +148,7 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
   std::vector<const std::u16string*> wanted(items.size(), nullptr);
   std::vector<std::u16string> translations(items.size());
   for (size_t k = 0; k < items.size(); ++k) {
+    if (items[k].Fixed) continue;
     const auto found = byID.find(items[k].ID);
     if (found == byID.end()) continue;
     size_t& at = next[items[k].ID];
@@ -271,7 +277,13 @@ void TQEMKitMgr::WriteXlat() {
   const std::u16string source = Stats()->GetOrigFileName();
   if (source.empty() || !FileExists(source))
     throw EQEMError(Format(SKitNoSource, FFileName, source));
-  const std::string bytes = QEMKitReadFile(source);
+  std::string bytes = QEMKitReadFile(source);
+  // A resource-string map taken from a "debug" folder is UTF-8; the updater hands it over in
+  // the code page of its language, and so must a rewrite from it.
+  const std::u16string folder = ExcludeTrailingPathDelimiter(ExtractFilePath(source));
+  if (QEMSameText(ExtractFileExt(source), u".orc") &&
+      QEMSameText(ExtractFileName(folder), u"debug"))
+    bytes = QEMUTF8ToCodePageOrMarked(bytes, QEMKitCodePage(Stats()->GetOrigLCID()));
   QEMSaveFileAtomically(FFileName,
                         FKitClass.Translate(*FNotesFile, source, bytes, Stats()->GetXlatLCID()));
   // The notes record the new file's date, or the next update would take it for an edit.
@@ -311,7 +323,8 @@ bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
   format.Parse(FileName, text, items);
   FCurrStrings->Clear();
   for (auto& item : items)
-    FCurrStrings->AddPair(std::move(item.ID), std::move(item.ResName), std::move(item.Value));
+    if (!item.Fixed)
+      FCurrStrings->AddPair(std::move(item.ID), std::move(item.ResName), std::move(item.Value));
   return true;
 }
 

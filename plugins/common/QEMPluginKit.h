@@ -21,6 +21,9 @@ struct TQEMLiteralItem {
   std::u16string Value;   // the literal as the notes keep it, in the format's literal syntax
   size_t Begin = 0;       // UTF-16 span of the literal in the decoded text
   size_t End = 0;
+  // Not an item (a name, not text): written back as it stands, with character codes only where
+  // the target code page cannot hold it.
+  bool Fixed = false;
 };
 
 // A file format of a package.

@@ -330,13 +330,15 @@ private:
         break;
       }
     }
-    if (Excluded(Prop)) return;
     TQEMLiteralItem item;
     item.ID = Path + u"." + Prop;
     item.ResName = FRes;
     item.Value = Canonical(raw);
     item.Begin = begin;
     item.End = end;
+    // Excluded values are reported too, so that a target code page lacking one of their
+    // characters gets a character code instead of refusing the whole file.
+    item.Fixed = Excluded(Prop);
     FItems.push_back(std::move(item));
   }
 

@@ -227,6 +227,22 @@ TEST_F(OFMPackage, ChangedStringGoesToHistoryAndVanishedOneIsUnused) {
   EXPECT_EQ(ReadTextFile(Xlat()), egged);
 }
 
+// A font name the target code page lacks is no reason to refuse the form: it is not text to
+// translate, and character codes hold it.
+TEST_F(OFMPackage, ExcludedValuesTheTargetCannotHoldBecomeCodes) {
+  // Shift-JIS bytes of a Japanese form: a font name of full-width letters and a caption.
+  WriteTextFile(Src, "object F: TF\n  Font.Name = '\x82\x6C\x82\x72'\n  Caption = 'x'\nend\n");
+  TStringList files;
+  files.Add(U16(Src));
+  TStats stats;
+  Type->GetUpdater()->Execute(&files, u"", u"", Dir.U16(), U16(Xlat().parent_path()), stats, false,
+                              kJPN, kDEU, nullptr, {});
+  EXPECT_TRUE(Errors.empty()) << (Errors.empty() ? "" : Errors[0]);
+  EXPECT_EQ(stats.NewCount, 1);
+  EXPECT_NE(ReadTextFile(Xlat()).find("Font.Name = #65325#65331"), std::string::npos)
+      << ReadTextFile(Xlat());
+}
+
 TEST_F(OFMPackage, RefusesBinaryAndBrokenFormsLeavingTheTranslationAlone) {
   Update();
   const std::string xlat = ReadTextFile(Xlat()), notes = ReadTextFile(Notes());

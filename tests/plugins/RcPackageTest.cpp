@@ -130,6 +130,28 @@ TEST_F(RcPackageTest, RenumberedMapEntriesKeepTheirTranslations) {
   EXPECT_NE(out.find("IDS_TITLE,      \"Beispiel\""), std::string::npos) << out;
 }
 
+// A map taken from the "debug" folder is UTF-8; a rewrite from it (here through the manager)
+// gives the same bytes as the update did, in the code page of the language.
+TEST_F(RcPackageTest, MapFromTheDebugFolderKeepsItsCharactersOnRewrite) {
+  fs::create_directories(Dir.Path() / "src/debug");
+  qemtest::WriteTextFile(
+      Dir.Path() / "src/debug/m.orc",
+      "#define SSize 1\n#define SName 2\nSTRINGTABLE\nBEGIN\n  SSize, \"Gr\xC3\xB6\xC3\x9F"
+      "e\"\n  SName, \"Name\"\nEND\n");
+  const std::string first = Update("m.orc", 0x407);
+  EXPECT_NE(first.find("\"Gr\xF6\xDF"
+                       "e\""),
+            std::string::npos)
+      << first;
+  Translate("m.orc", 0x407, {{u"SName", u"\"Name (de)\""}});
+  const std::string again = qemtest::ReadTextFile(Dir.Path() / "out/m.orc");
+  EXPECT_NE(again.find("\"Gr\xF6\xDF"
+                       "e\""),
+            std::string::npos)
+      << again;
+  EXPECT_NE(again.find("\"Name (de)\""), std::string::npos) << again;
+}
+
 TEST_F(RcPackageTest, BadInputLeavesTheTranslationAlone) {
   WriteSource("sample.rc", Data("sample.rc"));
   Update("sample.rc", 0x407);
@@ -141,8 +163,14 @@ TEST_F(RcPackageTest, BadInputLeavesTheTranslationAlone) {
     EXPECT_EQ(Update("sample.rc", 0x407), xlat);
     EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "out/sample.rc.xlf"), notes);
   }
+  // UTF-16 text read as bytes would yield no items and pass a copy off as translated.
+  WriteSource("sample.rc", std::string("\xFF\xFE"
+                                       "S\0T\0",
+                                       6));
+  EXPECT_EQ(Update("sample.rc", 0x407), xlat);
   // Each refusal names the file and the line where the trouble starts.
   const std::u16string shown = Shown();
+  EXPECT_NE(shown.find(u"UTF-16"), std::u16string::npos);
   for (const char16_t* at : {u"sample.rc(90)", u"sample.rc(89)", u"sample.rc(88)"})
     EXPECT_NE(shown.find(at), std::u16string::npos) << UTF16ToUTF8(shown);
 }

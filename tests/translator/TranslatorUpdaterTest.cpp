@@ -253,6 +253,17 @@ TEST_F(UpdaterTest, MapFileRule) {
   u.Read.clear();
   Run(u, {"src/p.lines", "src/m.orc", "src/w.orc"});
   EXPECT_TRUE(u.Read.empty());
+
+  // A map that is not UTF-8, and a source in neither place, are errors of their files; the
+  // sources around them stay where they are.
+  Write("src/debug/x.orc", "x = \"\xFF\"\n");
+  Run(u, {"src/p.lines", "src/x.orc", "src/gone.lines"});
+  ASSERT_EQ(Errors.size(), 2u);
+  EXPECT_NE(Errors[0].find(u"gone.lines"), std::u16string::npos);
+  EXPECT_NE(Errors[1].find(u"x.orc"), std::u16string::npos);
+  Errors.clear();
+  EXPECT_TRUE(FileExists(Dir.U16("src/debug/p.lines")));
+  EXPECT_TRUE(FileExists(Dir.U16("src/debug/x.orc")));
 }
 
 // A failed merge leaves the open file's items and its notes alone; a failed writer leaves the
