@@ -385,13 +385,14 @@ inline constexpr std::u16string_view SHlxUsage =
     u"  -I                 integration run: run the updaters over the whole project, then exit\n"
     u"  -E                 egg integration run: make an egg build, then run the updaters\n"
     u"  -L, --LOG FILE     log file of an unattended run (default: log.txt beside the project)\n"
-    u"  -O, --OUTPUT FILE  output file; its directory is created when missing\n"
+    u"  -O, --OUTPUT FILE  write the run's statistics per file there (JSON when FILE ends in .json)\n"
     u"  -T, --TRANSLATOR   translator mode: settings kept apart from the normal mode\n"
     u"  --NOMERGE          no-merge mode\n"
     u"  --help             show this help and exit\n"
     u"  --version          show the version and exit\n"
     u"\n"
-    u"Switches ignore case. The exit code of an unattended run is its number of errors.\n"
+    u"Switches ignore case. The exit code of an unattended run is its number of errors\n"
+    u"(at most 255); a usage error exits with 2.\n"
     u"Settings live in $HLX_REGISTRY, else $XDG_CONFIG_HOME/hlx/registry.db.\n";
 inline constexpr std::u16string_view SHlxFatal = u"hlx: %s";
 
