@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
@@ -21,7 +22,7 @@ public:
   }
   ~TLocaleEnv() {
     for (auto& [name, value] : FOld)
-      if (value) setenv(name, value->c_str(), 1); else unsetenv(name);
+      value ? setenv(name, value->c_str(), 1) : unsetenv(name);
   }
 
 private:
@@ -30,14 +31,15 @@ private:
 } // namespace
 
 TEST(Languages, CommonLocalesRoundTripWithTheirCodePages) {
-  struct { LCID Id; const char16_t* Tag; uint32_t CodePage; } cases[] = {
-      {1033, u"en-US", 1252}, {1031, u"de-DE", 1252}, {1041, u"ja-JP", 932}, {1049, u"ru-RU", 1251},
-      {2052, u"zh-CN", 936},  {1028, u"zh-TW", 950},  {1032, u"el-GR", 1253}, {1055, u"tr-TR", 1254}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(LCIDToLangTag(c.Id), c.Tag);
-    EXPECT_EQ(LangTagToLCID(c.Tag), c.Id);
-    EXPECT_EQ(LCIDToCodePage(c.Id), c.CodePage) << c.Id;
-    EXPECT_GE(QEMLanguages->IndexOf(c.Id), 0);
+  const std::tuple<LCID, const char16_t*, uint32_t> cases[] = {
+      {1033, u"en-US", 1252}, {1031, u"de-DE", 1252}, {1041, u"ja-JP", 932},
+      {1049, u"ru-RU", 1251}, {2052, u"zh-CN", 936},  {1028, u"zh-TW", 950},
+      {1032, u"el-GR", 1253}, {1055, u"tr-TR", 1254}};
+  for (const auto& [id, tag, codePage] : cases) {
+    EXPECT_EQ(LCIDToLangTag(id), tag);
+    EXPECT_EQ(LangTagToLCID(tag), id);
+    EXPECT_EQ(LCIDToCodePage(id), codePage) << id;
+    EXPECT_GE(QEMLanguages->IndexOf(id), 0);
   }
   EXPECT_EQ(LCIDToLangName(1031), u"German (Germany)");
   EXPECT_EQ(LangTagToLCID(u"EN-us"), 1033u);
@@ -77,7 +79,7 @@ TEST(Languages, ScriptVariantsKeepApartAndAcceptBothTagForms) {
   EXPECT_EQ(LCIDToCodePage(0x241A), 1250u);
   EXPECT_EQ(LCIDToCodePage(0x281A), 1251u);
   EXPECT_EQ(LangTagToLCID(u"sr-cyrl-rs"), 0x281Au);
-  EXPECT_TRUE(IsValidLangTag(u"sr-RS")); // written by tools that drop the script
+  EXPECT_TRUE(IsValidLangTag(u"sr-RS"));          // written by tools that drop the script
   EXPECT_EQ(LangTagToLCID(u"zh-Hans-CN"), 2052u); // and by tools that add it
   EXPECT_EQ(LangTagToLCID(u"de-Latn-DE"), 1031u);
 }
@@ -124,7 +126,8 @@ TEST(CodePages, TextRoundTripsAndUnmappableBecomesQuestionMark) {
   EXPECT_EQ(StringToWideStringCP(932, sjis), japanese);
   EXPECT_EQ(WideStringToStringCP(1252, u"a\u4E2Db"), "a?b");
   EXPECT_EQ(WideStringToStringCP(1252, u"€"), "\x80");
-  for (uint32_t cp : {874u, 936u, 949u, 950u, 1250u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u, 65001u})
+  for (uint32_t cp :
+       {874u, 936u, 949u, 950u, 1250u, 1253u, 1254u, 1255u, 1256u, 1257u, 1258u, 65001u})
     EXPECT_EQ(StringToWideStringCP(cp, WideStringToStringCP(cp, u"abc 123")), u"abc 123") << cp;
   EXPECT_THROW(StringToWideStringCP(12345, "x"), EQEMError);
 }

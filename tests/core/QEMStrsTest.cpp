@@ -45,7 +45,7 @@ protected:
 TEST_F(StartupTest, RunModeSwitchesInAnyCase) {
   for (auto sw : {u"-T", u"-t", u"--TRANSLATOR", u"--Translator", u"-E", u"-e"}) {
     Args({u"project.hlx", sw});
-    EXPECT_TRUE(IsTranslatorMode()) << std::string(sw, sw + std::char_traits<char16_t>::length(sw));
+    EXPECT_TRUE(IsTranslatorMode()) << UTF16ToUTF8(sw);
     EXPECT_EQ(QEMBaseRegKey(), u"\\Software\\Wendroth\\HLX\\14.01");
   }
   Args({u"-I", u"--nomerge"});
@@ -90,48 +90,42 @@ TEST_F(StartupTest, DirectoriesDefaultBesideTheExecutable) {
   r.DeleteKey(u"\\Software\\Wendroth\\HLX");
 }
 
-TEST_F(StartupTest, RootMacrosExpandIgnoringCase) {
+TEST_F(StartupTest, RootMacrosExpandIgnoringCaseAndCollapseOnlyBelowTheBinaryDirectory) {
   BinDir = u"/opt/hlx/bin/";
   EXPECT_EQ(QEMExpandRootMacro(u"$(hlx)\\ofm140.fpl"), u"/opt/hlx/bin/ofm140.fpl");
   EXPECT_EQ(QEMExpandRootMacro(u"$(RQX)\\lib"), u"/opt/hlx/lib");
   EXPECT_EQ(QEMExpandRootMacro(u"$(Orrin)\\lib"), u"/opt/hlx/lib");
   EXPECT_EQ(QEMExpandRootMacro(u"$(TMN)/a;$(tmn)/b"), u"/opt/hlx/a;/opt/hlx/b");
   EXPECT_EQ(QEMExpandRootMacro(u"/plain/path"), u"/plain/path");
-}
 
-TEST_F(StartupTest, CollapseOnlyBelowTheBinaryDirectory) {
-  BinDir = u"/opt/hlx/bin/";
   EXPECT_EQ(QEMCollapseRootMacro(u"/opt/hlx/bin/packages/x.fpl"), u"$(HLX)/packages/x.fpl");
-  EXPECT_EQ(QEMCollapseRootMacro(u"/opt/hlx/readme.txt"), u"/opt/hlx/readme.txt");
-  EXPECT_EQ(QEMCollapseRootMacro(u"/opt/hlx/bin2/x.fpl"), u"/opt/hlx/bin2/x.fpl");
-  EXPECT_EQ(QEMCollapseRootMacro(u"/opt/hlx/bin/../x.fpl"), u"/opt/hlx/bin/../x.fpl");
-  EXPECT_EQ(QEMCollapseRootMacro(u"relative/x.fpl"), u"relative/x.fpl");
+  for (auto kept : {u"/opt/hlx/readme.txt", u"/opt/hlx/bin2/x.fpl", u"/opt/hlx/bin/../x.fpl",
+                    u"relative/x.fpl"})
+    EXPECT_EQ(QEMCollapseRootMacro(kept), kept);
   const std::u16string stored = QEMCollapseRootMacro(u"/opt/hlx/bin/rc140.fpl");
   BinDir = u"/elsewhere/bin/";
   EXPECT_EQ(QEMExpandRootMacro(stored), u"/elsewhere/bin/rc140.fpl");
-}
 
-TEST_F(StartupTest, IdeBinaryDirectoryMovesFromAppToBin) {
   EXPECT_EQ(QEMIDEBinDir(u"/ide/APP/"), u"/ide/bin/");
   EXPECT_EQ(QEMIDEBinDir(u"/ide/tools/"), u"/ide/tools/");
   EXPECT_EQ(QEMIDEBinDir(u"app/"), u"app/");
 }
 
-TEST_F(StartupTest, XlatFileNamesInBothPathStyles) {
-  EXPECT_EQ(QEMXlatFileNameOf(u"/src/forms/main.ofm", u"/xlat/DEU", u"/src/"), u"/xlat/DEU/forms/main.ofm");
-  EXPECT_EQ(QEMXlatFileNameOf(u"/other/a.ofm", u"/xlat/DEU", u"/src/"), u"/xlat/DEU/other/a.ofm");
-  EXPECT_EQ(QEMXlatFileNameOf(u"/src/main.ofm", u"/xlat/DEU/", u"/src"), u"/xlat/DEU/main.ofm");
-  EXPECT_EQ(QEMXlatFileNameOf(u"C:\\src\\forms\\main.ofm", u"C:\\xlat\\DEU", u"C:\\src\\"),
-            u"C:/xlat/DEU/forms/main.ofm");
-  EXPECT_EQ(QEMXlatFileNameOf(u"D:\\other\\a.ofm", u"C:\\xlat\\DEU", u"C:\\src\\"),
-            u"C:/xlat/DEU/D/other/a.ofm");
-  EXPECT_EQ(QEMXlatFileNameOf(u"\\\\server\\share\\a.ofm", u"/xlat", u""), u"/xlat/server/share/a.ofm");
-}
-
-TEST_F(StartupTest, XlatFileNamesNeverLeaveTheTranslationDirectory) {
-  // The base matches whole components: /src2 is not below /src.
-  EXPECT_EQ(QEMXlatFileNameOf(u"/src2/a.ofm", u"/xlat/DEU", u"/src"), u"/xlat/DEU/src2/a.ofm");
-  EXPECT_EQ(QEMXlatFileNameOf(u"/src/../etc/x.ofm", u"/xlat/DEU", u"/src/"), u"/xlat/DEU/etc/x.ofm");
+// The base matches whole components (/src2 is not below /src); a result outside the
+// translation directory, or the source itself, is refused.
+TEST_F(StartupTest, XlatFileNamesInBothPathStylesNeverLeaveTheTranslationDirectory) {
+  const char16_t* cases[][4] = {
+      {u"/src/forms/main.ofm", u"/xlat/DEU", u"/src/", u"/xlat/DEU/forms/main.ofm"},
+      {u"/other/a.ofm", u"/xlat/DEU", u"/src/", u"/xlat/DEU/other/a.ofm"},
+      {u"/src/main.ofm", u"/xlat/DEU/", u"/src", u"/xlat/DEU/main.ofm"},
+      {u"C:\\src\\forms\\main.ofm", u"C:\\xlat\\DEU", u"C:\\src\\", u"C:/xlat/DEU/forms/main.ofm"},
+      {u"D:\\other\\a.ofm", u"C:\\xlat\\DEU", u"C:\\src\\", u"C:/xlat/DEU/D/other/a.ofm"},
+      {u"\\\\server\\share\\a.ofm", u"/xlat", u"", u"/xlat/server/share/a.ofm"},
+      {u"/src2/a.ofm", u"/xlat/DEU", u"/src", u"/xlat/DEU/src2/a.ofm"},
+      {u"/src/../etc/x.ofm", u"/xlat/DEU", u"/src/", u"/xlat/DEU/etc/x.ofm"},
+  };
+  for (const auto& [src, dir, base, want] : cases)
+    EXPECT_EQ(QEMXlatFileNameOf(src, dir, base), want) << UTF16ToUTF8(src);
   EXPECT_THROW(QEMXlatFileNameOf(u"../../x.ofm", u"/xlat/DEU", u"/src/"), EQEMError);
   EXPECT_THROW(QEMXlatFileNameOf(u"/src/a.ofm", u"/src", u"/src/"), EQEMError);
   EXPECT_THROW(QEMXlatFileNameOf(u"/src/a.ofm", u"/src/./", u"/src/"), EQEMError);
@@ -196,7 +190,8 @@ TEST_F(StartupTest, StoredNotesVersionAndObsoleteValueAtStartUp) {
   EXPECT_EQ(QEMDefaultNotesVersion, u"8.5");
   EXPECT_TRUE(QEMCheckIntegrationToolsValue());
   ASSERT_EQ(FUI->Shown().size(), 1u);
-  EXPECT_EQ(FUI->Shown()[0].Text, u"IntegrationTools key no longer used. Please use --translation commandline option");
+  EXPECT_EQ(FUI->Shown()[0].Text,
+            u"IntegrationTools key no longer used. Please use --translation commandline option");
   TRegistry r;
   r.DeleteKey(QEMBaseRegKey());
   QEMStrsInitialize();
@@ -210,4 +205,25 @@ TEST_F(StartupTest, ScreenScalingAndMessagePump) {
   EXPECT_EQ(PPI96(7, 0), 7);
   Delay(2);
   EXPECT_GT(FUI->MessagePumps(), 0);
+}
+
+// Settings written by hand or by another version: safe reads fall back instead of raising.
+TEST_F(StartupTest, SafeReadsTakeTheDefaultForMissingOrMistypedValues) {
+  TQEMRegistry r;
+  ASSERT_TRUE(r.OpenKey(QEMBaseRegKey() + u"\\SafeReads", true));
+  r.WriteInteger(u"I", -7);
+  r.WriteString(u"S", u"12");
+  r.WriteString(u"T", u"12 apples");
+  r.WriteBinaryData(u"B", {1, 2, 3, 4});
+  EXPECT_EQ(r.SafeReadInt(u"I", 5), -7);
+  EXPECT_EQ(r.SafeReadInt(u"S", 5), 12); // a string holding a number counts
+  for (auto name : {u"T", u"B", u"Missing"})
+    EXPECT_EQ(r.SafeReadInt(name, 5), 5) << UTF16ToUTF8(name);
+  EXPECT_EQ(r.SafeReadStr(u"S", u"d"), u"12");
+  for (auto name : {u"I", u"B", u"Missing"})
+    EXPECT_EQ(r.SafeReadStr(name, u"d"), u"d") << UTF16ToUTF8(name);
+  EXPECT_EQ(QEMRegReadWideString(r, u"Missing"), u"");
+  EXPECT_THROW(QEMRegReadWideString(r, u"I"), ERegistryException);
+  r.CloseKey();
+  r.DeleteKey(QEMBaseRegKey() + u"\\SafeReads");
 }

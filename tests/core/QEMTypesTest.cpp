@@ -33,7 +33,8 @@ TEST(Statuses, SetsAndStatisticsClasses) {
     const auto st = TResStatus(i);
     // Each status is counted at most once; Unused and Egged in neither class.
     EXPECT_FALSE(QEMTranslatedStatuses.Contains(st) && QEMUnTranslatedStatuses.Contains(st));
-    const bool neither = !QEMTranslatedStatuses.Contains(st) && !QEMUnTranslatedStatuses.Contains(st);
+    const bool neither =
+        !QEMTranslatedStatuses.Contains(st) && !QEMUnTranslatedStatuses.Contains(st);
     EXPECT_EQ(neither, st == rsUnused || st == rsEgged) << i;
   }
   EXPECT_EQ(TranslatedStatus, rsTranslated);

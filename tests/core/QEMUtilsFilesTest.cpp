@@ -70,7 +70,7 @@ TEST(UtilsFiles, TemporaryFilesArePrivateAndSweptAtShutDown) {
   const std::u16string b = QEMNewTempFile(u"hlx", u".tmp");
   EXPECT_NE(a, b);
   EXPECT_EQ(a.compare(0, GetTempDir().size(), GetTempDir()), 0);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(QEMNativePath(a).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   ASSERT_EQ(stat(QEMNativePath(GetTempDir()).c_str(), &st), 0);

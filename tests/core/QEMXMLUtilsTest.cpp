@@ -40,15 +40,11 @@ template <class F> std::string XMLErrorOf(F&& Fn) {
   return "";
 }
 
-class TIndentUnit {
-public:
-  explicit TIndentUnit(std::u16string Unit) : FOld(DefaultIndentStr) {
-    DefaultIndentStr = std::move(Unit);
-  }
-  ~TIndentUnit() { DefaultIndentStr = FOld; }
-
-private:
-  std::u16string FOld;
+// DefaultIndentStr for a scope.
+struct TIndentUnit {
+  std::u16string Old = DefaultIndentStr;
+  explicit TIndentUnit(std::u16string Unit) { DefaultIndentStr = std::move(Unit); }
+  ~TIndentUnit() { DefaultIndentStr = Old; }
 };
 
 const std::u16string NotesHead = u"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
@@ -57,7 +53,8 @@ const std::u16string NotesHead = u"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\
                                  u"<xliff version=\"1.0\" />\r\n";
 } // namespace
 
-// Both building schemes count every ancestor up to and including the document node.
+// Both building schemes count every ancestor up to and including the document node, in units of
+// DefaultIndentStr.
 TEST(XMLIndentTest, BuildingSchemesGiveTheDocumentedText) {
   auto doc = Load(u"<xliff version=\"1.0\"/>");
   const TQEMXMLNode root = doc->DocumentElement();
@@ -92,11 +89,9 @@ TEST(XMLIndentTest, BuildingSchemesGiveTheDocumentedText) {
                                "      <b/>\r\n"
                                "    <c/></group>\r\n"
                                "  <p>  <t/></p></r>\r\n");
-}
 
-TEST(XMLIndentTest, UnitComesFromDefaultIndentStr) {
   const TIndentUnit indent(u"\t");
-  auto doc = Load(u"<r/>");
+  doc = Load(u"<r/>");
   CreateNewElement(doc->DocumentElement(), u"a", true);
   EXPECT_EQ(SaveToString(*doc).substr(40), u"<r>\t<a>\r\n\t\t</a>\r\n\t</r>\r\n");
 }
@@ -137,10 +132,9 @@ TEST(XMLFormattedSaveTest, SmallDocumentGivesTheDocumentedText) {
             "    </body>\r\n"
             "  </file>\r\n"
             "</xliff>\r\n");
-}
 
-TEST(XMLFormattedSaveTest, ReformattingALoadedDocumentAddsNothing) {
-  auto doc = Load(u"<r><a><b>x</b><c> </c><d/></a><e>y</e></r>");
+  // Without mixed content, reformatting a loaded document adds nothing.
+  doc = Load(u"<r><a><b>x</b><c> </c><d/></a><e>y</e></r>");
   const std::string once = Formatted(*doc, u"<r/>");
   EXPECT_EQ(Formatted(*LoadBytes(once), u"<r/>"), once);
   // A head that does not parse, or a document without a root, is an error, not an empty file.
@@ -291,12 +285,8 @@ TEST(XMLLoadSaveTest, SaveRefusesTextXMLCannotHold) {
             UTF16ToUTF8(Format(SXMLInvalidText, u"..." + std::u16string(20, u'x') + u"\\x02" +
                                                     std::u16string(39, u'y') + u"...")));
   EXPECT_THROW(SaveToBytes(*CreateNewDocument()), EQEMXMLError);
-}
 
-// The output is checked in pieces; a bad character must be found wherever it falls.
-TEST(XMLLoadSaveTest, SaveRefusesBadCharactersAtAnyOffset) {
-  auto doc = Load(u"<a/>");
-  const TQEMXMLNode a = doc->DocumentElement();
+  // The output is checked in pieces; a bad character must be found wherever it falls.
   for (const char16_t bad : {u'\x01', u'\uFFFF'}) {
     for (size_t at = 65470; at < 65500; ++at) {
       std::u16string text(70000, u'x');
@@ -414,12 +404,6 @@ TEST(XMLRobustnessTest, DeepNestingLoadsAndSaves) {
   EXPECT_NE(formatted.find(deepest), std::string::npos);
   EXPECT_LT(formatted.size(), size_t(Depth) * (4 * MaxFormattedDepth + 32));
   EXPECT_TRUE(LoadFromBytes(*doc, formatted));
-
-  TQEMXMLNode n = doc->DocumentElement();
-  for (int i = 0; i < Depth; ++i)
-    n = n.AppendElement(u"b");
-  SetTextToNode(n, u"bottom");
-  EXPECT_NO_THROW(SaveToBytes(*doc));
 }
 
 TEST(XMLRobustnessTest, EveryTruncationFailsCleanly) {
@@ -689,21 +673,6 @@ TEST(XMLFormattedSaveTest, StreamedSaveRefusesWhatTheCopyRefuses) {
   EXPECT_EQ(Streamed(*doc, u"<r/>"), std::make_pair(std::string(), x01));
   EXPECT_EQ(Streamed(*Load(u"<r>x</r>"), u"<r/>").second, x01);
   EXPECT_EQ(Streamed(*Load(u"<r/>"), u"<r/>").second, "");
-}
-
-// Start tags are written by hand; this is what they must look like.
-TEST(XMLFormattedSaveTest, StartTagsEscapeLikeTheSerialiser) {
-  auto doc = Load(u"<r><e/></r>");
-  const TQEMXMLNode e = doc->DocumentElement().FirstChild();
-  e.SetAttribute(u"a", u"&<>\"'\t\r\n\u00E9");
-  e.SetAttribute(u"b", u"");
-  e.AppendElement(u"c");
-  EXPECT_EQ(Formatted(*doc, u"<r/>").substr(40),
-            "<r>\r\n"
-            "  <e a=\"&amp;&lt;>&quot;'&#09;&#13;&#10;\xC3\xA9\" b=\"\">\r\n"
-            "    <c/>\r\n"
-            "  </e>\r\n"
-            "</r>\r\n");
 }
 
 TEST(XMLFormattedSaveTest, StreamedSaveMatchesTheCopyOnDeepWideAndLongContent) {

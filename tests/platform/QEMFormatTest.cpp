@@ -15,9 +15,7 @@ TEST(Format, SpecifiersOfTheMessages) {
   EXPECT_EQ(Format(u"[%*d]", 4, 7), u"[   7]");
   EXPECT_EQ(Format(u"%d%%", -12), u"-12%");
   EXPECT_EQ(Format(u"%s and %s", std::u16string(u"a"), "b"), u"a and b");
-}
-
-TEST(Format, IndexedArgumentsContinueFromTheIndex) {
+  // Indexed arguments: the next plain specifier continues from the index.
   EXPECT_EQ(Format(u"%1:s %0:s %s", u"a", u"b"), u"b a b");
 }
 

@@ -50,7 +50,7 @@ using TKind = TQEMScriptedUIServices::TKind;
 
 } // namespace
 
-TEST_F(ColorSchemes, NewSchemeSlotsAndTheFourBuiltInSchemes) {
+TEST_F(ColorSchemes, NewSchemeSlotsAndTheFourBuiltInSchemesStandingWithoutAColorKey) {
   const std::pair<const char16_t*, std::array<TColor, QEMColorCount>> builtIns[] = {
       {u"Classic",
        {0x800000, 0x00FFFF, 0x800000, 0xC0C0C0, 0xC0C0C0, 0x800000, 0x0000FF, 0x008000, 0x00FFFF,
@@ -86,7 +86,9 @@ TEST_F(ColorSchemes, NewSchemeSlotsAndTheFourBuiltInSchemes) {
   ASSERT_EQ(page.size(), size_t(QEMColorCount));
   EXPECT_EQ(page[4], (std::pair<std::u16string, TColor>{u"Selection background color", 0x800000}));
 
+  // The built-in schemes stand when the hive holds none.
   TQEMColorSchemes schemes;
+  schemes.LoadAll();
   ASSERT_EQ(schemes.GetCount(), 4);
   for (int s = 0; s < 4; ++s) {
     const TQEMColorScheme* scheme = schemes.GetColorScheme(s);
@@ -98,14 +100,6 @@ TEST_F(ColorSchemes, NewSchemeSlotsAndTheFourBuiltInSchemes) {
   }
   EXPECT_EQ(schemes.SelectedColorsScheme()->GetSchemeRegName(), u"Default");
   EXPECT_TRUE(schemes.GetUseColors());
-}
-
-TEST_F(ColorSchemes, BuiltInsStandWhenTheColorKeyIsMissing) {
-  TQEMColorSchemes schemes;
-  schemes.SetSelected(3);
-  schemes.LoadAll();
-  EXPECT_EQ(schemes.GetCount(), 4);
-  EXPECT_EQ(schemes.GetSelected(), 3);
 }
 
 TEST_F(ColorSchemes, SaveAndLoadKeepSchemesSelectionAndUseColors) {

@@ -24,16 +24,7 @@ protected:
   void TearDown() override { WipeSettings(); }
 };
 
-TQEMFont SomeFont() {
-  TQEMFont f;
-  f.Name = u"Noto Serif CJK";
-  f.Size = 14;
-  f.Pitch = fpFixed;
-  f.Style = {fsItalic};
-  f.Charset = 128;
-  f.Color = 0x336699;
-  return f;
-}
+const TQEMFont kSome{u"Noto Serif CJK", 14, fpFixed, {fsItalic}, 128, 0x336699};
 
 // Records which subscriber heard a change, in order.
 struct TListener {
@@ -75,7 +66,7 @@ TEST_F(GridFonts, BoldAndUnderlineAreStoredAsFiveAndReadBack) {
   {
     TQEMGridFonts fonts;
     TQEMFont* f = fonts.Add(kGerman);
-    *f = SomeFont();
+    *f = kSome;
     f->Style = {fsBold, fsUnderline};
     fonts.Save(kGerman);
   }
@@ -91,11 +82,7 @@ TEST_F(GridFonts, BoldAndUnderlineAreStoredAsFiveAndReadBack) {
   TQEMGridFonts fonts;
   fonts.Load(kGerman, false);
   ASSERT_EQ(fonts.IndexOf(kGerman), 0);
-  const TFontStyles style = fonts.GetFont(kGerman)->Style;
-  EXPECT_TRUE(style.Contains(fsBold));
-  EXPECT_TRUE(style.Contains(fsUnderline));
-  EXPECT_FALSE(style.Contains(fsItalic));
-  EXPECT_FALSE(style.Contains(fsStrikeOut));
+  EXPECT_EQ(fonts.GetFont(kGerman)->Style, (TFontStyles{fsBold, fsUnderline}));
   EXPECT_EQ(fonts.GetFont(kGerman)->Pitch, fpFixed);
 }
 
@@ -125,10 +112,10 @@ TEST_F(GridFonts, StoredValuesOutOfRangeTakeTheDefaultFontsValues) {
   PutInt(key, u"Charset", 256);
   PutInt(key, u"Color", -1);
   TQEMGridFonts fonts;
-  fonts.DefaultFont() = SomeFont();
+  fonts.DefaultFont() = kSome;
   fonts.Load(kGerman, false);
   ASSERT_NE(fonts.IndexOf(kGerman), -1);
-  EXPECT_EQ(*fonts.GetFont(kGerman), SomeFont());
+  EXPECT_EQ(*fonts.GetFont(kGerman), kSome);
 
   // Values that are in range are taken, the missing ones default.
   PutInt(key, u"Height", 1638);
@@ -160,14 +147,14 @@ TEST_F(GridFonts, LoadAllReadsTheStoredLanguagesAndTheCommentFont) {
 
 TEST_F(GridFonts, CopyToAndMergeCarryThePairs) {
   TQEMGridFonts fonts;
-  *fonts.Add(kGerman) = SomeFont();
+  *fonts.Add(kGerman) = kSome;
   fonts.Add(kFrench)->Size = 30;
 
   TQEMGridFonts page;
   page.Add(kJapanese);
   fonts.CopyTo(page);
   ASSERT_EQ(page.GetCount(), 2);
-  EXPECT_EQ(*page.GetFont(kGerman), SomeFont());
+  EXPECT_EQ(*page.GetFont(kGerman), kSome);
   EXPECT_NE(page.GetFont(kGerman), fonts.GetFont(kGerman));
 
   TQEMFont* german = fonts.GetFont(kGerman);
@@ -211,7 +198,7 @@ TEST_F(GridFonts, SubscribersAreCalledInOrderAndRemovedOnlyWhenSubscribed) {
 
 TEST_F(GridFonts, AFailedLoadLeavesTheTableAsItWas) {
   TQEMGridFonts fonts;
-  *fonts.Add(kGerman) = SomeFont();
+  *fonts.Add(kGerman) = kSome;
   fonts.CommentFont().Size = 33;
   qemtest::TTempDir dir;
   {
@@ -220,7 +207,7 @@ TEST_F(GridFonts, AFailedLoadLeavesTheTableAsItWas) {
     EXPECT_THROW(fonts.Load(kGerman, true), EQEMError);
   }
   EXPECT_EQ(fonts.GetCount(), 1);
-  EXPECT_EQ(*fonts.GetFont(kGerman), SomeFont());
+  EXPECT_EQ(*fonts.GetFont(kGerman), kSome);
   EXPECT_EQ(fonts.CommentFont().Size, 33);
 }
 

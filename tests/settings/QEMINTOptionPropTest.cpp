@@ -117,10 +117,7 @@ TEST_F(OptionProps, ValuesSurviveSaveAndReloadInANewProcess) {
     o.AutomaticQuoteStrings = false;
     o.GridSizeX = 2;
     o.AddToRepositoryDuplicateAction = daForceAdd;
-    o.AddToRepositoryValue = avUnchanged;
-    o.GetFromRepositoryMultipleFindAction = mfaDisplayList;
     o.RepositoryFilename = u"/data/tm/projekt.tmx";
-    o.RepositorySearchWholeWords = true;
     o.QEMHistoryManager.AddHistory(u"hlRepositoryFilename", u"/data/tm/projekt.tmx");
     o.SaveOptions();
   }
@@ -133,10 +130,7 @@ TEST_F(OptionProps, ValuesSurviveSaveAndReloadInANewProcess) {
   EXPECT_FALSE(o.AutomaticQuoteStrings);
   EXPECT_EQ(int(o.GridSizeX), 2);
   EXPECT_EQ(o.AddToRepositoryDuplicateAction, daForceAdd);
-  EXPECT_EQ(o.AddToRepositoryValue, avUnchanged);
-  EXPECT_EQ(o.GetFromRepositoryMultipleFindAction, mfaDisplayList);
   EXPECT_EQ(o.RepositoryFilename, u"/data/tm/projekt.tmx");
-  EXPECT_TRUE(o.RepositorySearchWholeWords);
   EXPECT_EQ(o.QEMHistoryManager.GetHistory(u"hlRepositoryFilename"),
             std::vector<std::u16string>{u"/data/tm/projekt.tmx"});
 }
@@ -238,7 +232,6 @@ TEST_F(OptionProps, TranslatorModeAndNormalModeKeepTheirOwnOptions) {
     TQEMINTOptionProps o(2);
     EXPECT_EQ(o.BaseKey(), kTranslatorBase);
     o.EditorFilename = u"translator-editor";
-    o.GridSizeX = 16;
     o.SaveOptions();
   }
   QEMSetProgramArgs({u"hlx"});
@@ -246,14 +239,12 @@ TEST_F(OptionProps, TranslatorModeAndNormalModeKeepTheirOwnOptions) {
     TQEMINTOptionProps o(2);
     EXPECT_EQ(o.BaseKey(), kNormalBase);
     EXPECT_EQ(o.EditorFilename, u"notepad.exe");
-    EXPECT_EQ(int(o.GridSizeX), 8);
     o.EditorFilename = u"normal-editor";
     o.SaveOptions();
   }
   QEMSetProgramArgs({u"hlx", u"-t"});
   TQEMINTOptionProps o(2);
   EXPECT_EQ(o.EditorFilename, u"translator-editor");
-  EXPECT_EQ(int(o.GridSizeX), 16);
 }
 
 TEST_F(OptionProps, UnitStartupCreatesTheProcessObjectWithTheStandAloneMask) {
