@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <random>
 #include <streambuf>
@@ -162,6 +164,13 @@ std::u16string QEMCreateTempFile(std::u16string_view Prefix, std::u16string_view
     if (errno != EEXIST) throw EQEMError(Format(STempFileFailed, dir, ErrnoText(errno)));
   }
   throw EQEMError(Format(STempFileFailed, dir, ErrnoText(EEXIST)));
+}
+
+bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes) {
+  std::ifstream f(QEMNativePath(FileName), std::ios::binary);
+  if (!f) return false;
+  Bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  return !f.bad();
 }
 
 std::u16string QEMCreateSiblingTempFile(std::u16string_view Target) {

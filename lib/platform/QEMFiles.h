@@ -32,6 +32,8 @@ QEM_API bool DirectoryExists(std::u16string_view Path);
 // Creates Path and its missing parents; false when that fails.
 QEM_API bool ForceDirectories(std::u16string_view Path);
 QEM_API bool DeleteFile(std::u16string_view Path); // never follows a symbolic link
+// The whole content of a file; false when it cannot be opened or read.
+QEM_API bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes);
 QEM_API bool QEMGetFileTime(std::u16string_view Path, timespec& MTime);
 QEM_API bool QEMSetFileTime(std::u16string_view Path, const timespec& MTime);
 // The running executable (resolved through /proc), or empty text when unknown.

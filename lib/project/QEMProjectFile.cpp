@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <stdexcept>
 #include <system_error>
@@ -147,7 +145,8 @@ void ReadFileList(TQEMBaseProjectFile& P, TQEMXMLNode Personality) {
 
 // Languages kept as "*"-separated fields: LCID, extension, translation directory, starting at
 // field First.
-void ReadStarLanguages(TQEMBaseProjectFile& P, TXmlIniFile& Ini, const std::u16string& Section, size_t First) {
+void ReadStarLanguages(TQEMBaseProjectFile& P, TXmlIniFile& Ini, const std::u16string& Section,
+                       size_t First) {
   for (const auto& [key, value] : Ini.ReadSectionPairs(Section)) {
     const std::vector<std::u16string> f = SplitStar(value);
     TLangFields l;
@@ -203,13 +202,6 @@ void ReadHLXProject(TQEMBaseProjectFile& P, TXmlIniFile& Ini, TQEMXMLNode Person
     AddCheckedLang(P, l, true, false, AtKey(u"LCID", u"Options"));
   }
   ReadFileList(P, Personality);
-}
-
-bool ReadFileBytes(const std::u16string& FileName, std::string& Bytes) {
-  std::ifstream f(QEMNativePath(FileName), std::ios::binary);
-  if (!f) return false;
-  Bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  return !f.bad();
 }
 
 // Whether the first thing in the file, after a byte-order mark and blanks, is markup.
@@ -687,7 +679,7 @@ void TQEMBaseProjectFileList::LoadFromMSBProjectGroup(const std::u16string& AFil
 void TQEMBaseProjectFileList::LoadFromHLXFile(const std::u16string& AFileName) {
   Clear();
   std::string bytes;
-  if (!ReadFileBytes(AFileName, bytes)) Fail(Format(SProjectCannotOpen, AFileName));
+  if (!QEMReadFileBytes(AFileName, bytes)) Fail(Format(SProjectCannotOpen, AFileName));
   // SaveAs writes the XML form whatever the name: a saved ".hlx" must open again.
   if (LooksLikeXML(bytes)) {
     InternalLoadFromProjectFile(AFileName, false);
@@ -750,7 +742,7 @@ namespace {
 // old INI project (whose backup keeps it).
 std::shared_ptr<TQEMXMLDocument> OpenForSave(const std::u16string& Target, bool Base) {
   std::string bytes;
-  if (!FileExists(Target) || !ReadFileBytes(Target, bytes) || !LooksLikeXML(bytes))
+  if (!FileExists(Target) || !QEMReadFileBytes(Target, bytes) || !LooksLikeXML(bytes))
     return NewProjectDocument(Base);
   auto doc = CreateNewDocument();
   if (!LoadFromBytes(*doc, bytes)) Fail(Format(SProjectNotReadable, Target, doc->LastError()));

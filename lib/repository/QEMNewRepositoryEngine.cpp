@@ -641,15 +641,9 @@ void ReadTMX(TQEMRepository::TState& S, std::string_view Bytes) {
 }
 
 std::string ReadFileBytes(const std::u16string& FileName) {
-  std::ifstream f(QEMNativePath(FileName), std::ios::binary);
-  if (!f) throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
   std::string bytes;
-  f.seekg(0, std::ios::end);
-  const auto size = f.tellg();
-  if (size < 0) throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
-  f.seekg(0);
-  bytes.resize(size_t(size));
-  if (!f.read(bytes.data(), size)) throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
+  if (!QEMReadFileBytes(FileName, bytes))
+    throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
   return bytes;
 }
 

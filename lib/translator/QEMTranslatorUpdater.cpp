@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMLiterals.h"
@@ -19,12 +17,9 @@
 namespace {
 
 std::string ReadBytes(const std::u16string& FileName) {
-  std::ifstream in(QEMNativePath(FileName), std::ios::binary);
-  if (!in) throw EQEMError(Format(SFileNotFound, FileName));
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) throw EQEMError(Format(SFileNotFound, FileName));
-  return std::move(s).str();
+  std::string bytes;
+  if (!QEMReadFileBytes(FileName, bytes)) throw EQEMError(Format(SFileNotFound, FileName));
+  return bytes;
 }
 
 bool SameDate(TDateTime A, TDateTime B) {

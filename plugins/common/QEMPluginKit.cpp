@@ -1,7 +1,6 @@
 #include "QEMPluginKit.h"
 
 #include <fstream>
-#include <sstream>
 #include <unordered_map>
 
 namespace {
@@ -64,12 +63,9 @@ EQEMError QEMKitSyntaxError(const std::u16string& FileName, int Line, const std:
 }
 
 std::string QEMKitReadFile(const std::u16string& FileName) {
-  std::ifstream in(QEMNativePath(FileName), std::ios::binary);
-  if (!in) throw EQEMError(Format(SFileNotFound, FileName));
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) throw EQEMError(Format(SFileNotFound, FileName));
-  return std::move(s).str();
+  std::string bytes;
+  if (!QEMReadFileBytes(FileName, bytes)) throw EQEMError(Format(SFileNotFound, FileName));
+  return bytes;
 }
 
 std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Bytes,

@@ -197,7 +197,7 @@ TEST(WorkspaceTest, DialogOptionsAndTheEditor) {
   TQEMWorkspace w;
   w.RootDir = dir.U16();
   WriteTextFile(dir.Path() / "a b.ofm", "object A: TA\nend\n");
-  w.FileRows().push_back({u"a b.ofm", u"", u""});
+  w.FileRows().push_back({u"a b.ofm", u"", u"", u""});
   auto ui = std::make_shared<TQEMScriptedUIServices>();
   const auto old = QEMSetUIServices(ui);
   QEMINTOptionProps->EditorFilename = u"/nonexistent/editor --wait";
