@@ -112,6 +112,10 @@ std::u16string AbsoluteFileName(const std::u16string& Root, const std::u16string
   return QEMNormalizePath(r);
 }
 
+bool QEMSameFileName(const std::u16string& A, const std::u16string& B) {
+  return A == B || QEMNormalizePath(A) == QEMNormalizePath(B);
+}
+
 TDateTime DateOfFile(const std::u16string& FileName) {
   timespec t{};
   if (!QEMGetFileTime(FileName, t)) return 0;

@@ -36,6 +36,9 @@ QEM_API std::u16string FormatPath(const std::u16string& S);
 // Resolves "." and ".." lexically; delimiters become "/". A ".." never climbs above a root or
 // drive, nor cancels another "..".
 QEM_API std::u16string QEMNormalizePath(const std::u16string& Path);
+// Whether A and B name the same file: whole paths, extension included, compared after
+// normalising (case-sensitive, as the platform's file names are).
+QEM_API bool QEMSameFileName(const std::u16string& A, const std::u16string& B);
 QEM_API std::u16string AbsoluteFileName(const std::u16string& Root, const std::u16string& Base,
                                         const std::u16string& FileName);
 

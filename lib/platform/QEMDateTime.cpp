@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 constexpr double kSecondsPerDay = 86400.0;
@@ -123,4 +124,47 @@ TDateTime QEMFileDateResolution(TDateTime Value) {
   const double secs = std::floor(DateTimeToUnix(Value) + 1e-6);
   const double even = secs - std::fmod(std::fmod(secs, 2.0) + 2.0, 2.0);
   return UnixToDateTime(even);
+}
+
+std::u16string QEMDateTimeToStr(TDateTime Value) {
+  if (Value == 0) return {};
+  // Round to the second first so that 23:59:59.9996 does not print as second 60.
+  const TQEMDateTimeParts p = DecodeDateTime(std::round(Value * kSecondsPerDay) / kSecondsPerDay);
+  char buf[40];
+  const int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.Year, p.Month,
+                              p.Day, p.Hour, p.Minute, p.Second);
+  return std::u16string(buf, buf + (n > 0 ? n : 0));
+}
+
+std::optional<TDateTime> QEMTryStrToDateTime(const std::u16string& Text) {
+  size_t i = 0, end = Text.size();
+  while (i < end && Text[i] == u' ') ++i;
+  while (end > i && Text[end - 1] == u' ') --end;
+  if (i == end) return TDateTime(0);
+  // Reads exactly Digits digits.
+  auto number = [&](int Digits, int& Out) {
+    Out = 0;
+    for (int k = 0; k < Digits; ++k, ++i) {
+      if (i >= end || Text[i] < u'0' || Text[i] > u'9') return false;
+      Out = Out * 10 + (Text[i] - u'0');
+    }
+    return true;
+  };
+  auto expect = [&](char16_t C) { return i < end && Text[i++] == C; };
+  int y, mo, d, h = 0, mi = 0, s = 0;
+  if (!number(4, y) || !expect(u'-') || !number(2, mo) || !expect(u'-') || !number(2, d))
+    return std::nullopt;
+  if (i < end) {
+    if (Text[i] != u' ' && Text[i] != u'T') return std::nullopt;
+    ++i;
+    if (!number(2, h) || !expect(u':') || !number(2, mi)) return std::nullopt;
+    if (i < end && (!expect(u':') || !number(2, s))) return std::nullopt;
+    if (i != end) return std::nullopt;
+  }
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (mo < 1 || mo > 12 || d < 1 || d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap) || h > 23 ||
+      mi > 59 || s > 59)
+    return std::nullopt;
+  return EncodeDateTime(y, mo, d, h, mi, s);
 }

@@ -3,6 +3,8 @@
 // the system counts them. Conversions to and from the clock, local time and UTC.
 #include <cstdint>
 #include <ctime>
+#include <optional>
+#include <string>
 
 #include "platform/QEMExport.h"
 
@@ -34,3 +36,11 @@ QEM_API timespec QEMLocalToFileTime(TDateTime Local);
 
 // Rounds down to the even second, the resolution of stored file dates.
 QEM_API TDateTime QEMFileDateResolution(TDateTime Value);
+
+// The date-time text the grids show and the search matches: "yyyy-mm-dd hh:nn:ss", the same in
+// every locale so that it reads back; 0 (never) is the empty text.
+QEM_API std::u16string QEMDateTimeToStr(TDateTime Value);
+// Reads "yyyy-mm-dd", "yyyy-mm-dd hh:nn" or "yyyy-mm-dd hh:nn:ss" ("T" may stand for the blank,
+// blanks around are ignored); the empty text is 0. Nothing for any other text or a date that
+// does not exist.
+QEM_API std::optional<TDateTime> QEMTryStrToDateTime(const std::u16string& Text);

@@ -414,3 +414,10 @@ inline constexpr std::u16string_view SXMLNotAllowed =
     u"The XML operation %s is not allowed on this node";
 inline constexpr std::u16string_view SXMLBadCharRef =
     u"The XML document holds a character reference to a character outside Unicode";
+
+// Translator window.
+inline constexpr std::u16string_view SGridBadDateTime = u"'%s' is not a valid date and time";
+
+// Search and Find in Files.
+
+// Repository browser.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/QEMStrs.h"
+#include "core/QEMUtilsFiles.h"
 #include "platform/QEMFiles.h"
 #include "repository/QEMRepositoryService.h"
 #include "resources/QEMConst.h"
@@ -202,10 +203,35 @@ const std::vector<TQEMTranslatorMgr*>& QEMTranslatorMgrs() {
 
 TQEMTranslatorMgr* FindMgr(const std::u16string& FileName) {
   for (auto* mgr : Registry())
-    if (QEMCompareFileName(mgr->FileName(), FileName) == 0 &&
+    if (QEMSameFileName(mgr->FileName(), FileName) &&
         FileExists(mgr->FileNameToNoteName(FileName)))
       return mgr;
   return nullptr;
+}
+
+std::u16string QEMItemColumnText(const IQEMNotesItem& Item, TQEMAllColId Col) {
+  switch (Col) {
+  case idColId:
+    return Item.GetID();
+  case idColOrig:
+    return Item.GetOrigText();
+  case idColStatus:
+    return QEMStatusToString(Item.GetStatus());
+  case idColCurr:
+    return Item.GetXlatText();
+  case idColCreated:
+    return QEMDateTimeToStr(Item.GetCreated());
+  case idColModified:
+    return QEMDateTimeToStr(Item.GetModified());
+  case idColPrevOrig:
+    return Item.GetPrevCount() > 0 ? Item.GetPrevOrigText(0) : std::u16string();
+  case idColPrevCurr:
+    return Item.GetPrevCount() > 0 ? Item.GetPrevXlatText(0) : std::u16string();
+  case idColComment:
+    return Item.GetComment();
+  default:
+    return {};
+  }
 }
 
 int32_t StrToStatusOrd(const std::u16string& S) {

@@ -115,5 +115,9 @@ private:
 QEM_API const std::vector<TQEMTranslatorMgr*>& QEMTranslatorMgrs();
 // The manager serving FileName whose notes file still exists, or null.
 QEM_API TQEMTranslatorMgr* FindMgr(const std::u16string& FileName);
+// The text an item shows in a grid column, as the window shows it and the search matches it:
+// dates as date-time text, the previous values from the newest history entry, the status by its
+// display name. The row-number column and the non-grid identifiers have no text here.
+QEM_API std::u16string QEMItemColumnText(const IQEMNotesItem& Item, TQEMAllColId Col);
 // Ordinal of a status display text, ignoring case; -1 when none matches.
 QEM_API int32_t StrToStatusOrd(const std::u16string& S);

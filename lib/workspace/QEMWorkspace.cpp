@@ -236,7 +236,7 @@ int TQEMWorkspace::AddItemToListView(const std::u16string& FullName, bool AddUnk
   const std::u16string name = ExtractFileName(FullName),
                        path = RelativeDir(ExtractFilePath(FullName));
   for (size_t i = 0; i < FFileRows.size(); ++i)
-    if (QEMCompareFileName(FFileRows[i].FileName, name) == 0 && FFileRows[i].Path == path)
+    if (FFileRows[i].FileName == name && FFileRows[i].Path == path)
       return int(i);
   const int t = QEMFileTypes().ExtIndexOf(QEMUpperCase(ExtractFileExt(FullName)));
   if (t < 0 && !AddUnknown) return -1;

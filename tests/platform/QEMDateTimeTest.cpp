@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "platform/QEMDateTime.h"
+#include "platform/QEMSysUtils.h"
 
 TEST(DateTime, DayCountsMatchTheStoredForm) {
   EXPECT_EQ(EncodeDateTime(1899, 12, 30), 0.0);
@@ -37,4 +38,18 @@ TEST(DateTime, LocalAndUtcFollowTheTimeZone) {
   EXPECT_NEAR(QEMFileTimeToLocal(ft), EncodeDateTime(2024, 7, 1, 9, 30, 0, 500), 1e-9);
   old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
   tzset();
+}
+
+TEST(DateTime, GridTextReadsBack) {
+  const TDateTime t = EncodeDateTime(2026, 2, 28, 23, 59, 59, 999);
+  EXPECT_EQ(QEMDateTimeToStr(t), u"2026-03-01 00:00:00");
+  EXPECT_EQ(QEMDateTimeToStr(0), u"");
+  const TDateTime u = EncodeDateTime(2024, 2, 29, 7, 5, 9);
+  EXPECT_EQ(*QEMTryStrToDateTime(QEMDateTimeToStr(u)), u);
+  EXPECT_EQ(*QEMTryStrToDateTime(u" 2024-02-29T07:05 "), EncodeDateTime(2024, 2, 29, 7, 5));
+  EXPECT_EQ(*QEMTryStrToDateTime(u"2024-02-29"), EncodeDateTime(2024, 2, 29));
+  EXPECT_EQ(*QEMTryStrToDateTime(u""), 0);
+  for (const char16_t* bad : {u"2023-02-29", u"2024-13-01", u"2024-1-01", u"2024-01-01 24:00",
+                              u"2024-01-01 10:00:", u"2024-01-01x", u"yesterday"})
+    EXPECT_FALSE(QEMTryStrToDateTime(bad)) << UTF16ToUTF8(bad);
 }

@@ -86,6 +86,15 @@ TEST_F(TranslatorMgrTest, FindMgrNeedsTheNotesFile) {
   EXPECT_EQ(FindMgr(Dir.U16("a.lines")), nullptr);
 }
 
+// Two files that differ only by extension are two files: a batch over one must never save
+// into the other's notes.
+TEST_F(TranslatorMgrTest, FindMgrTellsExtensionsApart) {
+  auto open = MakeFile("Main.lines", {u"one"});
+  MakeFile("Main.lns", {u"two"});
+  EXPECT_EQ(FindMgr(Dir.U16("Main.lns")), nullptr);
+  EXPECT_EQ(FindMgr(Dir.U16("./Main.lines")), open.get());
+}
+
 // A batch works on the manager of an open file and stops when the callback says so.
 TEST_F(TranslatorMgrTest, ListUsesOpenManagerAndStops) {
   auto open = MakeFile("a.lines", {u"keep", u"gone"});

@@ -91,6 +91,9 @@ TEST(WorkspaceTest, FieldsLanguagesFilesAndHistory) {
   EXPECT_EQ(w.AddItemToListView(dir.U16("x/readme.txt"), false), -1);
   EXPECT_EQ(w.AddItemToListView(dir.U16("x/readme.txt"), true), 0);
   EXPECT_EQ(w.AddItemToListView(dir.U16("x/readme.txt"), true), 0);
+  // A namesake with another extension is another file, not a duplicate.
+  EXPECT_EQ(w.AddItemToListView(dir.U16("x/readme.md"), true), 1);
+  EXPECT_EQ(w.FileRows().size(), 2u);
   EXPECT_EQ(w.FileRows()[0].Path, u"x/");
   EXPECT_EQ(w.FileRows()[0].Kind, SUnknownKind);
   EXPECT_TRUE(w.AllFieldsEntered(false));
