@@ -11,6 +11,7 @@
 #include "resources/QEMConst.h"
 
 std::function<void(TQEMTranslatorForm&)> QEMParentTranslatorForm;
+std::function<TQEMTranslatorForm*(TQEMBaseFileType&)> QEMDefaultTranslatorForm;
 
 TQEMTranslatorForm::~TQEMTranslatorForm() = default;
 TQEMTranslator::TQEMTranslator() = default;
@@ -77,7 +78,8 @@ TQEMBaseFileType::TQEMBaseFileType(const std::u16string& AName, const std::u16st
 TQEMBaseFileType::~TQEMBaseFileType() = default;
 
 TQEMTranslatorForm* TQEMBaseFileType::GetForm() {
-  return FTranslator ? FTranslator->GetForm() : nullptr;
+  if (auto* form = FTranslator ? FTranslator->GetForm() : nullptr) return form;
+  return QEMDefaultTranslatorForm ? QEMDefaultTranslatorForm(*this) : nullptr;
 }
 std::u16string TQEMBaseFileType::GetSubKey() {
   return FTranslator ? FTranslator->TranslatorSubKey() : u"";

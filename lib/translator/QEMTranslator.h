@@ -29,6 +29,11 @@ public:
 // GUI installs it, headless runs leave it empty.
 QEM_API extern std::function<void(TQEMTranslatorForm&)> QEMParentTranslatorForm;
 
+class TQEMBaseFileType;
+// The window of a file type whose package brings none of its own: the host's grid over the
+// editing layer's model. Empty (headless) means such types have no window.
+QEM_API extern std::function<TQEMTranslatorForm*(TQEMBaseFileType&)> QEMDefaultTranslatorForm;
+
 // A package's entry class: which manager reads its files and which window edits them.
 class QEM_API TQEMTranslator {
 public:

@@ -13,6 +13,7 @@
 #include "project/QEMProjectFile.h"
 #include "translator/QEMFileTypes.h"
 #include "translator/QEMPackages.h"
+#include "translator/QEMStats.h"
 #include "workspace/QEMCommandLine.h"
 
 // One row of the language list: every known language, checked when it is a target language.
@@ -58,6 +59,26 @@ struct QEM_API TQEMTreeNode {
 
   // Files below the node (a file node counts itself).
   int FileCount() const;
+};
+
+// What the pane beside the tree shows for the selected node.
+enum class TQEMNodeView : uint8_t { nvNone, nvProjectStatus, nvExplorer, nvTranslator };
+
+// One file below a language or file-type node, as the explorer lists it.
+struct TQEMExplorerRow {
+  std::u16string Caption;
+  std::u16string Path;
+  std::u16string FileType;
+  int32_t XCount = 0; // -1: the counts could not be read
+  int32_t UnXCount = 0;
+};
+
+// Where Find in Files looks.
+enum class TQEMSearchArea : uint8_t { saProject, saAllProjects, saNode };
+// The files of one type that a search visits, in tree order.
+struct TQEMFileGroup {
+  IQEMFileTypePtr FileType;
+  std::vector<std::u16string> Files;
 };
 
 // The options of the three repository and status dialogs as the records their operations take;
@@ -167,6 +188,31 @@ public:
   // Whether the workspace actions apply: a node is selected and it is not the placeholder.
   bool CanRunBatch() const { return FSelected && !FSelected->Placeholder; }
 
+  // ---- selecting nodes ----
+  // Leaves the selected file node, whose window may refuse to close (unsaved edits the user
+  // keeps): then the selection stays and the result is false. Otherwise Node becomes the
+  // selection and its pane is filled: the project status, the explorer, or the file opened in
+  // its type's window with every other translator window hidden. Null or the placeholder
+  // selects without a pane.
+  bool SelectNode(TQEMTreeNode* Node);
+  TQEMNodeView NodeView() const { return FNodeView; }
+  const TQEMProjectStatusModel& ProjectStatus() const { return FProjectStatus; }
+  const std::vector<TQEMExplorerRow>& ExplorerRows() const { return FExplorerRows; }
+  // The file node of a translated file, for the project status's double-click; null if none.
+  TQEMTreeNode* FindFileNode(const std::u16string& Path) const;
+  // Re-reads a file node's counts after its window closed; the parents change by the
+  // differences and are marked changed.
+  void RefreshFileNode(TQEMTreeNode& Node);
+  // Asks every open translator window, then the project, whether the program may end.
+  bool CanQuit();
+
+  // ---- Find in Files ----
+  // Offered for a selected node that is neither the placeholder nor a file.
+  bool CanFindInFiles() const;
+  // The files of the selected node's project, of all projects or of the node, by type in
+  // registry order, each file once.
+  std::vector<TQEMFileGroup> SearchGroups(TQEMSearchArea Area) const;
+
   // ---- batch operations over the selected node ----
   bool ProcessListRequest(const std::u16string& Question, const std::u16string& DoneMessage,
                           const std::u16string& ProgressCaption, TListEventType EventType,
@@ -204,6 +250,9 @@ private:
   std::u16string FLastElapsed;
   std::vector<std::unique_ptr<TQEMTreeNode>> FTree;
   TQEMTreeNode* FSelected = nullptr;
+  TQEMNodeView FNodeView = TQEMNodeView::nvNone;
+  TQEMProjectStatusModel FProjectStatus;
+  std::vector<TQEMExplorerRow> FExplorerRows;
   int FProgress = 0; // the shared progress counter
   int FProgressTotal = 0;
   IQEMProgress* FProgressWindow = nullptr;

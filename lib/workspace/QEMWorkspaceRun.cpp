@@ -359,6 +359,9 @@ void TQEMWorkspace::BuildTree() {
   SaveData();
   if (FilesAddedButNotUpdated) ProjectRunUpdatersExecute(FCmdLine.get());
   FSelected = nullptr;
+  FNodeView = TQEMNodeView::nvNone;
+  FProjectStatus.Clear();
+  FExplorerRows.clear();
   FTree.clear();
   FProgress = 0;
   auto progress = QEMUIServices().CreateProgress(std::u16string(SProcessing));

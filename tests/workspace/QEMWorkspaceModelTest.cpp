@@ -11,6 +11,7 @@
 #include "resources/QEMConst.h"
 #include "settings/QEMINTOptionProp.h"
 #include "support/TestSupport.h"
+#include "translator/QEMTranslator.h"
 #include "workspace/QEMWorkspace.h"
 
 namespace {
@@ -36,7 +37,7 @@ public:
   std::u16string GetName() override { return FName; }
   const TStringList& GetExts() override { return FExts; }
   std::u16string GetDesc() override { return FName + u" files"; }
-  TQEMTranslatorForm* GetForm() override { return nullptr; }
+  TQEMTranslatorForm* GetForm() override { return Form; }
   std::u16string GetSubKey() override { return {}; }
   TQEMBitmap* GetFileBitmap(int Index) override { return &FBitmaps[Index]; }
   TQEMBitmap* GetKindBitmap(int Index) override { return &FBitmaps[Index]; }
@@ -47,7 +48,9 @@ public:
   int32_t GetTranslatorCount() override { return 0; }
   void SetTranslatorCount(int32_t) override {}
   void ChangeSize(void*) override {}
-  void Edit(const std::u16string&) override {}
+  void Edit(const std::u16string& AFileName) override {
+    if (Form) Form->EditFile(AFileName), Form->SetVisible(true);
+  }
   std::u16string FormatItem(const std::u16string& AText, void*) override { return AText; }
   TFileStats GetStats(const std::u16string& AFileName, bool) override {
     const auto it = Counts.find(Short(AFileName));
@@ -71,11 +74,34 @@ public:
 
   std::map<std::string, std::pair<int32_t, int32_t>> Counts;
   std::vector<std::vector<std::string>> Lists;
+  TQEMTranslatorForm* Form = nullptr;
 
 private:
   std::u16string FName;
   TStringList FExts;
   TQEMBitmapVariants FBitmaps;
+};
+
+// A translator window that records what it is asked and refuses to close while Dirty.
+class TRecordingForm : public TQEMTranslatorForm {
+public:
+  bool CanQuit(bool) override {
+    ++Asked;
+    return !Dirty;
+  }
+  void ChangeSize() override {}
+  void HideDockPanel() override {}
+  void LoadFromFile(const std::u16string&, int32_t, int32_t) override {}
+  void Search() override {}
+  void ShowDockPanel() override {}
+  void EditFile(const std::u16string& AFileName) override { Edited.push_back(Short(AFileName)); }
+  void Idle(void*, bool&) override {}
+  void SetVisible(bool Value) override { Visible = Value; }
+
+  bool Dirty = false;
+  bool Visible = false;
+  int Asked = 0;
+  std::vector<std::string> Edited;
 };
 
 // Scripted services that also keep each progress window's maximum.
@@ -261,6 +287,69 @@ TEST_F(WorkspaceModelTest, TreeSumsAndBatchScopes) {
   ASSERT_EQ(hidden.Children.size(), 1u);
   EXPECT_EQ(hidden.Children[0]->Caption, u"Beta files");
   EXPECT_EQ(w.Tree()[0]->FileCount(), 4);
+}
+
+TEST_F(WorkspaceModelTest, SelectingNodesOpensFilesAndKeepsUnsavedEdits) {
+  A->Counts = {{"de/a.reca", {2, 1}}, {"fr/a.reca", {1, 2}}};
+  B->Counts = {{"de/c.recb", {5, 0}}, {"fr/c.recb", {0, 4}}};
+  TRecordingForm formA, formB;
+  A->Form = &formA;
+  B->Form = &formB;
+  TQEMWorkspace w;
+  w.OpenFile(Project("1=DEU,$00000407,de\n2=FRA,$0000040C,fr\n", "1=a.reca\n3=c.recb\n"));
+  w.BuildTree();
+  TQEMTreeNode& project = *w.Tree()[0];
+  TQEMTreeNode& de = Child(project, LCIDToLangName(1031));
+  TQEMTreeNode& deA = Child(Child(de, u"Alpha files"), u"a");
+  TQEMTreeNode& deC = Child(Child(de, u"Beta files"), u"c");
+
+  ASSERT_TRUE(w.SelectNode(&project));
+  EXPECT_EQ(w.NodeView(), TQEMNodeView::nvProjectStatus);
+  EXPECT_EQ(w.ProjectStatus().RowCount(), 4);
+  EXPECT_EQ(w.FindFileNode(w.ProjectStatus().Row(0).FileName)->Level, 3);
+  ASSERT_TRUE(w.SelectNode(&de));
+  EXPECT_EQ(w.NodeView(), TQEMNodeView::nvExplorer);
+  EXPECT_EQ(w.ExplorerRows().size(), 2u);
+  EXPECT_TRUE(w.CanFindInFiles());
+
+  // A file opens in its type's window; the other type's window is hidden.
+  formB.Visible = true;
+  ASSERT_TRUE(w.SelectNode(&deA));
+  EXPECT_EQ(w.NodeView(), TQEMNodeView::nvTranslator);
+  EXPECT_EQ(formA.Edited, std::vector<std::string>{"de/a.reca"});
+  EXPECT_TRUE(formA.Visible);
+  EXPECT_FALSE(formB.Visible);
+  EXPECT_FALSE(w.CanFindInFiles());
+
+  // A window with edits it may not drop keeps the selection; quitting is refused too.
+  formA.Dirty = true;
+  EXPECT_FALSE(w.SelectNode(&deC));
+  EXPECT_EQ(w.Selected(), &deA);
+  EXPECT_FALSE(w.CanQuit());
+  // Once it may close, the file's new counts reach its parents by the differences.
+  formA.Dirty = false;
+  A->Counts["de/a.reca"] = {3, 0};
+  ASSERT_TRUE(w.SelectNode(&deC));
+  EXPECT_EQ(std::pair(deA.Info.XCount, deA.Info.UnXCount), std::pair(3, 0));
+  EXPECT_EQ(std::pair(de.Info.XCount, de.Info.UnXCount), std::pair(8, 0));
+  EXPECT_EQ(std::pair(project.Info.XCount, project.Info.UnXCount), std::pair(9, 6));
+  EXPECT_TRUE(de.Info.Modified);
+  EXPECT_EQ(formB.Edited, std::vector<std::string>{"de/c.recb"});
+  EXPECT_TRUE(w.CanQuit());
+
+  // Find in Files: the node's files, or every file of the project, grouped by type.
+  w.Select(&de);
+  const auto names = [](const std::vector<TQEMFileGroup>& Groups) {
+    std::vector<std::string> r;
+    for (const auto& g : Groups)
+      for (const auto& f : g.Files)
+        r.push_back(UTF16ToUTF8(g.FileType->GetName()) + ":" + Short(f));
+    return r;
+  };
+  EXPECT_EQ(names(w.SearchGroups(TQEMSearchArea::saNode)),
+            (std::vector<std::string>{"Alpha:de/a.reca", "Beta:de/c.recb"}));
+  EXPECT_EQ(names(w.SearchGroups(TQEMSearchArea::saProject)).size(), 4u);
+  A->Form = B->Form = nullptr;
 }
 
 TEST_F(WorkspaceModelTest, TranslationsIntoTheSourceFolderAreRefused) {
