@@ -417,7 +417,287 @@ inline constexpr std::u16string_view SXMLBadCharRef =
 
 // Translator window.
 inline constexpr std::u16string_view SGridBadDateTime = u"'%s' is not a valid date and time";
+inline constexpr std::u16string_view SGridColIndex = u"No.";
+inline constexpr std::u16string_view SGridColId = u"&Id";
+inline constexpr std::u16string_view SGridColStatus = u"&Status";
+inline constexpr std::u16string_view SGridColCreated = u"C&reated";
+inline constexpr std::u16string_view SGridColModified = u"&Modified";
+inline constexpr std::u16string_view SGridColComment = u"&Comment";
+inline constexpr std::u16string_view SGridColOriginal = u"%s (original)";
+inline constexpr std::u16string_view SGridColTranslated = u"%s (translated)";
+inline constexpr std::u16string_view SGridColPrevious = u"Previous %s";
+inline constexpr std::u16string_view SGridStatusLookup =
+    u"TQEMTranslatorForm.StatusHasLookupValues: StatusToEnum(%d)";
+inline constexpr std::u16string_view SGridUnknownStatus = u"'%s' is not an item status";
+inline constexpr std::u16string_view SGridStatusNotOffered =
+    u"The status of this item cannot be changed to '%s'";
+inline constexpr std::u16string_view SGridRevertToOriginal =
+    u"Do you want the current translation to revert to its original value?";
+inline constexpr std::u16string_view SGridTranslationChanged = u"Translation has changed. Save?";
+inline constexpr std::u16string_view SGridNoUntranslatedFound =
+    u"No untranslated item found.\r\nStart from the beginning?";
+inline constexpr std::u16string_view SGridNoMoreUntranslated =
+    u"There are no more untranslated items.";
+inline constexpr std::u16string_view SGridLoading = u"Loading: %s";
+inline constexpr std::u16string_view SGridPosition = u"%d/%d";
+inline constexpr std::u16string_view SGridNoPosition = u"0/0";
+inline constexpr std::u16string_view SGridShowAll = u"Show &All";
+inline constexpr std::u16string_view SGridShowNone = u"Show &None";
+inline constexpr std::u16string_view SGridToggle = u"&Toggle";
+inline constexpr std::u16string_view SGridShowOnlyStrings = u"Show Only &Strings";
 
 // Search and Find in Files.
+inline constexpr std::u16string_view SSearchCaption = u"Search";
+inline constexpr std::u16string_view SSearchFindPage = u"Find";
+inline constexpr std::u16string_view SSearchFilesPage = u"Find in Files";
+inline constexpr std::u16string_view SSearchTextToFind = u"&Text to find:";
+inline constexpr std::u16string_view SSearchIgnorePickLetters = u"&Ignore pick letters";
+inline constexpr std::u16string_view SSearchCaseSensitive = u"&Case sensitive";
+inline constexpr std::u16string_view SSearchWholeWords = u"&Whole words only";
+inline constexpr std::u16string_view SSearchScopeGlobal = u"&Global";
+inline constexpr std::u16string_view SSearchScopeSelected = u"&Selected rows";
+inline constexpr std::u16string_view SSearchColumns = u"C&olumns";
+inline constexpr std::u16string_view SSearchInProject = u"Search files in &project";
+inline constexpr std::u16string_view SSearchInAllProjects = u"Search in &all projects";
+inline constexpr std::u16string_view SSearchInNode = u"Search in &node";
+inline constexpr std::u16string_view SSearchFileTypes = u"&File types";
+inline constexpr std::u16string_view SSearchKeepSynchronized = u"Keep check lists &synchronized";
+inline constexpr std::u16string_view SSearchCheckAll = u"Check all";
+inline constexpr std::u16string_view SSearchUncheckAll = u"Uncheck all";
+inline constexpr std::u16string_view SSearchBlank = u"Search string cannot be blank";
+inline constexpr std::u16string_view SSearchNoColumn = u"At least one item must be selected";
+inline constexpr std::u16string_view SSearchNoFileType = u"At least one file type must be checked";
+inline constexpr std::u16string_view SSearchNoField =
+    u"File type %s must have at least one field checked";
+inline constexpr std::u16string_view SSearchNoSelectedRows =
+    u"Tried to search selected rows but no rows are selected.";
+inline constexpr std::u16string_view SSearchNotFound = u"Search string '%s' not found";
+// A result line of Find in Files: language, file name, column, display line.
+inline constexpr std::u16string_view SSearchFilesLinePrefix = u"%s: %s(%s, %d): ";
+// A result line of Find: file name, column, display line.
+inline constexpr std::u16string_view SSearchLinePrefix = u"%s(%s, %d): ";
+inline constexpr std::u16string_view SSearchSaveResultsCaption = u"Save Search Results";
+inline constexpr std::u16string_view SSearchResultsFilter =
+    u"Text files (*.txt)|*.txt|All files (*.*)|*.*";
+inline constexpr std::u16string_view SSearchResultsExt = u".txt";
+inline constexpr std::u16string_view SSearchNoCollator =
+    u"The language rules the search compares texts with cannot be loaded";
 
 // Repository browser.
+inline constexpr std::u16string_view SRpsCaption = u"Translation Repository";
+inline constexpr std::u16string_view SRpsCaptionFile = u"Translation Repository - %s";
+inline constexpr std::u16string_view SRpsStatusEmpty = u"Empty";
+inline constexpr std::u16string_view SRpsSaveChanges = u"Save changes to %s?";
+inline constexpr std::u16string_view SRpsSaveChangesNoName = u"Save changes ?";
+inline constexpr std::u16string_view SRpsReplaceFile =
+    u"%s already exists.\r\nDo you want to replace it?";
+inline constexpr std::u16string_view SRpsOpenTitle = u"Open Repository";
+inline constexpr std::u16string_view SRpsSaveAsTitle = u"Save %s As";
+inline constexpr std::u16string_view SRpsFileMissing = u"File %s does not exist.";
+inline constexpr std::u16string_view SRpsRecentNumbered = u"&%d";
+inline constexpr std::u16string_view SRpsRecentLettered = u"&%s";
+inline constexpr std::u16string_view SRpsDeleteRegion = u"Delete region?";
+inline constexpr std::u16string_view SRpsDeleteLanguage = u"Delete '%s'?";
+inline constexpr std::u16string_view SRpsDeleteLanguageItem = u"&Delete %s";
+inline constexpr std::u16string_view SRpsDeleteRecords = u"Delete %d record(s)?";
+inline constexpr std::u16string_view SRpsAllLanguages = u"All";
+inline constexpr std::u16string_view SRpsFindTitle = u"Find Text";
+inline constexpr std::u16string_view SRpsFindOptions = u" Options ";
+inline constexpr std::u16string_view SRpsFindDirection = u" Direction ";
+inline constexpr std::u16string_view SRpsFindForward = u"Forwar&d";
+inline constexpr std::u16string_view SRpsFindBackward = u"&Backward";
+inline constexpr std::u16string_view SRpsActionOpen = u"&Open...";
+inline constexpr std::u16string_view SRpsActionSave = u"&Save";
+inline constexpr std::u16string_view SRpsActionSaveAs = u"Save &As...";
+inline constexpr std::u16string_view SRpsActionFind = u"&Find...";
+inline constexpr std::u16string_view SRpsActionFindNext = u"Find &Next";
+inline constexpr std::u16string_view SRpsActionCopy = u"&Copy";
+inline constexpr std::u16string_view SRpsActionEdit = u"&Edit";
+inline constexpr std::u16string_view SRpsActionFont = u"F&ont";
+inline constexpr std::u16string_view SRpsActionHide = u"&Hide";
+
+// Desktop program.
+inline constexpr std::u16string_view SOptionSetMismatch =
+    u"The option set %s cannot take the values of the option set %s.";
+inline constexpr std::u16string_view SOptionsCaption = u"Options";
+inline constexpr std::u16string_view SOptColorsButton = u"&Colors...";
+inline constexpr std::u16string_view SOptFontsButton = u"&Fonts...";
+inline constexpr std::u16string_view SOptPageDevelopment = u"Development environment";
+inline constexpr std::u16string_view SOptPageDesktop = u"Desktop program";
+inline constexpr std::u16string_view SOptPageGeneral = u"General";
+inline constexpr std::u16string_view SOptPageFormDesigner = u"Form designer";
+inline constexpr std::u16string_view SOptPagePascal = u"Pascal sources";
+inline constexpr std::u16string_view SOptPageRepository = u"Repository";
+inline constexpr std::u16string_view SOptPageRepositorySearch = u"Repository search";
+inline constexpr std::u16string_view SOptCompileProjects = u"Compile projects automatically";
+inline constexpr std::u16string_view SOptShowManagerAfterUpdate =
+    u"Show the translation manager after updating the translations";
+inline constexpr std::u16string_view SOptEditorFilename = u"Editor program:";
+inline constexpr std::u16string_view SOptMainWindow = u"Main window";
+inline constexpr std::u16string_view SOptRepositoryWindow = u"Repository window";
+inline constexpr std::u16string_view SOptLeft = u"Left:";
+inline constexpr std::u16string_view SOptTop = u"Top:";
+inline constexpr std::u16string_view SOptWidth = u"Width:";
+inline constexpr std::u16string_view SOptHeight = u"Height:";
+inline constexpr std::u16string_view SOptQueryRepository =
+    u"Look new items up in the repository automatically";
+inline constexpr std::u16string_view SOptQuoteStrings = u"Quote strings automatically";
+inline constexpr std::u16string_view SOptSaveFiles =
+    u"Save translated files without asking when a window closes";
+inline constexpr std::u16string_view SOptUseNewlyTranslated =
+    u"Entered translations get the status Newly Translated";
+inline constexpr std::u16string_view SOptHideEmptyItems =
+    u"Hide files without items in the workspace";
+inline constexpr std::u16string_view SOptDisplayGrid = u"Display grid";
+inline constexpr std::u16string_view SOptSnapToGrid = u"Snap to grid";
+inline constexpr std::u16string_view SOptGridSizeX = u"Grid size X:";
+inline constexpr std::u16string_view SOptGridSizeY = u"Grid size Y:";
+inline constexpr std::u16string_view SOptAddTranslated = u"&Translated/Auto Translated";
+inline constexpr std::u16string_view SOptAddUntranslated = u"Unt&ranslated";
+inline constexpr std::u16string_view SOptAddNewlyTranslated = u"N&ewly Translated";
+inline constexpr std::u16string_view SOptAddHold = u"&Hold";
+inline constexpr std::u16string_view SOptAddDoNotTranslate = u"&Don't Translate";
+inline constexpr std::u16string_view SOptAddUnused = u"Unu&sed";
+inline constexpr std::u16string_view SOptDuplicateAction = u" Duplicate Action ";
+inline constexpr std::u16string_view SOptDuplicateSkip = u"S&kip";
+inline constexpr std::u16string_view SOptDuplicateForceAdd = u"&Force Add";
+inline constexpr std::u16string_view SOptDuplicateReplace = u"Re&place";
+inline constexpr std::u16string_view SOptDisplaySelection = u"D&isplay selection";
+inline constexpr std::u16string_view SOptAddIncludeContext = u"In&clude context information";
+inline constexpr std::u16string_view SOptValue = u" Translated vs Original Value ";
+inline constexpr std::u16string_view SOptValueChanged = u"Chan&ged";
+inline constexpr std::u16string_view SOptValueUnchanged = u"&Unchanged";
+inline constexpr std::u16string_view SOptValueDontCare = u"D&on't care";
+inline constexpr std::u16string_view SOptCommentSwitch = u"Co&mment";
+inline constexpr std::u16string_view SOptCommentInclude = u"Inc&lude";
+inline constexpr std::u16string_view SOptCommentNotInclude = u"&Not include";
+inline constexpr std::u16string_view SOptCommentRemove = u"R&emove";
+inline constexpr std::u16string_view SOptCurrentStatus = u" Current Status ";
+inline constexpr std::u16string_view SOptNewStatusGroup = u" New Status ";
+inline constexpr std::u16string_view SOptGetUseContext = u"Use &context info.";
+inline constexpr std::u16string_view SOptMultipleFindAction = u" Multiple Find Action ";
+inline constexpr std::u16string_view SOptUseFirst = u"Use &first";
+inline constexpr std::u16string_view SOptGenerateXlat =
+    u"Produce the translated Pascal files from their sources";
+inline constexpr std::u16string_view SOptRepositoryFilename = u"Repository file:";
+inline constexpr std::u16string_view SOptTextLabels = u"Show text labels on the tool bar";
+inline constexpr std::u16string_view SOptLangToolBarExpanded = u"Expand the languages tool bar";
+inline constexpr std::u16string_view SOptFormattedXML = u"Write the repository as indented XML";
+inline constexpr std::u16string_view SOptCaseSensitive = u"Case sensitive";
+inline constexpr std::u16string_view SOptSearchForward = u"Search forward";
+inline constexpr std::u16string_view SOptWholeWords = u"Whole words only";
+inline constexpr std::u16string_view SOptChooseEditor = u"Choose the editor program";
+inline constexpr std::u16string_view SOptChooseRepository = u"Choose the translation repository";
+inline constexpr std::u16string_view SColorDialogCaption = u"Grid Colors";
+inline constexpr std::u16string_view SColorSchemesLabel = u"Color &schemes:";
+inline constexpr std::u16string_view SColorSchemeBuiltIn = u"%s (built-in)";
+inline constexpr std::u16string_view SColorCopyButton = u"C&opy...";
+inline constexpr std::u16string_view SColorRenameButton = u"&Rename...";
+inline constexpr std::u16string_view SColorDeleteButton = u"&Delete";
+inline constexpr std::u16string_view SColorUseColors = u"&Use colors in the grids";
+inline constexpr std::u16string_view SColorBuiltInNote =
+    u"Built-in schemes cannot be changed; copy one to change its colors.";
+inline constexpr std::u16string_view SColorPreview = u"Preview";
+inline constexpr std::u16string_view SColorPreviewSample = u"Sample text %d";
+inline constexpr std::u16string_view SColorPreviewTranslation = u"Translated text %d";
+inline constexpr std::u16string_view SRenameColorSchemeCaption = u"Rename Color Scheme";
+inline constexpr std::u16string_view SRenameColorSchemePrompt =
+    u"Enter the new name of the color scheme:";
+inline constexpr std::u16string_view SColorSchemeNameTaken =
+    u"A color scheme named \"%s\" already exists.";
+inline constexpr std::u16string_view SFontDialogCaption = u"Grid Fonts";
+inline constexpr std::u16string_view SFontLanguagesLabel = u"&Languages:";
+inline constexpr std::u16string_view SFontCommentEntry = u"Comments";
+inline constexpr std::u16string_view SFontEntry = u"%s: %s";
+inline constexpr std::u16string_view SFontDescription = u"%s, %d pt";
+inline constexpr std::u16string_view SFontChangeButton = u"&Change font...";
+inline constexpr std::u16string_view SFontDefaultButton = u"Use the &default font";
+inline constexpr std::u16string_view SFontSample = u"AaBbCc XxYyZz 0123";
+inline constexpr std::u16string_view SHlxNoDisplay =
+    u"no display to open the desktop window on (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
+    u"not set); give -I or -E for an unattended run (see --help)";
+inline constexpr std::u16string_view SHlxGuiNotLoaded = u"the desktop program cannot be loaded: %s";
+inline constexpr std::u16string_view SGuiTimingMark = u"hlx-timing: %s %d ms";
+inline constexpr std::u16string_view SMainCaption = u"%s - %s";
+inline constexpr std::u16string_view SNodeCaptionCounts = u"%s (%d/%d)";
+inline constexpr std::u16string_view SNodeCaptionUnknown = u"%s (?)";
+inline constexpr std::u16string_view SNodeCountsHint = u"Translated: %d, Untranslated: %d";
+inline constexpr std::u16string_view SMenuFile = u"&File";
+inline constexpr std::u16string_view SMenuProject = u"&Project";
+inline constexpr std::u16string_view SMenuTranslators = u"&Translators";
+inline constexpr std::u16string_view SMenuTools = u"T&ools";
+inline constexpr std::u16string_view SMenuHelp = u"&Help";
+inline constexpr std::u16string_view SActFileNew = u"&New";
+inline constexpr std::u16string_view SActFileOpen = u"&Open";
+inline constexpr std::u16string_view SActFileReopen = u"&Reopen";
+inline constexpr std::u16string_view SActFileSave = u"&Save Project";
+inline constexpr std::u16string_view SActFileSaveAs = u"Save Project &As...";
+inline constexpr std::u16string_view SActFileExit = u"E&xit";
+inline constexpr std::u16string_view SActAddFiles = u"&Add Files";
+inline constexpr std::u16string_view SActAddFromDirectory = u"Add from &directory";
+inline constexpr std::u16string_view SActRemoveFiles = u"&Remove Files";
+inline constexpr std::u16string_view SActRunUpdaters = u"Run updaters";
+inline constexpr std::u16string_view SActAddPackage = u"&Add...";
+inline constexpr std::u16string_view SActRemovePackage = u"&Remove";
+inline constexpr std::u16string_view SActOptions = u"&Options...";
+inline constexpr std::u16string_view SActMakeDictionary = u"&Make Dictionary";
+inline constexpr std::u16string_view SActRepository = u"Translation Repository";
+inline constexpr std::u16string_view SActFindInFiles = u"Find in Files";
+inline constexpr std::u16string_view SActHelpContents = u"&Contents";
+inline constexpr std::u16string_view SActAbout = u"&About...";
+inline constexpr std::u16string_view SActRefresh = u"Refresh";
+inline constexpr std::u16string_view SActPurge = u"Purge";
+inline constexpr std::u16string_view SActEggBuild = u"Egg Build";
+inline constexpr std::u16string_view SActRecreateXlat = u"Recreate translated files";
+inline constexpr std::u16string_view SActAddToRepository = u"Add strings to repository";
+inline constexpr std::u16string_view SActGetFromRepository = u"Get strings from repository";
+inline constexpr std::u16string_view SActChangeStatus = u"Change status";
+inline constexpr std::u16string_view SActExpandOneLevel = u"Expand one level";
+inline constexpr std::u16string_view SActExpandAll = u"Expand All Levels";
+inline constexpr std::u16string_view SActCollapse = u"Collapse";
+inline constexpr std::u16string_view SPageProject = u"Project";
+inline constexpr std::u16string_view SPageLanguages = u"Languages";
+inline constexpr std::u16string_view SPageFiles = u"Files";
+inline constexpr std::u16string_view SPageWorkspace = u"Workspace";
+inline constexpr std::u16string_view SLabelRootDirectory = u"Root directory:";
+inline constexpr std::u16string_view SLabelBaseLanguage = u"Base language:";
+inline constexpr std::u16string_view SBrowseButton = u"...";
+inline constexpr std::u16string_view SColLanguage = u"Language";
+inline constexpr std::u16string_view SColLocaleID = u"Locale ID";
+inline constexpr std::u16string_view SColExtension = u"Extension";
+inline constexpr std::u16string_view SColXlatDirectory = u"Translation Directory";
+inline constexpr std::u16string_view SColFilename = u"Filename";
+inline constexpr std::u16string_view SColPath = u"Path";
+inline constexpr std::u16string_view SColKind = u"Kind";
+inline constexpr std::u16string_view SCaptionError = u"Error";
+inline constexpr std::u16string_view SCaptionInformation = u"Information";
+inline constexpr std::u16string_view SCaptionConfirm = u"Confirm";
+inline constexpr std::u16string_view SCaptionWarning = u"Warning";
+inline constexpr std::u16string_view SButtonOK = u"OK";
+inline constexpr std::u16string_view SButtonCancel = u"Cancel";
+inline constexpr std::u16string_view SButtonYes = u"&Yes";
+inline constexpr std::u16string_view SButtonNo = u"&No";
+inline constexpr std::u16string_view SDontShowAgain = u"Don't show this message again.";
+inline constexpr std::u16string_view SChooseRootDirectory = u"Select the root directory:";
+inline constexpr std::u16string_view SOpenProjectTitle = u"Open Project";
+inline constexpr std::u16string_view SAddFilesTitle = u"Add Files";
+inline constexpr std::u16string_view SAddPackageTitle = u"Add Translator Package";
+inline constexpr std::u16string_view SPackageFilter =
+    u"Translator packages (*.fpl)|*.fpl|All files (*.*)|*.*";
+inline constexpr std::u16string_view SOptStatuses = u"Items with the status";
+inline constexpr std::u16string_view SOptNewStatus = u"New status:";
+inline constexpr std::u16string_view SOptIncludeContext = u"Include context";
+inline constexpr std::u16string_view SOptUseContext = u"Use context";
+inline constexpr std::u16string_view SOptRevertToOriginal = u"Revert to original";
+inline constexpr std::u16string_view SOptUseRepository = u"Use repository";
+inline constexpr std::u16string_view SOptComment = u"Comment:";
+inline constexpr std::u16string_view SHelpText =
+    u"HLX keeps the translations of an application project in step with its sources.\r\n\r\n"
+    u"1. File > Open opens a project (.hlx, .rqxproj, .rqxgroup, .oproj, .tmproj, "
+    u".groupproj).\r\n"
+    u"2. On the Project page choose the root directory, the base language and the target "
+    u"languages; add the source files on the Files page.\r\n"
+    u"3. Project > Run updaters (F9) brings every language's translated files up to date.\r\n"
+    u"4. The Workspace page shows each language's files with their translated and untranslated "
+    u"counts; its pop-up menu runs the batch operations over the selected node.\r\n\r\n"
+    u"Unattended runs: hlx --help.";

@@ -121,9 +121,55 @@ void TQEMBaseFileType::LoadFile(const std::u16string& AFileName, int32_t ACol, i
   if (auto* form = GetForm()) form->LoadFromFile(AFileName, ACol, ARow);
 }
 
-void TQEMBaseFileType::Search(TSearchInfo&, const std::u16string&, bool, bool, bool,
-                              const TSearchFoundEvent&) {
-  // Searching files comes with the search of the editing layer.
+void TQEMBaseFileType::Search(TSearchInfo& ASearchInfo, const std::u16string& ASearchText,
+                              bool ACaseSens, bool AWholeWords, bool AIgnorePickLetters,
+                              const TSearchFoundEvent& ASearchFoundEvent) {
+  if (!FTranslator || ASearchText.empty()) return;
+  // The open copy holds the unsaved edits, so it is the one searched.
+  TQEMTranslatorMgr* mgr = FindMgr(ASearchInfo.FileName);
+  std::unique_ptr<TQEMTranslatorMgr> temporary;
+  if (!mgr) {
+    temporary = FTranslator->GetMgrClass().Create(ASearchInfo.FileName, false);
+    mgr = temporary.get();
+  }
+  // An open file's window keeps its own search, handlers and row filter: they come back
+  // afterwards, and its filter does not narrow a search over files.
+  struct TRestore {
+    TQEMTranslatorMgr& Mgr;
+    TQEMSearchSettings Settings;
+    TSearchStartEvent Start;
+    TSearchFoundEvent Found;
+    TSearchEndEvent End;
+    std::function<bool(int)> Visible;
+    ~TRestore() {
+      Mgr.SearchSettings() = std::move(Settings);
+      Mgr.OnSearchStart = std::move(Start);
+      Mgr.OnSearchFound = std::move(Found);
+      Mgr.OnSearchEnd = std::move(End);
+      Mgr.SearchLineVisible = std::move(Visible);
+    }
+  } restore{*mgr,
+            mgr->SearchSettings(),
+            mgr->OnSearchStart,
+            mgr->OnSearchFound,
+            mgr->OnSearchEnd,
+            mgr->SearchLineVisible};
+  TQEMSearchSettings& s = mgr->SearchSettings();
+  s = TQEMSearchSettings();
+  s.Name = ASearchInfo.FileName;
+  s.Pattern = ASearchText;
+  s.PatternLCID = ASearchInfo.PatternLCID;
+  s.Columns = FSearchSettings->Columns;
+  s.CaseSensitive = ACaseSens;
+  s.IgnorePickLetters = AIgnorePickLetters;
+  s.WholeWordsOnly = AWholeWords;
+  s.OrigLCID = mgr->Stats()->GetOrigLCID();
+  s.XlatLCID = mgr->Stats()->GetXlatLCID();
+  mgr->OnSearchStart = nullptr;
+  mgr->OnSearchFound = ASearchFoundEvent;
+  mgr->OnSearchEnd = nullptr;
+  mgr->SearchLineVisible = nullptr;
+  mgr->Search();
 }
 
 void TQEMBaseFileType::List(TListEventType EventType, const TStringList& FileList, void* Data,

@@ -3,8 +3,10 @@
 // reach the items of one translated file and its notes file. Packages derive their managers
 // from TQEMTranslatorMgr and describe them to the host through a TQEMTranslatorMgrClass.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/QEMTypes.h"
@@ -13,6 +15,33 @@
 #include "translator/QEMTranslatorCommon.h"
 
 class TQEMTranslatorMgr;
+class TQEMCollationTable;
+struct TQEMSearchState;
+
+// Finds a pattern in texts the way the search compares: the pattern is compared, under the
+// rules of Locale, with the text's substring of the pattern's length at every position
+// (ignoring case unless CaseSensitive), and with WholeWordsOnly a match must also be a whole
+// word. Gives exactly what that comparison at every position gives, without paying for it at
+// positions whose first collation weight already differs. An empty pattern finds nothing.
+class QEM_API TQEMSearchMatcher {
+public:
+  TQEMSearchMatcher(std::u16string_view Pattern, LCID Locale, bool CaseSensitive,
+                    bool WholeWordsOnly);
+  // Appends the 0-based positions of the matches in Text, in ascending order.
+  void FindAll(std::u16string_view Text, std::vector<int32_t>& Positions) const;
+
+private:
+  enum class TVerdict { vNo, vYes, vAsk };
+  TVerdict CompareKeys(std::u16string_view Text, size_t P) const;
+  bool Same(std::u16string_view Window) const;
+
+  std::u16string FPattern;
+  bool FWholeWords;
+  TQEMCollationTable* FTable;
+  uint16_t FFirstPrimary = 0; // 0: every position takes the full comparison
+  bool FKeysExact = false;    // FKeys decide for windows of plain code units
+  std::vector<uint32_t> FKeys;
+};
 
 // The search state of one manager.
 class QEM_API TQEMSearchSettings {
@@ -92,9 +121,22 @@ public:
   TQEMSearchSettings& SearchSettings() { return *FSearchSettings; }
   int32_t SearchCount() const { return FSearchCount; }
 
+  // Prepares the comparison of each column in its language (original and previous original
+  // under OrigLCID, translation and previous translation under XlatLCID, the rest under the
+  // user's default language) for the current search settings. Search calls it itself.
+  void InitSearchLocale();
+  // Searches the items with the search settings: the listed Lines (line number -1) or every
+  // item shown, numbered from 1; reports each match through OnSearchFound (position 1-based,
+  // name = the settings' Name, else the file name) between OnSearchStart and OnSearchEnd.
+  // Returns the number of matches, also kept as SearchCount.
+  int32_t Search();
+
   TSearchStartEvent OnSearchStart;
   TSearchFoundEvent OnSearchFound;
   TSearchEndEvent OnSearchEnd;
+  // Narrows the items a search without Lines visits to the rows a window shows (its filter);
+  // empty: every item IsLineVisible accepts.
+  std::function<bool(int Index)> SearchLineVisible;
 
 protected:
   IQEMNotesFilePtr FNotesFile;
@@ -104,6 +146,7 @@ protected:
   std::u16string FOrigFileName;
 
 private:
+  std::unique_ptr<TQEMSearchState> FSearchState;
   void InitRepositoryServices();
   void WithContext(bool UseContext, int Index, const std::function<void()>& Body);
   bool ApplyComment(IQEMNotesItem& Item, bool Comment, bool CommentAction,
