@@ -1,0 +1,98 @@
+// Opening a translated file of 100,000 items in the translator-window model, next to opening its
+// notes file alone (the model's own work on top of reading the file should stay within 20%), and
+// reading every cell of every row once at two sizes (the time per cell should not grow).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "HLXLines.h"
+#include "QEMLibrary.h"
+#include "editing/QEMTranslatorForm.h"
+#include "platform/QEMFiles.h"
+
+namespace {
+
+std::filesystem::path gDir;
+
+// The translated file; its notes sit beside it. Half the items are translated, each has a
+// comment and one history entry.
+std::u16string FileFor(int64_t Items) {
+  const std::filesystem::path p = gDir / ("items-" + std::to_string(Items) + ".lines");
+  const std::u16string name = UTF8ToUTF16(p.string());
+  if (std::filesystem::exists(p)) return name;
+  {
+    std::ofstream out(p, std::ios::binary);
+    for (int64_t i = 0; i < Items; ++i)
+      out << "k" << i << " = \"Übersetzter Text Nummer " << i << "\"\n";
+  }
+  auto mgr = hlxtest::LinesMgrClass().Create(name, false);
+  mgr->Stats()->SetOrigLCID(1033);
+  mgr->Stats()->SetXlatLCID(1031);
+  for (int64_t i = 0; i < Items; ++i) {
+    auto item = mgr->NotesFile()->CreateNotesItem();
+    const std::u16string n = UTF8ToUTF16(std::to_string(i));
+    item->SetID(u"k" + n);
+    item->SetOrigText(u"Source text number " + n);
+    item->SetXlatText(u"Übersetzter Text Nummer " + n);
+    item->SetComment(u"Comment " + n);
+    item->MoveCurrentToHistory(u"update");
+    item->SetStatus(i % 2 ? rsTranslated : rsUnTranslated);
+    mgr->Items()->Add(item);
+  }
+  mgr->Save(false, 0, 0, false);
+  return name;
+}
+
+void BM_NotesOpen(benchmark::State& State) {
+  const std::u16string name = FileFor(State.range(0)) + u".xlf";
+  for (auto _ : State) {
+    hlxtest::TLinesNotesFile f;
+    f.Open(name);
+    benchmark::DoNotOptimize(f.GetItems()->Count());
+  }
+}
+
+void BM_ModelOpen(benchmark::State& State) {
+  const std::u16string name = FileFor(State.range(0));
+  for (auto _ : State) {
+    TQEMTranslatorFormModel form(hlxtest::LinesMgrClass());
+    form.LoadFromFile(name, idColCurr, 0);
+    benchmark::DoNotOptimize(form.RowCount());
+  }
+}
+
+void BM_ReadAllCells(benchmark::State& State) {
+  TQEMTranslatorFormModel form(hlxtest::LinesMgrClass());
+  form.LoadFromFile(FileFor(State.range(0)), idColCurr, 0);
+  const int rows = form.RowCount();
+  for (auto _ : State) {
+    size_t chars = 0;
+    for (int row = 0; row < rows; ++row)
+      for (int col = 0; col < form.ColumnCount(); ++col)
+        chars += form.CellText(row, TQEMAllColId(form.ColToEnum(col))).size();
+    benchmark::DoNotOptimize(chars);
+  }
+  State.SetItemsProcessed(State.iterations() * int64_t(rows) * form.ColumnCount());
+}
+
+} // namespace
+
+BENCHMARK(BM_NotesOpen)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ModelOpen)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadAllCells)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  char tmpl[] = "/tmp/hlx-form-bench-XXXXXX";
+  gDir = mkdtemp(tmpl);
+  setenv("HLX_REGISTRY", (gDir / "registry.db").c_str(), 1);
+  QEMInitialize();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  QEMFinalize();
+  std::filesystem::remove_all(gDir);
+  return 0;
+}
