@@ -179,6 +179,8 @@ struct TQEMRepository::TState : IQEMRepositoryIndexList, IQEMRepositoryLangList 
   int AppendRecord(NodePtr TuNode);
   void SetString(int Rec, int Lang, const std::u16string& Text);
   std::u16string GetID(int Rec) const;
+  void DeleteLanguage(int Lang);
+  void DeleteRecords(const std::vector<int>& Sorted); // ascending, unique, in range
 
   // IQEMRepositoryIndexList
   int Count() const override { return int(Langs.size()); }
@@ -205,12 +207,10 @@ public:
   int Item(int Position) const override {
     Ensure();
     if (Position < 0 || size_t(Position) >= FCount) return -1;
-    size_t p = size_t(Position);
-    for (const auto& c : FChunks) {
-      if (p < c.size()) return int(c[p]);
-      p -= c.size();
-    }
-    return -1;
+    const auto& st = Starts();
+    const auto at = std::upper_bound(st.begin(), st.end(), size_t(Position));
+    const size_t c = size_t(at - st.begin()) - 1;
+    return int(FChunks[c][size_t(Position) - st[c]]);
   }
   int PositionOf(int Rec) const override {
     if (Rec < 0 || size_t(Rec) >= FOwner.Tu.size()) return -1;
@@ -271,6 +271,7 @@ public:
     }
     auto& ch = FChunks[c];
     ch.insert(ch.begin() + ptrdiff_t(o), Rec);
+    FStartsOk = false;
     if (ch.size() > ChunkMax) {
       std::vector<uint32_t> tail(ch.begin() + ptrdiff_t(ch.size() / 2), ch.end());
       ch.resize(ch.size() / 2);
@@ -287,7 +288,26 @@ public:
     FChunks[c].erase(FChunks[c].begin() + ptrdiff_t(o));
     if (FChunks[c].empty()) FChunks.erase(FChunks.begin() + ptrdiff_t(c));
     --FCount;
+    FStartsOk = false;
   }
+  // Drops the records mapped to Gone and renumbers the rest; the order stays right as it is.
+  void Compact(const std::vector<uint32_t>& Map, uint32_t Gone) {
+    if (!FBuilt) return;
+    size_t count = 0, kept = 0;
+    for (size_t i = 0; i < FChunks.size(); ++i) {
+      auto& ch = FChunks[i];
+      size_t w = 0;
+      for (const uint32_t r : ch)
+        if (Map[r] != Gone) ch[w++] = Map[r];
+      ch.resize(w);
+      count += w;
+      if (w && kept++ != i) FChunks[kept - 1] = std::move(ch);
+    }
+    FChunks.resize(kept);
+    FCount = count;
+    FStartsOk = false;
+  }
+  void SetLang(int Lang) { FLang = Lang; }
   // Sorts every record at once through collation sort keys, far cheaper than comparing pairs.
   void Build() {
     const size_t n = FOwner.Tu.size();
@@ -339,21 +359,34 @@ public:
     }
     FCount = n;
     FBuilt = true;
+    FStartsOk = false;
   }
 
 private:
   NodePtr Seg(uint32_t Rec) const { return FOwner.Seg[size_t(FLang)][Rec]; }
   UCollator* Coll() const { return FOwner.Langs[size_t(FLang)].Coll.get(); }
-  size_t Before(size_t Chunk) const {
-    size_t s = 0;
-    for (size_t i = 0; i < Chunk; ++i) s += FChunks[i].size();
-    return s;
+  size_t Before(size_t Chunk) const { return Starts()[Chunk]; }
+  // Where each chunk starts, rebuilt after changes on the next positional read, so that reading
+  // a million rows in order never walks the chunk list per row.
+  const std::vector<size_t>& Starts() const {
+    if (!FStartsOk) {
+      FStarts.resize(FChunks.size());
+      size_t s = 0;
+      for (size_t i = 0; i < FChunks.size(); ++i) {
+        FStarts[i] = s;
+        s += FChunks[i].size();
+      }
+      FStartsOk = true;
+    }
+    return FStarts;
   }
   const TQEMRepository::TState& FOwner;
   int FLang;
   std::vector<std::vector<uint32_t>> FChunks;
   size_t FCount = 0;
   bool FBuilt = false;
+  mutable std::vector<size_t> FStarts;
+  mutable bool FStartsOk = false;
   void Ensure() const {
     if (!FBuilt) const_cast<TIndex*>(this)->Build();
   }
@@ -423,6 +456,46 @@ void TQEMRepository::TState::SetString(int Rec, int Lang, const std::u16string& 
   }
   SetElementText(pugi::xml_node(seg), Text);
   ix.Insert(uint32_t(Rec));
+}
+
+void TQEMRepository::TState::DeleteLanguage(int Lang) {
+  const std::string tag = Langs[size_t(Lang)].Utf8Tag;
+  // Every tuv of the language goes, also a second one a hand-edited file may hold.
+  for (NodePtr t : Tu) {
+    pugi::xml_node tu(t);
+    for (pugi::xml_node tuv = tu.child("tuv"); tuv;) {
+      const pugi::xml_node next = tuv.next_sibling("tuv");
+      if (AsciiSameNoCase(tuv.attribute("xml:lang").value(), tag)) tu.remove_child(tuv);
+      tuv = next;
+    }
+  }
+  Langs.erase(Langs.begin() + Lang);
+  Seg.erase(Seg.begin() + Lang);
+  Indexes.erase(Indexes.begin() + Lang);
+  for (size_t i = size_t(Lang); i < Indexes.size(); ++i) Indexes[i]->SetLang(int(i));
+}
+
+void TQEMRepository::TState::DeleteRecords(const std::vector<int>& Sorted) {
+  // One pass over the records and one over each index, however many records go.
+  constexpr uint32_t gone = UINT32_MAX;
+  std::vector<uint32_t> map(Tu.size());
+  size_t k = 0, next = 0;
+  for (size_t r = 0; r < Tu.size(); ++r) {
+    if (k < Sorted.size() && size_t(Sorted[k]) == r) {
+      ++k;
+      map[r] = gone;
+      pugi::xml_node tu(Tu[r]);
+      tu.parent().remove_child(tu);
+      continue;
+    }
+    map[r] = uint32_t(next);
+    Tu[next] = Tu[r];
+    for (auto& s : Seg) s[next] = s[r];
+    ++next;
+  }
+  Tu.resize(next);
+  for (auto& s : Seg) s.resize(next);
+  for (auto& ix : Indexes) ix->Compact(map, gone);
 }
 
 std::u16string TQEMRepository::TState::GetID(int Rec) const {
@@ -796,6 +869,52 @@ void TQEMRepository::Save() {
 void TQEMRepository::SetNotifier(std::shared_ptr<IQEMRepositoryNotifier> Notifier) {
   FImpl->Notifier = std::move(Notifier);
 }
+
+bool TQEMRepository::DeleteLanguage(const std::u16string& LangTag) {
+  auto& s = *FImpl->S;
+  const int l = s.IndexOf(LangTag);
+  if (l < 0) return false;
+  s.DeleteLanguage(l);
+  FImpl->Changed();
+  return true;
+}
+
+int TQEMRepository::DeleteRecords(std::vector<int> Indexes) {
+  auto& s = *FImpl->S;
+  std::erase_if(Indexes, [&](int I) { return I < 0 || size_t(I) >= s.Tu.size(); });
+  std::sort(Indexes.begin(), Indexes.end());
+  Indexes.erase(std::unique(Indexes.begin(), Indexes.end()), Indexes.end());
+  if (Indexes.empty()) return 0;
+  s.DeleteRecords(Indexes);
+  FImpl->Changed();
+  return int(Indexes.size());
+}
+
+void TQEMRepository::Reset(const std::u16string& FileName) {
+  auto fresh = std::make_unique<TState>();
+  fresh->CreateDocument();
+  fresh->FileName = FileName;
+  fresh->Loaded = true;
+  FImpl->S = std::move(fresh);
+  FImpl->Changed();
+  FImpl->Modified = false;
+}
+
+void TQEMRepository::SaveAs(const std::u16string& FileName) {
+  EnsureLoaded();
+  auto& s = *FImpl->S;
+  const std::u16string oldName = s.FileName;
+  const uint32_t oldVersion = s.Version;
+  s.Version = QEMRepositoryTMXVersion;
+  s.FileName = FileName;
+  try {
+    Save();
+  } catch (...) {
+    s.FileName = oldName;
+    s.Version = oldVersion;
+    throw;
+  }
+}
 const std::u16string& TQEMRepository::FileName() const { return FImpl->S->FileName; }
 void TQEMRepository::SetFileName(const std::u16string& FileName) { FImpl->S->FileName = FileName; }
 uint32_t TQEMRepository::Version() const { return FImpl->S->Version; }
@@ -865,24 +984,14 @@ void QEMRepositoryOpen() { Repo().EnsureLoaded(); }
 
 void QEMRepositorySave() { Repo().Save(); }
 
-void QEMRepositorySaveAs(const std::u16string& FileName) {
-  auto& r = Repo();
-  r.EnsureLoaded();
-  r.SetVersion(QEMRepositoryTMXVersion);
-  r.SetFileName(FileName);
-  r.Save();
-}
+void QEMRepositorySaveAs(const std::u16string& FileName) { Repo().SaveAs(FileName); }
 
 std::u16string QEMRepositoryGetFileName() { return Repo().FileName(); }
 
 void QEMRepositorySetFileName(const std::u16string& FileName) {
-  auto fresh = std::make_shared<TQEMRepository>();
-  if (!FileName.empty() && FileExists(FileName)) fresh->LoadFromFile(FileName);
-  else {
-    fresh->SetFileName(FileName);
-    fresh->SetLoaded(true);
-  }
-  gRepository = std::move(fresh);
+  auto& r = Repo();
+  if (!FileName.empty() && FileExists(FileName)) r.LoadFromFile(FileName);
+  else r.Reset(FileName);
 }
 
 bool QEMRepositoryModified() { return gRepository && gRepository->Modified(); }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/QEMTypes.h"
 #include "core/QEMUtils.h"
@@ -85,6 +86,20 @@ public:
   virtual void LoadFromFile(const std::u16string& FileName) = 0;
   virtual void Save() = 0;
   virtual void SetNotifier(std::shared_ptr<IQEMRepositoryNotifier> Notifier) = 0;
+  // Removes the language from every record (texts and notes), with its index and its entry in
+  // the language list; false when the repository does not hold it.
+  virtual bool DeleteLanguage(const std::u16string& LangTag) = 0;
+  // Removes the records (indexes outside the list are ignored) and returns how many went. Later
+  // records move down, so record numbers and record objects taken before no longer hold.
+  virtual int DeleteRecords(std::vector<int> Indexes) = 0;
+  bool DeleteRecord(int Index) { return DeleteRecords({Index}) == 1; }
+  virtual const std::u16string& FileName() const = 0;
+  virtual bool Modified() const = 0;
+  // An empty repository under FileName (nothing is read), not modified.
+  virtual void Reset(const std::u16string& FileName) = 0;
+  // Reads the current file first when not yet loaded, then writes TMX under FileName. A failed
+  // save leaves the repository with its previous name and form.
+  virtual void SaveAs(const std::u16string& FileName) = 0;
 };
 
 class QEM_API TQEMRepository : public IQEMRepository, public std::enable_shared_from_this<TQEMRepository> {
@@ -105,15 +120,19 @@ public:
   // Atomic: a failed save leaves the previous file as it was.
   void Save() override;
   void SetNotifier(std::shared_ptr<IQEMRepositoryNotifier> Notifier) override;
+  bool DeleteLanguage(const std::u16string& LangTag) override;
+  int DeleteRecords(std::vector<int> Indexes) override;
+  void Reset(const std::u16string& FileName) override;
+  void SaveAs(const std::u16string& FileName) override;
 
-  const std::u16string& FileName() const;
+  const std::u16string& FileName() const override;
   void SetFileName(const std::u16string& FileName); // the name only, nothing is read
   uint32_t Version() const;
   void SetVersion(uint32_t Version);
   const std::u16string& Author() const;
   TDateTime DateCreated() const;
   TDateTime DateModified() const;
-  bool Modified() const;
+  bool Modified() const override;
   bool Loaded() const;
   void SetLoaded(bool Value);
   // Reads the named file when nothing has been loaded yet; a missing file counts as loaded and
@@ -128,7 +147,8 @@ private:
   std::unique_ptr<TImpl> FImpl;
 };
 
-// The process-wide repository.
+// The process-wide repository. It stays one object for the whole run: setting a file name reads
+// or resets it in place, so its notifier and the references others hold stay valid.
 QEM_API void QEMRepositoryOpen();
 QEM_API void QEMRepositorySave();
 QEM_API void QEMRepositorySaveAs(const std::u16string& FileName);
