@@ -34,6 +34,12 @@ int TQEMTreeNode::FileCount() const {
   return n;
 }
 
+std::u16string TQEMTreeNode::CaptionWithCounts() const {
+  if (Placeholder) return Caption;
+  if (Info.XCount < 0) return Format(SNodeCaptionUnknown, Caption);
+  return Format(SNodeCaptionCounts, Caption, Info.XCount, Info.UnXCount);
+}
+
 TQEMWorkspace::TQEMWorkspace() : FProjects(std::make_unique<TQEMBaseProjectFileList>()) {
   FPackages.OnMessage = [this](const std::u16string& S) { ShowHLXMessage(S); };
   FPackages.OnError = [this](const std::u16string& S) { ShowHLXError(S); };
@@ -199,6 +205,30 @@ std::u16string TQEMWorkspace::GetBaseDir() const {
   return RootDir.empty() ? u"" : IncludeTrailingPathDelimiter(QEMSlashes(RootDir));
 }
 
+void TQEMWorkspace::SetRootDir(const std::u16string& Dir) {
+  if (Dir == RootDir) return;
+  RootDir = Dir;
+  FilesAddedButNotUpdated = true;
+  Modified = true;
+}
+
+void TQEMWorkspace::SetBaseLang(LCID Locale) {
+  if (Locale == BaseLang) return;
+  BaseLang = Locale;
+  FilesAddedButNotUpdated = true;
+  Modified = true;
+}
+
+std::u16string TQEMWorkspace::WindowCaption() const {
+  return Format(SMainCaption, QEMProductName(),
+                FCurrFileName.empty() ? std::u16string(SNewProject)
+                                      : ExtractFileName(FCurrFileName));
+}
+
+bool TQEMWorkspace::IntegrationToolsVisible() const {
+  return bIntegrationTools || (FCmdLine && FCmdLine->IntegrationTools());
+}
+
 void TQEMWorkspace::SetLangChecked(int Row, bool Checked) {
   FLangRows.at(size_t(Row)).Checked = Checked;
   for (auto& r : FLangRows) {
@@ -207,6 +237,22 @@ void TQEMWorkspace::SetLangChecked(int Row, bool Checked) {
     else if (r.Checked && r.XlatDir.empty())
       r.XlatDir = r.Ext + u"/";
   }
+  FilesAddedButNotUpdated = true;
+  Modified = true;
+}
+
+void TQEMWorkspace::SetLangExt(int Row, const std::u16string& Ext) {
+  TQEMLangRow& r = FLangRows.at(size_t(Row));
+  if (r.Ext == Ext) return;
+  r.Ext = Ext;
+  FilesAddedButNotUpdated = true;
+  Modified = true;
+}
+
+void TQEMWorkspace::SetLangXlatDir(int Row, const std::u16string& Dir) {
+  TQEMLangRow& r = FLangRows.at(size_t(Row));
+  if (r.XlatDir == Dir) return;
+  r.XlatDir = Dir;
   FilesAddedButNotUpdated = true;
   Modified = true;
 }
@@ -236,8 +282,7 @@ int TQEMWorkspace::AddItemToListView(const std::u16string& FullName, bool AddUnk
   const std::u16string name = ExtractFileName(FullName),
                        path = RelativeDir(ExtractFilePath(FullName));
   for (size_t i = 0; i < FFileRows.size(); ++i)
-    if (FFileRows[i].FileName == name && FFileRows[i].Path == path)
-      return int(i);
+    if (FFileRows[i].FileName == name && FFileRows[i].Path == path) return int(i);
   const int t = QEMFileTypes().ExtIndexOf(QEMUpperCase(ExtractFileExt(FullName)));
   if (t < 0 && !AddUnknown) return -1;
   const IQEMFileTypePtr type = t < 0 ? nullptr : QEMFileTypes().GetQEMFileType(t);
@@ -246,16 +291,29 @@ int TQEMWorkspace::AddItemToListView(const std::u16string& FullName, bool AddUnk
   return int(FFileRows.size()) - 1;
 }
 
-bool TQEMWorkspace::FileAddExecute() {
+std::u16string TQEMWorkspace::AddFilesFilter() const {
   auto& types = QEMFileTypes();
   std::u16string filter;
   for (int i = 0; i < types.Count(); ++i)
     filter += types.GetFilter(i) + u"|";
-  filter += SAllFilesFilter;
+  return filter + std::u16string(SAllFilesFilter);
+}
+
+bool TQEMWorkspace::FileAddExecute() {
   std::u16string file = GetBaseDir();
-  if (!QEMUIServices().ChooseOpenFile(u"", filter, file)) return false;
+  if (!QEMUIServices().ChooseOpenFile(u"", AddFilesFilter(), file)) return false;
   AddItemToListView(file, false);
   return true;
+}
+
+void TQEMWorkspace::SetFileKind(int Row, const std::u16string& Desc) {
+  TQEMFileRow& r = FFileRows.at(size_t(Row));
+  if (r.Kind == Desc) return;
+  const IQEMFileTypePtr type = TypeOfRow({u"", u"", Desc, u""});
+  r.Kind = type ? Desc : std::u16string(SUnknownKind);
+  r.TypeName = type ? type->GetName() : u"";
+  FilesAddedButNotUpdated = true;
+  Modified = true;
 }
 
 bool TQEMWorkspace::AddFromDirectory(const void* Sender) {
@@ -438,6 +496,17 @@ bool TQEMWorkspace::AllFieldsEntered(bool ShowErrors) {
 
 std::u16string TQEMWorkspace::IdleStatusText() const {
   return std::u16string(FilesAddedButNotUpdated ? SNeedToRunUpdaters : SNoNeedToRunUpdaters);
+}
+
+// ---- packages ----
+
+bool TQEMWorkspace::AddPackage(const std::u16string& FileName) {
+  return FPackages.ProcessLoadTranslator(FileName);
+}
+
+void TQEMWorkspace::RemovePackage(int Index) {
+  ClearTree();
+  FPackages.Remove(FPackages.Entry(Index).Module);
 }
 
 // ---- history ----

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/QEMTypes.h"
+#include "editing/QEMSearchForm.h"
 #include "platform/QEMUIServices.h"
 #include "project/QEMProjectFile.h"
 #include "translator/QEMFileTypes.h"
@@ -59,6 +60,8 @@ struct QEM_API TQEMTreeNode {
 
   // Files below the node (a file node counts itself).
   int FileCount() const;
+  // The caption with the node's translated and untranslated counts, as the tree shows it.
+  std::u16string CaptionWithCounts() const;
 };
 
 // What the pane beside the tree shows for the selected node.
@@ -71,14 +74,6 @@ struct TQEMExplorerRow {
   std::u16string FileType;
   int32_t XCount = 0; // -1: the counts could not be read
   int32_t UnXCount = 0;
-};
-
-// Where Find in Files looks.
-enum class TQEMSearchArea : uint8_t { saProject, saAllProjects, saNode };
-// The files of one type that a search visits, in tree order.
-struct TQEMFileGroup {
-  IQEMFileTypePtr FileType;
-  std::vector<std::u16string> Files;
 };
 
 // The options of the three repository and status dialogs as the records their operations take;
@@ -135,11 +130,20 @@ public:
   LCID BaseLang = 0;
   // Root directory with "/" at the end.
   std::u16string GetBaseDir() const;
+  // Edits of the project page; a real change marks the project changed and not yet updated.
+  void SetRootDir(const std::u16string& Dir);
+  void SetBaseLang(LCID Locale);
+  // The window caption: the product and the open project's file name.
+  std::u16string WindowCaption() const;
+  // The hidden integration tools are offered in translator mode or when the command line asks.
+  bool IntegrationToolsVisible() const;
 
   std::vector<TQEMLangRow>& LangRows() { return FLangRows; }
   // A checked row without a translation directory gets its extension and "/"; an unchecked
   // one loses its directory.
   void SetLangChecked(int Row, bool Checked);
+  void SetLangExt(int Row, const std::u16string& Ext);
+  void SetLangXlatDir(int Row, const std::u16string& Dir);
 
   std::vector<TQEMFileRow>& FileRows() { return FFileRows; }
   std::u16string GetFullName(int Row) const;
@@ -147,6 +151,10 @@ public:
   int AddItemToListView(const std::u16string& FullName, bool AddUnknown);
   // Asks for files with the filter of the registered types.
   bool FileAddExecute();
+  // The filter of Add Files: every registered type in registry order, then all files.
+  std::u16string AddFilesFilter() const;
+  // Gives a row another kind by the file type's description (the drop-down of the Kind column).
+  void SetFileKind(int Row, const std::u16string& Desc);
   // Adds every file of a known type below a folder (asked for unless the command line runs).
   bool AddFromDirectory(const void* Sender);
   bool RemoveFiles(const std::vector<int>& Rows);
@@ -169,6 +177,10 @@ public:
   void AddReopenItem(const std::u16string& FileName);
 
   TQEMPackageManager& Packages() { return FPackages; }
+  // Loads a translator package; false when it could not be loaded (reported already).
+  bool AddPackage(const std::u16string& FileName);
+  // Unloads a package. The tree goes first: its nodes hold the package's file types.
+  void RemovePackage(int Index);
 
   // ---- updater run ----
   // False when the fields are incomplete. Shows the summary unless the command line runs.
@@ -185,6 +197,10 @@ public:
   void Select(TQEMTreeNode* Node) { FSelected = Node; }
   void SetOneIcon(TQEMTreeNode& Node) const;
   void SetIconAndParents(TQEMTreeNode& Node) const;
+  // The node's image in the file types' image list (variant by ImageVariant); -1 when none.
+  int NodeImageIndex(const TQEMTreeNode& Node) const;
+  // Drops the tree and the selection's pane, as a new project or an unloaded package needs.
+  void ClearTree();
   // Whether the workspace actions apply: a node is selected and it is not the placeholder.
   bool CanRunBatch() const { return FSelected && !FSelected->Placeholder; }
 
@@ -198,6 +214,8 @@ public:
   TQEMNodeView NodeView() const { return FNodeView; }
   const TQEMProjectStatusModel& ProjectStatus() const { return FProjectStatus; }
   const std::vector<TQEMExplorerRow>& ExplorerRows() const { return FExplorerRows; }
+  // An explorer cell in the columns of the project status (TQEMProjectStatusModel::TColumn).
+  std::u16string ExplorerCellText(int Row, int Column) const;
   // The file node of a translated file, for the project status's double-click; null if none.
   TQEMTreeNode* FindFileNode(const std::u16string& Path) const;
   // Re-reads a file node's counts after its window closed; the parents change by the
@@ -211,7 +229,12 @@ public:
   bool CanFindInFiles() const;
   // The files of the selected node's project, of all projects or of the node, by type in
   // registry order, each file once.
-  std::vector<TQEMFileGroup> SearchGroups(TQEMSearchArea Area) const;
+  std::vector<TQEMSearchFileGroup> SearchGroups(TQEMSearchArea Area) const;
+  // The dialog for the selected node: its Find in Files page alone, the registered types.
+  void PrepareFindInFiles(TfrmQEMSearchForm& Form) const;
+  // Runs what the dialog asks for over its area, with a progress window that can cancel;
+  // returns the number of matches.
+  int32_t FindInFiles(const TfrmQEMSearchForm& Form, TfrmQEMSearchResults& Results);
 
   // ---- batch operations over the selected node ----
   bool ProcessListRequest(const std::u16string& Question, const std::u16string& DoneMessage,

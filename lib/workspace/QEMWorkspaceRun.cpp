@@ -302,16 +302,23 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
       for (const auto& [type, files] : plan.ByType) {
         const auto updater = type->GetUpdater();
         if (files.empty() || !updater) continue;
-        TStringList list;
-        for (const auto& f : files)
+        // The updater takes no notice of a cancel, so it is handed one file at a time: a
+        // cancelled run stops after the current file, in the order the updater would take.
+        std::vector<std::u16string> sorted = files;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const auto& A, const auto& B) { return QEMCompareText(A, B) < 0; });
+        for (const auto& f : sorted) {
+          TStringList list;
           list.Add(f);
-        try {
-          updater->Execute(&list, u"", project.FileName, plan.BaseDir, xlatDir, stats, false,
-                           project.BaseLang, lang.LocaleID, this, callback);
-        } catch (const std::exception& e) {
-          ShowHLXError(QEMExceptionMessage(e));
+          try {
+            updater->Execute(&list, u"", project.FileName, plan.BaseDir, xlatDir, stats, false,
+                             project.BaseLang, lang.LocaleID, this, callback);
+          } catch (const std::exception& e) {
+            ShowHLXError(QEMExceptionMessage(e));
+          }
+          if ((cancelled = progress->Cancelled())) break;
         }
-        if ((cancelled = progress->Cancelled())) break;
+        if (cancelled) break;
       }
     }
   }
@@ -353,6 +360,40 @@ void TQEMWorkspace::SetOneIcon(TQEMTreeNode& Node) const {
 void TQEMWorkspace::SetIconAndParents(TQEMTreeNode& Node) const {
   for (TQEMTreeNode* n = &Node; n; n = n->Parent)
     SetOneIcon(*n);
+}
+
+int TQEMWorkspace::NodeImageIndex(const TQEMTreeNode& Node) const {
+  const int variant = std::clamp(Node.ImageVariant, 0, 2);
+  const TQEMBitmap* bitmap = nullptr;
+  switch (Node.Image) {
+  case TQEMNodeImage::niGlobe:
+    bitmap = &QEMFileTypes().GlobeBitmap(variant);
+    break;
+  case TQEMNodeImage::niKind:
+    if (Node.Info.TypeId) bitmap = Node.Info.TypeId->GetKindBitmap(variant);
+    break;
+  case TQEMNodeImage::niFile:
+    if (Node.Info.TypeId) bitmap = Node.Info.TypeId->GetFileBitmap(variant);
+    break;
+  default:
+    break;
+  }
+  // A tinted variant the list never received falls back to the plain one.
+  if ((!bitmap || bitmap->Index < 0) && variant != 0) {
+    TQEMTreeNode plain;
+    plain.Image = Node.Image;
+    plain.Info.TypeId = Node.Info.TypeId;
+    return NodeImageIndex(plain);
+  }
+  return bitmap ? bitmap->Index : -1;
+}
+
+void TQEMWorkspace::ClearTree() {
+  FSelected = nullptr;
+  FNodeView = TQEMNodeView::nvNone;
+  FProjectStatus.Clear();
+  FExplorerRows.clear();
+  FTree.clear();
 }
 
 void TQEMWorkspace::BuildTree() {

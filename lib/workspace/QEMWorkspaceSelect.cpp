@@ -5,6 +5,9 @@
 #include <set>
 
 #include "core/QEMUtilsFiles.h"
+#include "platform/QEMFormat.h"
+#include "platform/QEMUIServices.h"
+#include "resources/QEMConst.h"
 #include "translator/QEMTranslator.h"
 
 namespace {
@@ -77,6 +80,27 @@ bool TQEMWorkspace::SelectNode(TQEMTreeNode* Node) {
   return true;
 }
 
+std::u16string TQEMWorkspace::ExplorerCellText(int Row, int Column) const {
+  const TQEMExplorerRow& r = FExplorerRows.at(size_t(Row));
+  using M = TQEMProjectStatusModel;
+  if (Column == M::scFile) return r.Caption;
+  if (Column == M::scFileType)
+    return r.FileType.empty() ? std::u16string(SStatusUnknown) : r.FileType;
+  if (Column < 0 || Column >= M::ColumnCount) return u"";
+  if (r.XCount < 0 || r.UnXCount < 0) return std::u16string(SStatusUnknown);
+  const int64_t total = int64_t(r.XCount) + r.UnXCount;
+  switch (Column) {
+  case M::scTranslated:
+    return IntToStr(r.XCount);
+  case M::scUntranslated:
+    return IntToStr(r.UnXCount);
+  case M::scTotal:
+    return IntToStr(total);
+  default:
+    return M::PercentText(r.XCount, total);
+  }
+}
+
 TQEMTreeNode* TQEMWorkspace::FindFileNode(const std::u16string& Path) const {
   TQEMTreeNode* found = nullptr;
   for (const auto& root : FTree)
@@ -119,20 +143,20 @@ bool TQEMWorkspace::CanFindInFiles() const {
   return FSelected && !FSelected->Placeholder && FSelected->Level != 3;
 }
 
-std::vector<TQEMFileGroup> TQEMWorkspace::SearchGroups(TQEMSearchArea Area) const {
+std::vector<TQEMSearchFileGroup> TQEMWorkspace::SearchGroups(TQEMSearchArea Area) const {
   std::vector<const TQEMTreeNode*> roots;
-  if (Area == TQEMSearchArea::saNode) {
+  if (Area == saNode) {
     if (FSelected && !FSelected->Placeholder) roots.push_back(FSelected);
   } else {
     const int project = FSelected ? FSelected->Project : FProjectIndex;
     for (const auto& root : FTree)
-      if (!root->Placeholder && (Area == TQEMSearchArea::saAllProjects || root->Project == project))
+      if (!root->Placeholder && (Area == saAllProjects || root->Project == project))
         roots.push_back(root.get());
   }
-  std::vector<TQEMFileGroup> groups;
+  std::vector<TQEMSearchFileGroup> groups;
   auto& types = QEMFileTypes();
   for (int t = 0; t < types.Count(); ++t) {
-    TQEMFileGroup group{types.GetQEMFileType(t), {}};
+    TQEMSearchFileGroup group{types.GetQEMFileType(t), {}};
     std::set<std::u16string> seen;
     for (const auto* root : roots)
       ForEachFileNode(*root, [&](const TQEMTreeNode& f) {
@@ -142,4 +166,25 @@ std::vector<TQEMFileGroup> TQEMWorkspace::SearchGroups(TQEMSearchArea Area) cons
     if (!group.Files.empty()) groups.push_back(std::move(group));
   }
   return groups;
+}
+
+void TQEMWorkspace::PrepareFindInFiles(TfrmQEMSearchForm& Form) const {
+  Form.Tabs = 1u << stSearchInFiles;
+  Form.ActivePage = stSearchInFiles;
+  Form.LoadRegisteredFileTypes();
+}
+
+int32_t TQEMWorkspace::FindInFiles(const TfrmQEMSearchForm& Form, TfrmQEMSearchResults& Results) {
+  const auto groups = SearchGroups(Form.Area);
+  int total = 0;
+  for (const auto& g : groups)
+    total += int(g.Files.size());
+  auto progress = QEMUIServices().CreateProgress(std::u16string(SProcessing));
+  progress->SetRange(total);
+  int done = 0;
+  return QEMRunFindInFiles(groups, Form, Results, [&](const std::u16string&, void*) {
+    progress->SetPosition(++done);
+    QEMUIServices().ProcessMessages();
+    return !progress->Cancelled();
+  });
 }

@@ -69,10 +69,13 @@ public:
     }
   }
   void LoadFile(const std::u16string&, int32_t, int32_t) override {}
-  void Search(TSearchInfo&, const std::u16string&, bool, bool, bool,
-              const TSearchFoundEvent&) override {}
+  void Search(TSearchInfo& Info, const std::u16string&, bool, bool, bool,
+              const TSearchFoundEvent&) override {
+    Searched.push_back(Short(Info.FileName));
+  }
 
   std::map<std::string, std::pair<int32_t, int32_t>> Counts;
+  std::vector<std::string> Searched;
   std::vector<std::vector<std::string>> Lists;
   TQEMTranslatorForm* Form = nullptr;
 
@@ -339,7 +342,7 @@ TEST_F(WorkspaceModelTest, SelectingNodesOpensFilesAndKeepsUnsavedEdits) {
 
   // Find in Files: the node's files, or every file of the project, grouped by type.
   w.Select(&de);
-  const auto names = [](const std::vector<TQEMFileGroup>& Groups) {
+  const auto names = [](const std::vector<TQEMSearchFileGroup>& Groups) {
     std::vector<std::string> r;
     for (const auto& g : Groups)
       for (const auto& f : g.Files)
@@ -349,6 +352,17 @@ TEST_F(WorkspaceModelTest, SelectingNodesOpensFilesAndKeepsUnsavedEdits) {
   EXPECT_EQ(names(w.SearchGroups(TQEMSearchArea::saNode)),
             (std::vector<std::string>{"Alpha:de/a.reca", "Beta:de/c.recb"}));
   EXPECT_EQ(names(w.SearchGroups(TQEMSearchArea::saProject)).size(), 4u);
+  TfrmQEMSearchForm dialog;
+  w.PrepareFindInFiles(dialog);
+  EXPECT_EQ(dialog.Tabs, 1u << stSearchInFiles);
+  dialog.Files.Text = u"x";
+  dialog.Area = saNode;
+  dialog.CheckAllFileTypes(true);
+  TfrmQEMSearchResults results;
+  EXPECT_EQ(w.FindInFiles(dialog, results), 0);
+  EXPECT_EQ(A->Searched, std::vector<std::string>{"de/a.reca"});
+  EXPECT_EQ(B->Searched, std::vector<std::string>{"de/c.recb"});
+  EXPECT_TRUE(Shown(TKind::skMessage, u"Search string 'x' not found"));
   A->Form = B->Form = nullptr;
 }
 
