@@ -4,6 +4,7 @@
 #include "core/QEMStrs.h"
 #include "core/QEMTypes.h"
 #include "core/QEMUtilsFiles.h"
+#include "editing/QEMTranslatorForm.h"
 #include "platform/QEMRegistry.h"
 #include "repository/QEMNewRepositoryEngine.h"
 #include "repository/QEMRepositoryService.h"
@@ -43,6 +44,7 @@ void QEMInitialize() {
     // translator window: an entered translation may count as newly translated
     if (QEMINTOptionProps && QEMINTOptionProps->UseNewlyTranslated)
       TranslatedStatus = rsNewlyTranslated;
+    QEMTranslatorFormLoadSettings(); // the stored answer of the revert question
     // slot: main window
     bIntegrationTools = IsTranslatorMode();
   } catch (...) {
