@@ -7,6 +7,7 @@
 #include "platform/QEMFormat.h"
 #include "platform/QEMHostConsts.h"
 #include "platform/QEMSysUtils.h"
+#include "resources/QEMConst.h"
 
 int QEMINTOptionMask = 2;
 TQEMINTOptionProps* QEMINTOptionProps = nullptr;
@@ -88,6 +89,51 @@ void TQEMPropertySet::SetTextDefault(const std::u16string& FieldName, std::u16st
       f.DefaultText = std::move(Default);
       return;
     }
+}
+
+int TQEMPropertySet::IndexOf(const std::u16string& FieldName) const {
+  for (size_t i = 0; i < FFields.size(); ++i)
+    if (FFields[i].FieldName == FieldName) return int(i);
+  return -1;
+}
+
+int32_t TQEMPropertySet::GetValue(int Index) const {
+  const TField& f = FFields.at(size_t(Index));
+  return f.Text ? 0 : f.Get();
+}
+
+bool TQEMPropertySet::SetValue(int Index, int32_t Value) {
+  const TField& f = FFields.at(size_t(Index));
+  if (f.Text || Value < f.Min || Value > f.Max) return false;
+  f.Set(Value);
+  return true;
+}
+
+const std::u16string& TQEMPropertySet::GetText(int Index) const {
+  static const std::u16string none;
+  const TField& f = FFields.at(size_t(Index));
+  return f.Text ? *f.Text : none;
+}
+
+void TQEMPropertySet::SetText(int Index, std::u16string Value) {
+  const TField& f = FFields.at(size_t(Index));
+  if (f.Text) *f.Text = std::move(Value);
+}
+
+void TQEMPropertySet::AssignValues(const TQEMPropertySet& Source) {
+  if (&Source == this) return;
+  if (Source.FFields.size() != FFields.size())
+    throw EQEMError(Format(SOptionSetMismatch, FName, Source.FName));
+  for (size_t i = 0; i < FFields.size(); ++i) {
+    const TField& from = Source.FFields[i];
+    const TField& to = FFields[i];
+    if (from.FieldName != to.FieldName || bool(from.Text) != bool(to.Text))
+      throw EQEMError(Format(SOptionSetMismatch, FName, Source.FName));
+    if (to.Text)
+      *to.Text = *from.Text;
+    else
+      to.Set(from.Get());
+  }
 }
 
 void TQEMPropertySet::Reset() {
@@ -235,7 +281,11 @@ void TQEMHistoryManager::Save(TRegistry& Registry) const {
 // ---------------------------------------------------------------------------------------------
 // TQEMINTOptionProps
 
-TQEMINTOptionProps::TQEMINTOptionProps(int Mask)
+TQEMINTOptionProps::TQEMINTOptionProps(int Mask) : TQEMINTOptionProps(Mask, TNoLoad{}) {
+  LoadOptions();
+}
+
+TQEMINTOptionProps::TQEMINTOptionProps(int Mask, TNoLoad)
     : FMask(Mask), FBaseKey(QEMBaseRegKey()),
       FRepositoryFilenameDefault(QEMBinDir() + u"default.tmx") {
   RepositoryFilename = FRepositoryFilenameDefault;
@@ -253,7 +303,59 @@ TQEMINTOptionProps::TQEMINTOptionProps(int Mask)
   for (auto* s : FSets)
     s->SetKey(FBaseKey + u"\\" + s->Name());
   QEMHistoryManager.SetKey(FBaseKey + u"\\History Lists");
-  LoadOptions();
+}
+
+std::unique_ptr<TQEMINTOptionProps> TQEMINTOptionProps::Clone() const {
+  std::unique_ptr<TQEMINTOptionProps> c(new TQEMINTOptionProps(FMask, TNoLoad{}));
+  c->Assign(*this);
+  return c;
+}
+
+void TQEMINTOptionProps::Assign(const TQEMINTOptionProps& Source) {
+  if (&Source == this) return;
+  FMask = Source.FMask;
+  FBaseKey = Source.FBaseKey;
+  FRepositoryFilenameDefault = Source.FRepositoryFilenameDefault;
+  for (size_t i = 0; i < FSets.size(); ++i) {
+    FSets[i]->SetKey(Source.FSets[i]->Key());
+    for (int f = 0; f < FSets[i]->Count(); ++f)
+      if (FSets[i]->FieldType(f) == TQEMOptionType::otText)
+        FSets[i]->SetTextDefault(FSets[i]->FieldName(f), Source.FSets[i]->DefaultText(f));
+  }
+  AssignValues(Source);
+}
+
+void TQEMINTOptionProps::AssignValues(const TQEMINTOptionProps& Source) {
+  for (size_t i = 0; i < FSets.size(); ++i)
+    FSets[i]->AssignValues(*Source.FSets[i]);
+  QEMHistoryManager = Source.QEMHistoryManager;
+  FIsModified = Source.FIsModified;
+}
+
+void TQEMINTOptionProps::SaveEdited(const TQEMINTOptionProps& Edited) {
+  if (&Edited != this) {
+    const std::unique_ptr<TQEMINTOptionProps> before = Clone();
+    // The edited copy may come from another run mode; this object keeps its own keys.
+    const std::u16string historyKey = QEMHistoryManager.Key();
+    AssignValues(Edited);
+    QEMHistoryManager.SetKey(historyKey);
+    if (RepositoryFilename.empty()) RepositoryFilename = FRepositoryFilenameDefault;
+    try {
+      SaveOptions();
+    } catch (...) {
+      AssignValues(*before);
+      throw;
+    }
+    return;
+  }
+  if (RepositoryFilename.empty()) RepositoryFilename = FRepositoryFilenameDefault;
+  SaveOptions();
+}
+
+TQEMPropertySet* TQEMINTOptionProps::FindPropertySet(const std::u16string& Name) const {
+  for (auto* s : FSets)
+    if (s->Name() == Name) return s;
+  return nullptr;
 }
 
 void TQEMINTOptionProps::DefineFields() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,25 @@ public:
   const std::u16string& ValueName(int Index) const { return FFields.at(size_t(Index)).ValueName; }
   TQEMOptionType FieldType(int Index) const { return FFields.at(size_t(Index)).Type; }
   void SetTextDefault(const std::u16string& FieldName, std::u16string Default);
+  int IndexOf(const std::u16string& FieldName) const; // -1 when the set has no such field
+
+  // For editors that walk the fields. Integer kinds in their stored form (boolean 0 or 1,
+  // enumeration ordinal, position in QEMNewStatusList) within FieldMin..FieldMax; text fields
+  // through GetText/SetText. Asking a field of the other kind gives 0 or empty and changes
+  // nothing.
+  int32_t FieldMin(int Index) const { return FFields.at(size_t(Index)).Min; }
+  int32_t FieldMax(int Index) const { return FFields.at(size_t(Index)).Max; }
+  int32_t DefaultValue(int Index) const { return FFields.at(size_t(Index)).DefaultInt; }
+  const std::u16string& DefaultText(int Index) const {
+    return FFields.at(size_t(Index)).DefaultText;
+  }
+  int32_t GetValue(int Index) const;
+  // False, and the field unchanged, for a value outside FieldMin..FieldMax.
+  bool SetValue(int Index, int32_t Value);
+  const std::u16string& GetText(int Index) const;
+  void SetText(int Index, std::u16string Value);
+  // Source's values, field by field; Source must be defined with the same fields.
+  void AssignValues(const TQEMPropertySet& Source);
 
   void Reset(); // every field to its default
   // From the set's key; a missing key gives every field its default.
@@ -169,6 +189,15 @@ public:
   TQEMINTOptionProps(const TQEMINTOptionProps&) = delete;
   TQEMINTOptionProps& operator=(const TQEMINTOptionProps&) = delete;
 
+  // A copy for an options dialog to edit: same mask, keys, values, history lists and modified
+  // flag. Reads nothing from the hive.
+  std::unique_ptr<TQEMINTOptionProps> Clone() const;
+  void Assign(const TQEMINTOptionProps& Source);
+  // An options dialog's OK: takes Edited's values and history lists and saves them. An empty
+  // repository file name becomes its default, as loading would make it. When saving fails the
+  // object keeps the values it had and the error propagates.
+  void SaveEdited(const TQEMINTOptionProps& Edited);
+
   void LoadOptions();
   // Also sets TranslatedStatus from UseNewlyTranslated.
   void SaveOptions();
@@ -177,7 +206,8 @@ public:
   int Mask() const { return FMask; }
   const std::u16string& BaseKey() const { return FBaseKey; }
   const std::u16string& RepositoryFilenameDefault() const { return FRepositoryFilenameDefault; }
-  const std::vector<TQEMPropertySet*>& PropertySets() { return FSets; }
+  const std::vector<TQEMPropertySet*>& PropertySets() const { return FSets; }
+  TQEMPropertySet* FindPropertySet(const std::u16string& Name) const; // null when unknown
 
   // QEMPropSet (1)
   bool AutomaticallyCompileProjects = false;
@@ -260,7 +290,10 @@ public:
   TQEMHistoryManager QEMHistoryManager;
 
 private:
+  struct TNoLoad {};
+  TQEMINTOptionProps(int Mask, TNoLoad);
   void DefineFields();
+  void AssignValues(const TQEMINTOptionProps& Source);
 
   int FMask;
   bool FIsModified = false;
