@@ -3,7 +3,10 @@
 # installs what is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libicu-dev libpugixml-dev libsqlite3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev
+          # the desktop program: Qt 6 Widgets and Qt Test, the offscreen platform the GUI tests
+          # run on, and fonts so that screenshots show text (Latin and the CJK of the example)
+          qt6-base-dev qt6-qpa-plugins fonts-dejavu-core fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

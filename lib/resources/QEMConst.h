@@ -367,9 +367,6 @@ inline constexpr std::u16string_view SCannotReadFolders =
     u"These folders could not be read and were skipped:\r\n%s";
 inline constexpr std::u16string_view SPackageMissing = u"Translator package not found: %s";
 inline constexpr std::u16string_view SCmdCannotWriteOutput = u"Cannot write the output file %s: %s";
-inline constexpr std::u16string_view SHlxNoDesktop =
-    u"The desktop window is not part of this build: give -I or -E for an unattended run (see "
-    u"--help)";
 
 inline constexpr std::u16string_view SNotUTF8Text = u"The text is not UTF-8";
 
