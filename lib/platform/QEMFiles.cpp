@@ -1,6 +1,7 @@
 #include "platform/QEMFiles.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,7 +13,9 @@
 #include <iterator>
 #include <ostream>
 #include <random>
+#include <sstream>
 #include <streambuf>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/QEMFormat.h"
@@ -173,6 +176,126 @@ bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes) {
   return !f.bad();
 }
 
+namespace {
+
+constexpr std::string_view kTempMark = ".~hlx";
+constexpr std::string_view kTempChars =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+// What follows the random part of a temporary name: the target's name, so the file ends like
+// it, unless that would make the name too long for the folder.
+std::string TempTail(const std::string& FileName) {
+  if (FileName.size() <= 200) return "." + FileName;
+  const std::string ext = fs::path(FileName).extension().string();
+  return ext.size() <= 40 ? ext : std::string();
+}
+
+// Creates ".~hlx<pid>-<6 random>.<name>" in Dir exclusively; the process id in the name tells a
+// later run whether the writer is still alive.
+int CreateOwnTemp(const std::string& Dir, const std::string& FileName, mode_t Mode,
+                  std::string& Name) {
+  static std::mt19937_64 rng{std::random_device{}()};
+  const std::string head = Dir + "/" + std::string(kTempMark) + std::to_string(getpid()) + "-";
+  const std::string tail = TempTail(FileName);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string rand(6, 'x');
+    for (char& c : rand)
+      c = kTempChars[rng() % kTempChars.size()];
+    Name = head + rand + tail;
+    const int fd = open(Name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, Mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+// The process id in a name of ours, or 0 for any other name.
+pid_t OwnTempPid(std::string_view Name) {
+  if (!Name.starts_with(kTempMark)) return 0;
+  Name.remove_prefix(kTempMark.size());
+  size_t digits = 0;
+  pid_t pid = 0;
+  while (digits < Name.size() && digits < 10 && Name[digits] >= '0' && Name[digits] <= '9')
+    pid = pid * 10 + (Name[digits++] - '0');
+  if (digits == 0 || digits == 10 || pid <= 0 || digits >= Name.size() || Name[digits] != '-')
+    return 0;
+  Name.remove_prefix(digits + 1);
+  if (Name.size() < 6) return 0;
+  for (size_t i = 0; i < 6; ++i)
+    if (kTempChars.find(Name[i]) == std::string_view::npos) return 0;
+  return Name.size() == 6 || Name[6] == '.' ? pid : 0;
+}
+
+// Wall-clock start of a live process, in seconds; 0 when it cannot be told.
+double ProcessStartTime(pid_t Pid) {
+  std::ifstream stat("/proc/" + std::to_string(Pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  // Field 22 (start time in clock ticks after boot) is the 20th after the command name.
+  std::istringstream rest(text.substr(close + 1));
+  std::string field;
+  for (int i = 0; i < 19 && rest >> field; ++i) {
+  }
+  unsigned long long ticks = 0;
+  if (!(rest >> ticks)) return 0;
+  static const double bootTime = [] {
+    std::ifstream s("/proc/stat");
+    std::string key;
+    double value = 0;
+    while (s >> key)
+      if (key == "btime" && s >> value) return value;
+    return 0.0;
+  }();
+  if (bootTime == 0) return 0;
+  return bootTime + double(ticks) / double(sysconf(_SC_CLK_TCK));
+}
+
+// A file the writer named after itself is left over when that process is gone, or when the
+// process of that id started after the file last changed (the id was reused). Changes of the
+// file set its ctime, which no writer can set back, so a live writer's file is never taken.
+bool IsLeftover(pid_t Pid, const struct stat& St) {
+  if (kill(Pid, 0) != 0) return errno == ESRCH;
+  const double started = ProcessStartTime(Pid);
+  if (started == 0) return false;
+  const double changed = double(St.st_ctim.tv_sec) + double(St.st_ctim.tv_nsec) / 1e9;
+  return changed + 2 < started; // start times are known to a clock tick, boot time to a second
+}
+
+std::unordered_set<std::string> gCleanedFolders;
+
+void CleanFolderOnce(const std::string& Dir) {
+  std::error_code ec;
+  std::string key = fs::absolute(fs::path(Dir.empty() ? "." : Dir), ec).lexically_normal().string();
+  if (ec) key = Dir;
+  if (!gCleanedFolders.insert(key).second) return;
+  QEMRemoveLeftoverTempFiles(UTF8ToUTF16(Dir.empty() ? "." : Dir));
+}
+
+} // namespace
+
+void QEMRemoveLeftoverTempFilesOnce(std::u16string_view Folder) {
+  CleanFolderOnce(QEMNativePath(ExcludeTrailingPathDelimiter(Folder)));
+}
+
+int QEMRemoveLeftoverTempFiles(std::u16string_view Folder) {
+  const std::string dir = QEMNativePath(Folder);
+  std::error_code ec;
+  fs::directory_iterator it(fs::path(dir.empty() ? "." : dir), ec), end;
+  int removed = 0;
+  for (; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const pid_t pid = OwnTempPid(name);
+    if (pid == 0) continue;
+    struct stat st {};
+    // Only plain files of this user: never a link, a folder or someone else's file.
+    if (lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid())
+      continue;
+    if (IsLeftover(pid, st) && unlink(it->path().c_str()) == 0) ++removed;
+  }
+  return removed;
+}
+
 std::u16string QEMCreateSiblingTempFile(std::u16string_view Target) {
   std::u16string dir = ExtractFilePath(Target);
   if (dir.empty()) dir = u"./";
@@ -185,21 +308,15 @@ std::u16string QEMCreateSiblingTempFile(std::u16string_view Target) {
     umask(mask);
     mode = 0666 & ~mask;
   }
-  static std::mt19937_64 rng{std::random_device{}()};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    // The name ends like the target, so whoever writes it sees the same extension.
-    const std::u16string name = dir + u".~hlx" + UTF8ToUTF16(std::to_string(rng() % 100000000ULL)) +
-                                u"." + ExtractFileName(Target);
-    const int fd = open(QEMNativePath(name).c_str(),
-                        O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      fchmod(fd, mode);
-      close(fd);
-      return name;
-    }
-    if (errno != EEXIST) throw EQEMError(Format(STempFileFailed, dir, ErrnoText(errno)));
-  }
-  throw EQEMError(Format(STempFileFailed, dir, ErrnoText(EEXIST)));
+  const std::string nativeDir = QEMNativePath(ExcludeTrailingPathDelimiter(dir));
+  CleanFolderOnce(nativeDir);
+  std::string name;
+  const int fd = CreateOwnTemp(nativeDir.empty() ? "/" : nativeDir,
+                               QEMNativePath(ExtractFileName(Target)), 0600, name);
+  if (fd < 0) throw EQEMError(Format(STempFileFailed, dir, ErrnoText(errno)));
+  fchmod(fd, mode);
+  close(fd);
+  return UTF8ToUTF16(name);
 }
 
 bool QEMInPrivateTempDir(std::u16string_view Path) {
@@ -277,12 +394,13 @@ void QEMSaveFileAtomically(std::u16string_view FileName,
     }
   }
   const fs::path dir = fs::path(target).parent_path();
-  std::string tmpl = (dir.empty() ? fs::path(".") : dir).string() + "/." +
-                     fs::path(target).filename().string() + ".XXXXXX";
+  const std::string folder = (dir.empty() ? fs::path(".") : dir).string();
   auto fail = [&](int err) -> void {
     throw EQEMError(Format(SCannotSaveFile, std::u16string(FileName), ErrnoText(err)));
   };
-  const int fd = mkstemp(tmpl.data());
+  CleanFolderOnce(folder);
+  std::string tmpl;
+  const int fd = CreateOwnTemp(folder, fs::path(target).filename().string(), 0600, tmpl);
   if (fd < 0) fail(errno);
   bool closed = false;
   try {

@@ -45,9 +45,17 @@ QEM_API std::u16string QEMPrivateTempDir();
 QEM_API bool QEMHasPrivateTempDir();
 // A new empty file in the private folder, created exclusively with owner-only permissions.
 QEM_API std::u16string QEMCreateTempFile(std::u16string_view Prefix, std::u16string_view Ext);
+// Temporary files beside a target are named ".~hlx<process id>-<6 letters or digits>.<name>".
+// The first write into a folder in a process removes the ones whose writer is gone (a killed
+// run): only plain files of this user named exactly so, never another file.
+//
 // A new empty file in Target's folder (so a rename can replace Target), created exclusively and
 // never through a link, with Target's permissions or those a new file would get.
 QEM_API std::u16string QEMCreateSiblingTempFile(std::u16string_view Target);
+// Removes the temporary files of ours in Folder whose writer is gone; returns how many.
+QEM_API int QEMRemoveLeftoverTempFiles(std::u16string_view Folder);
+// The same, once per folder in this process (a run over a folder calls it before its work).
+QEM_API void QEMRemoveLeftoverTempFilesOnce(std::u16string_view Folder);
 // True when Path lies inside the private temporary folder.
 QEM_API bool QEMInPrivateTempDir(std::u16string_view Path);
 // Removes the private folder with what is left in it.

@@ -479,6 +479,22 @@ inline constexpr std::u16string_view SSearchResultsFilter =
 inline constexpr std::u16string_view SSearchResultsExt = u".txt";
 inline constexpr std::u16string_view SSearchNoCollator =
     u"The language rules the search compares texts with cannot be loaded";
+// Field names of the file-type lists, where no file gives the columns their languages.
+inline constexpr std::u16string_view SSearchFieldOriginal = u"Original";
+inline constexpr std::u16string_view SSearchFieldTranslation = u"Translation";
+inline constexpr std::u16string_view SSearchFontButton = u"Font...";
+inline constexpr std::u16string_view SSearchFontOther = u"Other font...";
+inline constexpr std::u16string_view SSearchResultsCaption = u"Search Results";
+inline constexpr std::u16string_view SSearchResultsClear = u"Clear";
+inline constexpr std::u16string_view SSearchResultsSave = u"Save...";
+inline constexpr std::u16string_view SSearchHelpText =
+    u"Find looks for the text in the columns checked on its page, in every row the translator "
+    u"window shows or in the selected rows only.\r\n\r\n"
+    u"Find in Files looks for it in the translated files of the project, of all projects or of "
+    u"the selected workspace node: in the files of each checked file type, in the fields checked "
+    u"for that type.\r\n\r\n"
+    u"The font button sets the language the text is written in. Every match becomes a line of "
+    u"the search results; double-click a line to open its file at the match.";
 
 // Repository browser.
 inline constexpr std::u16string_view SRpsCaption = u"Translation Repository";
@@ -698,3 +714,61 @@ inline constexpr std::u16string_view SHelpText =
     u"4. The Workspace page shows each language's files with their translated and untranslated "
     u"counts; its pop-up menu runs the batch operations over the selected node.\r\n\r\n"
     u"Unattended runs: hlx --help.";
+
+// Repository browser (desktop).
+inline constexpr std::u16string_view SRpsMainToolBar = u"Repository";
+inline constexpr std::u16string_view SRpsLangToolBar = u"Languages";
+inline constexpr std::u16string_view SRpsActionDeleteRegion = u"Delete Re&gion";
+inline constexpr std::u16string_view SRpsActionDeleteRecords = u"Delete &Records";
+inline constexpr std::u16string_view SRpsHelpText =
+    u"The translation repository holds one row per translation unit and one column per "
+    u"language.\r\n\r\n"
+    u"Click a column header to sort by its language; click it again to reverse the order.\r\n"
+    u"F2, a double click or typing edits a cell: Enter keeps the text, Shift+Enter starts a new "
+    u"line, Escape drops the edit.\r\n"
+    u"Del clears the selected cells, Ctrl+Del deletes the selected records.\r\n"
+    u"The language tool bar shows or hides each language's column; All shows them all.\r\n"
+    u"Ctrl+F finds a text, F3 finds it again.";
+
+// Outside input (XML, command line).
+inline constexpr std::u16string_view SXMLNonCharAt =
+    u"The XML document holds the character U+%.4x, which XML cannot hold, at line %d, column %d";
+inline constexpr std::u16string_view SXMLCharRefBeyondUnicode =
+    u"The XML document holds a character reference beyond Unicode at line %d, column %d";
+inline constexpr std::u16string_view SRepUnableLoadBecause =
+    u"Unable to load repository \"%s\": %s";
+inline constexpr std::u16string_view SCmdOutputIsRunFile =
+    u"Invalid command line. The output file %s is the project file or a file the run reads or "
+    u"writes.";
+inline constexpr std::u16string_view SXlatDirShared =
+    u"The languages %s and %s share the translation directory %s; nothing is written for "
+    u"either";
+inline constexpr std::u16string_view SNotesCannotSave = u"Cannot save the notes file '%s': %s";
+
+// Translator window (desktop).
+inline constexpr std::u16string_view SXlatActSave = u"&Save";
+inline constexpr std::u16string_view SXlatActFind = u"&Find...";
+inline constexpr std::u16string_view SXlatActReset = u"&Revert";
+inline constexpr std::u16string_view SXlatActFindNext = u"Next &Untranslated";
+inline constexpr std::u16string_view SXlatActCopyOrig = u"Copy &Original";
+inline constexpr std::u16string_view SXlatActCopyPrevXlat = u"Copy &Previous Translation";
+inline constexpr std::u16string_view SXlatActCopyPrevLine = u"Copy Previous &Line";
+inline constexpr std::u16string_view SXlatActChangeToXlat = u"Change to &Translated";
+inline constexpr std::u16string_view SXlatActMultiLineEdit = u"&Multi-line Edit...";
+inline constexpr std::u16string_view SXlatActTextLabels = u"Text &Labels";
+inline constexpr std::u16string_view SXlatMenuFilter = u"&Filter";
+inline constexpr std::u16string_view SXlatMenuColumns = u"C&olumns";
+inline constexpr std::u16string_view SXlatMenuRepository = u"Re&pository";
+inline constexpr std::u16string_view SXlatToolBar = u"Translator";
+inline constexpr std::u16string_view SXlatMultiLineTitle = u"Multi-line Edit";
+inline constexpr std::u16string_view SXlatShortcutHint = u"%s (%s)";
+inline constexpr std::u16string_view SXlatLineBreakMark = u"\u21B5";
+
+// Outside input (paths, counts, leftovers).
+inline constexpr std::u16string_view SBadSettingsCount =
+    u"The setting \"%s\" holds \"%s\", which is not a count from 0 to %d; it is ignored";
+inline constexpr std::u16string_view SSettingsCountClamped =
+    u"The setting \"%s\" holds %s, more than %d; only the first %d entries are read";
+inline constexpr std::u16string_view SEggBuildFileFailed = u"Egg build of %s failed: %s";
+inline constexpr std::u16string_view SNoProjectSource =
+    u"Cannot write %s: no project of this run names its source file";

@@ -6,6 +6,7 @@
 
 #include "core/QEMStrs.h"
 #include "core/QEMUtilsFiles.h"
+#include "core/QEMUtilsRegistry.h"
 #include "platform/QEMFiles.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMRegistry.h"
@@ -124,19 +125,22 @@ std::vector<std::u16string> QEMDefaultTranslatorFiles() {
 }
 
 void TQEMPackageManager::LoadFromRegistry() {
-  int32_t count = 0;
+  TQEMRegCount count;
   std::vector<std::u16string> names;
   {
     TRegistry reg;
-    if (reg.OpenKey(QEMBaseRegKey(), true) && reg.ValueExists(u"TranslatorCount")) {
-      count = reg.ReadInteger(u"TranslatorCount");
-      for (int32_t i = 0; i < count; ++i) {
-        const std::u16string value = Format(u"Translator%d", i);
-        if (reg.ValueExists(value)) names.push_back(QEMExpandRootMacro(reg.ReadString(value)));
+    if (reg.OpenKey(QEMBaseRegKey(), true)) {
+      count = QEMRegReadCount(reg, u"TranslatorCount", QEMMaxTranslatorCount);
+      // The list ends at its first gap: a count no entries back is not read to its end.
+      for (int32_t i = 0; i < count.Count; ++i) {
+        const auto name = QEMRegReadEntry(reg, Format(u"Translator%d", i));
+        if (!name) break;
+        names.push_back(QEMExpandRootMacro(*name));
       }
     }
   }
-  const bool fromSettings = count != 0;
+  if (!count.Warning.empty()) Message(count.Warning);
+  const bool fromSettings = count.Count != 0;
   if (!fromSettings) names = QEMDefaultTranslatorFiles();
   FNotLoaded.clear();
   for (const auto& n : names) {
@@ -189,13 +193,7 @@ void TQEMPackageManager::SaveToRegistry() const {
     if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
   TRegistry reg;
   if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
-  if (reg.ValueExists(u"TranslatorCount")) {
-    const int32_t old = reg.ReadInteger(u"TranslatorCount");
-    for (int32_t i = 0; i < old; ++i) {
-      const std::u16string value = Format(u"Translator%d", i);
-      if (reg.ValueExists(value)) reg.DeleteValue(value);
-    }
-  }
+  QEMRegDeleteNumbered(reg, u"Translator", 0);
   reg.WriteInteger(u"TranslatorCount", int32_t(names.size()));
   for (size_t i = 0; i < names.size(); ++i)
     reg.WriteString(Format(u"Translator%d", int(i)), QEMCollapseRootMacro(names[i]));

@@ -68,6 +68,9 @@ private:
   std::vector<std::u16string> FNotLoaded;
 };
 
+// The most packages the settings list is read for.
+inline constexpr int32_t QEMMaxTranslatorCount = 1000;
+
 // The default packages, in the binary directory.
 QEM_API std::vector<std::u16string> QEMDefaultTranslatorFiles();
 

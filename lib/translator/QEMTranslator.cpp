@@ -5,6 +5,7 @@
 #include <fstream>
 #include <ostream>
 
+#include "core/QEMStrs.h"
 #include "core/QEMUtils.h"
 #include "platform/QEMFiles.h"
 #include "platform/QEMFormat.h"
@@ -180,7 +181,16 @@ void TQEMBaseFileType::List(TListEventType EventType, const TStringList& FileLis
     TQEMTranslatorMgr* mgr = FindMgr(file);
     std::unique_ptr<TQEMTranslatorMgr> temporary;
     if (!mgr) {
-      temporary = FTranslator->GetMgrClass().Create(file, false);
+      try {
+        temporary = FTranslator->GetMgrClass().Create(file, false);
+      } catch (const std::exception& e) {
+        // An egg build goes on past a file it cannot open, as an update run does; the other
+        // operations report to the user, who decides.
+        if (EventType != leEggBuild) throw;
+        ShowError(Format(SEggBuildFileFailed, file, QEMExceptionMessage(e)));
+        if (ACallBackFunc && !ACallBackFunc(file, Data)) return;
+        continue;
+      }
       mgr = temporary.get();
     }
     if (ACallBackFunc && !ACallBackFunc(file, Data)) return;

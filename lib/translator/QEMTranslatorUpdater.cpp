@@ -32,7 +32,25 @@ void DeleteOrReport(const std::u16string& FileName) {
     ShowError(Format(SUpdaterDeleteFailed, FileName));
 }
 
+// Keyed by the absolute, normalised translated path.
+std::unordered_map<std::u16string, std::u16string> gProjectSources;
+
+std::u16string SourceKey(const std::u16string& XlatName) {
+  std::error_code ec;
+  const auto abs = std::filesystem::absolute(QEMNativePath(XlatName), ec);
+  return QEMNormalizePath(ec ? QEMSlashes(XlatName) : UTF8ToUTF16(abs.string()));
+}
+
 } // namespace
+
+std::u16string QEMProjectSourceFile(const std::u16string& XlatName) {
+  const auto found = gProjectSources.find(SourceKey(XlatName));
+  return found == gProjectSources.end() ? std::u16string() : found->second;
+}
+
+void QEMSetProjectSourceFile(const std::u16string& XlatName, const std::u16string& SourceName) {
+  gProjectSources[SourceKey(XlatName)] = SourceName;
+}
 
 IQEMTranslatorUpdater::~IQEMTranslatorUpdater() = default;
 IQEMXlatWriter::~IQEMXlatWriter() = default;
@@ -67,7 +85,9 @@ void TQEMTranslatorUpdater::NewString(const IQEMNotesItemPtr& Item) {
 std::u16string TQEMTranslatorUpdater::GetXlatFileName(const std::u16string& AFileName,
                                                       const std::u16string& AXlatPath,
                                                       const std::u16string& ABaseDir, void*) {
-  return ::GetXlatFileName(AFileName, AXlatPath, ABaseDir);
+  std::u16string result = ::GetXlatFileName(AFileName, AXlatPath, ABaseDir);
+  QEMSetProjectSourceFile(result, AFileName);
+  return result;
 }
 
 void TQEMTranslatorUpdater::AfterSave(const std::u16string&) {}
@@ -370,6 +390,9 @@ void TQEMCustomUpdater::SourceRun(TStringList* AFiles, const TRunArgs& Args) {
                             : FCurrName;
       FCurrXlatName = GetXlatFileName(file, Args.XlatPath, Args.BaseDir, nullptr);
       FCurrNotesName = GetNotesFileName(FCurrXlatName);
+      // A run killed earlier may have left its temporary files here; they go before any work.
+      QEMRemoveLeftoverTempFilesOnce(ExtractFilePath(FCurrXlatName));
+      QEMRemoveLeftoverTempFilesOnce(ExtractFilePath(FCurrNotesName));
       if (AFiles) AFiles->Add(FCurrXlatName);
       ProcessFile(AFiles, Args);
     } catch (const std::exception& e) {
@@ -533,6 +556,14 @@ void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& A
     if (Args.Counted) ++FTranslatorCount;
   }
 
+  // Where the source is, the project says; a notes file naming another path is corrected.
+  if (separated && (FNotesChanged || FileExists(FCurrNotesName)) && !SourceFile().empty()) {
+    const auto stats = FNewNotesFile->GetStats();
+    if (stats->GetOrigFileName() != SourceFile()) {
+      stats->SetOrigFileName(SourceFile());
+      FNotesChanged = true;
+    }
+  }
   std::u16string backup;
   if (FNotesChanged && !separated) {
     backup = QEMMakeBackupFileName(FCurrNotesName);

@@ -50,6 +50,14 @@ public:
 };
 using IQEMXlatWriterPtr = std::shared_ptr<IQEMXlatWriter>;
 
+// The source file a project names for a translated file, as this process last resolved it (the
+// workspace tree and the updater runs both map sources through GetXlatFileName); empty when no
+// project of this process named it. A notes file's record of its source is only a record: a
+// notes file travels and may name any path, a project copied elsewhere names the new folder.
+QEM_API std::u16string QEMProjectSourceFile(const std::u16string& XlatName);
+QEM_API void QEMSetProjectSourceFile(const std::u16string& XlatName,
+                                     const std::u16string& SourceName);
+
 class QEM_API TQEMTranslatorUpdater : public IQEMTranslatorUpdater {
 public:
   TQEMTranslatorUpdater();

@@ -10,6 +10,7 @@
 #include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
 #include "core/QEMUtilsFiles.h"
+#include "core/QEMUtilsRegistry.h"
 #include "platform/QEMFiles.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMRegistry.h"
@@ -519,23 +520,24 @@ void TQEMWorkspace::AddReopenItem(const std::u16string& FileName) {
 
 void TQEMWorkspace::LoadHistory() {
   FHistory.clear();
-  TRegistry reg;
-  if (!reg.OpenKeyReadOnly(QEMBaseRegKey()) || !reg.ValueExists(u"FileHistoryCount")) return;
-  const int32_t n = std::min(reg.ReadInteger(u"FileHistoryCount"), kHistoryMax);
-  for (int32_t i = 0; i < n; ++i) {
-    const std::u16string v = Format(u"FileHistory%d", i);
-    if (reg.ValueExists(v)) FHistory.push_back(reg.ReadString(v));
+  TQEMRegCount count;
+  {
+    TRegistry reg;
+    if (!reg.OpenKeyReadOnly(QEMBaseRegKey())) return;
+    count = QEMRegReadCount(reg, u"FileHistoryCount", kHistoryMax);
+    for (int32_t i = 0; i < count.Count; ++i) {
+      const auto entry = QEMRegReadEntry(reg, Format(u"FileHistory%d", i));
+      if (!entry) break;
+      FHistory.push_back(*entry);
+    }
   }
+  if (!count.Warning.empty()) ShowHLXMessage(count.Warning);
 }
 
 void TQEMWorkspace::SaveHistory() const {
   TRegistry reg;
   if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
-  if (reg.ValueExists(u"FileHistoryCount")) {
-    const int32_t old = reg.ReadInteger(u"FileHistoryCount");
-    for (int32_t i = int32_t(FHistory.size()); i < old; ++i)
-      reg.DeleteValue(Format(u"FileHistory%d", i));
-  }
+  QEMRegDeleteNumbered(reg, u"FileHistory", int32_t(FHistory.size()));
   reg.WriteInteger(u"FileHistoryCount", int32_t(FHistory.size()));
   for (size_t i = 0; i < FHistory.size(); ++i)
     reg.WriteString(Format(u"FileHistory%d", int(i)), FHistory[i]);

@@ -162,6 +162,11 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
   }
 
   const uint32_t targetCP = QEMKitCodePage(XlatLCID);
+  const size_t firstBreak = text.find(u'\n');
+  const std::u16string_view newLine =
+      firstBreak != std::u16string::npos && firstBreak > 0 && text[firstBreak - 1] == u'\r'
+          ? u"\r\n"
+          : u"\n";
   std::u16string out;
   for (int pass = 0; pass < 2; ++pass) {
     const uint32_t cp = utf8 ? kUtf8CodePage : targetCP;
@@ -181,7 +186,13 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
       }
       std::u16string literal;
       if (!format.OutputLiteral(wanted[k] ? *wanted[k] : it.Value, cp, literal)) needUtf8 = true;
-      out.append(literal);
+      const size_t lineStart = out.find_last_of(u'\n') + 1; // npos + 1 == 0
+      size_t indent = lineStart;
+      while (indent < out.size() && (out[indent] == u' ' || out[indent] == u'\t'))
+        ++indent;
+      out.append(
+          format.WrapLiteral(std::move(literal), out.size() - lineStart, newLine,
+                             std::u16string_view(out).substr(lineStart, indent - lineStart)));
     }
     if (!needUtf8) {
       out.append(text, pos, std::u16string::npos);
@@ -206,7 +217,8 @@ TQEMKitMgr::TQEMKitMgr(const TQEMKitMgrClass& AClass, const std::u16string& AFil
   FFileName = AFileName;
   const std::u16string notes = NotesOf(AClass, AFileName);
   if (FileExists(notes)) FNotesFile->Open(notes);
-  FOrigFileName = Stats()->GetOrigFileName();
+  FOrigFileName = SourceFile();
+  if (FOrigFileName.empty()) FOrigFileName = Stats()->GetOrigFileName(); // shown, never used
   if (PerformCheck) CheckStats();
 }
 
@@ -216,7 +228,8 @@ void TQEMKitMgr::Reload() {
   const std::u16string notes = FileNameToNoteName(FFileName);
   if (FileExists(notes)) fresh->Open(notes);
   FNotesFile = std::move(fresh);
-  FOrigFileName = Stats()->GetOrigFileName();
+  FOrigFileName = SourceFile();
+  if (FOrigFileName.empty()) FOrigFileName = Stats()->GetOrigFileName();
 }
 
 void TQEMKitMgr::CheckStats() {
@@ -224,8 +237,17 @@ void TQEMKitMgr::CheckStats() {
     custom->ReCalcStats();
 }
 
-// Egged text is made from the original, so building twice gives the same file.
+// Egged text is made from the original, so building twice gives the same file. A file that
+// cannot be egged is reported with its name and the batch goes on with the next one.
 void TQEMKitMgr::EggBuild() {
+  try {
+    DoEggBuild();
+  } catch (const std::exception& e) {
+    ShowError(Format(SEggBuildFileFailed, FFileName, QEMExceptionMessage(e)));
+  }
+}
+
+void TQEMKitMgr::DoEggBuild() {
   const auto items = Items();
   const std::u16string& kind = FKitClass.Info().EggKind;
   bool changed = false;
@@ -269,10 +291,19 @@ void TQEMKitMgr::RecreateXlat() {
   Save(true, 0, 0, true);
 }
 
+// The project's source, never the path the notes record: notes files come from outside.
+std::u16string TQEMKitMgr::SourceFile() const {
+  std::u16string source = QEMProjectSourceFile(FFileName);
+  if (source.empty() || FileExists(source)) return source;
+  // A resource-string map may live in the "debug" folder below the one the project names.
+  const std::u16string alt = ExtractFilePath(source) + u"debug/" + ExtractFileName(source);
+  return FileExists(alt) ? alt : source;
+}
+
 void TQEMKitMgr::WriteXlat() {
-  const std::u16string source = Stats()->GetOrigFileName();
-  if (source.empty() || !FileExists(source))
-    throw EQEMError(Format(SKitNoSource, FFileName, source));
+  const std::u16string source = SourceFile();
+  if (source.empty()) throw EQEMError(Format(SNoProjectSource, FFileName));
+  if (!FileExists(source)) throw EQEMError(Format(SKitNoSource, FFileName, source));
   std::string bytes = QEMKitReadFile(source);
   // A resource-string map taken from a "debug" folder is UTF-8; the updater hands it over in
   // the code page of its language, and so must a rewrite from it.
@@ -289,6 +320,10 @@ void TQEMKitMgr::WriteXlat() {
 // The notes are saved even when the translated file cannot be written: they hold the work.
 void TQEMKitMgr::Save(bool CreateXlat, LCID AOrigLCID, LCID AXlatLCID, bool) {
   const auto stats = Stats();
+  if (const std::u16string source = SourceFile(); !source.empty()) {
+    stats->SetOrigFileName(source);
+    FOrigFileName = source;
+  }
   if (AOrigLCID) stats->SetOrigLCID(AOrigLCID);
   if (AXlatLCID) stats->SetXlatLCID(AXlatLCID);
   std::exception_ptr failed;

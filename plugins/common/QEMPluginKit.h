@@ -58,6 +58,14 @@ public:
   // Whether the whole file may become UTF-8 when its text outside the literals does not fit
   // the target code page; without it such a file is refused.
   virtual bool Utf8Allowed() { return true; }
+  // The literal as written at Column (UTF-16 units after its line's start) of a line indented
+  // by Indent, in a file whose lines end with NewLine. A format whose reader limits line
+  // length splits long literals here as its syntax allows.
+  virtual std::u16string WrapLiteral(std::u16string Literal, size_t /*Column*/,
+                                     std::u16string_view /*NewLine*/,
+                                     std::u16string_view /*Indent*/) {
+    return Literal;
+  }
 };
 using TQEMLiteralFormatPtr = std::shared_ptr<TQEMLiteralFormat>;
 
@@ -142,7 +150,10 @@ public:
   void Save(bool CreateXlat, LCID AOrigLCID, LCID AXlatLCID, bool IgnoreOrigDateOfFile) override;
 
 private:
+  // The source file the project names for this translated file; empty when none does.
+  std::u16string SourceFile() const;
   void WriteXlat();
+  void DoEggBuild();
   const TQEMKitMgrClass& FKitClass;
 };
 

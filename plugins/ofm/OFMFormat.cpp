@@ -481,3 +481,54 @@ bool TOFMFormat::AcceptsContent(std::string_view Head) {
       return true;
   return false;
 }
+
+// The literal is canonical: quoted runs and "#<decimal>" codes. Breaks fall between characters
+// of a quoted run (closed and reopened around the "+") or before a code, never inside a doubled
+// apostrophe, a code or a surrogate pair.
+std::u16string TOFMFormat::WrapLiteral(std::u16string Literal, size_t Column,
+                                       std::u16string_view NewLine, std::u16string_view Indent) {
+  if (Column + Literal.size() <= OFMWrapWidth) return Literal;
+  std::u16string cont = u" +";
+  cont += NewLine;
+  cont += Indent;
+  cont += u"  ";
+  const size_t contColumn = Indent.size() + 2;
+  std::u16string r;
+  r.reserve(Literal.size() + Literal.size() / OFMWrapWidth * (cont.size() + 2) + 8);
+  size_t column = Column;
+  bool quoted = false;
+  const size_t n = Literal.size();
+  for (size_t i = 0; i < n;) {
+    const char16_t c = Literal[i];
+    if (!quoted && c == u'\'') {
+      r.push_back(c);
+      quoted = true;
+      ++column;
+      ++i;
+      continue;
+    }
+    if (quoted && c == u'\'' && !(i + 1 < n && Literal[i + 1] == u'\'')) {
+      r.push_back(c);
+      quoted = false;
+      ++column;
+      ++i;
+      continue;
+    }
+    size_t len = 1;
+    if (quoted) {
+      if (c == u'\'' || (c >= 0xD800 && c <= 0xDBFF && i + 1 < n)) len = 2;
+    } else {
+      while (i + len < n && Literal[i + len] != u'#' && Literal[i + len] != u'\'')
+        ++len;
+    }
+    // A piece already on the line and this one would pass the width: break before it.
+    if (column + len + 1 > OFMWrapWidth && r.size() > 1) {
+      r += quoted ? u"'" + cont + u"'" : cont;
+      column = contColumn + (quoted ? 1 : 0);
+    }
+    r.append(Literal, i, len);
+    column += len;
+    i += len;
+  }
+  return r;
+}

@@ -24,7 +24,11 @@ inline constexpr const char16_t* OFMDefaultExclusions =
     u"ConnectionString;CommandText;SQL;StoredProcName;Params;ImeName;HelpKeyword;HelpFile;"
     u"PasswordChar;StyleName";
 inline constexpr const char16_t* OFMExclusionValue = u"ExcludedProperties";
+// The reader refuses a line longer than this (a guard against binary or runaway input), so the
+// writer splits a literal that would make one into "'...' +" runs of at most OFMWrapWidth
+// units per line, each on a line of its own.
 inline constexpr size_t OFMMaxLine = 64 * 1024;
+inline constexpr size_t OFMWrapWidth = 4096;
 
 class TOFMFormat : public TQEMLiteralFormat {
 public:
@@ -40,6 +44,8 @@ public:
   bool AcceptsContent(std::string_view Head) override;
   bool IsValidLiteral(const std::u16string& Literal) override { return IsValidPasString(Literal); }
   bool Utf8Allowed() override { return false; } // character codes hold everything
+  std::u16string WrapLiteral(std::u16string Literal, size_t Column, std::u16string_view NewLine,
+                             std::u16string_view Indent) override;
 
   // The exclusion list in force: the registry's, else the default.
   std::vector<std::u16string> Exclusions() const;

@@ -14,7 +14,8 @@
 //
 // Literals keep the resource compiler's syntax: "" is a quote, backslash escapes as in C with at
 // most 3 octal or 4 hexadecimal digits, an L prefix, and adjacent literals joined. A line break
-// inside a literal is refused, so a missing quote is reported on its own line.
+// inside a literal is refused, so a missing quote is reported on its own line. The reader takes
+// lines of any length, so the writer puts a literal on one line however long it is.
 //
 // For the target language every LANGUAGE statement is written as "LANGUAGE 0xPP, 0xSS", the
 // primary and sublanguage of the target LCID in hexadecimal (symbolic names would need a header

@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "platform/QEMFiles.h"
 #include "support/TestSupport.h"
@@ -57,4 +64,53 @@ TEST(Files, LinksAreWrittenThroughButNeverDeletedThrough) {
   EXPECT_EQ(got.tv_sec, when.tv_sec);
   EXPECT_TRUE(DeleteFile(tmp.U16("link.xlf")));
   EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "real/notes.xlf"), "new");
+}
+
+// A save killed half way leaves its temporary file. The next write into that folder by another
+// process removes it, and nothing that is not exactly of our naming or is still being written.
+TEST(Files, LeftoversOfAKilledSaveGoAtTheNextWrite) {
+  namespace fs = std::filesystem;
+  qemtest::TTempDir tmp;
+  qemtest::WriteTextFile(tmp.Path() / "Form.ofm.xlf", "old");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    QEMSaveFileAtomically(tmp.U16("Form.ofm.xlf"), [](std::ostream& Out) {
+      Out << std::string(100000, 'x');
+      Out.flush();
+      raise(SIGKILL);
+    });
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  const std::string dead = ".~hlx" + std::to_string(child) + "-";
+  std::vector<fs::path> left;
+  for (auto& e : fs::directory_iterator(tmp.Path()))
+    if (e.path().filename().string().starts_with(dead)) left.push_back(e.path());
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "Form.ofm.xlf"), "old");
+
+  const std::vector<std::string> kept{
+      ".Form.ofm.xlf.dB6Pp8",   // someone's dot file, whatever it looks like
+      dead + "abc.Form.ofm",    // not six characters
+      dead + "abc+de.Form.ofm", // not letters and digits
+      dead + "abcdefForm.ofm",  // no point after them
+      "x" + dead + "abcdef.Form.ofm", ".~hlx-abcdef.Form.ofm",
+      // A file of this live process, being written.
+      ".~hlx" + std::to_string(getpid()) + "-Abc123.Form.ofm"};
+  for (const auto& k : kept)
+    qemtest::WriteTextFile(tmp.Path() / k, "keep");
+  fs::create_directory(tmp.Path() / (dead + "Folder.d"));
+  fs::create_symlink(tmp.Path() / "Form.ofm.xlf", tmp.Path() / (dead + "Linked.x"));
+
+  QEMSaveFileAtomically(tmp.U16("other.txt"), "x");
+  EXPECT_TRUE(fs::is_directory(tmp.Path() / (dead + "Folder.d")));
+  EXPECT_TRUE(fs::is_symlink(tmp.Path() / (dead + "Linked.x")));
+  for (const auto& k : kept)
+    EXPECT_TRUE(fs::exists(tmp.Path() / k)) << k;
+  EXPECT_FALSE(fs::exists(left[0]));
+  EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "Form.ofm.xlf"), "old");
+  EXPECT_EQ(QEMRemoveLeftoverTempFiles(tmp.U16()), 0);
 }

@@ -272,3 +272,139 @@ TEST_F(OFMPackage, RefusesBinaryAndBrokenFormsLeavingTheTranslationAlone) {
 }
 
 } // namespace
+
+namespace {
+
+// Egg patterns for the test's duration.
+struct TEggPattern {
+  explicit TEggPattern(const std::u16string& Pattern) {
+    TQEMRegistry reg;
+    EXPECT_TRUE(reg.OpenKey(QEMBaseRegKey() + u"\\EggFormat", true));
+    reg.WriteString(u"UnTranslated.Form", Pattern);
+    QEMEggResetCache();
+  }
+  ~TEggPattern() {
+    TQEMRegistry reg;
+    if (reg.OpenKey(QEMBaseRegKey() + u"\\EggFormat", false)) reg.DeleteValue(u"UnTranslated.Form");
+    QEMEggResetCache();
+  }
+};
+
+// Rewrites the source path a notes file records, as someone handling the file could.
+void ForgeOriginal(const fs::path& Notes, const std::string& Path) {
+  std::string text = ReadTextFile(Notes);
+  const size_t at = text.find("original=\"");
+  ASSERT_NE(at, std::string::npos);
+  const size_t end = text.find('"', at + 10);
+  text.replace(at + 10, end - at - 10, Path);
+  WriteTextFile(Notes, text);
+}
+
+} // namespace
+
+// The notes' record of the source is never a path to act on: egg builds and rewrites use the
+// project's source, and the record is corrected.
+TEST_F(OFMPackage, RewritesTakeTheSourceFromTheProjectNeverFromTheNotes) {
+  Update();
+  {
+    auto mgr = Mgr();
+    Translate(*mgr, u"MainForm.Caption", u"'Demo-Editor'");
+    mgr->Save(true, 0, 0, false);
+  }
+  std::string other = ReadTextFile(Src);
+  other.replace(other.find("First line"), 10, "Other line");
+  WriteTextFile(Dir.Path() / "Other.ofm", other);
+
+  ForgeOriginal(Notes(), "/etc/passwd");
+  {
+    TEggPattern egg(u"[%S]");
+    TStringList files;
+    files.Add(U16(Xlat()));
+    Type->List(leEggBuild, files, nullptr, {});
+  }
+  std::string xlat = ReadTextFile(Xlat());
+  EXPECT_EQ(xlat.find("root:"), std::string::npos);
+  EXPECT_NE(xlat.find("Caption = 'Demo-Editor'"), std::string::npos);
+  EXPECT_NE(xlat.find("'[First line]'"), std::string::npos);
+  EXPECT_EQ(Mgr()->Stats()->GetOrigFileName(), U16(Src));
+  EXPECT_TRUE(Errors.empty()) << (Errors.empty() ? "" : Errors[0]);
+
+  // Another file of the folder: an update run and a recreate both stay with the project's.
+  ForgeOriginal(Notes(), (Dir.Path() / "Other.ofm").string());
+  Update();
+  EXPECT_EQ(Mgr()->Stats()->GetOrigFileName(), U16(Src));
+  EXPECT_EQ(ReadTextFile(Xlat()), xlat);
+  ForgeOriginal(Notes(), (Dir.Path() / "Other.ofm").string());
+  fs::remove(Xlat());
+  TStringList files;
+  files.Add(U16(Xlat()));
+  Type->List(leRecreateXlat, files, nullptr, {});
+  EXPECT_EQ(ReadTextFile(Xlat()), xlat);
+  EXPECT_TRUE(Errors.empty()) << (Errors.empty() ? "" : Errors[0]);
+}
+
+// A project copied elsewhere (a fresh checkout) is egged from its own folder; a file no project
+// names is reported by name and the others are still egged.
+TEST_F(OFMPackage, AMovedProjectIsEggedFromItsNewFolder) {
+  Update();
+  qemtest::TTempDir moved;
+  fs::copy(Dir.Path(), moved.Path(), fs::copy_options::recursive);
+  std::string old = ReadTextFile(Src);
+  old.replace(old.find("First line"), 10, "Stale line");
+  TouchSource(old);
+  // What the workspace does when it lists the moved project's files.
+  const std::u16string xlat = Type->GetUpdater()->GetXlatFileName(
+      U16(moved.Path() / "Main.ofm"), U16(moved.Path() / "deu"), moved.U16(), nullptr);
+  EXPECT_EQ(xlat, U16(moved.Path() / "deu/Main.ofm"));
+  fs::create_directories(moved.Path() / "stray");
+  fs::copy(moved.Path() / "deu/Main.ofm", moved.Path() / "stray/Main.ofm");
+  fs::copy(moved.Path() / "deu/Main.ofm.xlf", moved.Path() / "stray/Main.ofm.xlf");
+  {
+    TEggPattern egg(u"<%S>");
+    TStringList files;
+    files.Add(U16(moved.Path() / "stray/Main.ofm"));
+    files.Add(xlat);
+    Type->List(leEggBuild, files, nullptr, {});
+  }
+  const std::string text = ReadTextFile(moved.Path() / "deu/Main.ofm");
+  EXPECT_NE(text.find("'<First line>'"), std::string::npos);
+  EXPECT_EQ(text.find("Stale"), std::string::npos);
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_NE(Errors[0].find((moved.Path() / "stray/Main.ofm").string()), std::string::npos);
+  EXPECT_EQ(ReadTextFile(moved.Path() / "stray/Main.ofm"),
+            ReadTextFile(Src.parent_path() / "deu/Main.ofm"));
+}
+
+// A translation far longer than a line the reader takes is written in joined pieces and reads
+// back whole.
+TEST_F(OFMPackage, AMillionCharacterTranslationIsWrittenAndReadBack) {
+  Update();
+  std::u16string raw;
+  raw.reserve(1000000);
+  while (raw.size() < 1000000 - 4)
+    raw += raw.size() % 9973 == 0 ? u"It's \u03a9\r\n" : u"abcdefghijklmnopqrstuvwxyz ";
+  raw.resize(1000000);
+  std::u16string literal;
+  {
+    auto mgr = Mgr();
+    literal = mgr->ConvertFromRawString(raw);
+    Translate(*mgr, u"MainForm.Memo1.Lines.Strings[1]", literal);
+    mgr->Save(true, 0, 0, false);
+  }
+  const std::string text = ReadTextFile(Xlat());
+  size_t longest = 0;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    longest = std::max(longest, end - start);
+  }
+  EXPECT_LE(longest, size_t(4200));
+  // Read back as a translator's edit would be: the translated file is newer than its notes.
+  fs::last_write_time(Xlat(), fs::last_write_time(Xlat()) + std::chrono::seconds(10));
+  TStats stats;
+  Type->GetUpdater()->Execute(nullptr, U16(Xlat()), u"", Dir.U16(), U16(Xlat().parent_path()),
+                              stats, false, kENU, kDEU, nullptr, {});
+  EXPECT_EQ(Item(*Mgr(), u"MainForm.Memo1.Lines.Strings[1]")->GetXlatText(), literal);
+  EXPECT_EQ(Item(*Mgr(), u"MainForm.Caption")->GetXlatText(), u"'Demo editor'");
+  EXPECT_TRUE(Errors.empty()) << (Errors.empty() ? "" : Errors[0].substr(0, 300));
+}

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "core/QEMStrs.h"
+#include "core/QEMUtilsRegistry.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMRegistry.h"
 #include "resources/QEMConst.h"
@@ -126,6 +127,52 @@ TEST_F(PackagesTest, ListRoundTripsThroughTheSettings) {
   EXPECT_EQ(Mgr.Count(), 0);
   EXPECT_TRUE(Errors.empty());
   EXPECT_TRUE(Messages.empty());
+}
+
+// A damaged count is read in no time, named once, and the run goes on: a huge one up to the
+// first missing entry, a textual one with the default packages.
+TEST_F(PackagesTest, HugeAndTextualCountsAreNamedOnceAndHarmless) {
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), true));
+    QEMRegDeleteNumbered(reg, u"Translator", 0);
+    reg.WriteInteger(u"TranslatorCount", 2147483647);
+    reg.WriteString(u"Translator0", UTF8ToUTF16(HLX_TEST_PACKAGE));
+  }
+  Mgr.LoadFromRegistry();
+  EXPECT_EQ(Mgr.Count(), 1);
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0], Format(SSettingsCountClamped, u"TranslatorCount", u"2147483647",
+                                QEMMaxTranslatorCount, QEMMaxTranslatorCount));
+  EXPECT_TRUE(Errors.empty());
+  // Writing the list back reads no count either.
+  Mgr.SaveToRegistry();
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+    EXPECT_EQ(reg.ReadInteger(u"TranslatorCount"), 1);
+  }
+  Mgr.UnloadAll();
+
+  Messages.clear();
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+    reg.WriteString(u"TranslatorCount", u"lots");
+  }
+  Mgr.LoadFromRegistry();
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0],
+            Format(SBadSettingsCount, u"TranslatorCount", u"lots", QEMMaxTranslatorCount));
+  EXPECT_TRUE(Errors.empty());
+  // The defaults, which this build folder may or may not hold, never the listed package.
+  for (int i = 0; i < Mgr.Count(); ++i)
+    EXPECT_NE(Mgr.Entry(i).FileName, UTF8ToUTF16(HLX_TEST_PACKAGE));
+  Mgr.UnloadAll();
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+  reg.DeleteValue(u"TranslatorCount");
+  reg.DeleteValue(u"Translator0");
 }
 
 } // namespace

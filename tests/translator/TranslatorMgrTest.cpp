@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "HLXLines.h"
+#include "core/QEMStrs.h"
 #include "platform/QEMFiles.h"
 #include "support/TestSupport.h"
 
@@ -129,6 +130,30 @@ TEST_F(TranslatorMgrTest, ListUsesOpenManagerAndStops) {
   open->Items()->Get(0)->SetXlatText(u"bleibt");
   type.List(leMakeDictionary, files, const_cast<std::u16string*>(&dictionary), {});
   EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "dict.txt"), "keep=bleibt\nkeep=keep\nkeep=keep\n");
+}
+
+// An egg build names a file it cannot open and goes on with the next; a purge stops there.
+TEST_F(TranslatorMgrTest, EggBuildGoesOnPastAnUnreadableFile) {
+  MakeFile("a.lines", {u"one"});
+  MakeFile("b.lines", {u"two"});
+  qemtest::WriteTextFile(Dir.Path() / "a.lines.xlf", "<xliff><file>");
+  TLinesTranslator translator;
+  TLinesFileType type(&translator, nullptr, nullptr);
+  TStringList files;
+  files.Add(Dir.U16("a.lines"));
+  files.Add(Dir.U16("b.lines"));
+  std::vector<std::u16string> errors, seen;
+  const auto oldError = ShowErrorFunc;
+  ShowErrorFunc = [&](const std::u16string& Msg) { errors.push_back(Msg); };
+  type.List(leEggBuild, files, nullptr, [&](const std::u16string& File, void*) {
+    seen.push_back(File);
+    return true;
+  });
+  EXPECT_THROW(type.List(lePurge, files, nullptr, {}), std::exception);
+  ShowErrorFunc = oldError;
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find(u"Egg build of " + Dir.U16("a.lines")), std::u16string::npos);
+  EXPECT_EQ(seen.size(), 2u);
 }
 
 } // namespace

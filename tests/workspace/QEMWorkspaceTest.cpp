@@ -4,7 +4,9 @@
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
+#include "core/QEMUtilsRegistry.h"
 #include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
 #include "platform/QEMRegistry.h"
 #include "resources/QEMConst.h"
 #include "settings/QEMINTOptionProp.h"
@@ -210,6 +212,42 @@ TEST(WorkspaceTest, DialogOptionsAndTheEditor) {
   QEMSetUIServices(old);
   ASSERT_EQ(ui->Shown().size(), 1u);
   EXPECT_NE(ui->Shown()[0].Text.find(u"/nonexistent/editor"), std::u16string::npos);
+}
+
+// A damaged history count costs one message and nothing else.
+TEST(WorkspaceTest, HugeAndTextualHistoryCounts) {
+  auto ui = std::make_shared<TQEMScriptedUIServices>();
+  const auto previous = QEMSetUIServices(ui);
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), true));
+    QEMRegDeleteNumbered(reg, u"FileHistory", 0);
+    reg.WriteInteger(u"FileHistoryCount", 2147483647);
+    reg.WriteString(u"FileHistory0", u"/p/a.hlx");
+    reg.WriteString(u"FileHistory1", u"/p/b.hlx");
+    reg.WriteString(u"FileHistory3", u"/p/after-a-gap.hlx");
+  }
+  {
+    TQEMWorkspace w;
+    EXPECT_EQ(w.History(), (std::vector<std::u16string>{u"/p/a.hlx", u"/p/b.hlx"}));
+    ASSERT_EQ(ui->Shown().size(), 1u);
+    EXPECT_EQ(ui->Shown()[0].Text,
+              Format(SSettingsCountClamped, u"FileHistoryCount", u"2147483647", 30, 30));
+  }
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+    EXPECT_EQ(reg.ReadInteger(u"FileHistoryCount"), 2);
+    EXPECT_FALSE(reg.ValueExists(u"FileHistory3"));
+    reg.WriteString(u"FileHistoryCount", u"many");
+  }
+  {
+    TQEMWorkspace w;
+    EXPECT_TRUE(w.History().empty());
+    ASSERT_EQ(ui->Shown().size(), 2u);
+    EXPECT_EQ(ui->Shown()[1].Text, Format(SBadSettingsCount, u"FileHistoryCount", u"many", 30));
+  }
+  QEMSetUIServices(previous);
 }
 
 } // namespace
