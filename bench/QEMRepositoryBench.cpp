@@ -136,6 +136,34 @@ void BM_RepositoryAddBatch(benchmark::State& State) {
 }
 BENCHMARK(BM_RepositoryAddBatch)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// One unit in N languages: the load must grow with the file, not with the square of its
+// languages.
+void BM_RepositoryManyLanguages(benchmark::State& State) {
+  const int n = int(State.range(0));
+  const std::filesystem::path file = Dir / ("langs" + std::to_string(n) + ".tmx");
+  {
+    std::ofstream f(file, std::ios::binary | std::ios::trunc);
+    f << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<tmx version=\"1.4\"><header/><body><tu>";
+    for (int i = 0; i < n; ++i)
+      f << "<tuv xml:lang=\"x-l" << i << "\"><seg>Text " << i << "</seg></tuv>";
+    f << "</tu></body></tmx>";
+  }
+  for (auto _ : State) {
+    QEMRepositorySetFileName(u"");
+    QEMRepositorySetFileName(UTF8ToUTF16(file.string()));
+  }
+  QEMRepositorySetFileName(u"");
+  State.SetComplexityN(n);
+}
+BENCHMARK(BM_RepositoryManyLanguages)
+    ->Arg(2500)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Complexity();
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -263,6 +263,134 @@ bool HoldsBadUTF8(const pugi::xml_document& D) {
   return false;
 }
 
+// ---- characters XML cannot hold, refused at load with their place
+
+constexpr uint32_t NoChar = 0xFFFFFFFF; // a reference beyond Unicode
+
+bool IsXMLChar(uint32_t C) {
+  return C == 0x9 || C == 0xA || C == 0xD || (C >= 0x20 && C <= 0xD7FF) ||
+         (C >= 0xE000 && C <= 0xFFFD) || (C >= 0x10000 && C <= 0x10FFFF);
+}
+
+// Offset of the first character of valid UTF-8 text that XML cannot hold, or npos; Code gets it.
+size_t FindRawNonChar(std::string_view S, uint32_t& Code) {
+  constexpr uint64_t Ones = 0x0101010101010101ull, Highs = 0x8080808080808080ull;
+  auto hasZero = [](uint64_t X) { return (X - Ones) & ~X & Highs; };
+  const auto* p = reinterpret_cast<const unsigned char*>(S.data());
+  const size_t n = S.size();
+  size_t i = 0;
+  while (i < n) {
+    // Eight bytes at a time: only control characters and the lead byte of U+FFFE/U+FFFF matter.
+    if (n - i >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if (!(((w - Ones * 0x20) & ~w & Highs) | hasZero(w ^ (Ones * 0xEF)))) {
+        i += 8;
+        continue;
+      }
+    }
+    for (const size_t end = std::min(n, i + 8); i < end; ++i) {
+      const unsigned c = p[i];
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+        Code = c;
+        return i;
+      }
+      if (c == 0xEF && n - i >= 3 && p[i + 1] == 0xBF && (p[i + 2] == 0xBE || p[i + 2] == 0xBF)) {
+        Code = 0xFFC0 | (p[i + 2] & 0x3F);
+        return i;
+      }
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The value of a character reference at S[I] ("&#"), read as the parser reads it: decimal, or
+// hexadecimal after a lower-case x, ended by ';'. False when the parser leaves it as text.
+bool ReadCharRef(std::string_view S, size_t I, uint32_t& Code) {
+  size_t j = I + 2;
+  const bool hex = j < S.size() && S[j] == 'x';
+  if (hex) ++j;
+  uint64_t v = 0;
+  size_t digits = 0;
+  for (; j < S.size(); ++j, ++digits) {
+    const char c = S[j];
+    unsigned d;
+    if (c >= '0' && c <= '9') d = unsigned(c - '0');
+    else if (hex && (c | ' ') >= 'a' && (c | ' ') <= 'f') d = unsigned((c | ' ') - 'a' + 10);
+    else break;
+    v = std::min<uint64_t>(v * (hex ? 16 : 10) + d, 0x110000); // the parser's sum would wrap
+  }
+  if (digits == 0 || j >= S.size() || S[j] != ';') return false;
+  Code = v > 0x10FFFF ? NoChar : uint32_t(v);
+  return true;
+}
+
+// Offset of the first character reference to a character XML cannot hold, or npos. References
+// count in text and attribute values; comments, CDATA sections and processing instructions
+// hold them as plain text.
+size_t FindBadCharRef(std::string_view S, uint32_t& Code) {
+  const size_t n = S.size();
+  auto skipPast = [&](size_t From, std::string_view End) {
+    const size_t e = S.find(End, From);
+    return e == S.npos ? n : e + End.size();
+  };
+  auto badRef = [&](size_t I) { return ReadCharRef(S, I, Code) && !IsXMLChar(Code); };
+  size_t i = 0;
+  while (i < n) {
+    const size_t at = S.find_first_of("<&", i);
+    if (at == S.npos) break;
+    i = at;
+    if (S[i] == '&') {
+      if (S.substr(i, 2) == "&#" && badRef(i)) return i;
+      ++i;
+      continue;
+    }
+    const std::string_view rest = S.substr(i);
+    if (rest.starts_with("<!--")) {
+      i = skipPast(i + 4, "-->");
+    } else if (rest.starts_with("<![CDATA[")) {
+      i = skipPast(i + 9, "]]>");
+    } else if (rest.starts_with("<?")) {
+      i = skipPast(i + 2, "?>");
+    } else {
+      // A tag (or declaration): references count inside its quoted values.
+      for (++i; i < n && S[i] != '>' && S[i] != '<'; ++i) {
+        if (S[i] != '"' && S[i] != '\'') continue;
+        const char q = S[i];
+        for (++i; i < n && S[i] != q; ++i)
+          if (S[i] == '&' && S.substr(i, 2) == "&#" && badRef(i)) return i;
+      }
+    }
+  }
+  return S.npos;
+}
+
+// Line and column (both from 1, the column in characters) of a byte offset.
+std::pair<int64_t, int64_t> LineColumn(std::string_view S, size_t Off) {
+  const std::string_view head = S.substr(0, Off);
+  const int64_t line = 1 + std::count(head.begin(), head.end(), '\n');
+  const size_t start = head.rfind('\n') + 1; // npos + 1 == 0
+  int64_t col = 1;
+  for (size_t i = start; i < Off; ++i)
+    if ((static_cast<unsigned char>(S[i]) & 0xC0) != 0x80) ++col;
+  return {line, col};
+}
+
+// Why Text cannot be a document because of a character it holds, raw or as a reference; empty
+// when it holds none.
+std::u16string NonCharError(std::string_view Text) {
+  uint32_t rawCode = 0, refCode = 0;
+  const size_t raw = FindRawNonChar(Text, rawCode);
+  const size_t ref =
+      Text.find("&#") == Text.npos ? Text.npos : FindBadCharRef(Text.substr(0, raw), refCode);
+  if (raw == Text.npos && ref == Text.npos) return {};
+  const size_t at = std::min(raw, ref);
+  const uint32_t code = at == ref ? refCode : rawCode;
+  const auto [line, col] = LineColumn(Text, at);
+  if (code == NoChar) return Format(SXMLCharRefBeyondUnicode, line, col);
+  return Format(SXMLNonCharAt, int64_t(code), line, col);
+}
+
 bool Parse(TQEMXMLDocument& Doc, std::string_view Text) {
   if (Text.empty()) Text = ""; // never hand a null pointer on
   if (Text.starts_with(UTF8BOM)) Text.remove_prefix(UTF8BOM.size());
@@ -271,6 +399,9 @@ bool Parse(TQEMXMLDocument& Doc, std::string_view Text) {
     return Fail(Doc, Format(SXMLNulChar, static_cast<const char*>(nul) - Text.data()));
   if (const size_t bad = FindBadUTF8(Text); bad != std::string_view::npos)
     return Fail(Doc, Format(SXMLNotUTF8, bad));
+  // Refused before parsing: the parser would store such a character, cutting the text at a NUL,
+  // and the document could then never be saved.
+  if (std::u16string e = NonCharError(Text); !e.empty()) return Fail(Doc, std::move(e));
   pugi::xml_document& d = Access::Doc(Doc);
   const pugi::xml_parse_result r =
       d.load_buffer(Text.data(), Text.size(), ParseFlags, pugi::encoding_utf8);

@@ -423,6 +423,10 @@ void TQEMCustomNotesFile::SaveAsNewVersion(const std::u16string& FileName, const
     if (major && *major == 5) FStats->SetVersion(u"9.0");
     const timespec when = QEMLocalToFileTime(FStats->GetSelfDateTime());
     QEMSaveFileAtomically(FileName, [this](std::ostream& Out) { SaveNewNotes(Out); }, &when);
+  } catch (const EQEMXMLError& e) {
+    FStats->SetFileStats(before);
+    // The document's refusal names the text, not the file it was for.
+    throw EQEMNotesError(Format(SNotesCannotSave, FileName, e.Message()));
   } catch (...) {
     // Nothing was written: the header keeps describing the file on disk.
     FStats->SetFileStats(before);

@@ -39,6 +39,29 @@ std::u16string GetProp(TQEMXMLNode Group, const std::u16string& Type) {
   return p ? GetTextFromNode(p) : std::u16string();
 }
 
+// True for an alt-trans the item history holds all of: a source, a target and our group with
+// its two properties, nothing more. Any other (another tool's match, with its origin or quality)
+// is kept in the unit as it is, neither read into the history nor dropped on save.
+bool IsHistoryAltTrans(TQEMXMLNode Alt) {
+  if (!Alt.Attributes().empty()) return false;
+  int source = 0, target = 0, group = 0;
+  for (TQEMXMLNode n = Alt.FirstChild(); n; n = n.NextSibling()) {
+    if (n.NodeType() != ntElement) continue;
+    const std::u16string name = n.NodeName();
+    if (name == u"source") ++source;
+    else if (name == u"target") ++target;
+    else if (name != u"prop-group" || n.GetAttribute(u"name") != kFieldGroup || group++)
+      return false;
+    else
+      for (TQEMXMLNode p = n.FirstChild(); p; p = p.NextSibling()) {
+        if (p.NodeType() != ntElement) continue;
+        const std::u16string type = p.GetAttribute(u"prop-type");
+        if (p.NodeName() != u"prop" || (type != u"TagName" && type != u"Modified")) return false;
+      }
+  }
+  return source <= 1 && target <= 1;
+}
+
 TQEMXMLNode FirstFile(TQEMXMLNode Root) {
   return FindChildElement(Root, u"file");
 }
@@ -157,7 +180,7 @@ void TQEMCustomNotesFile::LoadNewNotes() {
     // Newest first in the document; each one read goes to the front, so walk backwards.
     TQEMXMLNode alt;
     for (TQEMXMLNode n = tu.LastChild(); n; n = n.PreviousSibling()) {
-      if (!IsElement(n, u"alt-trans", alt)) continue;
+      if (!IsElement(n, u"alt-trans", alt) || !IsHistoryAltTrans(alt)) continue;
       TQEMXMLNode altSource = FindChildElement(alt, u"source");
       if (!altSource) {
         // A source left out repeats the one of the older entry that follows it.
@@ -248,10 +271,14 @@ struct TQEMCustomNotesFile::TWriter {
     F.WriteCustomProp(group, Item);
 
     std::vector<TQEMXMLNode> old;
-    ForEachChildElement(Unit, u"alt-trans", [&](TQEMXMLNode a) { old.push_back(a); });
+    TQEMXMLNode foreign; // the first alt-trans kept as it is: the history goes before it
+    ForEachChildElement(Unit, u"alt-trans", [&](TQEMXMLNode a) {
+      if (IsHistoryAltTrans(a)) old.push_back(a);
+      else if (!foreign) foreign = a;
+    });
     for (const TQEMXMLNode& a : old)
       Unit.RemoveChild(a);
-    TQEMXMLNode newer; // the alt-trans written last, which the next (newer) one goes before
+    TQEMXMLNode newer = foreign; // the next (newer) alt-trans written goes before this one
     std::u16string lastSource;
     for (int i = Item.GetPrevCount() - 1; i >= 0; --i) {
       const std::u16string prevOrig = Item.GetPrevOrigText(i), prevXlat = Item.GetPrevXlatText(i);

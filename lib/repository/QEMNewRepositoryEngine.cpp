@@ -10,6 +10,7 @@
 #include <iterator>
 #include <set>
 #include <sstream>
+#include <unordered_map>
 
 #include <pugixml.hpp>
 
@@ -163,6 +164,8 @@ struct TQEMRepository::TState : IQEMRepositoryIndexList, IQEMRepositoryLangList 
   pugi::xml_node Tmx, Header, Body;
   std::vector<NodePtr> Tu;
   std::vector<TLang> Langs;
+  // Language index by tag in lower case: a unit may hold thousands of languages.
+  std::unordered_map<std::string, int> LangByTag;
   std::vector<std::vector<NodePtr>> Seg; // [language][record]
   std::vector<std::unique_ptr<TIndex>> Indexes;
   std::u16string FileName, Author;
@@ -415,10 +418,23 @@ void TQEMRepository::TState::Attach() {
   if (!Header) Header = Tmx.insert_child_before("header", Body);
 }
 
+namespace {
+std::string TagKey(std::string_view Utf8Tag) {
+  std::string k(Utf8Tag);
+  for (char& c : k)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return k;
+}
+} // namespace
+
 int TQEMRepository::TState::LangIndex(std::string_view Utf8Tag) const {
-  for (size_t i = 0; i < Langs.size(); ++i)
-    if (AsciiSameNoCase(Langs[i].Utf8Tag, Utf8Tag)) return int(i);
-  return -1;
+  if (Langs.size() <= 8) { // the usual case, cheaper than a look-up
+    for (size_t i = 0; i < Langs.size(); ++i)
+      if (AsciiSameNoCase(Langs[i].Utf8Tag, Utf8Tag)) return int(i);
+    return -1;
+  }
+  const auto it = LangByTag.find(TagKey(Utf8Tag));
+  return it == LangByTag.end() ? -1 : it->second;
 }
 
 int TQEMRepository::TState::AddLanguage(const std::u16string& Tag) {
@@ -427,6 +443,7 @@ int TQEMRepository::TState::AddLanguage(const std::u16string& Tag) {
   if (Tag.empty() || u.find_first_of(" \t\r\n\"<>&") != std::string::npos)
     throw EQEMRepositoryError(Format(SRepUnableAddLanguage, Tag));
   Langs.push_back({Tag, u, OpenCollator(Tag)});
+  LangByTag.emplace(TagKey(u), int(Langs.size() - 1));
   Seg.emplace_back(Tu.size(), nullptr);
   Indexes.push_back(std::make_unique<TIndex>(*this, int(Langs.size() - 1)));
   return int(Langs.size() - 1);
@@ -470,6 +487,8 @@ void TQEMRepository::TState::DeleteLanguage(int Lang) {
     }
   }
   Langs.erase(Langs.begin() + Lang);
+  LangByTag.clear();
+  for (size_t i = 0; i < Langs.size(); ++i) LangByTag.emplace(TagKey(Langs[i].Utf8Tag), int(i));
   Seg.erase(Seg.begin() + Lang);
   Indexes.erase(Indexes.begin() + Lang);
   for (size_t i = size_t(Lang); i < Indexes.size(); ++i) Indexes[i]->SetLang(int(i));
@@ -790,13 +809,15 @@ void TQEMRepository::EndUpdate() {
 
 void TQEMRepository::LoadFromFile(const std::u16string& FileName) {
   auto fresh = std::make_unique<TState>();
+  const std::string bytes = ReadFileBytes(FileName);
   try {
-    const std::string bytes = ReadFileBytes(FileName);
     if (bytes.size() >= 4 && std::memcmp(bytes.data(), "QRDM", 4) == 0) ReadLegacy(*fresh, bytes);
     else {
       ReadTMX(*fresh, bytes);
       fresh->Version = gDefaultVersion == QEMRepositoryLegacyVersion ? QEMRepositoryTMXVersion : gDefaultVersion;
     }
+  } catch (const EQEMError& e) {
+    throw EQEMRepositoryError(Format(SRepUnableLoadBecause, FileName, e.Message()));
   } catch (const std::exception&) {
     throw EQEMRepositoryError(Format(SRepUnableLoad, FileName));
   }
@@ -854,8 +875,14 @@ void TQEMRepository::Save() {
       if (!a) a = st.Header.append_attribute(Name);
       a.set_value(Value.c_str());
     };
-    setAttr("adminlang", lang);
-    setAttr("srclang", lang);
+    // The file's own choice stands while it names a language the repository still holds; only
+    // a repository without one gets the first language.
+    const auto keepOrSet = [&](const char* Name) {
+      const std::string_view v = st.Header.attribute(Name).value();
+      if (v.empty() || (v != "*all*" && st.LangIndex(v) < 0)) setAttr(Name, lang);
+    };
+    keepOrSet("adminlang");
+    keepOrSet("srclang");
     setAttr("changedate", UTF16ToUTF8(UTCDateText(QEMNowUTC())));
     const bool formatted = QEMINTOptionProps && QEMINTOptionProps->RepositoryFormattedXML && !st.Formatted;
     QEMSaveFileAtomically(st.FileName, [&](std::ostream& Out) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <unordered_map>
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
@@ -50,6 +51,52 @@ FilesByType(const TQEMBaseProjectFile& P, const std::u16string& BaseDir,
 
 std::u16string FolderKey(const std::u16string& Dir) {
   return IncludeTrailingPathDelimiter(QEMNormalizePath(Dir));
+}
+
+// Two names of one file give the same key: absolute, normalised, and through symbolic links
+// as far as the path exists.
+std::string PathKey(const std::u16string& Name) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::absolute(QEMNativePath(Name), ec);
+  if (ec) return QEMNativePath(Name);
+  const std::filesystem::path c = std::filesystem::weakly_canonical(p, ec);
+  return (ec ? p.lexically_normal() : c).string();
+}
+
+// Whether Name is a file the run reads or writes: a project file, a source file, or a
+// translated or notes file of one of its languages.
+bool IsRunFile(const TQEMBaseProjectFileList& Projects, const std::u16string& DefaultBaseDir,
+               const std::u16string& Name) {
+  const std::string key = PathKey(Name);
+  const auto same = [&](const std::u16string& F) { return !F.empty() && PathKey(F) == key; };
+  for (int p = 0; p < Projects.GetCount(); ++p) {
+    const TQEMBaseProjectFile& project = *Projects.GetProject(p);
+    if (same(project.FileName)) return true;
+    const std::u16string baseDir =
+        project.FileName.empty() ? DefaultBaseDir : ExtractFilePath(project.FileName);
+    std::vector<std::u16string> untyped;
+    const auto byType = FilesByType(project, baseDir, &untyped);
+    if (std::any_of(untyped.begin(), untyped.end(), same)) return true;
+    for (const auto& [type, files] : byType) {
+      const auto updater = type->GetUpdater();
+      auto* notes = dynamic_cast<TQEMTranslatorUpdater*>(updater.get());
+      for (const auto& f : files) {
+        if (same(f)) return true;
+        for (int l = 0; l < project.GetLangCount(); ++l) {
+          const std::u16string xlatDir = AbsoluteFileName(
+              u"", baseDir, IncludeTrailingPathDelimiter(project.GetLang(l).XlatPath));
+          std::u16string xlat;
+          try {
+            xlat = QEMXlatFileNameOf(f, xlatDir, baseDir);
+          } catch (const std::exception&) {
+            continue; // the run refuses that file itself
+          }
+          if (same(xlat) || (notes && same(notes->GetNotesFileName(xlat)))) return true;
+        }
+      }
+    }
+  }
+  return false;
 }
 
 } // namespace
@@ -99,6 +146,9 @@ void TQEMWorkspace::BatchPreparation() {
   const std::u16string logDir = ExtractFilePath(c.LogFileName());
   if (!logDir.empty() && !DirectoryExists(logDir) && !ForceDirectories(logDir))
     throw EHLXException(Format(SCmdCannotCreateLogDir, logDir));
+  // The statistics would overwrite what the run works on.
+  if (c.OutputGiven() && IsRunFile(*FProjects, GetBaseDir(), c.OutputFileName()))
+    throw EHLXException(Format(SCmdOutputIsRunFile, c.OutputFileName()));
   const std::u16string out = ExtractFilePath(c.OutputFileName());
   if (!out.empty() && !DirectoryExists(out) && !ForceDirectories(out))
     throw EHLXException(Format(SCmdCannotCreateDir, out));
@@ -280,10 +330,28 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
       FProgressTotal += int(files.size()) * project.GetLangCount();
     plans.push_back(std::move(plan));
   }
+  // Languages that share a translation folder would overwrite each other's files: refused,
+  // all of them, before anything is written.
+  std::vector<std::vector<bool>> shared;
+  for (const TPlan& plan : plans) {
+    const TQEMBaseProjectFile& project = *plan.Project;
+    std::vector<bool>& skip = shared.emplace_back(size_t(project.GetLangCount()), false);
+    std::unordered_map<std::u16string, int> first;
+    for (int l = 0; l < project.GetLangCount(); ++l) {
+      const std::u16string dir = AbsoluteFileName(
+          u"", plan.BaseDir, IncludeTrailingPathDelimiter(project.GetLang(l).XlatPath));
+      const auto [at, isNew] = first.emplace(FolderKey(dir), l);
+      if (isNew) continue;
+      skip[size_t(at->second)] = skip[size_t(l)] = true;
+      ShowHLXError(Format(SXlatDirShared, LCIDToLangName(project.GetLang(at->second).LocaleID),
+                          LCIDToLangName(project.GetLang(l).LocaleID), dir));
+    }
+  }
   FProgressWindow = progress.get();
   progress->SetRange(FProgressTotal);
   bool cancelled = false;
-  for (const TPlan& plan : plans) {
+  for (size_t pi = 0; pi < plans.size(); ++pi) {
+    const TPlan& plan = plans[pi];
     const TQEMBaseProjectFile& project = *plan.Project;
     std::vector<std::u16string> sourceDirs{FolderKey(plan.BaseDir)};
     for (const auto& [type, files] : plan.ByType)
@@ -291,6 +359,7 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
         sourceDirs.push_back(FolderKey(ExtractFilePath(f)));
     for (int l = 0; l < project.GetLangCount() && !cancelled; ++l) {
       const TQEMLang& lang = project.GetLang(l);
+      if (shared[pi][size_t(l)]) continue;
       ++stats.LangCount;
       const std::u16string xlatDir =
           AbsoluteFileName(u"", plan.BaseDir, IncludeTrailingPathDelimiter(lang.XlatPath));

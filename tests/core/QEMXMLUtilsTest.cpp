@@ -237,6 +237,50 @@ TEST(XMLLoadSaveTest, FailedLoadLeavesNoRootAndSaysWhy) {
   EXPECT_TRUE(doc->LastError().empty());
 }
 
+// A character XML cannot hold is refused at load wherever the parser would store it, raw or as a
+// reference, with its place: stored, a NUL cut the text short and the others made every later
+// save fail.
+TEST(XMLLoadSaveTest, CharactersXMLCannotHoldAreRefusedAtLoadWithTheirPlace) {
+  auto doc = CreateNewDocument();
+  auto refusal = [&](std::string_view Text) {
+    EXPECT_FALSE(LoadFromBytes(*doc, Text)) << Text;
+    EXPECT_TRUE(doc->DocumentElement().IsNull()) << Text;
+    return doc->LastError();
+  };
+  EXPECT_EQ(refusal("<a>\n <t>'MAN'&#0;'UELL'</t></a>"), Format(SXMLNonCharAt, 0, 2, 10));
+  EXPECT_EQ(refusal("<a>\r\n<t v='x&#1;'/></a>"), Format(SXMLNonCharAt, 1, 2, 8));
+  EXPECT_EQ(refusal("<a>\xC3\xA9\xC3\xA9&#x1f;</a>"), Format(SXMLNonCharAt, 0x1F, 1, 6));
+  EXPECT_EQ(refusal("<a>&#xFFFE;</a>"), Format(SXMLNonCharAt, 0xFFFE, 1, 4));
+  EXPECT_EQ(refusal("<a>&#65535;</a>"), Format(SXMLNonCharAt, 0xFFFF, 1, 4));
+  EXPECT_EQ(refusal("<a>&#xD800;&#xDC00;</a>"), Format(SXMLNonCharAt, 0xD800, 1, 4));
+  EXPECT_EQ(refusal("<a b=\"&#xDFFF;\"/>"), Format(SXMLNonCharAt, 0xDFFF, 1, 7));
+  // The parser's own sum wraps: 2^32 would have been a NUL.
+  EXPECT_EQ(refusal("<a>&#4294967296;</a>"), Format(SXMLCharRefBeyondUnicode, 1, 4));
+  EXPECT_EQ(refusal("<a>&#x110000;</a>"), Format(SXMLCharRefBeyondUnicode, 1, 4));
+  // Raw characters count everywhere, also where references are only text.
+  EXPECT_EQ(refusal("<a>x\x01</a>"), Format(SXMLNonCharAt, 1, 1, 5));
+  EXPECT_EQ(refusal("<a><!-- \x1B --></a>"), Format(SXMLNonCharAt, 0x1B, 1, 9));
+  EXPECT_EQ(refusal("<a>\xEF\xBF\xBF</a>"), Format(SXMLNonCharAt, 0xFFFF, 1, 4));
+  // The first of several is named, whichever kind it is.
+  EXPECT_EQ(refusal("<a>&#2;\x01</a>"), Format(SXMLNonCharAt, 2, 1, 4));
+  EXPECT_EQ(refusal("<a>\x01&#2;</a>"), Format(SXMLNonCharAt, 1, 1, 4));
+  // UTF-16 input is placed in characters too.
+  const std::u16string wide = u"<a>\r\n\u00E9\U0001F600&#0;</a>";
+  EXPECT_FALSE(LoadFromString(*doc, wide));
+  EXPECT_EQ(doc->LastError(), Format(SXMLNonCharAt, 0, 2, 3));
+
+  // What only looks like a reference stays text; allowed characters load as before.
+  auto kept = Load(u"<a t='&#9;&#xA;&#xd;&#x10FFFF;'><!-- &#0; --><![CDATA[&#1;]]><?p &#2;?>"
+                   u"&#x1F600;&#X41;&#;&#x;&#12a;\u00E9\uFFFD</a>");
+  const TQEMXMLNode a = kept->DocumentElement();
+  EXPECT_EQ(a.GetAttribute(u"t"), u"\t\n\r\U0010FFFF");
+  EXPECT_EQ(a.FirstChild().NodeValue(), u" &#0; ");
+  EXPECT_EQ(a.FirstChild().NextSibling().NodeValue(), u"&#1;");
+  EXPECT_EQ(a.LastChild().NodeValue(), u"\U0001F600&#X41;&#;&#x;&#12a;\u00E9\uFFFD");
+  // A quoted '>' or comment opener inside a tag does not hide what follows.
+  EXPECT_EQ(refusal("<a x='>' y=\"<!--\">&#0;<b z='-->'/></a>"), Format(SXMLNonCharAt, 0, 1, 19));
+}
+
 // No file reference is ever followed and no entity expanded: the reference stays text.
 TEST(XMLLoadSaveTest, EntitiesAreNeverResolved) {
   qemtest::TTempDir dir;
@@ -663,11 +707,12 @@ TEST(XMLFormattedSaveTest, StreamedSaveRefusesWhatTheCopyRefuses) {
   }
   EXPECT_GT(refused, 100);
 
-  auto doc = Load(u"<r bad=\"&#1;\"><a>x</a><?pi?></r>");
+  auto doc = Load(u"<r><a>x</a><?pi?></r>");
+  doc->DocumentElement().SetAttribute(u"bad", u"\x01");
   const std::string x01 = UTF16ToUTF8(Format(SXMLInvalidText, u"\\x01"));
   EXPECT_EQ(Streamed(*doc, u"<r/>").second, "");
   EXPECT_EQ(Streamed(*doc, u"<r b=\"&#3;\"/>"),
-            std::make_pair(std::string(), UTF16ToUTF8(Format(SXMLInvalidText, u"\\x03"))));
+            std::make_pair(std::string(), UTF16ToUTF8(Format(SXMLNonCharAt, 3, 1, 7))));
   // Bad indentation counts only where some is written.
   const TIndentUnit indent(u"\x01");
   EXPECT_EQ(Streamed(*doc, u"<r/>"), std::make_pair(std::string(), x01));
