@@ -1,6 +1,8 @@
 #include "translator/QEMTranslatorUpdater.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "core/QEMIntlUtils.h"
@@ -472,14 +474,19 @@ void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWr
       else
         Writer->WriteFromNotesFileName(FCurrNotesName, tmp, FXlatLCID, 0);
     }
+    // Named by the cause alone: the message below names the file, and the temporary name
+    // means nothing to the user.
     if (std::rename(QEMNativePath(tmp).c_str(), QEMNativePath(target).c_str()) != 0)
-      throw EQEMError(Format(SUpdaterRenameFailed, tmp, target));
+      throw EQEMError(UTF8ToUTF16(std::strerror(errno)));
   } catch (const std::exception& e) {
     if (!tmp.empty()) DeleteFile(tmp);
     // The user knows the file by its own name, not by the temporary one.
-    const std::u16string why = tmp.empty()
-                                   ? QEMExceptionMessage(e)
-                                   : QEMStringReplace(QEMExceptionMessage(e), tmp, Target, true);
+    // Writers may name the temporary by its path or by its bare name.
+    std::u16string why = QEMExceptionMessage(e);
+    if (!tmp.empty()) {
+      why = QEMStringReplace(why, tmp, Target, true);
+      why = QEMStringReplace(why, ExtractFileName(tmp), ExtractFileName(Target), true);
+    }
     throw EQEMError(Format(SUpdaterCopyFailed, Target, why));
   }
 }

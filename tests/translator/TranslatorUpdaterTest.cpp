@@ -42,7 +42,8 @@ public:
       std::u16string Name;
       void WriteFromNotes(IQEMNotesFile& Notes, const std::u16string& XlatName, LCID L,
                           int32_t R) override {
-        if (XlatName.ends_with(Name)) throw EQEMError(u"disk full");
+        // Named by its bare name, as package writers do.
+        if (XlatName.ends_with(Name)) throw EQEMError(ExtractFileName(XlatName) + u": disk full");
         TLinesWriter::WriteFromNotes(Notes, XlatName, L, R);
       }
     };
@@ -300,6 +301,9 @@ TEST_F(UpdaterTest, FailuresLeaveThePreviousFiles) {
   EXPECT_EQ(Xlat("de/b.lines"), "b = \"B2\"\n");
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_NE(Errors[0].find(Dir.U16("de/a.lines")), std::u16string::npos) << UTF16ToUTF8(Errors[0]);
+  // The user is told of the file, never of the temporary it was written to first.
+  EXPECT_NE(Errors[0].find(u": a.lines: disk full"), std::u16string::npos) << UTF16ToUTF8(Errors[0]);
+  EXPECT_EQ(Errors[0].find(u".~hlx"), std::u16string::npos);
   Errors.clear();
   EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path() / "de"), fs::directory_iterator()), 4);
 
