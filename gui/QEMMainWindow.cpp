@@ -31,6 +31,11 @@
 #include "QEMOptionsDialog.h"
 #include "QEMQtText.h"
 #include "QEMQtUIServices.h"
+#include "QEMRepositoryWindow.h"
+#include "QEMSearchDialog.h"
+#include "QEMSearchResultsPanel.h"
+#include "QEMTranslatorWindow.h"
+#include "QEMTranslatorWindowHost.h"
 #include "QEMWorkspaceTreeModel.h"
 #include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
@@ -132,6 +137,7 @@ TQEMMainWindow::TQEMMainWindow(TQEMWorkspace& Workspace, std::vector<std::u16str
   FPages->setObjectName(QStringLiteral("pcExternalTM"));
   FProjectPage = CreateProjectPage();
   FWorkspacePage = CreateWorkspacePage();
+  FTranslatorWindows = std::make_unique<TQEMTranslatorWindowHost>(*this, *FTranslatorPanel, FTree);
   FPages->addTab(FProjectPage, QStr(SPageProject));
   FPages->addTab(FWorkspacePage, QStr(SPageWorkspace));
   FDockPanel = new QWidget(this);
@@ -144,6 +150,10 @@ TQEMMainWindow::TQEMMainWindow(TQEMWorkspace& Workspace, std::vector<std::u16str
   FDockSplitter->addWidget(FDockPanel);
   FDockSplitter->setStretchFactor(0, 1);
   setCentralWidget(FDockSplitter);
+  // One results panel for Find and Find in Files, docked below the pages.
+  FSearchResults = new TQEMSearchResultsPanel(this);
+  FSearchResults->DockInto(FDockPanel);
+  FTranslatorWindows->OnFind = [this](TQEMTranslatorWindow& Window) { FindInWindow(Window); };
   FNeedUpdatePanel = new QLabel(this);
   statusBar()->addPermanentWidget(FNeedUpdatePanel);
   connect(FPages, &QTabWidget::currentChanged, this, &TQEMMainWindow::PageChanged);
@@ -178,6 +188,8 @@ TQEMMainWindow::TQEMMainWindow(TQEMWorkspace& Workspace, std::vector<std::u16str
 }
 
 TQEMMainWindow::~TQEMMainWindow() {
+  // The windows hold managers of the packages, which unload after us.
+  FTranslatorWindows.reset();
   SaveGeometryToOptions();
   FIdle->stop();
   FWorkspace.OnStatus = nullptr;
@@ -204,7 +216,7 @@ void TQEMMainWindow::CreateActions() {
   FActMakeDictionary =
       NewAction(this, "actMakeDictionary", SActMakeDictionary, QKeySequence(Qt::CTRL | Qt::Key_M));
   FActRepository = NewAction(this, "actRepository", SActRepository);
-  FActRepository->setEnabled(false); // the repository browser attaches here
+  connect(FActRepository, &QAction::triggered, this, [this] { QEMShowRepositoryWindow(this); });
   FActHelp = NewAction(this, "actHelpContents", SActHelpContents, QKeySequence(Qt::Key_F1));
   FActAbout = NewAction(this, "actAbout", SActAbout);
   FActRefresh = NewAction(this, "actRefresh", SActRefresh, QKeySequence(Qt::CTRL | Qt::Key_F5));
@@ -215,7 +227,13 @@ void TQEMMainWindow::CreateActions() {
   FActGetFromRepository = NewAction(this, "actGetFromRepository", SActGetFromRepository);
   FActChangeStatus = NewAction(this, "actChangeStatus", SActChangeStatus);
   FActFindInFiles = NewAction(this, "actFindInFiles", SActFindInFiles);
-  FActFindInFiles->setEnabled(false); // the search view attaches here
+  connect(FActFindInFiles, &QAction::triggered, this, [this] {
+    Guard([&] {
+      // Its lines open through their file types, not through a window's own Find.
+      FSearchResults->Results().OnOpen = nullptr;
+      QEMFindInFiles(FWorkspace, this, *FSearchResults);
+    });
+  });
   FActExpandOne = NewAction(this, "actExpandOneLevel", SActExpandOneLevel);
   FActExpandAll = NewAction(this, "actExpandAll", SActExpandAll);
   FActCollapse = NewAction(this, "actCollapse", SActCollapse);
@@ -442,6 +460,16 @@ QWidget* TQEMMainWindow::CreateWorkspacePage() {
   leftLayout->addWidget(FTree, 1);
   connect(FTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &TQEMMainWindow::TreeCurrentChanged);
+  // Double click or Enter on a file opens it (again, when it changed on disk) and goes there.
+  connect(FTree, &QTreeView::activated, this, [this](const QModelIndex& Index) {
+    TQEMTreeNode* node = FTreeModel->Node(Index);
+    if (!node || node->Level != 3 || !node->Info.TypeId) return;
+    if (FWorkspace.Selected() != node) FTree->setCurrentIndex(Index);
+    if (FWorkspace.Selected() != node) return;
+    Guard([&] { node->Info.TypeId->Edit(node->Info.Path); });
+    ShowPane();
+    FTranslatorWindows->FocusShown();
+  });
   connect(FTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& At) {
     UpdateWorkspaceActions();
     FTreeMenu->popup(FTree->viewport()->mapToGlobal(At));
@@ -519,6 +547,11 @@ void TQEMMainWindow::ProcessCommandLine() {
 }
 
 void TQEMMainWindow::closeEvent(QCloseEvent* Event) {
+  // The browser asks about its own unsaved changes and commits an open cell edit first.
+  if (auto* browser = QEMRepositoryWindow(); browser && FExitCode < 0 && !browser->close()) {
+    Event->ignore();
+    return;
+  }
   bool close = false;
   Guard([&] { close = FExitCode >= 0 || FWorkspace.CanQuit(); });
   if (close)
@@ -898,7 +931,11 @@ void TQEMMainWindow::RemoveFiles() {
 
 void TQEMMainWindow::RunUpdaters() {
   const bool onTree = WorkspacePageShown();
+  // The run goes through the managers of open files: their windows save or drop their edits
+  // first and read the files again afterwards.
+  if (!FTranslatorWindows->BeforeBatch()) return;
   Guard([&] { FWorkspace.ProjectRunUpdatersExecute(nullptr); });
+  FTranslatorWindows->AfterBatch();
   // The run let go of the selection; the tree shows the new counts.
   if (onTree) EnterWorkspace();
   UpdateIdleState();
@@ -928,6 +965,7 @@ void TQEMMainWindow::RebuildRemovePackageMenu() {
       TQEMPackageManager& p = FWorkspace.Packages();
       for (int k = 0; k < p.Count(); ++k)
         if (p.Entry(k).Module == module) {
+          if (!FTranslatorWindows->ReleaseForms(p.Entry(k).Types)) break;
           Guard([&] { TreeChange([&] { FWorkspace.RemovePackage(k); }); });
           break;
         }
@@ -979,7 +1017,9 @@ void TQEMMainWindow::ExpandOneLevel() {
 }
 
 void TQEMMainWindow::RunBatch(const std::function<bool()>& Operation) {
+  if (!FTranslatorWindows->BeforeBatch()) return;
   Guard([&] { Operation(); });
+  FTranslatorWindows->AfterBatch();
   UpdateWorkspaceActions();
 }
 
@@ -1033,4 +1073,21 @@ void TQEMMainWindow::ChangeStatus() {
   if (dialog.exec() != QDialog::Accepted) return;
   const auto data = QEMChangeStatusOptions(dialog.CommentText());
   RunBatch([&] { return FWorkspace.ChangeStatus(data); });
+}
+
+void TQEMMainWindow::FindInWindow(TQEMTranslatorWindow& Window) {
+  Guard([&] {
+    TQEMTranslatorFormModel& model = Window.Model();
+    TfrmQEMSearchForm form;
+    form.Tabs = 1u << stSearch;
+    form.ActivePage = stSearch;
+    form.ColumnCaption = [&model](TQEMAllColId Col) { return model.ColumnCaption(Col); };
+    if (!QEMShowSearchDialog(this, form)) return;
+    TfrmQEMSearchResults& results = FSearchResults->Results();
+    // Lines of this search lead back to their item in the window they came from.
+    results.OnOpen = [&model](const TQEMSearchLine& Line) {
+      model.GotoItem(Line.Rec().AMgrLine, Line.Rec().AColAsEnum);
+    };
+    model.Find(form, results);
+  });
 }

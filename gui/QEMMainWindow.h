@@ -25,6 +25,9 @@ class QTimer;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TQEMTranslatorWindowHost;
+class TQEMTranslatorWindow;
+class TQEMSearchResultsPanel;
 class TQEMWorkspace;
 class TQEMWorkspaceTreeModel;
 struct TQEMTreeNode;
@@ -61,6 +64,9 @@ public:
   QAction* RepositoryAction() const { return FActRepository; }
   QAction* FindInFilesAction() const { return FActFindInFiles; }
   const TQEMQtImageList& Images() const { return FImages; }
+  // The translator windows of the file types, their keys and their part in batch runs.
+  TQEMTranslatorWindowHost* TranslatorWindows() const { return FTranslatorWindows.get(); }
+  TQEMSearchResultsPanel* SearchResults() const { return FSearchResults; }
 
   // Refreshes every control from the workspace (after a model call made from outside).
   void RefreshAll();
@@ -177,4 +183,8 @@ private:
       *FActGetFromRepository, *FActChangeStatus, *FActFindInFiles;
   QAction *FActExpandOne, *FActExpandAll, *FActCollapse;
   QString FRunUpdatersHint;
+  std::unique_ptr<TQEMTranslatorWindowHost> FTranslatorWindows;
+  TQEMSearchResultsPanel* FSearchResults = nullptr;
+  // Find in the file of a translator window, into the results panel.
+  void FindInWindow(TQEMTranslatorWindow& Window);
 };

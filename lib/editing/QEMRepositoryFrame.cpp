@@ -446,6 +446,14 @@ std::u16string TQEMRepositoryFrame::StatusContext() const {
 // ---- Files -----------------------------------------------------------------------------------
 
 bool TQEMRepositoryFrame::QuerySave() {
+  return AskToSave(false);
+}
+
+bool TQEMRepositoryFrame::QueryClose() {
+  return AskToSave(true);
+}
+
+bool TQEMRepositoryFrame::AskToSave(bool DiscardOnNo) {
   if (!FRepo->Modified()) return true;
   const std::u16string& name = FRepo->FileName();
   const std::u16string msg =
@@ -454,10 +462,28 @@ bool TQEMRepositoryFrame::QuerySave() {
   case TQEMAnswer::anYes:
     return SaveRepository();
   case TQEMAnswer::anNo:
+    if (DiscardOnNo) Discard();
     return true;
   default:
     return false;
   }
+}
+
+void TQEMRepositoryFrame::Discard() {
+  const std::u16string name = FRepo->FileName();
+  {
+    TQuiet quiet(*this);
+    try {
+      if (name.empty() || !FileExists(name))
+        FRepo->Reset(name);
+      else
+        FRepo->LoadFromFile(name);
+    } catch (const EQEMError& E) {
+      QEMUIServices().ErrorBox(E.Message());
+      FRepo->Reset(name); // the changes go all the same: the user declined them
+    }
+  }
+  Refresh();
 }
 
 void TQEMRepositoryFrame::Remember(const std::u16string& FileName) {
@@ -563,7 +589,12 @@ std::u16string TQEMRepositoryFrame::RecentFileCaption(int Index) const {
   const std::u16string key =
       Index < 9 ? Format(SRpsRecentNumbered, Index + 1)
                 : Format(SRpsRecentLettered, std::u16string(1, char16_t(u'A' + (Index - 9) % 26)));
-  return key + u" " + files[size_t(Index)];
+  std::u16string name;
+  for (const char16_t c : files[size_t(Index)]) {
+    if (c == u'&') name += u'&';
+    name += c;
+  }
+  return key + u" " + name;
 }
 
 bool TQEMRepositoryFrame::OpenRecent(int Index) {

@@ -115,9 +115,11 @@ public:
   std::u16string StatusContext() const;  // the current record's tuid
 
   // Files. Each returns whether the action was carried out; a failure is shown as an error.
-  // Asks to save unsaved changes: false when the user cancels or the save fails. Also the
-  // window's close query.
+  // Asks to save unsaved changes: false when the user cancels or the save fails.
   bool QuerySave();
+  // The window's close query: as QuerySave, but No also drops the changes (the file is read
+  // again), so what the user declined is not written later, e.g. when the program ends.
+  bool QueryClose();
   bool NewRepository();
   bool OpenRepository(); // file chooser
   bool OpenFile(const std::u16string& FileName);
@@ -125,7 +127,8 @@ public:
   bool SaveRepository();
   bool SaveAsRepository();
   std::vector<std::u16string> RecentFiles() const;
-  // "&1 name" .. "&9 name", then letters: the menu item of the open button's drop-down.
+  // "&1 name" .. "&9 name", then letters: the menu item of the open button's drop-down. An
+  // ampersand in the name is doubled, so it shows as itself.
   std::u16string RecentFileCaption(int Index) const;
   bool OpenRecent(int Index);
 
@@ -161,6 +164,8 @@ private:
   int FirstVisible(int From, int Step) const;
   const IQEMRepositoryIndex* SortIndex() const;
   bool LoadFile(const std::u16string& FileName);
+  bool AskToSave(bool DiscardOnNo);
+  void Discard();
   void Remember(const std::u16string& FileName);
   bool Search(const TQEMRepositoryFindOptions& Options, bool FromCurrent);
   void Fire(const std::function<void()>& Hook) const;

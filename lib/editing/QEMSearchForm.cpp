@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <ostream>
+#include <set>
+#include <utility>
 
 #include "core/QEMIntlUtils.h"
+#include "core/QEMLiterals.h"
 #include "platform/QEMFiles.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMUIServices.h"
 #include "resources/QEMConst.h"
+#include "settings/QEMGridFont.h"
 #include "settings/QEMINTOptionProp.h"
 
 TQEMColIds QEMAllGridColumns() {
@@ -17,11 +21,81 @@ TQEMColIds QEMAllGridColumns() {
   return all;
 }
 
+std::u16string QEMSearchColumnName(TQEMAllColId Col, LCID OrigLCID, LCID XlatLCID) {
+  const auto lang = [](LCID L, std::u16string_view Generic) {
+    std::u16string name = L ? LCIDToLangName(L) : std::u16string();
+    return name.empty() ? std::u16string(Generic) : name;
+  };
+  std::u16string orig = lang(OrigLCID, SSearchFieldOriginal);
+  std::u16string xlat = lang(XlatLCID, SSearchFieldTranslation);
+  // A file translated within one language tells its two columns apart as the grid does.
+  if (orig == xlat) {
+    orig = Format(SGridColOriginal, orig);
+    xlat = Format(SGridColTranslated, xlat);
+  }
+  switch (Col) {
+  case idColIndex:
+    return TrimPickLetter(SGridColIndex);
+  case idColId:
+    return TrimPickLetter(SGridColId);
+  case idColOrig:
+    return orig;
+  case idColStatus:
+    return TrimPickLetter(SGridColStatus);
+  case idColCurr:
+    return xlat;
+  case idColCreated:
+    return TrimPickLetter(SGridColCreated);
+  case idColModified:
+    return TrimPickLetter(SGridColModified);
+  case idColPrevOrig:
+    return Format(SGridColPrevious, orig);
+  case idColPrevCurr:
+    return Format(SGridColPrevious, xlat);
+  case idColComment:
+    return TrimPickLetter(SGridColComment);
+  default:
+    return Format(u"%d", int(Col));
+  }
+}
+
 // ---- the dialog ----
+
+std::u16string TfrmQEMSearchForm::ColumnName(TQEMAllColId Col) const {
+  if (ColumnCaption) {
+    std::u16string caption = ColumnCaption(Col);
+    if (!caption.empty()) return TrimPickLetter(caption);
+  }
+  return QEMSearchColumnName(Col);
+}
 
 std::vector<std::u16string> TfrmQEMSearchForm::History() const {
   if (!QEMINTOptionProps) return {};
   return QEMINTOptionProps->QEMHistoryManager.GetHistory(std::u16string(HistoryName));
+}
+
+std::vector<LCID> TfrmQEMSearchForm::TextLanguages() const {
+  std::vector<std::pair<std::u16string, LCID>> langs;
+  std::set<LCID> seen;
+  const auto add = [&](LCID Lang) {
+    if (Lang != 0 && seen.insert(Lang).second) langs.emplace_back(LCIDToLangName(Lang), Lang);
+  };
+  if (QEMGridFonts)
+    for (int i = 0; i < QEMGridFonts->GetCount(); ++i)
+      add(QEMGridFonts->GetLang(i));
+  for (LCID lang : Languages)
+    add(lang);
+  add(Find.TextLCID);
+  add(Files.TextLCID);
+  const LCID user = QEMUserDefaultLCID();
+  std::sort(langs.begin(), langs.end(), [user](const auto& A, const auto& B) {
+    return QEMWideCompareStr(user, A.first, B.first) < 0;
+  });
+  std::vector<LCID> r;
+  r.reserve(langs.size());
+  for (const auto& l : langs)
+    r.push_back(l.second);
+  return r;
 }
 
 void TfrmQEMSearchForm::CheckAllColumns(bool Checked) {
@@ -137,27 +211,68 @@ void TfrmQEMSearchForm::StoreFileTypeSettings() const {
 // ---- result lines ----
 
 TQEMSearchLine::TQEMSearchLine(TSearchLineRec Rec, const std::u16string& ColumnName)
+    : TQEMSearchLine(std::move(Rec), ColumnName, std::u16string()) {}
+
+TQEMSearchLine::TQEMSearchLine(TSearchLineRec Rec, const std::u16string& ColumnName,
+                               const std::u16string& LangName)
     : FRec(std::move(Rec)) {
   const std::u16string file = ExtractFileName(FRec.AFileName);
-  FPrefix = FRec.AIsFindInFiles ? Format(SSearchFilesLinePrefix, LCIDToLangName(FRec.AXlatLCID),
-                                         file, ColumnName, FRec.ADisplayLine)
-                                : Format(SSearchLinePrefix, file, ColumnName, FRec.ADisplayLine);
+  FPrefix = FRec.AIsFindInFiles
+                ? Format(SSearchFilesLinePrefix,
+                         LangName.empty() ? LCIDToLangName(FRec.AXlatLCID) : LangName, file,
+                         ColumnName, FRec.ADisplayLine)
+                : Format(SSearchLinePrefix, file, ColumnName, FRec.ADisplayLine);
 }
 
 TfrmQEMSearchResults::TfrmQEMSearchResults(TQEMColumnCaptionFunc ColumnCaption)
     : FColumnCaption(std::move(ColumnCaption)) {}
 
+void TfrmQEMSearchResults::SetColumnCaption(TQEMColumnCaptionFunc Value) {
+  FColumnCaption = std::move(Value);
+  FCaptions.clear();
+}
+
 std::u16string TfrmQEMSearchResults::ColumnName(const TSearchLineRec& Rec) const {
+  const int col = int(Rec.AColAsEnum);
   if (FColumnCaption) {
-    std::u16string caption = FColumnCaption(Rec.AColAsEnum);
-    if (!caption.empty()) return caption;
+    auto it = FCaptions.find(col);
+    if (it == FCaptions.end())
+      it = FCaptions.emplace(col, TrimPickLetter(FColumnCaption(Rec.AColAsEnum))).first;
+    if (!it->second.empty()) return it->second;
   }
-  if (!Rec.AColInfo.Caption.empty()) return Rec.AColInfo.Caption;
-  return Format(u"%d", int(Rec.AColAsEnum));
+  if (!Rec.AColInfo.Caption.empty()) return TrimPickLetter(Rec.AColInfo.Caption);
+  // Find in Files has no window to caption its columns: the file's languages name them.
+  const auto key = std::tuple(col, Rec.AOrigLCID, Rec.AXlatLCID);
+  auto it = FColumnNames.find(key);
+  if (it == FColumnNames.end())
+    it =
+        FColumnNames.emplace(key, QEMSearchColumnName(Rec.AColAsEnum, Rec.AOrigLCID, Rec.AXlatLCID))
+            .first;
+  return it->second;
 }
 
 const TQEMSearchLine& TfrmQEMSearchResults::Add(const TSearchLineRec& Rec) {
-  return FLines.emplace_back(Rec, ColumnName(Rec));
+  const std::u16string* lang = nullptr;
+  if (Rec.AIsFindInFiles) {
+    auto it = FLangNames.find(Rec.AXlatLCID);
+    if (it == FLangNames.end())
+      it = FLangNames.emplace(Rec.AXlatLCID, LCIDToLangName(Rec.AXlatLCID)).first;
+    lang = &it->second;
+  }
+  const TQEMSearchLine& line =
+      FLines.emplace_back(Rec, ColumnName(Rec), lang ? *lang : std::u16string());
+  if (OnAdded) OnAdded(int(FLines.size()) - 1);
+  return line;
+}
+
+void TfrmQEMSearchResults::Clear() {
+  FLines.clear();
+  if (OnCleared) OnCleared();
+}
+
+void TfrmQEMSearchResults::Show() {
+  Visible = true;
+  if (OnShow) OnShow();
 }
 
 std::vector<std::u16string> TfrmQEMSearchResults::Lines() const {
@@ -232,7 +347,7 @@ int32_t QEMRunFind(TQEMTranslatorMgr& Mgr, const TfrmQEMSearchForm& Form,
   s.XlatLCID = Context.XlatLCID;
   s.Lines = Form.Scope == gssSelectedRows ? Context.SelectedRows : std::vector<int32_t>();
   Results.Clear();
-  Results.Visible = true;
+  Results.Show();
   // The window's own handlers come back afterwards, also when a handler throws.
   struct TRestore {
     TQEMTranslatorMgr& Mgr;
@@ -266,7 +381,7 @@ int32_t QEMRunFindInFiles(const std::vector<TQEMSearchFileGroup>& Groups,
   for (const auto& t : Form.FileTypes)
     if (t.Checked && t.FileType) checked.push_back(t.FileType);
   Results.Clear();
-  Results.Visible = true;
+  Results.Show();
   int32_t found = 0;
   for (const auto& group : Groups) {
     if (std::ranges::find(checked, group.FileType) == checked.end()) continue;

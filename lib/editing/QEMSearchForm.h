@@ -3,9 +3,12 @@
 // for the file of a translator window, page "Find in Files" for files of the workspace), the
 // result lines and the results list, and the two searches that fill the list.
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "core/QEMTypes.h"
@@ -36,6 +39,9 @@ struct TQEMSearchFileType {
 
 // The ten grid columns.
 QEM_API TQEMColIds QEMAllGridColumns();
+// A grid column's name without accelerator marks: as a window over a file of these languages
+// captions it, or, without languages (0), the generic field name the file-type lists show.
+QEM_API std::u16string QEMSearchColumnName(TQEMAllColId Col, LCID OrigLCID = 0, LCID XlatLCID = 0);
 
 class QEM_API TfrmQEMSearchForm {
 public:
@@ -50,6 +56,10 @@ public:
   TQEMSearchOptions Find;
   TGridSearchScope Scope = gssGlobal;
   TQEMColIds Columns = QEMAllGridColumns();
+  // The translator window's captions for the Find page's columns; empty: the generic names.
+  TQEMColumnCaptionFunc ColumnCaption;
+  // A column's entry in the Find page's list, without accelerator marks.
+  std::u16string ColumnName(TQEMAllColId Col) const;
 
   TQEMSearchOptions Files;
   TQEMSearchArea Area = saProject;
@@ -58,6 +68,12 @@ public:
 
   // Most recent first.
   std::vector<std::u16string> History() const;
+
+  // Languages the font buttons offer besides those with a grid font: the window's two file
+  // languages, the project's languages.
+  std::vector<LCID> Languages;
+  // The grid fonts' languages, Languages and the pages' text languages, each once, by name.
+  std::vector<LCID> TextLanguages() const;
 
   void CheckAllColumns(bool Checked);
   // One entry per type, checked and with the fields as its search settings last stored them
@@ -90,6 +106,9 @@ private:
 class QEM_API TQEMSearchLine {
 public:
   TQEMSearchLine(TSearchLineRec Rec, const std::u16string& ColumnName);
+  // LangName: the name of the record's translation language, for a Find in Files line.
+  TQEMSearchLine(TSearchLineRec Rec, const std::u16string& ColumnName,
+                 const std::u16string& LangName);
   const TSearchLineRec& Rec() const { return FRec; }
   const std::u16string& Prefix() const { return FPrefix; }
   std::u16string Text() const { return FPrefix + FRec.ATemplate; }
@@ -107,13 +126,13 @@ private:
 class QEM_API TfrmQEMSearchResults {
 public:
   explicit TfrmQEMSearchResults(TQEMColumnCaptionFunc ColumnCaption = {});
-  void SetColumnCaption(TQEMColumnCaptionFunc Value) { FColumnCaption = std::move(Value); }
+  void SetColumnCaption(TQEMColumnCaptionFunc Value);
   // The caption function's name for the column, else the caption the record carries, else
-  // the column's number.
+  // the grid's caption for the record's languages; without accelerator marks.
   std::u16string ColumnName(const TSearchLineRec& Rec) const;
 
   const TQEMSearchLine& Add(const TSearchLineRec& Rec);
-  void Clear() { FLines.clear(); }
+  void Clear();
   int Count() const { return int(FLines.size()); }
   const TQEMSearchLine& Line(int Index) const { return FLines.at(size_t(Index)); }
   std::vector<std::u16string> Lines() const;
@@ -130,10 +149,22 @@ public:
 
   // Shown for a search: the panel docked in the translator window, or the results window.
   bool Visible = false;
+  // A search starts filling the list: Visible, and the view is told.
+  void Show();
+
+  // What a view follows; each may stay empty. They fire after the change.
+  std::function<void(int Index)> OnAdded;
+  std::function<void()> OnCleared;
+  std::function<void()> OnShow;
 
 private:
   TQEMColumnCaptionFunc FColumnCaption;
-  std::vector<TQEMSearchLine> FLines;
+  std::deque<TQEMSearchLine> FLines; // lines stay where they are while more come
+  // A search adds many lines with few names: the caption function's by column, the generic
+  // ones by column and languages, the languages' own.
+  mutable std::map<int, std::u16string> FCaptions;
+  mutable std::map<std::tuple<int, LCID, LCID>, std::u16string> FColumnNames;
+  std::map<LCID, std::u16string> FLangNames;
 };
 
 // What the translator window passes to a Find besides the dialog.

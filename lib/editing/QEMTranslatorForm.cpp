@@ -61,6 +61,48 @@ TDateTime FileTimeOf(const std::u16string& Name) {
   return QEMGetFileTime(Name, t) ? QEMFileTimeToLocal(t) : 0;
 }
 
+std::vector<TQEMTranslatorFormModel*>& LiveModels() {
+  static std::vector<TQEMTranslatorFormModel*> models;
+  return models;
+}
+
+// Stands in for the user while an entry is only checked: notes the first thing a commit would
+// show, and answers every question so that nothing is repaired or stored.
+class TRecordingUIServices : public TQEMHeadlessUIServices {
+public:
+  TRecordingUIServices() : TQEMHeadlessUIServices([this](const std::u16string& M) { Note(M); }) {}
+  bool AskYesNo(const std::u16string& Msg, bool, bool*) override {
+    Note(Msg);
+    return false;
+  }
+  TQEMAnswer AskYesNoCancel(const std::u16string& Msg, TQEMAnswer, bool*) override {
+    Note(Msg);
+    return TQEMAnswer::anNo;
+  }
+  bool WarningQuestion(const std::u16string& Msg, bool) override {
+    Note(Msg);
+    return false;
+  }
+  std::u16string First;
+
+private:
+  void Note(const std::u16string& Msg) {
+    if (First.empty()) First = Msg;
+  }
+};
+
+class TServicesGuard {
+public:
+  explicit TServicesGuard(std::shared_ptr<IQEMUIServices> Services)
+      : FPrevious(QEMSetUIServices(std::move(Services))) {}
+  ~TServicesGuard() { QEMSetUIServices(FPrevious); }
+  TServicesGuard(const TServicesGuard&) = delete;
+  TServicesGuard& operator=(const TServicesGuard&) = delete;
+
+private:
+  std::shared_ptr<IQEMUIServices> FPrevious;
+};
+
 } // namespace
 
 void QEMTranslatorFormLoadSettings() {
@@ -86,13 +128,29 @@ TQEMTranslatorFormModel::TQEMTranslatorFormModel(const TQEMTranslatorMgrClass& A
   for (auto id : kDefaultOrder)
     FColVisible.Include(id);
   RebuildColumns();
+  LiveModels().push_back(this);
   if (!RevertSetting().Loaded) QEMTranslatorFormLoadSettings();
   if (QEMGridFonts)
     QEMGridFonts->AddFontChangeEvent(
         TQEMFontChangeEvent::Bind<&TQEMTranslatorFormModel::FontsChanged>(this));
 }
 
+TQEMTranslatorFormSettings
+TQEMTranslatorFormModel::SettingsFor(const TQEMTranslatorMgrClass& AMgrClass) {
+  TQEMTranslatorFormSettings settings;
+  const std::u16string probe = AMgrClass.ConvertFromRawString(u"x");
+  if (probe.size() >= 3 && probe.front() == probe.back() &&
+      (probe.front() == u'\'' || probe.front() == u'"') &&
+      probe.find(u'x') != std::u16string::npos) {
+    settings.QuoteChar = probe.front();
+    settings.CheckEscapes = probe.front() == u'"';
+    settings.CheckFormatSpecifiers = true;
+  }
+  return settings;
+}
+
 TQEMTranslatorFormModel::~TQEMTranslatorFormModel() {
+  std::erase(LiveModels(), this);
   if (QEMGridFonts)
     QEMGridFonts->RemoveFontChangeEvent(
         TQEMFontChangeEvent::Bind<&TQEMTranslatorFormModel::FontsChanged>(this));
@@ -115,7 +173,14 @@ void TQEMTranslatorFormModel::LoadFromFile(const std::u16string& AFileName, int3
     SetGridVisible(false);
     return;
   }
-  if (FMgr && QEMSameFileName(FFileName, AFileName)) {
+  const bool mine = FMgr && QEMSameFileName(FFileName, AFileName);
+  // A second manager over the same notes file would let the two windows overwrite each other.
+  if (TQEMTranslatorFormModel* holder = mine ? nullptr : HolderOf(AFileName)) {
+    holder->LoadFromFile(AFileName, ACol, AMgrIndex);
+    Fire(OnOpenElsewhere, *holder);
+    return;
+  }
+  if (mine) {
     TDateTime xlat = 0, notes = 0;
     FileDates(AFileName, xlat, notes);
     if (xlat == FFileDate && notes == FNotesDate) {
@@ -182,8 +247,90 @@ void TQEMTranslatorFormModel::DropFile() {
 }
 
 void TQEMTranslatorFormModel::EditFile(const std::u16string& AFileName) {
-  const bool same = FMgr && QEMSameFileName(FFileName, AFileName);
-  LoadFromFile(AFileName, FCurrentCol, same ? std::max(CurrentItemIndex(), 0) : 0);
+  // The window holding the file stays where it was.
+  const TQEMTranslatorFormModel* holder =
+      FMgr && QEMSameFileName(FFileName, AFileName) ? this : HolderOf(AFileName);
+  if (holder)
+    LoadFromFile(AFileName, holder->FCurrentCol, std::max(holder->CurrentItemIndex(), 0));
+  else
+    LoadFromFile(AFileName, FCurrentCol, 0);
+}
+
+TQEMTranslatorFormModel* TQEMTranslatorFormModel::HolderOf(const std::u16string& FileName) {
+  for (auto* model : LiveModels())
+    if (model->FMgr && QEMSameFileName(model->FFileName, FileName)) return model;
+  return nullptr;
+}
+
+bool TQEMTranslatorFormModel::BeforeBatch() {
+  switch (QuerySave()) {
+  case TCloseAnswer::caKeep:
+    return false;
+  case TCloseAnswer::caDiscarded:
+    // The run would otherwise save the edits the user threw away.
+    EditReset();
+    return !IsDirty();
+  default:
+    return true;
+  }
+}
+
+void TQEMTranslatorFormModel::AfterBatch() {
+  if (!FMgr) return;
+  if (!FileExists(FFileName)) {
+    const std::u16string name = FFileName;
+    DropFile();
+    SetStatusMessage(Format(SFileNotFound, name));
+    return;
+  }
+  TDateTime xlat = 0, notes = 0;
+  FileDates(FFileName, xlat, notes);
+  if (xlat != FFileDate || notes != FNotesDate) {
+    // Items may have come or gone: the rows, the snapshot and the dates start afresh.
+    const std::u16string name = FFileName;
+    DoLoad(name, FCurrentCol, std::max(CurrentItemIndex(), 0));
+    return;
+  }
+  FFileStats = FMgr->Stats()->GetFileStats();
+  FilterPass();
+  if (!IsDirty()) {
+    FSavedTranslated = FTranslated;
+    FSavedUntranslated = FUntranslated;
+  }
+}
+
+std::u16string TQEMTranslatorFormModel::CheckEntry(int Row, TQEMAllColId Col,
+                                                   const std::u16string& Text) const {
+  if (!FMgr || Row < 0 || Row >= RowCount()) return {};
+  switch (Col) {
+  case idColStatus: {
+    const int status = StrToStatusOrd(Text);
+    if (status < 0) return Format(SGridUnknownStatus, Text);
+    const TResStatus current = RowItem(Row)->GetStatus();
+    if (status == current) return {};
+    const auto offered = LookupStatuses(current);
+    if (std::find(offered.begin(), offered.end(), TResStatus(status)) == offered.end())
+      return Format(SGridStatusNotOffered, Text);
+    return {};
+  }
+  case idColCreated:
+  case idColModified:
+    return QEMTryStrToDateTime(Text) ? std::u16string() : Format(SGridBadDateTime, Text);
+  case idColCurr:
+    break;
+  default:
+    return {};
+  }
+  const IQEMNotesItemPtr item = RowItem(Row);
+  if (Text == item->GetXlatText()) return {};
+  const auto recorder = std::make_shared<TRecordingUIServices>();
+  {
+    const TServicesGuard quiet(recorder);
+    std::u16string text = Text;
+    ValidateEntry(this, item->GetOrigText(), text, ColumnFont(idColOrig), ColumnFont(idColCurr),
+                  FSettings.CheckFormatSpecifiers, FSettings.CheckEscapes, FSettings.QuoteChar);
+  }
+  return recorder->First;
 }
 
 void TQEMTranslatorFormModel::EditReset() {

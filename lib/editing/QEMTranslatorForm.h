@@ -64,6 +64,11 @@ class QEM_API TQEMTranslatorFormModel : public TQEMTranslatorForm {
 public:
   TQEMTranslatorFormModel(const TQEMTranslatorMgrClass& AMgrClass,
                           TQEMTranslatorFormSettings ASettings = {});
+  // The checks a package's literals call for, when the package does not say: literals that
+  // come back quoted from the manager class take the quote checks and the format-specifier
+  // comparison, double-quoted (C) ones the escape check as well; raw text takes none.
+  static TQEMTranslatorFormSettings SettingsFor(const TQEMTranslatorMgrClass& AMgrClass);
+  const TQEMTranslatorFormSettings& Settings() const { return FSettings; }
   ~TQEMTranslatorFormModel() override;
   TQEMTranslatorFormModel(const TQEMTranslatorFormModel&) = delete;
   TQEMTranslatorFormModel& operator=(const TQEMTranslatorFormModel&) = delete;
@@ -199,6 +204,24 @@ public:
   // (unless Stamp is off), the dirty state, the counts and the view. Change returns whether it
   // changed anything. For plug-in windows that change items themselves.
   bool EditItem(int Index, const std::function<bool(IQEMNotesItem&)>& Change, bool Stamp = true);
+
+  // What committing Text into the cell would stop at: the first error or question the entry
+  // validation would show, without showing it or storing anything. Empty when the text would
+  // be taken as it is. For a hint while the user types.
+  std::u16string CheckEntry(int Row, TQEMAllColId Col, const std::u16string& Text) const;
+
+  // A batch operation or updater run may change the open file through this window's manager.
+  // Before it, a dirty window is saved or reverted (asked as on close; false when the user
+  // cancels or the save fails: the run must not start). After it, the rows are read again:
+  // from disk when the run wrote the file, else from the manager's items.
+  bool BeforeBatch();
+  void AfterBatch();
+
+  // The live window holding FileName, null when none: a file is open in one window only.
+  static TQEMTranslatorFormModel* HolderOf(const std::u16string& FileName);
+  // A load asked for a file another window holds: that window moved to the item instead, and
+  // this one kept its own file.
+  std::function<void(TQEMTranslatorFormModel& Holder)> OnOpenElsewhere;
 
   TQEMTranslatorFormEvents Events;
   TQEMCountsChangedEvent OnCountsChanged;

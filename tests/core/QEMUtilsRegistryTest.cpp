@@ -36,7 +36,7 @@ TEST(RegistryCount, DamagedCountsAreClampedOrIgnoredWithOneWarning) {
   reg.WriteString(u"N", u"99999999999999999999999");
   EXPECT_EQ(read().Count, 30);
 
-  for (const std::u16string& bad : {u"lots", u"-1", u"", u"3x", u"+3"}) {
+  for (const char16_t* bad : {u"lots", u"-1", u"", u"3x", u"+3"}) {
     reg.WriteString(u"N", bad);
     c = read();
     EXPECT_FALSE(c.Present) << UTF16ToUTF8(bad);

@@ -340,6 +340,37 @@ TEST_F(RepositoryFrameTest, SaveChangesQuestionGuardsNewAndOpen) {
   EXPECT_FALSE(Rep->Modified());
 }
 
+// Closing: Cancel keeps everything, No drops the changes for good (nothing left for the save
+// at shut-down to write), an unnamed repository empties.
+TEST_F(RepositoryFrameTest, CloseQueryNoDiscardsTheChanges) {
+  Rep->Save();
+  Frame->SetCell(En, 0, u"declined");
+  Ui->QueueAnswer(TQEMAnswer::anCancel);
+  EXPECT_FALSE(Frame->QueryClose());
+  EXPECT_TRUE(Rep->Modified());
+  EXPECT_EQ(Frame->GetCell(En, Frame->RecordToRow(1)), u"declined");
+
+  const int resets = Resets;
+  Ui->QueueAnswer(TQEMAnswer::anNo);
+  EXPECT_TRUE(Frame->QueryClose());
+  EXPECT_FALSE(Rep->Modified());
+  EXPECT_GT(Resets, resets);
+  EXPECT_EQ(Frame->RowCount(), 5);
+  const int en = Frame->ColumnOf(u"en-US"); // a file read lists its languages in tag order
+  EXPECT_EQ(Frame->GetCell(en, Frame->RecordToRow(1)), u"apple");
+  EXPECT_EQ(Rep->FileName(), File);
+  EXPECT_TRUE(Frame->QueryClose()); // nothing left to ask about
+  EXPECT_EQ(Ui->Shown().size(), 2u);
+
+  Rep->Reset(u"");
+  Rep->AddRecord()->SetString(u"en-US", u"scratch");
+  Ui->QueueAnswer(TQEMAnswer::anNo);
+  EXPECT_TRUE(Frame->QueryClose());
+  EXPECT_EQ(Last(), (TShown{TKind::skYesNoCancel, u"Save changes ?"}));
+  EXPECT_TRUE(Frame->IsEmpty());
+  EXPECT_FALSE(Rep->Modified());
+}
+
 TEST_F(RepositoryFrameTest, SaveAsAsksBeforeReplacing) {
   const std::u16string other = Dir.U16("other.tmx");
   qemtest::WriteTextFile(Dir.Path() / "other.tmx", "keep me");
@@ -377,6 +408,10 @@ TEST_F(RepositoryFrameTest, RecentFilesAndAFileThatIsGone) {
   EXPECT_EQ(Frame->RecentFileCaption(0), u"&1 " + gone);
   EXPECT_EQ(Frame->RecentFileCaption(9), u"&A " + files[9]);
   EXPECT_EQ(Frame->RecentFileCaption(10), u"");
+  QEMINTOptionProps->QEMHistoryManager.SetHistory(std::u16string(QEMRepositoryFileHistory),
+                                                  {u"/tm/R&D.tmx"});
+  EXPECT_EQ(Frame->RecentFileCaption(0), u"&1 /tm/R&&D.tmx");
+  QEMINTOptionProps->QEMHistoryManager.SetHistory(std::u16string(QEMRepositoryFileHistory), files);
 
   Frame->SetCell(En, 0, u"unsaved");
   EXPECT_FALSE(Frame->OpenRecent(0));

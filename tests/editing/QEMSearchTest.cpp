@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "platform/QEMDateTime.h"
 #include "platform/QEMFiles.h"
 #include "platform/QEMUIServices.h"
+#include "settings/QEMGridFont.h"
 #include "settings/QEMINTOptionProp.h"
 #include "support/TestSupport.h"
 
@@ -257,6 +259,70 @@ TEST_F(QEMSearchTest, ResultLinesAndSaving) {
   EXPECT_TRUE(FileExists(Dir.U16("found.log")));
   results.Clear();
   EXPECT_EQ(results.Count(), 0);
+}
+
+// A view follows the list through its hooks; columns get names also where no window captions
+// them (Find in Files), never with accelerator marks.
+TEST_F(QEMSearchTest, ResultsTellTheirViewAndNameEveryColumn) {
+  auto mgr = MakeFile("Main.lines", {{u"Open", u"\u00d6ffnen"}, {u"Open all", u"Alle"}});
+  TfrmQEMSearchResults results([](TQEMAllColId Col) {
+    return Col == idColStatus ? std::u16string(u"&Status") : std::u16string();
+  });
+  std::vector<std::string> events;
+  results.OnAdded = [&](int Index) {
+    events.push_back("add " + std::to_string(Index) + "/" + std::to_string(results.Count()));
+  };
+  results.OnCleared = [&] { events.push_back("clear " + std::to_string(results.Count())); };
+  results.OnShow = [&] { events.push_back(results.Visible ? "show" : "show hidden"); };
+  TfrmQEMSearchForm form;
+  form.Find.Text = u"open";
+  form.Columns = {idColOrig, idColStatus};
+  TQEMFindContext context;
+  context.OrigLCID = 0x409;
+  context.XlatLCID = 0x407;
+  EXPECT_EQ(QEMRunFind(*mgr, form, context, results), 2);
+  EXPECT_EQ(events, (std::vector<std::string>{"clear 0", "show", "add 0/1", "add 1/2"}));
+  EXPECT_EQ(results.Line(0).Text(), u"Main.lines(" + LCIDToLangName(0x409) + u", 1): Open");
+  form.Find.Text = u"translated";
+  EXPECT_EQ(QEMRunFind(*mgr, form, context, results), 2);
+  EXPECT_EQ(results.Line(1).Text(), u"Main.lines(Status, 2): Untranslated");
+
+  TSearchLineRec rec;
+  rec.AOrigLCID = rec.AXlatLCID = 0x407;
+  rec.AIsFindInFiles = true;
+  rec.AColAsEnum = idColPrevCurr;
+  TfrmQEMSearchResults files;
+  EXPECT_EQ(files.ColumnName(rec), u"Previous " + LCIDToLangName(0x407) + u" (translated)");
+  EXPECT_EQ(QEMSearchColumnName(idColCurr), u"Translation");
+  EXPECT_EQ(QEMSearchColumnName(idColPrevOrig), u"Previous Original");
+  EXPECT_EQ(QEMSearchColumnName(idColModified), u"Modified");
+  form.ColumnCaption = [](TQEMAllColId Col) {
+    return Col == idColId ? std::u16string(u"&Key") : std::u16string();
+  };
+  EXPECT_EQ(form.ColumnName(idColId), u"Key");
+  EXPECT_EQ(form.ColumnName(idColComment), u"Comment");
+}
+
+// The font buttons offer each language once: with a grid font, given by the caller, or already
+// the text's.
+TEST_F(QEMSearchTest, TextLanguagesComeOnceByName) {
+  ASSERT_NE(QEMGridFonts, nullptr);
+  const bool added = QEMGridFonts->IndexOf(0x411) < 0;
+  QEMGridFonts->Add(0x411);
+  const int fonts = QEMGridFonts->GetCount();
+  TfrmQEMSearchForm form;
+  form.Languages = {0x40C, 0x411, 0, 0x407, 0x40C};
+  form.Files.TextLCID = 0x410;
+  std::vector<LCID> expected = {0x40C, 0x411, 0x407, 0x410};
+  for (int i = 0; i < fonts; ++i)
+    expected.push_back(QEMGridFonts->GetLang(i));
+  std::sort(expected.begin(), expected.end());
+  expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+  std::sort(expected.begin(), expected.end(), [](LCID A, LCID B) {
+    return UTF16ToUTF8(LCIDToLangName(A)) < UTF16ToUTF8(LCIDToLangName(B));
+  });
+  EXPECT_EQ(form.TextLanguages(), expected);
+  if (added) QEMGridFonts->Delete(QEMGridFonts->IndexOf(0x411));
 }
 
 TEST_F(QEMSearchTest, FindInTheWindowsFile) {

@@ -9,6 +9,7 @@
 #include "HLXLines.h"
 #include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
+#include "core/QEMUtilsFiles.h"
 #include "core/QEMUtilsRegistry.h"
 #include "editing/QEMTranslatorForm.h"
 #include "platform/QEMFiles.h"
@@ -582,4 +583,136 @@ TEST_F(TranslatorFormTest, FindOverTheShownRows) {
   EXPECT_EQ(results.Line(0).Text(), u"a.lines(" + f.ColumnCaption(idColOrig) + u", 1): Open file");
   dialog.Scope = gssSelectedRows;
   EXPECT_EQ(f.Find(dialog, results), -1);
+}
+
+// A file is open in one window: a second window asked for it sends the request to the first.
+TEST_F(TranslatorFormTest, OneFileOneWindow) {
+  const std::u16string file = MakeFile("a.lines", {{u"One", u"One"}, {u"Two", u"Two"}});
+  auto& first = Open(file);
+  first.SetCurrentCell(1, idColComment);
+  TQEMTranslatorFormModel second(gMgrClass);
+  const TQEMTranslatorFormModel* redirected = nullptr;
+  second.OnOpenElsewhere = [&](TQEMTranslatorFormModel& Holder) { redirected = &Holder; };
+  EXPECT_EQ(TQEMTranslatorFormModel::HolderOf(file), &first);
+
+  second.EditFile(file);
+  EXPECT_EQ(redirected, &first);
+  EXPECT_EQ(second.Mgr(), nullptr);
+  EXPECT_EQ(first.CurrentRow(), 1); // where the user was
+  EXPECT_EQ(first.CurrentCol(), idColComment);
+  second.LoadFromFile(file, idColCurr, 0);
+  EXPECT_EQ(first.CurrentRow(), 0);
+  EXPECT_EQ(first.CurrentCol(), idColCurr);
+  int managers = 0;
+  for (auto* mgr : QEMTranslatorMgrs())
+    managers += QEMSameFileName(mgr->FileName(), file);
+  EXPECT_EQ(managers, 1);
+
+  Form.reset();
+  EXPECT_EQ(TQEMTranslatorFormModel::HolderOf(file), nullptr);
+  redirected = nullptr;
+  second.EditFile(file);
+  EXPECT_EQ(redirected, nullptr);
+  EXPECT_EQ(TQEMTranslatorFormModel::HolderOf(file), &second);
+}
+
+// A batch operation runs through the open window's manager; the window saves or drops its
+// edits before and reads the file again after.
+TEST_F(TranslatorFormTest, BatchOverTheOpenFile) {
+  const std::u16string file = MakeFile(
+      "a.lines", {{u"One", u"One"}, {u"Two", u"Two", rsUnused}, {u"Three", u"Drei", rsTranslated}});
+  auto& f = Open(file);
+  f.AcceptEdit(0, idColCurr, u"Eins");
+  Ui->QueueAnswer(TQEMAnswer::anCancel);
+  EXPECT_FALSE(f.BeforeBatch());
+  EXPECT_EQ(Ui->Shown().back().Text, u"Translation has changed. Save?");
+  EXPECT_TRUE(f.IsDirty());
+  Ui->QueueAnswer(TQEMAnswer::anNo);
+  EXPECT_TRUE(f.BeforeBatch());
+  EXPECT_FALSE(f.IsDirty());
+  EXPECT_EQ(Item(0)->GetXlatText(), u"One");
+  f.AcceptEdit(0, idColCurr, u"Eins");
+  Ui->QueueAnswer(TQEMAnswer::anYes);
+  EXPECT_TRUE(f.BeforeBatch());
+  EXPECT_EQ(Stored(file, 0)->GetXlatText(), u"Eins");
+
+  // Purging drops the unused item through the window's manager and saves it.
+  f.SetCurrentCell(2, idColCurr);
+  TLinesTranslator translator;
+  const auto type = std::make_shared<TLinesFileType>(&translator, nullptr, nullptr);
+  TStringList files;
+  files.Add(file);
+  type->List(lePurge, files, nullptr, nullptr);
+  EXPECT_EQ(f.Mgr()->Count(), 2);
+  f.AfterBatch();
+  ASSERT_EQ(f.RowCount(), 2);
+  EXPECT_EQ(f.CellText(1, idColId), u"k2");
+  EXPECT_EQ(f.CurrentRow(), 1); // still on "Three"
+  EXPECT_EQ(f.TranslatedCount(), 2);
+  EXPECT_FALSE(f.IsDirty());
+  f.AcceptEdit(1, idColCurr, u"Dreimal");
+  EXPECT_EQ(f.DirtyItems(), std::vector<int>{1});
+
+  // A change the run made in memory only: the rows and counts follow it.
+  f.FileSave();
+  f.Mgr()->Items()->Get(0)->SetStatus(rsHold);
+  f.AfterBatch();
+  EXPECT_EQ(f.UntranslatedCount(), 1);
+  EXPECT_EQ(f.CellText(0, idColStatus), u"Hold");
+
+  // A run that removed the file leaves the window empty, saying so.
+  std::filesystem::remove(Dir.Path() / "a.lines");
+  f.AfterBatch();
+  EXPECT_EQ(f.Mgr(), nullptr);
+  EXPECT_EQ(f.StatusMessage(), u"File not found: " + file);
+}
+
+// The hint while typing: what a commit would stop at, with nothing shown or stored.
+TEST_F(TranslatorFormTest, CheckEntryDoesNotCommit) {
+  auto& f = Open(MakeFile("a.lines", {{u"100", u"100"},
+                                      {u"[Value]", u"[Value]"},
+                                      {u"Name", u"Name", rsUnused},
+                                      {u"%s of %d", u"%s of %d"}}),
+                 {true, false, 0});
+  EXPECT_EQ(f.CheckEntry(0, idColCurr, u"1e2"),
+            u"Numeric type mismatch: Integer expected but '1e2' found.");
+  EXPECT_EQ(f.CheckEntry(0, idColCurr, u"200"), u"");
+  EXPECT_EQ(f.CheckEntry(1, idColCurr, u"x[Wert]"),
+            u"[ is either missing or incorrectly placed in string");
+  EXPECT_EQ(f.CheckEntry(1, idColCurr, u"Wert"), u""); // repaired on commit, no message
+  EXPECT_NE(f.CheckEntry(3, idColCurr, u"%s von"), u"");
+  EXPECT_EQ(f.CheckEntry(3, idColCurr, u"%1:d von %0:s"), u"");
+  EXPECT_EQ(f.CheckEntry(2, idColStatus, u"Translated"),
+            u"The status of this item cannot be changed to 'Translated'");
+  EXPECT_EQ(f.CheckEntry(0, idColStatus, u"Finished"), u"'Finished' is not an item status");
+  EXPECT_EQ(f.CheckEntry(0, idColModified, u"yesterday"),
+            u"'yesterday' is not a valid date and time");
+  EXPECT_TRUE(Ui->Shown().empty());
+  EXPECT_FALSE(f.IsDirty());
+  EXPECT_EQ(Item(3)->GetXlatText(), u"%s of %d");
+  // The real services are back: a commit still asks.
+  EXPECT_FALSE(f.AcceptEdit(3, idColCurr, u"%s von"));
+  EXPECT_EQ(Ui->Shown().size(), 1u);
+}
+
+// A package's literal syntax decides which checks an entry takes.
+TEST(TranslatorFormSettings, FollowTheLiteralSyntax) {
+  struct TQuoting : TLinesMgrClass {
+    explicit TQuoting(std::u16string Q) : Quote(std::move(Q)) {}
+    std::u16string ConvertFromRawString(const std::u16string& S) const override {
+      return Quote + S + Quote;
+    }
+    std::u16string Quote;
+  };
+  const auto pascal = TQEMTranslatorFormModel::SettingsFor(TQuoting(u"'"));
+  EXPECT_EQ(pascal.QuoteChar, u'\'');
+  EXPECT_FALSE(pascal.CheckEscapes);
+  EXPECT_TRUE(pascal.CheckFormatSpecifiers);
+  const auto c = TQEMTranslatorFormModel::SettingsFor(TQuoting(u"\""));
+  EXPECT_EQ(c.QuoteChar, u'"');
+  EXPECT_TRUE(c.CheckEscapes);
+  const auto raw = TQEMTranslatorFormModel::SettingsFor(LinesMgrClass());
+  EXPECT_EQ(raw.QuoteChar, 0);
+  EXPECT_FALSE(raw.CheckFormatSpecifiers);
+  EXPECT_EQ(TQEMTranslatorFormModel::SettingsFor(TQuoting(u"*")).QuoteChar, 0);
 }
