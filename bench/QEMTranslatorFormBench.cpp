@@ -5,54 +5,22 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "HLXLines.h"
+#include "QEMBenchLinesFile.h"
 #include "QEMLibrary.h"
 #include "editing/QEMTranslatorForm.h"
-#include "platform/QEMFiles.h"
 
 namespace {
 
 std::filesystem::path gDir;
 
-// The translated file; its notes sit beside it. Half the items are translated, each has a
-// comment and one history entry.
 std::u16string FileFor(int64_t Items) {
-  const std::filesystem::path p = gDir / ("items-" + std::to_string(Items) + ".lines");
-  const std::u16string name = UTF8ToUTF16(p.string());
-  if (std::filesystem::exists(p)) return name;
-  {
-    std::ofstream out(p, std::ios::binary);
-    for (int64_t i = 0; i < Items; ++i)
-      out << "k" << i << " = \"Übersetzter Text Nummer " << i << "\"\n";
-  }
-  auto mgr = hlxtest::LinesMgrClass().Create(name, false);
-  mgr->Stats()->SetOrigLCID(1033);
-  mgr->Stats()->SetXlatLCID(1031);
-  for (int64_t i = 0; i < Items; ++i) {
-    auto item = mgr->NotesFile()->CreateNotesItem();
-    const std::u16string n = UTF8ToUTF16(std::to_string(i));
-    item->SetID(u"k" + n);
-    item->SetOrigText(u"Source text number " + n);
-    item->SetXlatText(u"Übersetzter Text Nummer " + n);
-    item->SetComment(u"Comment " + n);
-    item->MoveCurrentToHistory(u"update");
-    item->SetStatus(i % 2 ? rsTranslated : rsUnTranslated);
-    mgr->Items()->Add(item);
-  }
-  mgr->Save(false, 0, 0, false);
-  return name;
+  return hlxbench::LinesFileFor(gDir, Items);
 }
 
 void BM_NotesOpen(benchmark::State& State) {
-  const std::u16string name = FileFor(State.range(0)) + u".xlf";
-  for (auto _ : State) {
-    hlxtest::TLinesNotesFile f;
-    f.Open(name);
-    benchmark::DoNotOptimize(f.GetItems()->Count());
-  }
+  hlxbench::NotesOpen(State, FileFor(State.range(0)));
 }
 
 void BM_ModelOpen(benchmark::State& State) {

@@ -56,25 +56,7 @@ TCellColors CellColors(const TQEMColorSchemes& Schemes, const QPalette& Palette,
                                  !TQEMTranslatorFormModel::LookupStatuses(status).empty());
   TCellColors r{c(edit ? iclEditBackgroundColor : iclNon_EditBackgroundColor),
                 c(edit ? iclEditForegroundColor : iclNon_EditForegroundColor)};
-  if (Col == kStatusColumn) {
-    switch (status) {
-    case rsUnTranslated:
-    case rsHold:
-      r.Background = c(iclUntranslatedItemColor);
-      break;
-    case rsTranslated:
-    case rsNewlyTranslated:
-    case rsDoNotTranslate:
-      r.Background = c(iclTranslatedItemColor);
-      break;
-    case rsAutoTranslated:
-      r.Background = c(iclAuto_TranslatedItemColor);
-      break;
-    default:
-      r.Background = c(iclUnusedItemColor);
-      break;
-    }
-  }
+  if (Col == kStatusColumn) r.Background = c(QEMStatusColorSlot(status));
   return r;
 }
 
@@ -351,45 +333,6 @@ void TQEMColorSchemeDialog::accept() {
     return;
   }
   QDialog::accept();
-}
-
-bool QEMRenameColorScheme(TQEMColorSchemes& Schemes, int Index) {
-  if (Index < 0 || Index >= Schemes.GetCount()) return false;
-  const TQEMColorScheme& old = *Schemes.GetColorScheme(Index);
-  if (old.GetIsOEM()) return false;
-  auto& ui = QEMUIServices();
-  std::u16string name = old.GetSchemeDisName();
-  for (;;) {
-    if (!ui.InputQuery(std::u16string(SRenameColorSchemeCaption),
-                       std::u16string(SRenameColorSchemePrompt), name))
-      return false;
-    name = QEMTrim(name);
-    if (QEMIsOEMColorSchemeName(name)) {
-      ui.ErrorBox(std::u16string(SCannotSaveOverOEMScheme));
-      continue;
-    }
-    try {
-      QEMCheckColorSchemeName(name);
-    } catch (const EQEMError& e) {
-      ui.ErrorBox(e.Message());
-      continue;
-    }
-    // Another scheme of that name would be overwritten on the next load; a change of case only
-    // is the same scheme.
-    const int other = Schemes.IndexOf(name);
-    if (other >= 0 && other != Index) {
-      ui.ErrorBox(Format(SColorSchemeNameTaken, name));
-      continue;
-    }
-    break;
-  }
-  if (name == old.GetSchemeRegName()) return false;
-  TQEMColorScheme renamed(name, name);
-  TQEMColorValueList colors;
-  old.CopyTo(colors);
-  renamed.LoadFrom(colors);
-  Schemes.SetColorScheme(Index, renamed);
-  return true;
 }
 
 bool QEMShowColorSchemeDialog(QWidget* Parent) {

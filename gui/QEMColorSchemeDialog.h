@@ -72,10 +72,5 @@ private:
   TQEMColorPreview* FPreview;
 };
 
-// Asks for a new name for the scheme at Index until the user cancels or gives one that is
-// usable, not built-in and not another scheme's. Built-in schemes keep their names. True when
-// renamed.
-bool QEMRenameColorScheme(TQEMColorSchemes& Schemes, int Index);
-
 // The colour-scheme dialog over the process's schemes. True when the user saved.
 bool QEMShowColorSchemeDialog(QWidget* Parent);

@@ -197,10 +197,23 @@ TQEMTranslatorWindow::TQEMTranslatorWindow(TQEMTranslatorFormModel& Model,
 
   QHeaderView* header = FGrid->horizontalHeader();
   const int digits = fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12;
-  const std::array<int, QEMGridColumnCount> widths = {digits, 140, 200, 120, 200,
-                                                      125,    125, 150, 150, 150};
+  // Dates are shown whole (fitted to the grid's fonts on load): a cut-off time is no use.
+  const int date = fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16;
+  const std::array<int, QEMGridColumnCount> widths = {digits, 140,  200, 120, 200,
+                                                      date,   date, 150, 150, 150};
   for (int c = 0; c < QEMGridColumnCount; ++c)
     header->resizeSection(c, widths[size_t(c)]);
+  // Ids are fitted to the rows in view of each file, within bounds, so a long id does not
+  // push the texts out of sight.
+  connect(FGridModel, &QAbstractItemModel::modelReset, this, [this, header] {
+    FGrid->resizeColumnToContents(idColId);
+    header->resizeSection(idColId, std::clamp(header->sectionSize(idColId), 140, 260));
+    for (int c : {idColCreated, idColModified}) {
+      const int least = header->sectionSize(c);
+      FGrid->resizeColumnToContents(c);
+      if (header->sectionSize(c) < least) header->resizeSection(c, least);
+    }
+  });
   connect(header, &QHeaderView::sectionMoved, this, [this, header] {
     if (FSyncingHeader) return;
     TQEMColumnOrder order;

@@ -821,25 +821,8 @@ TQEMCellStyle TQEMTranslatorFormModel::CellStyle(int Row, TQEMAllColId Col) cons
   const bool edit = CellEditable(Row, Col);
   style.Background = scheme->GetColor(edit ? iclEditBackgroundColor : iclNon_EditBackgroundColor);
   style.Foreground = scheme->GetColor(edit ? iclEditForegroundColor : iclNon_EditForegroundColor);
-  if (Col == idColStatus && Row >= 0 && Row < RowCount()) {
-    switch (RowItem(Row)->GetStatus()) {
-    case rsUnTranslated:
-    case rsHold:
-      style.Background = scheme->GetColor(iclUntranslatedItemColor);
-      break;
-    case rsTranslated:
-    case rsNewlyTranslated:
-    case rsDoNotTranslate:
-      style.Background = scheme->GetColor(iclTranslatedItemColor);
-      break;
-    case rsAutoTranslated:
-      style.Background = scheme->GetColor(iclAuto_TranslatedItemColor);
-      break;
-    default:
-      style.Background = scheme->GetColor(iclUnusedItemColor);
-      break;
-    }
-  }
+  if (Col == idColStatus && Row >= 0 && Row < RowCount())
+    style.Background = scheme->GetColor(QEMStatusColorSlot(RowItem(Row)->GetStatus()));
   return style;
 }
 

@@ -317,34 +317,84 @@ void TQEMColorSchemes::SaveAll(bool RefreshImages) {
   if (RefreshImages && QEMRefreshStatusImages) QEMRefreshStatusImages();
 }
 
+TQEMColor QEMStatusColorSlot(TResStatus Status) {
+  switch (Status) {
+  case rsUnTranslated:
+  case rsHold:
+    return iclUntranslatedItemColor;
+  case rsTranslated:
+  case rsNewlyTranslated:
+  case rsDoNotTranslate:
+    return iclTranslatedItemColor;
+  case rsAutoTranslated:
+    return iclAuto_TranslatedItemColor;
+  default:
+    return iclUnusedItemColor;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Options page flows
 
-int QEMSaveNewColorScheme(TQEMColorSchemes& Schemes, const TQEMColorValueList& Colors) {
+namespace {
+
+// Asks for a scheme name until the user cancels (false) or gives one that is usable and not
+// built-in. With Renaming >= 0, a name another scheme holds is refused; a change of case only
+// is the same scheme.
+bool AskColorSchemeName(const TQEMColorSchemes& Schemes, std::u16string_view Caption,
+                        std::u16string_view Prompt, int Renaming, std::u16string& Name) {
   auto& ui = QEMUIServices();
-  std::u16string name;
   for (;;) {
-    if (!ui.InputQuery(std::u16string(SSaveNewColorSchemeCaption),
-                       std::u16string(SSaveNewColorSchemePrompt), name))
-      return -1;
-    name = QEMTrim(name);
-    if (QEMIsOEMColorSchemeName(name)) {
+    if (!ui.InputQuery(std::u16string(Caption), std::u16string(Prompt), Name)) return false;
+    Name = QEMTrim(Name);
+    if (QEMIsOEMColorSchemeName(Name)) {
       ui.ErrorBox(std::u16string(SCannotSaveOverOEMScheme));
       continue;
     }
     try {
-      QEMCheckColorSchemeName(name);
+      QEMCheckColorSchemeName(Name);
     } catch (const EQEMError& e) {
       ui.ErrorBox(e.Message());
       continue;
     }
-    break;
+    const int other = Renaming >= 0 ? Schemes.IndexOf(Name) : -1;
+    if (other >= 0 && other != Renaming) {
+      ui.ErrorBox(Format(SColorSchemeNameTaken, Name));
+      continue;
+    }
+    return true;
   }
-  if (Schemes.IndexOf(name) >= 0 && !ui.AskYesNo(Format(SColorSchemeExists, name), false))
+}
+
+} // namespace
+
+int QEMSaveNewColorScheme(TQEMColorSchemes& Schemes, const TQEMColorValueList& Colors) {
+  std::u16string name;
+  if (!AskColorSchemeName(Schemes, SSaveNewColorSchemeCaption, SSaveNewColorSchemePrompt, -1, name))
+    return -1;
+  if (Schemes.IndexOf(name) >= 0 &&
+      !QEMUIServices().AskYesNo(Format(SColorSchemeExists, name), false))
     return -1;
   auto s = std::make_unique<TQEMColorScheme>(name, name);
   s->LoadFrom(Colors);
   return Schemes.Add(std::move(s));
+}
+
+bool QEMRenameColorScheme(TQEMColorSchemes& Schemes, int Index) {
+  if (Index < 0 || Index >= Schemes.GetCount()) return false;
+  const TQEMColorScheme& old = *Schemes.GetColorScheme(Index);
+  if (old.GetIsOEM()) return false;
+  std::u16string name = old.GetSchemeDisName();
+  if (!AskColorSchemeName(Schemes, SRenameColorSchemeCaption, SRenameColorSchemePrompt, Index,
+                          name))
+    return false;
+  if (name == old.GetSchemeRegName()) return false;
+  TQEMColorScheme renamed(name, name);
+  TQEMColorValueList colors;
+  old.CopyTo(colors);
+  renamed.LoadFrom(colors);
+  Schemes.SetColorScheme(Index, renamed);
+  return true;
 }
 
 bool QEMCanRemoveColorScheme(const TQEMColorSchemes& Schemes, int Index) {

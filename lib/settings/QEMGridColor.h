@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/QEMTypes.h"
 #include "core/QEMUtilsRegistry.h"
 
 // A colour as the platform stores it: 0x00BBGGRR.
@@ -138,6 +139,9 @@ private:
 // Set by the host: re-tints the status images the windows share after the schemes were saved.
 QEM_API extern std::function<void()> QEMRefreshStatusImages;
 
+// The slot that colours the status cell of an item of this status.
+QEM_API TQEMColor QEMStatusColorSlot(TResStatus Status);
+
 // The process's colour schemes; exist between the unit's start-up and shut-down.
 QEM_API extern TQEMColorSchemes* QEMColorSchemes;
 
@@ -145,6 +149,9 @@ QEM_API extern TQEMColorSchemes* QEMColorSchemes;
 // that is usable and not built-in, asks before replacing a namesake, then adds a scheme with
 // Colors to Schemes. Returns its index, -1 when nothing was saved.
 QEM_API int QEMSaveNewColorScheme(TQEMColorSchemes& Schemes, const TQEMColorValueList& Colors);
+// Asks for a new name for a scheme that is not built-in, refusing one another scheme holds. True
+// when the scheme was renamed.
+QEM_API bool QEMRenameColorScheme(TQEMColorSchemes& Schemes, int Index);
 // Removing is offered only while more than one scheme exists and the scheme is not built-in.
 QEM_API bool QEMCanRemoveColorScheme(const TQEMColorSchemes& Schemes, int Index);
 // Asks, then removes. True when the scheme was removed.

@@ -577,8 +577,8 @@ private slots:
     m.AcceptEdit(3, idColCurr, u"'Ein Adressbuch öffnen'");
     m.AcceptEdit(4, idColCurr, u"'&Speichern'");
     m.ChooseStatus(6, rsHold);
-    form->Window()->Grid()->setCurrentIndex(form->Window()->GridModel().index(5, idColCurr));
     p.Window.resize(1440, 820);
+    form->Window()->Grid()->setCurrentIndex(form->Window()->GridModel().index(5, idColCurr));
     p.Window.WorkspaceTree()->expandAll();
     QDir().mkpath(QStringLiteral(HLX_SCREENSHOT_DIR));
     QTest::qWait(50);
