@@ -23,6 +23,7 @@ bool bIntegrationTools = false;
 std::array<std::u16string, 2> fnDefaultTranslators;
 std::u16string QEMDefaultNotesVersion = u"9.0";
 std::function<void(const std::u16string&)> ShowErrorFunc;
+std::function<void(const std::u16string&)> ShowNoticeFunc;
 bool GlobalInOrrin = false;
 TQEMStringQue* ReloadQue = nullptr;
 
@@ -278,6 +279,10 @@ void ShowError(const std::u16string& Msg) {
     ShowErrorFunc(Msg);
 }
 
+void ShowNotice(const std::u16string& Msg) {
+  if (ShowNoticeFunc) ShowNoticeFunc(Msg);
+}
+
 void Delay(uint32_t Milliseconds) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds);
   do {
@@ -314,7 +319,10 @@ void QEMStrsInitialize() {
   fnDefaultTranslators = {u"%s/ofm%s.fpl", u"%s/rc%s.fpl"};
 }
 
-void QEMStrsFinalize() { ShowErrorFunc = nullptr; }
+void QEMStrsFinalize() {
+  ShowErrorFunc = nullptr;
+  ShowNoticeFunc = nullptr;
+}
 
 void QEMCommonInitialize() {
   if (!InIDE) return;

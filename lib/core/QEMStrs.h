@@ -24,6 +24,8 @@ QEM_API extern bool bIntegrationTools;
 QEM_API extern std::array<std::u16string, 2> fnDefaultTranslators;
 QEM_API extern std::u16string QEMDefaultNotesVersion;
 QEM_API extern std::function<void(const std::u16string&)> ShowErrorFunc;
+// Where notes that are not errors go (a run's log, the status bar); unset, they are dropped.
+QEM_API extern std::function<void(const std::u16string&)> ShowNoticeFunc;
 QEM_API extern bool GlobalInOrrin;
 QEM_API extern TQEMStringQue* ReloadQue;
 
@@ -56,6 +58,8 @@ QEM_API std::u16string SystemLang();
 
 QEM_API void QEMAssert(const std::u16string& Msg, bool Cond);
 QEM_API void ShowError(const std::u16string& Msg);
+// A note for the log that is not an error: a batch run does not count it.
+QEM_API void ShowNotice(const std::u16string& Msg);
 QEM_API void Delay(uint32_t Milliseconds);
 QEM_API int PPI96(int Value, int Base);
 

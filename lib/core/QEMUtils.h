@@ -112,6 +112,9 @@ public:
 
   std::u16string FString1;
   std::u16string FString2;
+  // The entry's identifier under its package's earlier way of keying items (empty: none); the
+  // updater gives the entry the notes item of that identifier when its own is not there.
+  std::u16string FFormerID;
 };
 
 // Key = entry text, value = FString1, resource name = FString2. Keys are looked up with the
@@ -123,6 +126,11 @@ public:
   void Put2(int Index, std::u16string Value);
   std::u16string GetResName(int Index) const;
   void PutResName(int Index, std::u16string Value);
+  std::u16string GetFormerID(int Index) const {
+    const auto* p = static_cast<const TQEMStringObject*>(GetObject(Index));
+    return p ? p->FFormerID : std::u16string();
+  }
+  void PutFormerID(int Index, std::u16string Value) { Pair(Index).FFormerID = std::move(Value); }
   std::u16string GetV(std::u16string_view Key) const;
   // Adds an entry with an empty resource name when Key is absent.
   void SetV(std::u16string_view Key, std::u16string Value);

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <set>
 #include <sstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <pugixml.hpp>
 
@@ -77,10 +77,43 @@ std::string_view FoldBreaks(std::string_view S, std::string& Tmp) {
   return Tmp;
 }
 
-std::string Utf8Key(const std::u16string& S) {
-  std::string tmp;
-  std::string u = UTF16ToUTF8(S);
-  return std::string(FoldBreaks(u, tmp));
+// The first character XML 1.0 cannot hold (a lone surrogate counts as one), or 0.
+char32_t FirstUnwritable(std::u16string_view S) {
+  for (size_t i = 0; i < S.size(); ++i) {
+    const char16_t c = S[i];
+    if (c >= 0x20 && c < 0xD800) continue; // the common case, kept cheap
+    if (c < 0x20) {
+      if (c != u'\t' && c != u'\n' && c != u'\r') return c;
+    } else if (c <= 0xDBFF) {
+      if (i + 1 >= S.size() || S[i + 1] < 0xDC00 || S[i + 1] > 0xDFFF) return c;
+      ++i;
+    } else if (c <= 0xDFFF || c == 0xFFFE || c == 0xFFFF)
+      return c;
+  }
+  return 0;
+}
+
+// The text as a message can show it: what a file cannot hold becomes U+FFFD.
+std::u16string Shown(std::u16string_view S) {
+  std::u16string out(S);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const bool pair = out[i] >= 0xD800 && out[i] <= 0xDBFF && i + 1 < out.size() &&
+                      out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF;
+    if (pair)
+      ++i;
+    else if (FirstUnwritable(std::u16string_view(&out[i], 1)))
+      out[i] = u'\xFFFD';
+  }
+  return out;
+}
+
+std::u16string UnwritableReason(std::u16string_view S) {
+  const char32_t c = FirstUnwritable(S);
+  return c ? Format(SRepTextUnwritable, Shown(S), uint32_t(c)) : std::u16string();
+}
+
+void CheckWritable(std::u16string_view S) {
+  if (std::u16string r = UnwritableReason(S); !r.empty()) throw EQEMRepositoryError(std::move(r));
 }
 
 using TCollator = std::shared_ptr<UCollator>;
@@ -131,7 +164,8 @@ std::u16string SegText(NodePtr Seg) {
 }
 
 void SetElementText(pugi::xml_node E, const std::u16string& Text) {
-  while (E.first_child()) E.remove_child(E.first_child());
+  while (E.first_child())
+    E.remove_child(E.first_child());
   if (!Text.empty()) TQEMXMLNode(E.internal_object()).AppendText(Text);
 }
 
@@ -173,6 +207,7 @@ struct TQEMRepository::TState : IQEMRepositoryIndexList, IQEMRepositoryLangList 
   TDateTime Created = 0, Changed = 0;
   bool Loaded = false;
   bool Formatted = false;
+  bool Batch = false; // inside a bulk update: the indexes order new records at its end
 
   TState();
   void CreateDocument();
@@ -182,6 +217,8 @@ struct TQEMRepository::TState : IQEMRepositoryIndexList, IQEMRepositoryLangList 
   int AppendRecord(NodePtr TuNode);
   void SetString(int Rec, int Lang, const std::u16string& Text);
   std::u16string GetID(int Rec) const;
+  // Raises naming the first record holding text a file cannot hold; returns when there is none.
+  void ThrowUnwritableRecord() const;
   void DeleteLanguage(int Lang);
   void DeleteRecords(const std::vector<int>& Sorted); // ascending, unique, in range
 
@@ -191,24 +228,66 @@ struct TQEMRepository::TState : IQEMRepositoryIndexList, IQEMRepositoryLangList 
   const IQEMRepositoryLangList& Languages() const override { return *this; }
   // IQEMRepositoryLangList
   std::u16string LangTag(int Index) const override { return Langs.at(size_t(Index)).Tag; }
-  int IndexOf(const std::u16string& Tag) const override { return LangIndex(UTF16ToUTF8(Tag)); }
+  int IndexOf(const std::u16string& Tag) const override {
+    if (Langs.size() <= 8) { // every look-up asks: no conversion for the usual few
+      for (size_t i = 0; i < Langs.size(); ++i)
+        if (SameTextAZ(Langs[i].Tag, Tag)) return int(i);
+      return -1;
+    }
+    return LangIndex(UTF16ToUTF8(Tag));
+  }
 };
 
 namespace {
 
-// One language's records ordered by (text, record number), in chunks so that an insert moves
-// a few thousand entries at most, whatever the repository's size. Built on first use: most runs
-// only ever search the originals' language.
+// Collation sort keys compare with memcmp in the collator's order: equal keys, equal texts.
+// A key ends with its only zero byte, so no key is a prefix of another.
+int CompareKeys(std::string_view A, std::string_view B) {
+  const int c = std::memcmp(A.data(), B.data(), std::min(A.size(), B.size()));
+  return c != 0 ? c : A.size() < B.size() ? -1 : A.size() > B.size() ? 1 : 0;
+}
+
+// The key of Text with CR LF folded to LF, appended to Out.
+void AppendKey(UCollator* Coll, std::u16string_view Text, std::string& Out) {
+  std::u16string folded;
+  if (Text.find(u'\r') != std::u16string_view::npos) {
+    folded.reserve(Text.size());
+    for (size_t i = 0; i < Text.size(); ++i)
+      if (!(Text[i] == u'\r' && i + 1 < Text.size() && Text[i + 1] == u'\n')) folded += Text[i];
+    Text = folded;
+  }
+  const auto* s = reinterpret_cast<const UChar*>(Text.data());
+  uint8_t buf[512]; // most keys fit: no zeroed room in Out to write into
+  const int32_t k = ucol_getSortKey(Coll, s, int32_t(Text.size()), buf, int32_t(sizeof buf));
+  if (size_t(k) <= sizeof buf) {
+    Out.append(reinterpret_cast<const char*>(buf), size_t(k));
+    return;
+  }
+  const size_t off = Out.size();
+  Out.resize(off + size_t(k));
+  ucol_getSortKey(Coll, s, int32_t(Text.size()), reinterpret_cast<uint8_t*>(Out.data() + off), k);
+}
+
+// One language: a collation sort key per record, and the records ordered by (key, record
+// number) in chunks, so that an insert moves a few thousand entries at most whatever the
+// repository's size. Keys are made once per text (at load, or when a text changes) and every
+// comparison after that is a memcmp. Look-ups of equal texts go through a hash of the keys
+// made with the order; inside a bulk update new and changed records are found that way
+// at once and go into the order together when the update ends (or a position is asked).
 class TIndex : public IQEMRepositoryIndex {
 public:
-  TIndex(const TQEMRepository::TState& Owner, int Lang) : FOwner(Owner), FLang(Lang) {}
+  TIndex(const TQEMRepository::TState& Owner, int Lang, UCollator* Coll)
+      : FOwner(Owner), FLang(Lang), FColl(Coll) {
+    AppendKey(FColl, u"", FArena); // the key of every empty text, shared
+    FEmptyLen = uint32_t(FArena.size());
+  }
 
   int Count() const override {
-    Ensure();
+    Settle();
     return int(FCount);
   }
   int Item(int Position) const override {
-    Ensure();
+    Settle();
     if (Position < 0 || size_t(Position) >= FCount) return -1;
     const auto& st = Starts();
     const auto at = std::upper_bound(st.begin(), st.end(), size_t(Position));
@@ -216,57 +295,158 @@ public:
     return int(FChunks[c][size_t(Position) - st[c]]);
   }
   int PositionOf(int Rec) const override {
-    if (Rec < 0 || size_t(Rec) >= FOwner.Tu.size()) return -1;
-    std::string tmp, tmp2;
-    const std::string_view key = FoldBreaks(SegUtf8(Seg(uint32_t(Rec)), tmp), tmp2);
-    const auto [c, o] = LowerBound(key, int64_t(Rec));
+    Settle();
+    if (Rec < 0 || size_t(Rec) >= FKeyLen.size()) return -1;
+    const auto [c, o] = LowerBound(Key(uint32_t(Rec)), Rec);
     if (c >= FChunks.size() || o >= FChunks[c].size() || FChunks[c][o] != uint32_t(Rec)) return -1;
     return int(Before(c) + o);
   }
 
-  int Compare(uint32_t Rec, std::string_view Key) const {
-    std::string tmp, tmp2;
-    const std::string_view t = FoldBreaks(SegUtf8(Seg(Rec), tmp), tmp2);
-    UErrorCode err = U_ZERO_ERROR;
-    const UCollationResult r = ucol_strcollUTF8(Coll(), t.data(), int32_t(t.size()), Key.data(),
-                                                int32_t(Key.size()), &err);
-    return r == UCOL_LESS ? -1 : r == UCOL_EQUAL ? 0 : 1;
+  std::string_view Key(uint32_t Rec) const { return {FArena.data() + FKeyOff[Rec], FKeyLen[Rec]}; }
+  // The key of a text to look for; valid until the next call. The last one is kept, so that the
+  // record a look-up adds takes it without a second collation.
+  std::string_view SearchKey(std::u16string_view Text) const {
+    if (!FSearchValid || Text != FSearchText) {
+      FSearchText = Text;
+      FSearchKey.clear();
+      AppendKey(FColl, Text, FSearchKey);
+      FSearchValid = true;
+    }
+    return FSearchKey;
   }
-  // First entry not below (Key, Rec); Rec -1 gives the first entry of text Key.
-  std::pair<size_t, size_t> LowerBound(std::string_view Key, int64_t Rec) const {
-    Ensure();
+
+  // First entry of the order not below (Key, Rec); Rec -1 gives the first entry of Key.
+  std::pair<size_t, size_t> LowerBound(std::string_view K, int64_t Rec) const {
     const auto less = [&](uint32_t R) {
-      const int c = Compare(R, Key);
+      const int c = CompareKeys(Key(R), K);
       return c < 0 || (c == 0 && int64_t(R) < Rec);
     };
-    size_t lo = 0, hi = FChunks.size();
-    while (lo < hi) {
-      const size_t mid = (lo + hi) / 2;
-      if (less(FChunks[mid].back())) lo = mid + 1;
-      else hi = mid;
-    }
-    if (lo == FChunks.size()) return {lo, 0};
-    const auto& ch = FChunks[lo];
-    const auto it = std::partition_point(ch.begin(), ch.end(), less);
-    return {lo, size_t(it - ch.begin())};
+    const auto at =
+        std::partition_point(FChunks.begin(), FChunks.end(),
+                             [&](const std::vector<uint32_t>& C) { return less(C.back()); });
+    if (at == FChunks.end()) return {FChunks.size(), 0};
+    const auto it = std::partition_point(at->begin(), at->end(), less);
+    return {size_t(at - FChunks.begin()), size_t(it - at->begin())};
   }
-  // Calls F with each record of text Key in order until F returns false.
-  template <class F> bool ForEachEqual(std::string_view Key, F&& Fn) const {
-    auto [c, o] = LowerBound(Key, -1);
-    bool any = false;
-    for (; c < FChunks.size(); ++c, o = 0)
-      for (; o < FChunks[c].size(); ++o) {
-        if (Compare(FChunks[c][o], Key) != 0) return any;
-        any = true;
-        if (!Fn(FChunks[c][o])) return any;
+  // Position of the first entry of text key K, or where it would go; settles first.
+  int Find(std::string_view K, bool& Found) const {
+    Settle();
+    const auto [c, o] = LowerBound(K, -1);
+    Found = c < FChunks.size() && CompareKeys(Key(FChunks[c][o]), K) == 0;
+    return c < FChunks.size() ? int(Before(c) + o) : int(FCount);
+  }
+  // Calls Fn with each record of key K in record order until Fn returns false.
+  template <class F> bool ForEachEqual(std::string_view K, F&& Fn) const {
+    Ensure();
+    std::vector<uint32_t> recs;
+    if (K == std::string_view(FArena.data(), FEmptyLen)) { // empty texts are not hashed
+      Settle();
+      for (auto [c, o] = LowerBound(K, -1); c < FChunks.size(); ++c, o = 0) {
+        for (; o < FChunks[c].size() && Key(FChunks[c][o]) == K; ++o)
+          recs.push_back(FChunks[c][o]);
+        if (o < FChunks[c].size()) break;
       }
-    return any;
+      std::sort(recs.begin(), recs.end());
+    } else {
+      EnsureHash();
+      const uint32_t head = FindHead(K);
+      if (head != NoRec && FNext[head] == NoRec) { // the usual case: one record
+        Fn(head);
+        return true;
+      }
+      for (uint32_t r = head; r != NoRec; r = FNext[r])
+        recs.push_back(r);
+      std::reverse(recs.begin(), recs.end());
+    }
+    for (const uint32_t r : recs)
+      if (!Fn(r)) break;
+    return !recs.empty();
+  }
+
+  // Makes every record's key from its text, orders them and hashes them: once per language and
+  // loaded file, when first used. A run looks up one language; the others cost nothing.
+  void Build();
+  void Ensure() const {
+    if (!FBuilt) const_cast<TIndex*>(this)->Build();
+  }
+  // A record appended at the end, with its current text.
+  void Append(uint32_t Rec) {
+    if (!FBuilt) return; // the build reads every text when it comes
+    FKeyOff.push_back(0);
+    FKeyLen.push_back(FEmptyLen);
+    FIsPending.push_back(false);
+    if (FHashed) FNext.push_back(NoRec);
+    if (NodePtr s = Seg(Rec)) SetKey(Rec, SegText(s));
+    Insert(Rec);
+  }
+  // The record's text in this language is now Text.
+  void Update(uint32_t Rec, std::u16string_view Text) {
+    if (!FBuilt) return;
+    Remove(Rec);
+    SetKey(Rec, Text);
+    Insert(Rec);
+  }
+  // Drops the records mapped to Gone and renumbers the rest; the order stays right as it is.
+  void Compact(const std::vector<uint32_t>& Map, uint32_t Gone);
+  void SetLang(int Lang) { FLang = Lang; }
+  // Takes the records waiting aside into the order.
+  void Settle() const {
+    Ensure();
+    if (!FPending.empty()) const_cast<TIndex*>(this)->Merge();
+  }
+
+private:
+  NodePtr Seg(uint32_t Rec) const { return FOwner.Seg[size_t(FLang)][Rec]; }
+  bool Deferred() const { return FOwner.Batch; }
+  size_t Before(size_t Chunk) const { return Starts()[Chunk]; }
+  // Where each chunk starts, rebuilt after changes on the next positional read, so that reading
+  // a million rows in order never walks the chunk list per row.
+  const std::vector<size_t>& Starts() const {
+    if (!FStartsOk) {
+      FStarts.resize(FChunks.size());
+      size_t s = 0;
+      for (size_t i = 0; i < FChunks.size(); ++i) {
+        FStarts[i] = s;
+        s += FChunks[i].size();
+      }
+      FStartsOk = true;
+    }
+    return FStarts;
+  }
+  void SetKey(uint32_t Rec, std::u16string_view Text) {
+    if (FKeyOff[Rec] != 0) FGarbage += FKeyLen[Rec];
+    if (Text.empty()) {
+      FKeyOff[Rec] = 0;
+      FKeyLen[Rec] = FEmptyLen;
+    } else {
+      const std::string_view k = SearchKey(Text);
+      FKeyOff[Rec] = FArena.size();
+      FKeyLen[Rec] = uint32_t(k.size());
+      FArena.append(k);
+    }
+    if (FGarbage > (size_t(1) << 20) && FGarbage > FArena.size() / 2) Repack();
+  }
+  // Drops the keys no record uses any more.
+  void Repack() {
+    std::string fresh(FArena, 0, FEmptyLen);
+    fresh.reserve(FArena.size() - FGarbage + FEmptyLen);
+    for (size_t r = 0; r < FKeyOff.size(); ++r) {
+      if (FKeyOff[r] == 0) continue;
+      const std::string_view k = Key(uint32_t(r));
+      FKeyOff[r] = fresh.size();
+      fresh.append(k);
+    }
+    FArena = std::move(fresh);
+    FGarbage = 0;
   }
   void Insert(uint32_t Rec) {
-    if (!FBuilt) return Build(); // the build takes the record in
-    std::string tmp, tmp2;
-    const std::string key(FoldBreaks(SegUtf8(Seg(Rec), tmp), tmp2));
-    auto [c, o] = LowerBound(key, Rec);
+    if (FHashed) HashInsert(Rec);
+    if (Deferred()) {
+      FIsPending[Rec] = true;
+      FPending.push_back(Rec);
+      return;
+    }
+    auto [c, o] = LowerBound(Key(Rec), Rec);
     if (FChunks.empty()) FChunks.emplace_back();
     if (c == FChunks.size()) {
       --c;
@@ -283,117 +463,313 @@ public:
     ++FCount;
   }
   void Remove(uint32_t Rec) {
-    if (!FBuilt) return;
-    std::string tmp, tmp2;
-    const std::string key(FoldBreaks(SegUtf8(Seg(Rec), tmp), tmp2));
-    const auto [c, o] = LowerBound(key, Rec);
+    if (FHashed) HashRemove(Rec);
+    if (FIsPending[Rec]) { // its entry in the list goes when the list is merged
+      FIsPending[Rec] = false;
+      return;
+    }
+    const auto [c, o] = LowerBound(Key(Rec), Rec);
     if (c >= FChunks.size() || o >= FChunks[c].size() || FChunks[c][o] != Rec) return;
     FChunks[c].erase(FChunks[c].begin() + ptrdiff_t(o));
     if (FChunks[c].empty()) FChunks.erase(FChunks.begin() + ptrdiff_t(c));
     --FCount;
     FStartsOk = false;
   }
-  // Drops the records mapped to Gone and renumbers the rest; the order stays right as it is.
-  void Compact(const std::vector<uint32_t>& Map, uint32_t Gone) {
-    if (!FBuilt) return;
-    size_t count = 0, kept = 0;
-    for (size_t i = 0; i < FChunks.size(); ++i) {
-      auto& ch = FChunks[i];
-      size_t w = 0;
-      for (const uint32_t r : ch)
-        if (Map[r] != Gone) ch[w++] = Map[r];
-      ch.resize(w);
-      count += w;
-      if (w && kept++ != i) FChunks[kept - 1] = std::move(ch);
-    }
-    FChunks.resize(kept);
-    FCount = count;
-    FStartsOk = false;
-  }
-  void SetLang(int Lang) { FLang = Lang; }
-  // Sorts every record at once through collation sort keys, far cheaper than comparing pairs.
-  void Build() {
-    const size_t n = FOwner.Tu.size();
-    struct TEntry {
-      uint64_t Head; // the key's first bytes, big-endian: most comparisons end here
-      size_t Off;
-      uint32_t Len, Rec;
-    };
-    std::vector<TEntry> entries(n);
-    std::vector<uint8_t> keys;
-    std::u16string u16;
-    std::string tmp, tmp2;
-    for (uint32_t r = 0; r < n; ++r) {
-      const std::string_view t = FoldBreaks(SegUtf8(Seg(r), tmp), tmp2);
-      u16.resize(t.size() + 1);
-      int32_t len = 0;
-      UErrorCode err = U_ZERO_ERROR;
-      u_strFromUTF8WithSub(reinterpret_cast<UChar*>(u16.data()), int32_t(u16.size()), &len, t.data(),
-                           int32_t(t.size()), 0xFFFD, nullptr, &err);
-      const size_t off = keys.size();
-      size_t room = std::max<size_t>(32, size_t(len) * 4 + 8);
-      keys.resize(off + room);
-      int32_t k = ucol_getSortKey(Coll(), reinterpret_cast<const UChar*>(u16.data()), len, keys.data() + off,
-                                  int32_t(room));
-      if (size_t(k) > room) {
-        keys.resize(off + size_t(k));
-        k = ucol_getSortKey(Coll(), reinterpret_cast<const UChar*>(u16.data()), len, keys.data() + off, k);
-      }
-      keys.resize(off + size_t(k));
-      uint64_t head = 0;
-      for (int32_t b = 0; b < 8; ++b) head = (head << 8) | (b < k ? keys[off + size_t(b)] : 0);
-      entries[r] = {head, off, uint32_t(k), r};
-    }
-    std::sort(entries.begin(), entries.end(), [&](const TEntry& a, const TEntry& b) {
-      if (a.Head != b.Head) return a.Head < b.Head;
-      const int c = std::memcmp(keys.data() + a.Off, keys.data() + b.Off, std::min(a.Len, b.Len));
-      if (c != 0) return c < 0;
-      if (a.Len != b.Len) return a.Len < b.Len;
-      return a.Rec < b.Rec;
-    });
-    keys = {};
+  void Merge();
+  void SortByKey(std::vector<uint32_t>& Recs) const; // by (key, record)
+  void Chunk(const std::vector<uint32_t>& Order) {
     FChunks.clear();
-    for (size_t i = 0; i < n; i += ChunkMax / 2) {
-      std::vector<uint32_t> ch;
-      const size_t e = std::min(n, i + ChunkMax / 2);
-      ch.reserve(e - i);
-      for (size_t j = i; j < e; ++j) ch.push_back(entries[j].Rec);
-      FChunks.push_back(std::move(ch));
-    }
-    FCount = n;
-    FBuilt = true;
+    for (size_t i = 0; i < Order.size(); i += ChunkMax / 2)
+      FChunks.emplace_back(Order.begin() + ptrdiff_t(i),
+                           Order.begin() + ptrdiff_t(std::min(Order.size(), i + ChunkMax / 2)));
+    FCount = Order.size();
     FStartsOk = false;
   }
 
-private:
-  NodePtr Seg(uint32_t Rec) const { return FOwner.Seg[size_t(FLang)][Rec]; }
-  UCollator* Coll() const { return FOwner.Langs[size_t(FLang)].Coll.get(); }
-  size_t Before(size_t Chunk) const { return Starts()[Chunk]; }
-  // Where each chunk starts, rebuilt after changes on the next positional read, so that reading
-  // a million rows in order never walks the chunk list per row.
-  const std::vector<size_t>& Starts() const {
-    if (!FStartsOk) {
-      FStarts.resize(FChunks.size());
-      size_t s = 0;
-      for (size_t i = 0; i < FChunks.size(); ++i) {
-        FStarts[i] = s;
-        s += FChunks[i].size();
-      }
-      FStartsOk = true;
-    }
-    return FStarts;
-  }
   const TQEMRepository::TState& FOwner;
   int FLang;
+  UCollator* FColl;
+  std::string FArena; // the keys; the empty text's first
+  uint32_t FEmptyLen = 0;
+  size_t FGarbage = 0;
+  std::vector<uint64_t> FKeyOff; // per record
+  std::vector<uint32_t> FKeyLen;
   std::vector<std::vector<uint32_t>> FChunks;
   size_t FCount = 0;
-  bool FBuilt = false;
   mutable std::vector<size_t> FStarts;
   mutable bool FStartsOk = false;
-  void Ensure() const {
-    if (!FBuilt) const_cast<TIndex*>(this)->Build();
+  // Records of a bulk update not yet in the order, by key, each list in record order.
+  std::vector<uint32_t> FPending; // may hold records taken out again, and twice
+  std::vector<bool> FIsPending;
+  // Equal keys: open addressing over 32-bit key hashes, each slot the last record of its key
+  // (hash << 32 | record + 1, 0 when free), FNext the ones before it, newest first. Records
+  // without text are left out: nobody looks up the empty text, and they may be most.
+  static constexpr uint32_t NoRec = UINT32_MAX;
+  mutable std::vector<uint64_t> FSlots;
+  mutable std::vector<uint32_t> FNext;
+  mutable size_t FUsed = 0;
+  mutable bool FHashed = false;
+  bool FBuilt = false;
+  static uint32_t Hash(std::string_view K) {
+    const uint64_t h = std::hash<std::string_view>()(K);
+    return uint32_t(h ^ (h >> 32));
   }
+  // Twice the slots, each moved by its stored hash: no key is read again.
+  void Grow() {
+    std::vector<uint64_t> old(FSlots.size() * 2, 0);
+    old.swap(FSlots);
+    const size_t mask = FSlots.size() - 1;
+    for (const uint64_t v : old)
+      if (v != 0) {
+        size_t i = uint32_t(v >> 32) & mask;
+        while (FSlots[i] != 0)
+          i = (i + 1) & mask;
+        FSlots[i] = v;
+      }
+  }
+  void EnsureHash() const {
+    if (FHashed) return;
+    const size_t n = FKeyOff.size();
+    size_t size = 16;
+    while (size < n * 2)
+      size *= 2;
+    FSlots.assign(size, 0);
+    FNext.assign(n, NoRec);
+    FUsed = 0;
+    FHashed = true;
+    for (size_t r = 0; r < n; ++r) // in record order: each goes to the front of its list
+      const_cast<TIndex*>(this)->HashInsert(uint32_t(r));
+  }
+  // The slot of key K, or of the free slot where it would go.
+  size_t SlotOf(std::string_view K, uint32_t H) const {
+    const size_t mask = FSlots.size() - 1;
+    for (size_t i = H & mask;; i = (i + 1) & mask) {
+      const uint64_t v = FSlots[i];
+      if (v == 0 || (uint32_t(v >> 32) == H && Key(uint32_t(v) - 1) == K)) return i;
+    }
+  }
+  uint32_t FindHead(std::string_view K) const {
+    const uint64_t v = FSlots[SlotOf(K, Hash(K))];
+    return v == 0 ? NoRec : uint32_t(v) - 1;
+  }
+  void HashInsert(uint32_t Rec) {
+    if (FKeyOff[Rec] == 0) return;
+    const std::string_view k = Key(Rec);
+    const uint32_t h = Hash(k);
+    uint64_t& v = FSlots[SlotOf(k, h)];
+    if (v == 0) {
+      v = uint64_t(h) << 32 | (uint64_t(Rec) + 1);
+      FNext[Rec] = NoRec;
+      if (++FUsed * 2 > FSlots.size()) Grow();
+      return;
+    }
+    // Newest first: a record appended (the common case) goes in front at once.
+    uint32_t head = uint32_t(v) - 1;
+    if (Rec > head) {
+      FNext[Rec] = head;
+      v = uint64_t(h) << 32 | (uint64_t(Rec) + 1);
+      return;
+    }
+    while (FNext[head] != NoRec && FNext[head] > Rec)
+      head = FNext[head];
+    FNext[Rec] = FNext[head];
+    FNext[head] = Rec;
+  }
+  void HashRemove(uint32_t Rec) {
+    if (FKeyOff[Rec] == 0) return;
+    const std::string_view k = Key(Rec);
+    size_t i = SlotOf(k, Hash(k));
+    uint64_t& v = FSlots[i];
+    if (v == 0) return;
+    uint32_t head = uint32_t(v) - 1;
+    if (head != Rec) {
+      while (FNext[head] != NoRec && FNext[head] != Rec)
+        head = FNext[head];
+      if (FNext[head] == Rec) FNext[head] = FNext[Rec];
+      return;
+    }
+    if (FNext[Rec] != NoRec) {
+      v = (v & ~uint64_t(UINT32_MAX)) | (uint64_t(FNext[Rec]) + 1);
+      return;
+    }
+    // The key's last record: close the gap so that probes further on still find theirs.
+    const size_t mask = FSlots.size() - 1;
+    for (size_t j = i;;) {
+      j = (j + 1) & mask;
+      const uint64_t w = FSlots[j];
+      if (w == 0) break;
+      const size_t home = uint32_t(w >> 32) & mask;
+      if (i <= j ? (home <= i || home > j) : (home <= i && home > j)) {
+        FSlots[i] = w;
+        i = j;
+      }
+    }
+    FSlots[i] = 0;
+    --FUsed;
+  }
+  mutable std::u16string FSearchText;
+  mutable std::string FSearchKey;
+  mutable bool FSearchValid = false;
 };
+
+void TIndex::Build() {
+  FBuilt = true;
+  const size_t n = FOwner.Tu.size();
+  FArena.resize(FEmptyLen);
+  FGarbage = 0;
+  FPending.clear();
+  FIsPending.assign(n, false);
+  FHashed = false;
+  FSearchValid = false;
+  FKeyOff.assign(n, 0);
+  FKeyLen.assign(n, FEmptyLen);
+  std::u16string u16;
+  std::string tmp, tmp2;
+  for (uint32_t r = 0; r < n; ++r) {
+    const std::string_view t = FoldBreaks(SegUtf8(Seg(r), tmp), tmp2);
+    if (t.empty()) continue;
+    u16.resize(t.size());
+    int32_t len = 0;
+    UErrorCode err = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(u16.data()), int32_t(u16.size()), &len, t.data(),
+                         int32_t(t.size()), 0xFFFD, nullptr, &err);
+    FKeyOff[r] = FArena.size();
+    AppendKey(FColl, std::u16string_view(u16.data(), size_t(len)), FArena);
+    FKeyLen[r] = uint32_t(FArena.size() - FKeyOff[r]);
+  }
+  std::vector<uint32_t> order(n);
+  for (uint32_t r = 0; r < n; ++r)
+    order[r] = r;
+  SortByKey(order);
+  Chunk(order);
+  EnsureHash();
+}
+
+void TIndex::SortByKey(std::vector<uint32_t>& Recs) const {
+  if (Recs.empty()) return;
+  // Texts often share a long lead-in: each entry carries the eight key bytes after the part all
+  // keys share, so that most comparisons of the sort are one of integers.
+  const std::string_view first = Key(Recs[0]);
+  size_t skip = first.size();
+  for (size_t i = 1; i < Recs.size() && skip; ++i) {
+    const std::string_view b = Key(Recs[i]);
+    const size_t m = std::min({skip, first.size(), b.size()});
+    skip = size_t(std::mismatch(first.begin(), first.begin() + ptrdiff_t(m), b.begin()).first -
+                  first.begin());
+  }
+  struct TEntry {
+    uint64_t Head;
+    uint32_t Rec;
+  };
+  std::vector<TEntry> entries(Recs.size());
+  for (size_t i = 0; i < Recs.size(); ++i) {
+    const std::string_view k = Key(Recs[i]);
+    uint64_t head = 0;
+    for (size_t b = skip; b < skip + 8; ++b)
+      head = (head << 8) | (b < k.size() ? uint8_t(k[b]) : 0);
+    entries[i] = {head, Recs[i]};
+  }
+  const size_t tail = skip + 8;
+  std::sort(entries.begin(), entries.end(), [&](const TEntry& A, const TEntry& B) {
+    if (A.Head != B.Head) return A.Head < B.Head;
+    // Equal heads: both keys end inside them (equal keys) or both go on.
+    const std::string_view a = Key(A.Rec), b = Key(B.Rec);
+    const int c =
+        a.size() <= tail || b.size() <= tail ? 0 : CompareKeys(a.substr(tail), b.substr(tail));
+    return c != 0 ? c < 0 : A.Rec < B.Rec;
+  });
+  for (size_t i = 0; i < Recs.size(); ++i)
+    Recs[i] = entries[i].Rec;
+}
+
+void TIndex::Merge() {
+  std::vector<uint32_t> add;
+  for (const uint32_t r : FPending)
+    if (FIsPending[r]) {
+      FIsPending[r] = false;
+      add.push_back(r);
+    }
+  FPending.clear();
+  // A few records go in one by one; many in one pass over the order.
+  if (add.size() * 64 < FCount) {
+    for (const uint32_t r : add) {
+      auto [c, o] = LowerBound(Key(r), r);
+      if (c == FChunks.size()) {
+        --c;
+        o = FChunks[c].size();
+      }
+      FChunks[c].insert(FChunks[c].begin() + ptrdiff_t(o), r);
+      if (FChunks[c].size() > ChunkMax) {
+        std::vector<uint32_t> rest(FChunks[c].begin() + ptrdiff_t(FChunks[c].size() / 2),
+                                   FChunks[c].end());
+        FChunks[c].resize(FChunks[c].size() / 2);
+        FChunks.insert(FChunks.begin() + ptrdiff_t(c + 1), std::move(rest));
+      }
+      ++FCount;
+    }
+    FStartsOk = false;
+    return;
+  }
+  const auto less = [&](uint32_t A, uint32_t B) {
+    const int c = CompareKeys(Key(A), Key(B));
+    return c != 0 ? c < 0 : A < B;
+  };
+  SortByKey(add);
+  std::vector<uint32_t> old;
+  old.reserve(FCount);
+  for (const auto& ch : FChunks)
+    old.insert(old.end(), ch.begin(), ch.end());
+  std::vector<uint32_t> order;
+  order.reserve(old.size() + add.size());
+  auto from = old.begin();
+  for (const uint32_t r : add) {
+    // Galloping from where the last one went: sorted additions cost little each.
+    auto lo = from, hi = from;
+    for (size_t step = 1; hi != old.end() && less(*hi, r); step *= 2) {
+      lo = hi + 1;
+      hi = size_t(old.end() - hi) > step ? hi + ptrdiff_t(step) : old.end();
+    }
+    const auto at = std::partition_point(lo, hi, [&](uint32_t X) { return less(X, r); });
+    order.insert(order.end(), from, at);
+    order.push_back(r);
+    from = at;
+  }
+  order.insert(order.end(), from, old.end());
+  Chunk(order);
+}
+
+void TIndex::Compact(const std::vector<uint32_t>& Map, uint32_t Gone) {
+  if (!FBuilt) return;
+  Settle();
+  size_t count = 0, kept = 0;
+  for (size_t i = 0; i < FChunks.size(); ++i) {
+    auto& ch = FChunks[i];
+    size_t w = 0;
+    for (const uint32_t r : ch)
+      if (Map[r] != Gone) ch[w++] = Map[r];
+    ch.resize(w);
+    count += w;
+    if (w && kept++ != i) FChunks[kept - 1] = std::move(ch);
+  }
+  FChunks.resize(kept);
+  FCount = count;
+  FStartsOk = false;
+  size_t w = 0;
+  for (size_t r = 0; r < FKeyOff.size(); ++r) {
+    if (Map[r] == Gone) {
+      if (FKeyOff[r] != 0) FGarbage += FKeyLen[r];
+      continue;
+    }
+    FKeyOff[w] = FKeyOff[r];
+    FKeyLen[w++] = FKeyLen[r];
+  }
+  FKeyOff.resize(w);
+  FKeyLen.resize(w);
+  FIsPending.assign(w, false);
+  FHashed = false;
+  FSlots = {};
+  FNext = {};
+}
 
 } // namespace
 
@@ -440,25 +816,25 @@ int TQEMRepository::TState::LangIndex(std::string_view Utf8Tag) const {
 int TQEMRepository::TState::AddLanguage(const std::u16string& Tag) {
   const std::string u = UTF16ToUTF8(Tag);
   if (const int i = LangIndex(u); i >= 0) return i;
-  if (Tag.empty() || u.find_first_of(" \t\r\n\"<>&") != std::string::npos)
+  if (Tag.empty() || u.find_first_of(" \t\r\n\"<>&") != std::string::npos || FirstUnwritable(Tag))
     throw EQEMRepositoryError(Format(SRepUnableAddLanguage, Tag));
   Langs.push_back({Tag, u, OpenCollator(Tag)});
   LangByTag.emplace(TagKey(u), int(Langs.size() - 1));
   Seg.emplace_back(Tu.size(), nullptr);
-  Indexes.push_back(std::make_unique<TIndex>(*this, int(Langs.size() - 1)));
+  Indexes.push_back(
+      std::make_unique<TIndex>(*this, int(Langs.size() - 1), Langs.back().Coll.get()));
   return int(Langs.size() - 1);
 }
 
 int TQEMRepository::TState::AppendRecord(NodePtr TuNode) {
   if (Tu.size() >= 0x7FFFFFFF) throw EQEMRepositoryError(std::u16string(SRepUnableAddRecord));
   Tu.push_back(TuNode);
-  for (auto& s : Seg) s.push_back(nullptr);
+  for (auto& s : Seg)
+    s.push_back(nullptr);
   return int(Tu.size() - 1);
 }
 
 void TQEMRepository::TState::SetString(int Rec, int Lang, const std::u16string& Text) {
-  TIndex& ix = *Indexes[size_t(Lang)];
-  ix.Remove(uint32_t(Rec));
   NodePtr& seg = Seg[size_t(Lang)][size_t(Rec)];
   if (!seg) {
     pugi::xml_node tu(Tu[size_t(Rec)]);
@@ -472,7 +848,7 @@ void TQEMRepository::TState::SetString(int Rec, int Lang, const std::u16string& 
     seg = s.internal_object();
   }
   SetElementText(pugi::xml_node(seg), Text);
-  ix.Insert(uint32_t(Rec));
+  Indexes[size_t(Lang)]->Update(uint32_t(Rec), Text);
 }
 
 void TQEMRepository::TState::DeleteLanguage(int Lang) {
@@ -488,10 +864,12 @@ void TQEMRepository::TState::DeleteLanguage(int Lang) {
   }
   Langs.erase(Langs.begin() + Lang);
   LangByTag.clear();
-  for (size_t i = 0; i < Langs.size(); ++i) LangByTag.emplace(TagKey(Langs[i].Utf8Tag), int(i));
+  for (size_t i = 0; i < Langs.size(); ++i)
+    LangByTag.emplace(TagKey(Langs[i].Utf8Tag), int(i));
   Seg.erase(Seg.begin() + Lang);
   Indexes.erase(Indexes.begin() + Lang);
-  for (size_t i = size_t(Lang); i < Indexes.size(); ++i) Indexes[i]->SetLang(int(i));
+  for (size_t i = size_t(Lang); i < Indexes.size(); ++i)
+    Indexes[i]->SetLang(int(i));
 }
 
 void TQEMRepository::TState::DeleteRecords(const std::vector<int>& Sorted) {
@@ -509,16 +887,47 @@ void TQEMRepository::TState::DeleteRecords(const std::vector<int>& Sorted) {
     }
     map[r] = uint32_t(next);
     Tu[next] = Tu[r];
-    for (auto& s : Seg) s[next] = s[r];
+    for (auto& s : Seg)
+      s[next] = s[r];
     ++next;
   }
   Tu.resize(next);
-  for (auto& s : Seg) s.resize(next);
-  for (auto& ix : Indexes) ix->Compact(map, gone);
+  for (auto& s : Seg)
+    s.resize(next);
+  for (auto& ix : Indexes)
+    ix->Compact(map, gone);
 }
 
 std::u16string TQEMRepository::TState::GetID(int Rec) const {
   return TQEMXMLNode(Tu[size_t(Rec)]).GetAttribute(u"tuid");
+}
+
+void TQEMRepository::TState::ThrowUnwritableRecord() const {
+  const auto bad = [](const char* S) { return FirstUnwritable(UTF8ToUTF16(S)); };
+  for (size_t r = 0; r < Tu.size(); ++r) {
+    pugi::xml_node tu(Tu[r]);
+    char32_t c = 0;
+    for (pugi::xml_node n = tu; n && !c;) {
+      if (!(c = bad(n.name()))) c = bad(n.value());
+      for (pugi::xml_attribute a = n.first_attribute(); a && !c; a = a.next_attribute())
+        if (!(c = bad(a.name()))) c = bad(a.value());
+      // Depth first through the unit only.
+      if (n.first_child())
+        n = n.first_child();
+      else {
+        while (n != tu && !n.next_sibling())
+          n = n.parent();
+        n = n == tu ? pugi::xml_node() : n.next_sibling();
+      }
+    }
+    if (!c) continue;
+    std::u16string text;
+    for (size_t l = 0; l < Seg.size() && text.empty(); ++l)
+      text = SegText(Seg[l][r]);
+    if (text.empty()) text = GetID(int(r));
+    throw EQEMRepositoryError(
+        Format(SRepRecordUnwritable, FileName, int(r + 1), Shown(text), uint32_t(c)));
+  }
 }
 
 const IQEMRepositoryIndex& TQEMRepository::TState::Index(int LangIndex) const {
@@ -531,11 +940,17 @@ struct TQEMRepository::TImpl {
   int Update = 0;
   bool Pending = false;
   std::shared_ptr<IQEMRepositoryNotifier> Notifier;
+  // The named file failed to load: it is not read again in this run, nothing is added, and it
+  // is never saved over. Cleared by a successful load or a reset.
+  bool LoadFailed = false;
+  std::u16string LoadError;
 
   void Changed() {
     Modified = true;
-    if (Update > 0) Pending = true;
-    else if (Notifier) Notifier->Changed();
+    if (Update > 0)
+      Pending = true;
+    else if (Notifier)
+      Notifier->Changed();
   }
 };
 
@@ -555,11 +970,13 @@ public:
   }
   std::u16string GetID() const override { return State().GetID(FIndex); }
   void SetString(const std::u16string& LangTag, const std::u16string& Text) override {
+    CheckWritable(Text);
     auto& s = State();
     s.SetString(FIndex, s.AddLanguage(LangTag), Text);
     FOwner->FImpl->Changed();
   }
   void SetNote(const std::u16string& LangTag, const std::u16string& Text) override {
+    CheckWritable(Text);
     pugi::xml_node tuv = FindTuv(pugi::xml_node(State().Tu[size_t(FIndex)]), UTF16ToUTF8(LangTag));
     if (!tuv) return;
     pugi::xml_node n = tuv.child("note");
@@ -568,9 +985,12 @@ public:
     FOwner->FImpl->Changed();
   }
   void SetID(const std::u16string& Text) override {
+    CheckWritable(Text);
     TQEMXMLNode tu(State().Tu[size_t(FIndex)]);
-    if (Text.empty()) tu.RemoveAttribute(u"tuid");
-    else tu.SetAttribute(u"tuid", Text);
+    if (Text.empty())
+      tu.RemoveAttribute(u"tuid");
+    else
+      tu.SetAttribute(u"tuid", Text);
     FOwner->FImpl->Changed();
   }
   int Index() const override { return FIndex; }
@@ -578,7 +998,8 @@ public:
 private:
   TQEMRepository::TState& State() const {
     auto& s = *FOwner->FImpl->S;
-    if (size_t(FIndex) >= s.Tu.size()) throw EQEMRepositoryError(std::u16string(SRepUnableAddRecord));
+    if (size_t(FIndex) >= s.Tu.size())
+      throw EQEMRepositoryError(std::u16string(SRepUnableAddRecord));
     return s;
   }
   std::shared_ptr<TQEMRepository> FOwner;
@@ -621,12 +1042,14 @@ void ReadLegacy(TQEMRepository::TState& S, std::string_view Bytes) {
   r.Need(LegacyHeaderSize);
   r.P = 4;
   const uint32_t version = r.Get<uint32_t>();
-  if (version > QEMRepositoryLegacyVersion) throw EQEMRepositoryError(std::u16string(SRepInvalidVersion));
+  if (version > QEMRepositoryLegacyVersion)
+    throw EQEMRepositoryError(std::u16string(SRepInvalidVersion));
   S.Created = r.Get<double>();
   S.Changed = r.Get<double>();
   const int32_t l = r.Get<int32_t>();
   const int32_t n = r.Get<int32_t>();
-  if (l < 0 || n < 0 || (l == 0 && n >= 1)) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+  if (l < 0 || n < 0 || (l == 0 && n >= 1))
+    throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
   r.P = LegacyHeaderSize;
   // Every record holds at least a length per language: absurd counts fail before allocating.
   r.Need(uint64_t(l) * 4 + uint64_t(n) * uint64_t(l) * 4);
@@ -636,12 +1059,14 @@ void ReadLegacy(TQEMRepository::TState& S, std::string_view Bytes) {
   for (int32_t i = 0; i < l; ++i) {
     const LCID lcid = r.Get<uint32_t>();
     std::u16string tag;
-    if (!TryLCIDToLangTag(lcid, tag)) throw EQEMRepositoryError(Format(SRepUnableAddLanguage, LCIDToStr(lcid)));
+    if (!TryLCIDToLangTag(lcid, tag))
+      throw EQEMRepositoryError(Format(SRepUnableAddLanguage, LCIDToStr(lcid)));
     if (S.AddLanguage(tag) != i) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
     lcids.push_back(lcid);
   }
   S.Tu.reserve(size_t(n));
-  for (auto& v : S.Seg) v.reserve(size_t(n));
+  for (auto& v : S.Seg)
+    v.reserve(size_t(n));
   for (int32_t rec = 0; rec < n; ++rec) {
     pugi::xml_node tu = S.Body.append_child("tu");
     S.AppendRecord(tu.internal_object());
@@ -650,12 +1075,15 @@ void ReadLegacy(TQEMRepository::TState& S, std::string_view Bytes) {
       if (len < 0) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
       const uint64_t block = (uint64_t(len) + 4) & ~uint64_t(3);
       r.Need(block);
-      std::u16string text = StringToWideStringCP(LegacyCodePage(lcids[size_t(i)]), Bytes.substr(r.P, size_t(len)));
+      std::u16string text =
+          StringToWideStringCP(LegacyCodePage(lcids[size_t(i)]), Bytes.substr(r.P, size_t(len)));
       r.P += size_t(block);
       if (text.empty()) continue;
       std::u16string raw = text;
-      if (TryCPPStringToRaw(raw)) text = raw;
-      else if (raw = text; TryPasStringToRaw(raw)) text = raw;
+      if (TryCPPStringToRaw(raw))
+        text = raw;
+      else if (raw = text; TryPasStringToRaw(raw))
+        text = raw;
       pugi::xml_node tuv = tu.append_child("tuv");
       tuv.append_attribute("xml:lang") = S.Langs[size_t(i)].Utf8Tag.c_str();
       pugi::xml_node seg = tuv.append_child("seg");
@@ -665,7 +1093,8 @@ void ReadLegacy(TQEMRepository::TState& S, std::string_view Bytes) {
   }
   for (int32_t i = 1; i < l; ++i)
     for (int32_t k = 0; k < n; ++k)
-      if (r.Get<uint32_t>() >= uint32_t(n)) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+      if (r.Get<uint32_t>() >= uint32_t(n))
+        throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
 }
 
 std::string WriteLegacy(TQEMRepository::TState& S) {
@@ -679,7 +1108,8 @@ std::string WriteLegacy(TQEMRepository::TState& S) {
   std::vector<LCID> lcids;
   for (const auto& lang : S.Langs) {
     LCID lcid = 0;
-    if (!TryLangTagToLCID(lang.Tag, lcid)) throw EQEMRepositoryError(Format(SRepLegacyLanguage, lang.Tag));
+    if (!TryLangTagToLCID(lang.Tag, lcid))
+      throw EQEMRepositoryError(Format(SRepLegacyLanguage, lang.Tag));
     lcids.push_back(lcid);
   }
   std::string out = "QRDM";
@@ -690,7 +1120,8 @@ std::string WriteLegacy(TQEMRepository::TState& S) {
   Put<int32_t>(out, int32_t(S.Langs.size()));
   Put<int32_t>(out, int32_t(S.Tu.size()));
   out.resize(LegacyHeaderSize, '\0');
-  for (LCID c : lcids) Put<uint32_t>(out, c);
+  for (LCID c : lcids)
+    Put<uint32_t>(out, c);
   for (size_t rec = 0; rec < S.Tu.size(); ++rec)
     for (size_t i = 0; i < S.Langs.size(); ++i) {
       std::u16string text = SegText(S.Seg[i][rec]);
@@ -698,13 +1129,15 @@ std::string WriteLegacy(TQEMRepository::TState& S) {
       if (IsValidCPPString(text) || IsValidPasString(text)) text = RawToCPPString(text);
       const uint32_t cp = LegacyCodePage(lcids[i]);
       const std::string bytes = WideStringToStringCP(cp, text);
-      if (StringToWideStringCP(cp, bytes) != text) throw EQEMRepositoryError(Format(SRepLegacyEncoding, cp, text));
+      if (StringToWideStringCP(cp, bytes) != text)
+        throw EQEMRepositoryError(Format(SRepLegacyEncoding, cp, text));
       Put<int32_t>(out, int32_t(bytes.size()));
       out += bytes;
       out.resize(out.size() + ((bytes.size() + 4) & ~size_t(3)) - bytes.size(), '\0');
     }
   for (size_t i = 1; i < S.Langs.size(); ++i)
-    for (int p = 0; p < S.Indexes[i]->Count(); ++p) Put<uint32_t>(out, uint32_t(S.Indexes[i]->Item(p)));
+    for (int p = 0; p < S.Indexes[i]->Count(); ++p)
+      Put<uint32_t>(out, uint32_t(S.Indexes[i]->Item(p)));
   return out;
 }
 
@@ -714,14 +1147,27 @@ void ReadTMX(TQEMRepository::TState& S, std::string_view Bytes) {
   S.Doc = CreateNewDocument();
   if (!LoadFromBytes(*S.Doc, Bytes)) throw EQEMRepositoryError(S.Doc->LastError());
   S.Tmx = pugi::xml_node(S.Doc->DocumentElement().Handle());
-  if (!S.Tmx || std::strcmp(S.Tmx.name(), "tmx") != 0) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
+  if (!S.Tmx || std::strcmp(S.Tmx.name(), "tmx") != 0)
+    throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
   S.Attach();
   S.Author = UTF8ToUTF16(S.Header.attribute("creationtool").value());
-  std::set<std::string> tags;
-  for (pugi::xml_node tu = S.Body.child("tu"); tu; tu = tu.next_sibling("tu"))
+  // The tags as the file spells them, in byte order; the names stay in the document meanwhile.
+  std::unordered_set<std::string_view> seen;
+  std::string_view last;
+  size_t units = 0;
+  for (pugi::xml_node tu = S.Body.child("tu"); tu; tu = tu.next_sibling("tu"), ++units)
     for (pugi::xml_node tuv = tu.child("tuv"); tuv; tuv = tuv.next_sibling("tuv"))
-      if (const char* v = tuv.attribute("xml:lang").value(); *v) tags.insert(v);
-  for (const auto& t : tags) S.AddLanguage(UTF8ToUTF16(t));
+      if (const std::string_view v = tuv.attribute("xml:lang").value(); !v.empty() && v != last) {
+        seen.insert(v);
+        last = v;
+      }
+  std::vector<std::string_view> tags(seen.begin(), seen.end());
+  std::sort(tags.begin(), tags.end());
+  for (const auto& t : tags)
+    S.AddLanguage(UTF8ToUTF16(t));
+  S.Tu.reserve(units);
+  for (auto& v : S.Seg)
+    v.reserve(units);
   for (pugi::xml_node tu = S.Body.child("tu"); tu; tu = tu.next_sibling("tu")) {
     const size_t rec = size_t(S.AppendRecord(tu.internal_object()));
     for (pugi::xml_node tuv = tu.child("tuv"); tuv; tuv = tuv.next_sibling("tuv")) {
@@ -743,7 +1189,9 @@ std::string ReadFileBytes(const std::u16string& FileName) {
 
 // ---- TQEMRepository ---------------------------------------------------------------------------
 
-TQEMRepository::TQEMRepository() : FImpl(std::make_unique<TImpl>()) { FImpl->S->CreateDocument(); }
+TQEMRepository::TQEMRepository() : FImpl(std::make_unique<TImpl>()) {
+  FImpl->S->CreateDocument();
+}
 TQEMRepository::~TQEMRepository() = default;
 
 int TQEMRepository::AddLanguage(const std::u16string& LangTag) {
@@ -753,36 +1201,24 @@ int TQEMRepository::AddLanguage(const std::u16string& LangTag) {
   return i;
 }
 
-bool TQEMRepository::Find(const std::u16string& Text, const std::u16string& LangTag, int& Position) const {
+bool TQEMRepository::Find(const std::u16string& Text, const std::u16string& LangTag,
+                          int& Position) const {
   Position = 0;
   const auto& s = *FImpl->S;
   const int l = s.IndexOf(LangTag);
   if (l < 0) return false;
   const TIndex& ix = *s.Indexes[size_t(l)];
-  const std::string key = Utf8Key(Text);
   bool found = false;
-  int pos = 0;
-  ix.ForEachEqual(key, [&](uint32_t Rec) {
-    found = true;
-    pos = ix.PositionOf(int(Rec));
-    return false;
-  });
-  if (!found) {
-    // Where the text would go: the first entry not below it.
-    int lo = 0, hi = ix.Count();
-    while (lo < hi) {
-      const int mid = (lo + hi) / 2;
-      if (ix.Compare(uint32_t(ix.Item(mid)), key) < 0) lo = mid + 1;
-      else hi = mid;
-    }
-    pos = lo;
-  }
-  Position = pos;
+  Position = ix.Find(ix.SearchKey(Text), found);
   return found;
 }
 
-const IQEMRepositoryIndexList& TQEMRepository::GetIndexList() const { return *FImpl->S; }
-int TQEMRepository::RecCount() const { return int(FImpl->S->Tu.size()); }
+const IQEMRepositoryIndexList& TQEMRepository::GetIndexList() const {
+  return *FImpl->S;
+}
+int TQEMRepository::RecCount() const {
+  return int(FImpl->S->Tu.size());
+}
 
 IQEMRepositoryRecordPtr TQEMRepository::GetRecord(int Index) {
   if (Index < 0 || Index >= RecCount()) return nullptr;
@@ -792,16 +1228,25 @@ IQEMRepositoryRecordPtr TQEMRepository::GetRecord(int Index) {
 IQEMRepositoryRecordPtr TQEMRepository::AddRecord() {
   auto& s = *FImpl->S;
   const int rec = s.AppendRecord(s.Body.append_child("tu").internal_object());
-  for (auto& ix : s.Indexes) ix->Insert(uint32_t(rec));
+  for (auto& ix : s.Indexes)
+    ix->Append(uint32_t(rec));
   FImpl->Changed();
   return GetRecord(rec);
 }
 
-void TQEMRepository::BeginUpdate() { ++FImpl->Update; }
+void TQEMRepository::BeginUpdate() {
+  ++FImpl->Update;
+  FImpl->S->Batch = true;
+}
 
 void TQEMRepository::EndUpdate() {
   if (FImpl->Update == 0) return;
-  if (--FImpl->Update == 0 && FImpl->Pending) {
+  if (--FImpl->Update == 0) {
+    FImpl->S->Batch = false;
+    for (auto& ix : FImpl->S->Indexes)
+      ix->Settle();
+  }
+  if (FImpl->Update == 0 && FImpl->Pending) {
     FImpl->Pending = false;
     if (FImpl->Notifier) FImpl->Notifier->Changed();
   }
@@ -811,10 +1256,12 @@ void TQEMRepository::LoadFromFile(const std::u16string& FileName) {
   auto fresh = std::make_unique<TState>();
   const std::string bytes = ReadFileBytes(FileName);
   try {
-    if (bytes.size() >= 4 && std::memcmp(bytes.data(), "QRDM", 4) == 0) ReadLegacy(*fresh, bytes);
+    if (bytes.size() >= 4 && std::memcmp(bytes.data(), "QRDM", 4) == 0)
+      ReadLegacy(*fresh, bytes);
     else {
       ReadTMX(*fresh, bytes);
-      fresh->Version = gDefaultVersion == QEMRepositoryLegacyVersion ? QEMRepositoryTMXVersion : gDefaultVersion;
+      fresh->Version =
+          gDefaultVersion == QEMRepositoryLegacyVersion ? QEMRepositoryTMXVersion : gDefaultVersion;
     }
   } catch (const EQEMError& e) {
     throw EQEMRepositoryError(Format(SRepUnableLoadBecause, FileName, e.Message()));
@@ -823,7 +1270,9 @@ void TQEMRepository::LoadFromFile(const std::u16string& FileName) {
   }
   fresh->FileName = FileName;
   fresh->Loaded = true;
+  fresh->Batch = FImpl->Update > 0;
   FImpl->S = std::move(fresh);
+  FImpl->LoadFailed = false;
   FImpl->Modified = false;
   FImpl->Changed();
   FImpl->Modified = false;
@@ -831,7 +1280,7 @@ void TQEMRepository::LoadFromFile(const std::u16string& FileName) {
 
 void TQEMRepository::EnsureLoaded() {
   auto& s = *FImpl->S;
-  if (s.Loaded) return;
+  if (s.Loaded || FImpl->LoadFailed) return;
   if (s.FileName.empty() || !FileExists(s.FileName)) {
     s.Loaded = true;
     return;
@@ -841,6 +1290,12 @@ void TQEMRepository::EnsureLoaded() {
   FImpl->S->CreateDocument();
   try {
     LoadFromFile(mine->FileName);
+  } catch (const EQEMError& E) {
+    // Read once per run: every later use goes on without the file instead of failing again.
+    FImpl->S = std::move(mine);
+    FImpl->LoadFailed = true;
+    FImpl->LoadError = E.Message();
+    throw;
   } catch (...) {
     FImpl->S = std::move(mine);
     throw;
@@ -850,12 +1305,16 @@ void TQEMRepository::EnsureLoaded() {
   auto& n = *FImpl->S;
   for (NodePtr t : mine->Tu) {
     pugi::xml_node tu = n.Body.append_copy(pugi::xml_node(t));
+    // Languages first: a new one indexes the records there are.
+    for (pugi::xml_node tuv = tu.child("tuv"); tuv; tuv = tuv.next_sibling("tuv"))
+      n.AddLanguage(UTF8ToUTF16(tuv.attribute("xml:lang").value()));
     const size_t rec = size_t(n.AppendRecord(tu.internal_object()));
     for (pugi::xml_node tuv = tu.child("tuv"); tuv; tuv = tuv.next_sibling("tuv")) {
-      const int l = n.AddLanguage(UTF8ToUTF16(tuv.attribute("xml:lang").value()));
+      const int l = n.LangIndex(tuv.attribute("xml:lang").value());
       if (!n.Seg[size_t(l)][rec]) n.Seg[size_t(l)][rec] = tuv.child("seg").internal_object();
     }
-    for (auto& ix : n.Indexes) ix->Insert(uint32_t(rec));
+    for (auto& ix : n.Indexes)
+      ix->Append(uint32_t(rec));
   }
   FImpl->Changed();
 }
@@ -864,6 +1323,7 @@ void TQEMRepository::Save() {
   auto& s = *FImpl->S;
   if (s.FileName.empty()) throw EQEMRepositoryError(std::u16string(SRepFileNameNotSpecified));
   EnsureLoaded();
+  if (FImpl->LoadFailed) throw EQEMRepositoryError(Format(SRepNotLoadedNotSaved, s.FileName));
   auto& st = *FImpl->S;
   if (st.Version == QEMRepositoryLegacyVersion) {
     const std::string data = WriteLegacy(st);
@@ -884,11 +1344,19 @@ void TQEMRepository::Save() {
     keepOrSet("adminlang");
     keepOrSet("srclang");
     setAttr("changedate", UTF16ToUTF8(UTCDateText(QEMNowUTC())));
-    const bool formatted = QEMINTOptionProps && QEMINTOptionProps->RepositoryFormattedXML && !st.Formatted;
-    QEMSaveFileAtomically(st.FileName, [&](std::ostream& Out) {
-      if (formatted) SaveFormattedDocument(*st.Doc, Out, std::u16string(NewDocumentText));
-      else SaveToStream(*st.Doc, Out);
-    });
+    const bool formatted =
+        QEMINTOptionProps && QEMINTOptionProps->RepositoryFormattedXML && !st.Formatted;
+    try {
+      QEMSaveFileAtomically(st.FileName, [&](std::ostream& Out) {
+        if (formatted)
+          SaveFormattedDocument(*st.Doc, Out, std::u16string(NewDocumentText));
+        else
+          SaveToStream(*st.Doc, Out);
+      });
+    } catch (const EQEMXMLError&) {
+      st.ThrowUnwritableRecord();
+      throw;
+    }
   }
   FImpl->Modified = false;
 }
@@ -922,7 +1390,9 @@ void TQEMRepository::Reset(const std::u16string& FileName) {
   fresh->CreateDocument();
   fresh->FileName = FileName;
   fresh->Loaded = true;
+  fresh->Batch = FImpl->Update > 0;
   FImpl->S = std::move(fresh);
+  FImpl->LoadFailed = false;
   FImpl->Changed();
   FImpl->Modified = false;
 }
@@ -932,26 +1402,57 @@ void TQEMRepository::SaveAs(const std::u16string& FileName) {
   auto& s = *FImpl->S;
   const std::u16string oldName = s.FileName;
   const uint32_t oldVersion = s.Version;
+  const bool oldLoaded = s.Loaded, failed = FImpl->LoadFailed;
   s.Version = QEMRepositoryTMXVersion;
   s.FileName = FileName;
+  // Under another name the records of a run whose file failed to load can be kept.
+  if (failed && FileName != oldName) {
+    FImpl->LoadFailed = false;
+    s.Loaded = true;
+  }
   try {
     Save();
   } catch (...) {
     s.FileName = oldName;
     s.Version = oldVersion;
+    s.Loaded = oldLoaded;
+    FImpl->LoadFailed = failed;
     throw;
   }
 }
-const std::u16string& TQEMRepository::FileName() const { return FImpl->S->FileName; }
-void TQEMRepository::SetFileName(const std::u16string& FileName) { FImpl->S->FileName = FileName; }
-uint32_t TQEMRepository::Version() const { return FImpl->S->Version; }
-void TQEMRepository::SetVersion(uint32_t Version) { FImpl->S->Version = Version; }
-const std::u16string& TQEMRepository::Author() const { return FImpl->S->Author; }
-TDateTime TQEMRepository::DateCreated() const { return FImpl->S->Created; }
-TDateTime TQEMRepository::DateModified() const { return FImpl->S->Changed; }
-bool TQEMRepository::Modified() const { return FImpl->Modified; }
-bool TQEMRepository::Loaded() const { return FImpl->S->Loaded; }
-void TQEMRepository::SetLoaded(bool Value) { FImpl->S->Loaded = Value; }
+const std::u16string& TQEMRepository::FileName() const {
+  return FImpl->S->FileName;
+}
+void TQEMRepository::SetFileName(const std::u16string& FileName) {
+  FImpl->S->FileName = FileName;
+}
+uint32_t TQEMRepository::Version() const {
+  return FImpl->S->Version;
+}
+void TQEMRepository::SetVersion(uint32_t Version) {
+  FImpl->S->Version = Version;
+}
+const std::u16string& TQEMRepository::Author() const {
+  return FImpl->S->Author;
+}
+TDateTime TQEMRepository::DateCreated() const {
+  return FImpl->S->Created;
+}
+TDateTime TQEMRepository::DateModified() const {
+  return FImpl->S->Changed;
+}
+bool TQEMRepository::Modified() const {
+  return FImpl->Modified;
+}
+const std::u16string* TQEMRepository::LoadError() const {
+  return FImpl->LoadFailed ? &FImpl->LoadError : nullptr;
+}
+bool TQEMRepository::Loaded() const {
+  return FImpl->S->Loaded;
+}
+void TQEMRepository::SetLoaded(bool Value) {
+  FImpl->S->Loaded = Value;
+}
 
 // ---- Procedural interface ---------------------------------------------------------------------
 
@@ -970,16 +1471,19 @@ struct TTags {
 };
 
 bool Tags(LCID OrigLCID, LCID XlatLCID, TTags& T) {
-  return TryLCIDToLangTag(OrigLCID, T.Orig) && TryLCIDToLangTag(XlatLCID, T.Xlat) && !T.Orig.empty() &&
-         !T.Xlat.empty();
+  return TryLCIDToLangTag(OrigLCID, T.Orig) && TryLCIDToLangTag(XlatLCID, T.Xlat) &&
+         !T.Orig.empty() && !T.Xlat.empty();
 }
 
 // Calls Fn with each record whose original equals Original, in record order.
-template <class F> void WalkOriginal(TQEMRepository& R, const std::u16string& Original, const std::u16string& Tag, F&& Fn) {
+template <class F>
+void WalkOriginal(TQEMRepository& R, const std::u16string& Original, const std::u16string& Tag,
+                  F&& Fn) {
   const auto& s = *static_cast<const TQEMRepository::TState*>(&R.GetIndexList());
   const int l = s.IndexOf(Tag);
   if (l < 0) return;
-  static_cast<const TIndex&>(s.Index(l)).ForEachEqual(Utf8Key(Original), [&](uint32_t Rec) { return Fn(int(Rec)); });
+  const auto& ix = static_cast<const TIndex&>(s.Index(l));
+  ix.ForEachEqual(ix.SearchKey(Original), [&](uint32_t Rec) { return Fn(int(Rec)); });
 }
 
 std::u16string TextOf(TQEMRepository& R, int Rec, const std::u16string& Tag) {
@@ -988,11 +1492,25 @@ std::u16string TextOf(TQEMRepository& R, int Rec, const std::u16string& Tag) {
   return l < 0 ? std::u16string() : SegText(s.Seg[size_t(l)][size_t(Rec)]);
 }
 
+// The language's texts by record, for walks that read many records of one language; empty
+// texts throughout for a language the repository does not hold.
+struct TTexts {
+  const std::vector<NodePtr>* Seg = nullptr;
+  TTexts(TQEMRepository& R, const std::u16string& Tag) {
+    const auto& s = *static_cast<const TQEMRepository::TState*>(&R.GetIndexList());
+    if (const int l = s.IndexOf(Tag); l >= 0) Seg = &s.Seg[size_t(l)];
+  }
+  std::u16string operator[](int Rec) const {
+    return Seg ? SegText((*Seg)[size_t(Rec)]) : std::u16string();
+  }
+};
+
 std::u16string IDOf(TQEMRepository& R, int Rec) {
   return static_cast<const TQEMRepository::TState*>(&R.GetIndexList())->GetID(Rec);
 }
 
-IQEMRepositoryRecordPtr AppendPair(TQEMRepository& R, const TTags& T, const std::u16string& Original,
+IQEMRepositoryRecordPtr AppendPair(TQEMRepository& R, const TTags& T,
+                                   const std::u16string& Original,
                                    const std::u16string& ContextID) {
   R.AddLanguage(T.Orig);
   auto rec = R.AddRecord();
@@ -1005,44 +1523,78 @@ void SetResult(TQEMRepositoryAddResult* Result, TQEMRepositoryAddResult Value) {
   if (Result) *Result = Value;
 }
 
+// Whether an add must be refused: the file failed to load, or a text could never be saved.
+bool Refused(const TQEMRepository& R, std::u16string* Reason,
+             std::initializer_list<const std::u16string*> Texts) {
+  std::u16string why;
+  if (R.LoadError()) why = Format(SRepNotLoadedNotAdded, R.FileName());
+  for (auto t = Texts.begin(); why.empty() && t != Texts.end(); ++t)
+    why = UnwritableReason(**t);
+  if (Reason) *Reason = why;
+  return !why.empty();
+}
+
 } // namespace
 
-void QEMRepositoryOpen() { Repo().EnsureLoaded(); }
+void QEMRepositoryOpen() {
+  Repo().EnsureLoaded();
+}
 
-void QEMRepositorySave() { Repo().Save(); }
+void QEMRepositorySave() {
+  Repo().Save();
+}
 
-void QEMRepositorySaveAs(const std::u16string& FileName) { Repo().SaveAs(FileName); }
+void QEMRepositorySaveAs(const std::u16string& FileName) {
+  Repo().SaveAs(FileName);
+}
 
-std::u16string QEMRepositoryGetFileName() { return Repo().FileName(); }
+std::u16string QEMRepositoryGetFileName() {
+  return Repo().FileName();
+}
 
 void QEMRepositorySetFileName(const std::u16string& FileName) {
   auto& r = Repo();
-  if (!FileName.empty() && FileExists(FileName)) r.LoadFromFile(FileName);
-  else r.Reset(FileName);
+  if (!FileName.empty() && FileExists(FileName))
+    r.LoadFromFile(FileName);
+  else
+    r.Reset(FileName);
 }
 
-bool QEMRepositoryModified() { return gRepository && gRepository->Modified(); }
+bool QEMRepositoryModified() {
+  return gRepository && gRepository->Modified();
+}
 
 std::shared_ptr<IQEMRepository> QEMRepositoryGetRepository() {
   Repo().EnsureLoaded();
+  // Whoever browses the repository must know it is not the file's content.
+  if (const std::u16string* e = gRepository->LoadError()) throw EQEMRepositoryError(*e);
   return gRepository;
 }
 
-uint32_t QEMRepositoryGetDefaultVersion() { return gDefaultVersion; }
+uint32_t QEMRepositoryGetDefaultVersion() {
+  return gDefaultVersion;
+}
 
-uint32_t QEMRepositorySetDefaultVersion(uint32_t Version) { return std::exchange(gDefaultVersion, Version); }
+uint32_t QEMRepositorySetDefaultVersion(uint32_t Version) {
+  return std::exchange(gDefaultVersion, Version);
+}
 
-bool QEMRepositoryAddString(const std::u16string& Original, LCID OrigLCID, const std::u16string& Translation,
-                            LCID XlatLCID, const std::u16string& ContextID, TQEMRepositoryAddResult* Result) {
+bool QEMRepositoryAddString(const std::u16string& Original, LCID OrigLCID,
+                            const std::u16string& Translation, LCID XlatLCID,
+                            const std::u16string& ContextID, TQEMRepositoryAddResult* Result,
+                            std::u16string* Reason) {
   SetResult(Result, TQEMRepositoryAddResult::arFailed);
+  if (Reason) Reason->clear();
   TTags t;
   if (Original.empty() || Translation.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
   auto& r = Repo();
   r.EnsureLoaded();
+  if (Refused(r, Reason, {&Original, &Translation, &ContextID})) return false;
   bool exists = false;
   int free = -1;
+  const TTexts xlat(r, t.Xlat);
   WalkOriginal(r, Original, t.Orig, [&](int Rec) {
-    const std::u16string x = TextOf(r, Rec, t.Xlat);
+    const std::u16string x = xlat[Rec];
     if (SameTextAZ(x, Translation) && (ContextID.empty() || IDOf(r, Rec) == ContextID)) {
       exists = true;
       return false;
@@ -1064,13 +1616,17 @@ bool QEMRepositoryAddString(const std::u16string& Original, LCID OrigLCID, const
   return true;
 }
 
-bool QEMRepositoryForceAddString(const std::u16string& Original, LCID OrigLCID, const std::u16string& Translation,
-                                 LCID XlatLCID, const std::u16string& ContextID, TQEMRepositoryAddResult* Result) {
+bool QEMRepositoryForceAddString(const std::u16string& Original, LCID OrigLCID,
+                                 const std::u16string& Translation, LCID XlatLCID,
+                                 const std::u16string& ContextID, TQEMRepositoryAddResult* Result,
+                                 std::u16string* Reason) {
   SetResult(Result, TQEMRepositoryAddResult::arFailed);
+  if (Reason) Reason->clear();
   TTags t;
   if (Original.empty() || Translation.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
   auto& r = Repo();
   r.EnsureLoaded();
+  if (Refused(r, Reason, {&Original, &Translation, &ContextID})) return false;
   r.AddLanguage(t.Orig);
   // With a context id only the record carrying that id may be reused.
   int rec = -1;
@@ -1090,16 +1646,21 @@ bool QEMRepositoryForceAddString(const std::u16string& Original, LCID OrigLCID, 
     return true;
   }
   r.GetRecord(rec)->SetString(t.Xlat, Translation);
-  SetResult(Result, old.empty() ? TQEMRepositoryAddResult::arFilled : TQEMRepositoryAddResult::arReplaced);
+  SetResult(Result,
+            old.empty() ? TQEMRepositoryAddResult::arFilled : TQEMRepositoryAddResult::arReplaced);
   return true;
 }
 
-bool QEMRepositoryReplaceString(const std::u16string& Original, LCID OrigLCID, const std::u16string& OldTranslation,
-                                LCID XlatLCID, const std::u16string& NewTranslation, const std::u16string& ContextID) {
+bool QEMRepositoryReplaceString(const std::u16string& Original, LCID OrigLCID,
+                                const std::u16string& OldTranslation, LCID XlatLCID,
+                                const std::u16string& NewTranslation,
+                                const std::u16string& ContextID, std::u16string* Reason) {
+  if (Reason) Reason->clear();
   TTags t;
   if (Original.empty() || NewTranslation.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
   auto& r = Repo();
   r.EnsureLoaded();
+  if (Refused(r, Reason, {&NewTranslation})) return false;
   int rec = -1;
   WalkOriginal(r, Original, t.Orig, [&](int Rec) {
     if (QEMWideSameText(XlatLCID, TextOf(r, Rec, t.Xlat), OldTranslation) &&
@@ -1114,25 +1675,27 @@ bool QEMRepositoryReplaceString(const std::u16string& Original, LCID OrigLCID, c
   return true;
 }
 
-bool QEMRepositoryGetString(const std::u16string& Original, LCID OrigLCID, IQEMWideStrings& Target, LCID XlatLCID,
-                            const std::u16string& ContextID) {
+bool QEMRepositoryGetString(const std::u16string& Original, LCID OrigLCID, IQEMWideStrings& Target,
+                            LCID XlatLCID, const std::u16string& ContextID) {
   Target.Clear();
   TTags t;
   if (Original.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
   auto& r = Repo();
   r.EnsureLoaded();
-  if (r.GetIndexList().Languages().IndexOf(t.Xlat) < 0) return false;
+  const TTexts xlat(r, t.Xlat);
+  if (!xlat.Seg) return false;
   bool found = false;
   WalkOriginal(r, Original, t.Orig, [&](int Rec) {
     found = true;
     if (ContextID.empty() || IDOf(r, Rec) == ContextID)
-      if (std::u16string x = TextOf(r, Rec, t.Xlat); !x.empty()) Target.Add(std::move(x));
+      if (std::u16string x = xlat[Rec]; !x.empty()) Target.Add(std::move(x));
     return true;
   });
   return found;
 }
 
-IQEMRepositoryRecordPtr SearchRecord(const std::u16string& Original, LCID OrigLCID, const std::u16string& ContextID) {
+IQEMRepositoryRecordPtr SearchRecord(const std::u16string& Original, LCID OrigLCID,
+                                     const std::u16string& ContextID) {
   std::u16string tag;
   if (Original.empty() || !TryLCIDToLangTag(OrigLCID, tag)) return nullptr;
   auto& r = Repo();
@@ -1146,18 +1709,25 @@ IQEMRepositoryRecordPtr SearchRecord(const std::u16string& Original, LCID OrigLC
   return r.GetRecord(rec);
 }
 
-void QEMRepositoryBeginUpdate() { Repo().BeginUpdate(); }
-void QEMRepositoryEndUpdate() { Repo().EndUpdate(); }
+void QEMRepositoryBeginUpdate() {
+  Repo().BeginUpdate();
+}
+void QEMRepositoryEndUpdate() {
+  Repo().EndUpdate();
+}
 void QEMRepositorySetNotifier(std::shared_ptr<IQEMRepositoryNotifier> Notifier) {
   Repo().SetNotifier(std::move(Notifier));
 }
 
-std::u16string QEMRepositoryDateText(TDateTime UTC) { return UTCDateText(UTC); }
+std::u16string QEMRepositoryDateText(TDateTime UTC) {
+  return UTCDateText(UTC);
+}
 
 void QEMNewRepositoryEngineInitialize() {
   gDefaultVersion = QEMRepositoryTMXVersion;
   gRepository = std::make_shared<TQEMRepository>();
-  const std::u16string name = QEMINTOptionProps ? QEMINTOptionProps->RepositoryFilename : std::u16string();
+  const std::u16string name =
+      QEMINTOptionProps ? QEMINTOptionProps->RepositoryFilename : std::u16string();
   gRepository->SetFileName(name);
   gRepository->SetLoaded(name.empty());
 }

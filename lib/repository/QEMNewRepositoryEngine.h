@@ -43,7 +43,7 @@ class QEM_API IQEMRepositoryIndex {
 public:
   virtual ~IQEMRepositoryIndex();
   virtual int Count() const = 0;
-  virtual int Item(int Position) const = 0;       // record index at Position
+  virtual int Item(int Position) const = 0;          // record index at Position
   virtual int PositionOf(int RecordIndex) const = 0; // -1 when not there
 };
 
@@ -76,7 +76,8 @@ public:
   // Position of the language; adds it when new. Raises EQEMRepositoryError for an empty tag.
   virtual int AddLanguage(const std::u16string& LangTag) = 0;
   // Position of the first record whose text in the language equals Text, or where it would go.
-  virtual bool Find(const std::u16string& Text, const std::u16string& LangTag, int& Position) const = 0;
+  virtual bool Find(const std::u16string& Text, const std::u16string& LangTag,
+                    int& Position) const = 0;
   virtual const IQEMRepositoryIndexList& GetIndexList() const = 0;
   virtual int RecCount() const = 0;
   virtual IQEMRepositoryRecordPtr GetRecord(int Index) = 0;
@@ -102,13 +103,15 @@ public:
   virtual void SaveAs(const std::u16string& FileName) = 0;
 };
 
-class QEM_API TQEMRepository : public IQEMRepository, public std::enable_shared_from_this<TQEMRepository> {
+class QEM_API TQEMRepository : public IQEMRepository,
+                               public std::enable_shared_from_this<TQEMRepository> {
 public:
   TQEMRepository();
   ~TQEMRepository() override;
 
   int AddLanguage(const std::u16string& LangTag) override;
-  bool Find(const std::u16string& Text, const std::u16string& LangTag, int& Position) const override;
+  bool Find(const std::u16string& Text, const std::u16string& LangTag,
+            int& Position) const override;
   const IQEMRepositoryIndexList& GetIndexList() const override;
   int RecCount() const override;
   IQEMRepositoryRecordPtr GetRecord(int Index) override;
@@ -135,6 +138,10 @@ public:
   bool Modified() const override;
   bool Loaded() const;
   void SetLoaded(bool Value);
+  // The message of the failed lazy load of the named file, or null. Such a file is read once
+  // per run: later uses go on without it, adds are refused and it is never saved over, until a
+  // file is loaded, the repository reset, or it is saved under another name.
+  const std::u16string* LoadError() const;
   // Reads the named file when nothing has been loaded yet; a missing file counts as loaded and
   // empty. Records added before are kept, appended after the file's.
   void EnsureLoaded();
@@ -149,6 +156,10 @@ private:
 
 // The process-wide repository. It stays one object for the whole run: setting a file name reads
 // or resets it in place, so its notifier and the references others hold stay valid.
+// QEMRepositoryOpen raises the named file's load failure once; QEMRepositoryGetRepository
+// raises it whenever the repository is without its file.
+// The adding calls refuse text a repository file cannot hold (characters outside XML 1.0) and
+// any add while the file failed to load: they return false with the reason in Reason.
 QEM_API void QEMRepositoryOpen();
 QEM_API void QEMRepositorySave();
 QEM_API void QEMRepositorySaveAs(const std::u16string& FileName);
@@ -158,18 +169,24 @@ QEM_API bool QEMRepositoryModified();
 QEM_API std::shared_ptr<IQEMRepository> QEMRepositoryGetRepository();
 QEM_API uint32_t QEMRepositoryGetDefaultVersion();
 QEM_API uint32_t QEMRepositorySetDefaultVersion(uint32_t Version);
-QEM_API bool QEMRepositoryAddString(const std::u16string& Original, LCID OrigLCID, const std::u16string& Translation,
-                                    LCID XlatLCID, const std::u16string& ContextID,
-                                    TQEMRepositoryAddResult* Result = nullptr);
+QEM_API bool QEMRepositoryAddString(const std::u16string& Original, LCID OrigLCID,
+                                    const std::u16string& Translation, LCID XlatLCID,
+                                    const std::u16string& ContextID,
+                                    TQEMRepositoryAddResult* Result = nullptr,
+                                    std::u16string* Reason = nullptr);
 QEM_API bool QEMRepositoryForceAddString(const std::u16string& Original, LCID OrigLCID,
                                          const std::u16string& Translation, LCID XlatLCID,
                                          const std::u16string& ContextID,
-                                         TQEMRepositoryAddResult* Result = nullptr);
+                                         TQEMRepositoryAddResult* Result = nullptr,
+                                         std::u16string* Reason = nullptr);
 QEM_API bool QEMRepositoryReplaceString(const std::u16string& Original, LCID OrigLCID,
                                         const std::u16string& OldTranslation, LCID XlatLCID,
-                                        const std::u16string& NewTranslation, const std::u16string& ContextID);
-QEM_API bool QEMRepositoryGetString(const std::u16string& Original, LCID OrigLCID, IQEMWideStrings& Target,
-                                    LCID XlatLCID, const std::u16string& ContextID);
+                                        const std::u16string& NewTranslation,
+                                        const std::u16string& ContextID,
+                                        std::u16string* Reason = nullptr);
+QEM_API bool QEMRepositoryGetString(const std::u16string& Original, LCID OrigLCID,
+                                    IQEMWideStrings& Target, LCID XlatLCID,
+                                    const std::u16string& ContextID);
 QEM_API IQEMRepositoryRecordPtr SearchRecord(const std::u16string& Original, LCID OrigLCID,
                                              const std::u16string& ContextID);
 QEM_API void QEMRepositoryBeginUpdate();

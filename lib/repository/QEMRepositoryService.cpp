@@ -2,6 +2,7 @@
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMLiterals.h"
+#include "core/QEMStrs.h"
 #include "platform/QEMFormat.h"
 #include "repository/QEMNewRepositoryEngine.h"
 #include "resources/QEMConst.h"
@@ -15,17 +16,21 @@ bool SameTranslation(LCID Lcid, const std::u16string& A, const std::u16string& B
   return QEMWideSameText(Lcid, HasCR(A) ? CRLFtoLF(A) : A, HasCR(B) ? CRLFtoLF(B) : B);
 }
 
-std::u16string WithCRLF(const std::u16string& S) { return HasLF(S) ? LFtoCRLF(S) : S; }
+std::u16string WithCRLF(const std::u16string& S) {
+  return HasLF(S) ? LFtoCRLF(S) : S;
+}
 
 } // namespace
 
-TQEMRepositoryServices::TQEMRepositoryServices() : FTargetStrings(std::make_shared<TQEMWideStringList>()) {}
+TQEMRepositoryServices::TQEMRepositoryServices()
+    : FTargetStrings(std::make_shared<TQEMWideStringList>()) {}
 
 void TQEMRepositoryServices::Init() {
   QEMRepositoryOpen();
   FUserCanceled = false;
   FSkipEnabled = true;
   FAddedCount = FPulledCount = FReplacedCount = FSkippedCount = FExistedCount = 0;
+  FRefusals.clear();
   if (QEMINTOptionProps) {
     FMultipleFind = QEMINTOptionProps->GetFromRepositoryMultipleFindAction;
     FDuplicate = QEMINTOptionProps->AddToRepositoryDuplicateAction;
@@ -35,11 +40,23 @@ void TQEMRepositoryServices::Init() {
 void TQEMRepositoryServices::Count(int Result) {
   switch (TQEMRepositoryAddResult(Result)) {
   case TQEMRepositoryAddResult::arAdded:
-  case TQEMRepositoryAddResult::arFilled: ++FAddedCount; break;
-  case TQEMRepositoryAddResult::arExisted: ++FExistedCount; break;
-  case TQEMRepositoryAddResult::arReplaced: ++FReplacedCount; break;
-  case TQEMRepositoryAddResult::arFailed: break;
+  case TQEMRepositoryAddResult::arFilled:
+    ++FAddedCount;
+    break;
+  case TQEMRepositoryAddResult::arExisted:
+    ++FExistedCount;
+    break;
+  case TQEMRepositoryAddResult::arReplaced:
+    ++FReplacedCount;
+    break;
+  case TQEMRepositoryAddResult::arFailed:
+    break;
   }
+}
+
+void TQEMRepositoryServices::Refused(const std::u16string& Reason) {
+  // One report per cause and operation: a repository that failed to load refuses every item.
+  if (!Reason.empty() && FRefusals.insert(Reason).second) ShowError(Reason);
 }
 
 bool TQEMRepositoryServices::AddDialog(TQEMAddDialogResult& Choice, int& Selected) {
@@ -47,20 +64,24 @@ bool TQEMRepositoryServices::AddDialog(TQEMAddDialogResult& Choice, int& Selecte
   return FDialogs.AddDialog && FDialogs.AddDialog(*this, Choice, Selected);
 }
 
-void TQEMRepositoryServices::SetTranslation(const std::u16string& Original, const std::u16string& Translation) {
+void TQEMRepositoryServices::SetTranslation(const std::u16string& Original,
+                                            const std::u16string& Translation) {
   if (FUserCanceled) return;
   FOrigStr = Original;
   FUserSkipped = false;
   if (Original.empty() && Translation.empty()) return;
   TQEMRepositoryAddResult r = TQEMRepositoryAddResult::arFailed;
+  std::u16string why;
   if (FDuplicate == daAdd) {
-    QEMRepositoryAddString(Original, FOrigLCID, Translation, FXlatLCID, FContextID, &r);
+    QEMRepositoryAddString(Original, FOrigLCID, Translation, FXlatLCID, FContextID, &r, &why);
     Count(int(r));
+    Refused(why);
     return;
   }
   if (FDuplicate == daForceAdd) {
-    QEMRepositoryForceAddString(Original, FOrigLCID, Translation, FXlatLCID, FContextID, &r);
+    QEMRepositoryForceAddString(Original, FOrigLCID, Translation, FXlatLCID, FContextID, &r, &why);
     Count(int(r));
+    Refused(why);
     return;
   }
   IQEMWideStrings& list = *FTargetStrings;
@@ -70,8 +91,9 @@ void TQEMRepositoryServices::SetTranslation(const std::u16string& Original, cons
     ~TClear() { L.Clear(); }
   } clear{list};
   if (list.GetCount() == 0) {
-    QEMRepositoryForceAddString(Original, FOrigLCID, Translation, FXlatLCID, FContextID, &r);
+    QEMRepositoryForceAddString(Original, FOrigLCID, Translation, FXlatLCID, FContextID, &r, &why);
     Count(int(r));
+    Refused(why);
     return;
   }
   for (int i = 0; i < list.GetCount(); ++i)
@@ -81,8 +103,10 @@ void TQEMRepositoryServices::SetTranslation(const std::u16string& Original, cons
     }
   switch (FDuplicate) {
   case daReplace:
-    if (QEMRepositoryReplaceString(Original, FOrigLCID, list.Get(0), FXlatLCID, Translation, FContextID))
+    if (QEMRepositoryReplaceString(Original, FOrigLCID, list.Get(0), FXlatLCID, Translation,
+                                   FContextID, &why))
       ++FReplacedCount;
+    Refused(why);
     break;
   case daDisplayList: {
     TQEMAddDialogResult choice = TQEMAddDialogResult::adSkip;
@@ -90,27 +114,35 @@ void TQEMRepositoryServices::SetTranslation(const std::u16string& Original, cons
     if (!AddDialog(choice, sel)) choice = TQEMAddDialogResult::adSkip;
     switch (choice) {
     case TQEMAddDialogResult::adAdd:
-      QEMRepositoryAddString(Original, FOrigLCID, Translation, FXlatLCID, FContextID, &r);
+      QEMRepositoryAddString(Original, FOrigLCID, Translation, FXlatLCID, FContextID, &r, &why);
       Count(int(r));
+      Refused(why);
       break;
     case TQEMAddDialogResult::adReplace:
       if (sel < 0 || sel >= list.GetCount()) sel = 0;
-      if (QEMRepositoryReplaceString(Original, FOrigLCID, list.Get(sel), FXlatLCID, Translation, FContextID))
+      if (QEMRepositoryReplaceString(Original, FOrigLCID, list.Get(sel), FXlatLCID, Translation,
+                                     FContextID, &why))
         ++FReplacedCount;
+      Refused(why);
       break;
     case TQEMAddDialogResult::adSkip:
       FUserSkipped = true;
       ++FSkippedCount;
       break;
-    case TQEMAddDialogResult::adCancel: FUserCanceled = true; break;
+    case TQEMAddDialogResult::adCancel:
+      FUserCanceled = true;
+      break;
     }
     break;
   }
-  default: ++FSkippedCount; break;
+  default:
+    ++FSkippedCount;
+    break;
   }
 }
 
-void TQEMRepositoryServices::GetTranslation(const std::u16string& Original, std::u16string& Result) {
+void TQEMRepositoryServices::GetTranslation(const std::u16string& Original,
+                                            std::u16string& Result) {
   FOrigStr = Original;
   FFromRepository = false;
   FFoundInRepository = false;
@@ -118,8 +150,8 @@ void TQEMRepositoryServices::GetTranslation(const std::u16string& Original, std:
   IQEMWideStrings& list = *FTargetStrings;
   if (!FUserCanceled) {
     FUserSkipped = false;
-    QEMRepositoryGetString(HasCR(Original) ? CRLFtoLF(Original) : Original, FOrigLCID, list, FXlatLCID,
-                           FContextID);
+    QEMRepositoryGetString(HasCR(Original) ? CRLFtoLF(Original) : Original, FOrigLCID, list,
+                           FXlatLCID, FContextID);
     const int n = list.GetCount();
     FFoundInRepository = n > 0;
     const auto take = [&](const std::u16string& Text) {
@@ -132,8 +164,12 @@ void TQEMRepositoryServices::GetTranslation(const std::u16string& Original, std:
       if (!QEMWideSameText(FXlatLCID, c, Result)) take(c);
     } else if (n > 1) {
       switch (FMultipleFind) {
-      case mfaSkip: ++FSkippedCount; break;
-      case mfaUseFirst: take(list.Get(0)); break;
+      case mfaSkip:
+        ++FSkippedCount;
+        break;
+      case mfaUseFirst:
+        take(list.Get(0));
+        break;
       case mfaDisplayList: {
         TQEMGetDialogResult choice = TQEMGetDialogResult::gdSkip;
         int sel = 0;
@@ -145,7 +181,8 @@ void TQEMRepositoryServices::GetTranslation(const std::u16string& Original, std:
         } else if (choice == TQEMGetDialogResult::gdSkip) {
           FUserSkipped = true;
           ++FSkippedCount;
-        } else FUserCanceled = true;
+        } else
+          FUserCanceled = true;
         break;
       }
       }
@@ -156,8 +193,8 @@ void TQEMRepositoryServices::GetTranslation(const std::u16string& Original, std:
 }
 
 std::u16string TQEMRepositoryServices::AddStatusText() const {
-  return Format(FUserCanceled ? SRepAddCanceledStatus : SRepAddStatus, FAddedCount, FReplacedCount, FSkippedCount,
-                FExistedCount);
+  return Format(FUserCanceled ? SRepAddCanceledStatus : SRepAddStatus, FAddedCount, FReplacedCount,
+                FSkippedCount, FExistedCount);
 }
 
 std::u16string TQEMRepositoryServices::GetStatusText() const {
@@ -169,5 +206,9 @@ TQEMRepositoryServices& QEMRepositoryServices() {
   return *gServices;
 }
 
-void QEMRepositoryServiceInitialize() { gServices = std::make_unique<TQEMRepositoryServices>(); }
-void QEMRepositoryServiceFinalize() { gServices.reset(); }
+void QEMRepositoryServiceInitialize() {
+  gServices = std::make_unique<TQEMRepositoryServices>();
+}
+void QEMRepositoryServiceFinalize() {
+  gServices.reset();
+}

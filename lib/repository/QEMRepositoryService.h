@@ -3,6 +3,7 @@
 // with the user's duplicate and multiple-find choices and the counts of an operation.
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "core/QEMTypes.h"
@@ -74,6 +75,8 @@ public:
 
 private:
   void Count(int Result); // a TQEMRepositoryAddResult
+  // Reports why the repository refused an item (through ShowError), once per cause.
+  void Refused(const std::u16string& Reason);
   bool AddDialog(TQEMAddDialogResult& Choice, int& Selected);
 
   int FAddedCount = 0;
@@ -99,6 +102,7 @@ private:
   TMultipleFindAction FMultipleFind = mfaUseFirst;
   TDuplicateAction FDuplicate = daDisplayList;
   TQEMRepositoryDialogs FDialogs;
+  std::set<std::u16string> FRefusals; // causes reported in this operation
 };
 
 // The process-wide instance.

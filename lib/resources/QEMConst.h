@@ -374,22 +374,33 @@ inline constexpr std::u16string_view SNotUTF8Text = u"The text is not UTF-8";
 inline constexpr std::u16string_view SInvalidCommandLine = u"Invalid command line";
 inline constexpr std::u16string_view SHlxVersionLine = u"%s %s";
 inline constexpr std::u16string_view SHlxUsage =
-    u"Usage: hlx [options] [project]\n"
+    u"Usage: hlx [options] [--] [project]\n"
     u"\n"
     u"Keeps the translations of an application project in step with its sources.\n"
     u"\n"
     u"Options:\n"
-    u"  -I                 integration run: run the updaters over the whole project, then exit\n"
-    u"  -E                 egg integration run: make an egg build, then run the updaters\n"
-    u"  -L, --LOG FILE     log file of an unattended run (default: log.txt beside the project)\n"
-    u"  -O, --OUTPUT FILE  write the run's statistics per file there (JSON when FILE ends in .json)\n"
-    u"  -T, --TRANSLATOR   translator mode: settings kept apart from the normal mode\n"
-    u"  --NOMERGE          no-merge mode\n"
-    u"  --help             show this help and exit\n"
-    u"  --version          show the version and exit\n"
+    u"  -I                  integration run: run the updaters over the whole project, then exit\n"
+    u"  -E                  egg integration run: make an egg build, then run the updaters\n"
+    u"  -L, --log FILE      log of an unattended run (default: log.txt beside the project)\n"
+    u"  -O, --output FILE   statistics per file: JSON when FILE ends in .json or is - (standard\n"
+    u"                      output), else tab-separated text\n"
+    u"  --repository FILE   the translation memory (TMX) of this run instead of the one the\n"
+    u"                      options name; the options stay as they are\n"
+    u"  --quiet             no progress and no summary\n"
+    u"  --json              the summary on standard output as JSON\n"
+    u"  -T, --translator    translator mode: settings kept apart from the normal mode\n"
+    u"  --nomerge           no-merge mode\n"
+    u"  -h, --help          show this help and exit\n"
+    u"  --version           show the version and exit\n"
+    u"  --                  end of the switches: what follows is the project\n"
     u"\n"
-    u"Switches ignore case. The exit code of an unattended run is its number of errors\n"
-    u"(at most 255); a usage error exits with 2.\n"
+    u"Switches ignore case. A value follows its switch: -L FILE, --log FILE or --log=FILE.\n"
+    u"\n"
+    u"Exit codes:\n"
+    u"  0      success\n"
+    u"  1-63   the number of errors of the run (63 stands for 63 or more)\n"
+    u"  64     usage error: nothing was run and nothing written\n"
+    u"\n"
     u"Settings live in $HLX_REGISTRY, else $XDG_CONFIG_HOME/hlx/registry.db.\n";
 inline constexpr std::u16string_view SHlxFatal = u"hlx: %s";
 
@@ -772,3 +783,90 @@ inline constexpr std::u16string_view SSettingsCountClamped =
 inline constexpr std::u16string_view SEggBuildFileFailed = u"Egg build of %s failed: %s";
 inline constexpr std::u16string_view SNoProjectSource =
     u"Cannot write %s: no project of this run names its source file";
+
+// Forms as users have them (text and binary, UTF-8 and code pages).
+inline constexpr std::u16string_view SOFMUnterminated = u"unterminated string";
+inline constexpr std::u16string_view SOFMBadCode = u"invalid character code";
+inline constexpr std::u16string_view SOFMExpectedString = u"a string must follow \"+\"";
+inline constexpr std::u16string_view SOFMExpectedObject =
+    u"\"object\", \"inherited\" or \"inline\" expected";
+inline constexpr std::u16string_view SOFMExpectedProperty = u"property or \"end\" expected";
+inline constexpr std::u16string_view SOFMExpectedValue = u"value expected";
+inline constexpr std::u16string_view SOFMExpectedIdent = u"name expected";
+inline constexpr std::u16string_view SOFMEndOfFile = u"unexpected end of file (missing \"end\")";
+inline constexpr std::u16string_view SOFMTrailing = u"text after the last \"end\"";
+inline constexpr std::u16string_view SOFMAfterValue = u"unexpected text after the value";
+inline constexpr std::u16string_view SOFMUnclosed = u"unclosed \"%s\"";
+inline constexpr std::u16string_view SOFMBadBinary = u"invalid character in binary data";
+inline constexpr std::u16string_view SOFMLongLine = u"line longer than %d characters";
+inline constexpr std::u16string_view SOFMTooDeep = u"nesting too deep";
+inline constexpr std::u16string_view SOFMBadNumber = u"invalid number \"%s\"";
+inline constexpr std::u16string_view SOFMLongName = u"name longer than 255 bytes: \"%s\"";
+inline constexpr std::u16string_view SOFMBinaryDamaged = u"%s is a damaged binary form (byte %d): %s";
+inline constexpr std::u16string_view SOFMBinaryEnd = u"the data ends too early";
+inline constexpr std::u16string_view SOFMBinaryType = u"unknown value type %d";
+inline constexpr std::u16string_view SOFMBinaryLength =
+    u"a length of %s bytes runs past the end of the data";
+inline constexpr std::u16string_view SOFMBinaryName = u"a name holds characters a name cannot hold";
+inline constexpr std::u16string_view SOFMBinaryText = u"text invalid in code page %d";
+inline constexpr std::u16string_view SOFMBinaryFlags = u"unknown object flags %d";
+inline constexpr std::u16string_view SOFMBinaryTrailing = u"data after the end of the form";
+inline constexpr std::u16string_view SOFMBinaryHeader = u"invalid resource header";
+
+// Resource scripts as users have them (encodings, language sections, keys).
+inline constexpr std::u16string_view SScriptInvalidUtf16 = u"%s(%d): invalid UTF-16";
+inline constexpr std::u16string_view SScriptLanguagesLeftOut =
+    u"%s: the resources for other languages (%s) are left out of the translated copy";
+
+// Repository loading and adding (damaged files, unwritable text).
+inline constexpr std::u16string_view SRepTextUnwritable =
+    u"The text \"%.80s\" holds the character U+%.4x, which a repository file cannot hold; it is "
+    u"not stored.";
+inline constexpr std::u16string_view SRepRecordUnwritable =
+    u"The repository \"%s\" was not saved: record %d (\"%.80s\") holds the character U+%.4x, "
+    u"which a repository file cannot hold. The records stay in memory.";
+inline constexpr std::u16string_view SRepNotLoadedNotSaved =
+    u"The repository \"%s\" could not be loaded, so it is not saved over; the file stays as it "
+    u"was.";
+inline constexpr std::u16string_view SRepNotLoadedNotAdded =
+    u"The repository \"%s\" could not be loaded; nothing is added to it.";
+
+// Command line, exit codes and machine output.
+inline constexpr std::u16string_view SHlxTryHelp = u"%s; try 'hlx --help'";
+inline constexpr std::u16string_view SHlxUnknownSwitch = u"unknown switch '%s'";
+inline constexpr std::u16string_view SHlxMissingValue = u"the switch '%s' needs a value";
+inline constexpr std::u16string_view SHlxTwoProjects =
+    u"more than one project given: '%s' and '%s'";
+inline constexpr std::u16string_view SHlxRepositoryNotFound = u"Repository file not found: %s";
+inline constexpr std::u16string_view SHlxCannotWriteStdout = u"Cannot write to standard output: %s";
+inline constexpr std::u16string_view SHlxProgress = u"[%d/%d] %s %s";
+inline constexpr std::u16string_view SHlxStatsTextHeader =
+    u"Project\tLanguage\tFile type\tFile\tTranslated\tUntranslated\tTotal\tDone %\tStatus";
+
+// Installation and package contract.
+inline constexpr std::u16string_view SPackageContractMismatch =
+    u"%s was built for translator-package contract %d, but this HLX provides contract %d";
+inline constexpr std::u16string_view SPackageNoContract =
+    u"%s is not a translator package of this HLX: it declares no contract version";
+
+// Translator aids: suggestions, concordance, spelling and quality.
+inline constexpr std::u16string_view SOptPageQualityWarnings = u"Quality Warnings";
+inline constexpr std::u16string_view SQualityKindWhitespace = u"Leading or trailing white space";
+inline constexpr std::u16string_view SQualityKindEndPunctuation = u"End punctuation";
+inline constexpr std::u16string_view SQualityKindNumbers = u"Numbers";
+inline constexpr std::u16string_view SQualityKindDoubledSpaces = u"Doubled spaces";
+inline constexpr std::u16string_view SQualityKindSameAsOriginal = u"Translation same as original";
+inline constexpr std::u16string_view SQualityKindAccelerator = u"Untranslated accelerator";
+inline constexpr std::u16string_view SQualityLeadingWhitespace =
+    u"Leading white space differs from the original";
+inline constexpr std::u16string_view SQualityTrailingWhitespace =
+    u"Trailing white space differs from the original";
+inline constexpr std::u16string_view SQualityEndPunctuation =
+    u"End punctuation differs from the original";
+inline constexpr std::u16string_view SQualityMissingNumber =
+    u"The number %s of the original is missing";
+inline constexpr std::u16string_view SQualityDoubledSpace = u"Doubled space";
+inline constexpr std::u16string_view SQualitySameAsOriginal =
+    u"The translation is the same as the original";
+inline constexpr std::u16string_view SQualityAccelerator =
+    u"The original has an accelerator key, the translation none";

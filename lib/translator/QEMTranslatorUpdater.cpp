@@ -148,7 +148,14 @@ std::u16string TQEMCustomUpdater::GetDefaultNotesVersion() {
 void TQEMCustomUpdater::LookUpRepository(const IQEMNotesItemPtr& Item, const std::u16string& Orig) {
   if (!QEMINTOptionProps || !QEMINTOptionProps->AutomaticallyQueryRepository) return;
   auto& services = QEMRepositoryServices();
-  services.Init();
+  try {
+    services.Init();
+  } catch (const EQEMError& e) {
+    // The repository reads its file once: a damaged one is reported here, the first time, and
+    // the run goes on without look-ups.
+    ShowError(e.Message());
+    return;
+  }
   services.SetOrigLCID(FOrigLCID);
   services.SetXlatLCID(FXlatLCID);
   std::u16string found;
@@ -197,24 +204,55 @@ void TQEMCustomUpdater::UnusedString(const IQEMNotesItemPtr& Item) {
   AddUnusedString(Item);
 }
 
-TResAction TQEMCustomUpdater::ActionForString() {
-  const std::u16string& id = FCurrStrings->Get(FCurrIndex);
-  const auto found = FIndex.find(id);
-  if (found == FIndex.end() || found->second.Next >= found->second.Pos.size()) return raNew;
+// The merge edits a copy, so a failed merge leaves the items as they were. Assign leaves the
+// resource name behind; the copy keeps it.
+IQEMNotesItemPtr TQEMCustomUpdater::CopyOf(const IQEMNotesItemPtr& Item) {
+  auto copy = FNewNotesFile->CreateNotesItem();
+  copy->Assign(*Item);
+  copy->SetResName(Item->GetResName());
+  return copy;
+}
+
+// The position in the notes list of the first unmatched item of ID, taken; -1 when none.
+int TQEMCustomUpdater::TakeUnmatched(const std::u16string& ID) {
+  const auto found = FIndex.find(ID);
+  if (found == FIndex.end() || found->second.Next >= found->second.Pos.size()) return -1;
   const int i = found->second.Pos[found->second.Next++];
   FMatched[i] = true;
   --FNotesCount;
-  const auto& item = FUnmatched[i];
+  return i;
+}
+
+TResAction TQEMCustomUpdater::ActionForString() {
+  const std::u16string& id = FCurrStrings->Get(FCurrIndex);
+  std::u16string resName = FCurrStrings->GetResName(FCurrIndex);
   FNewText = GetString(FCurrIndex);
+  int i = TakeUnmatched(id);
+  bool migrated = false;
+  if (i < 0) {
+    // Notes written before the package keyed the item this way know it by its former id; in
+    // the source direction only where that item still holds the same text.
+    const std::u16string former = FCurrStrings->GetFormerID(FCurrIndex);
+    const auto found = former.empty() ? FIndex.end() : FIndex.find(former);
+    if (found == FIndex.end() || found->second.Next >= found->second.Pos.size()) return raNew;
+    if (FUpdateFromOrig &&
+        FUnmatched[found->second.Pos[found->second.Next]]->GetOrigText() != FNewText)
+      return raNew;
+    i = TakeUnmatched(former);
+    migrated = true;
+  }
+  const auto& item = FUnmatched[i];
   const std::u16string& current = FUpdateFromOrig ? item->GetOrigText() : item->GetXlatText();
-  // The merge edits a copy, so a failed merge leaves the items as they were.
-  if (FNewText == current && item->GetStatus() != rsUnused) {
+  const bool same = FNewText == current && item->GetStatus() != rsUnused;
+  if (resName.empty()) resName = item->GetResName();
+  if (same && !migrated && item->GetResName() == resName) {
     FCurrItem = item;
     return raUnchanged;
   }
-  FCurrItem = FNewNotesFile->CreateNotesItem();
-  FCurrItem->Assign(*item);
-  return raUpdate;
+  FCurrItem = CopyOf(item);
+  FCurrItem->SetID(id);
+  FCurrItem->SetResName(resName);
+  return same ? raUnchanged : raUpdate;
 }
 
 bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
@@ -256,9 +294,7 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
       // The translated file only carries translations: an item it lacks keeps its own.
       if (markUnused && FUpdateFromOrig) {
         ++counts.UnusedCount;
-        auto copy = FNewNotesFile->CreateNotesItem();
-        copy->Assign(*FUnmatched[i]);
-        UnusedString(copy);
+        UnusedString(CopyOf(FUnmatched[i]));
       } else {
         ++counts.UnchangedCount;
         AddString(FUnmatched[i]);

@@ -148,6 +148,8 @@ private:
     return FCurrSourceName.empty() ? FCurrName : FCurrSourceName;
   }
   void LookUpRepository(const IQEMNotesItemPtr& Item, const std::u16string& Orig);
+  IQEMNotesItemPtr CopyOf(const IQEMNotesItemPtr& Item);
+  int TakeUnmatched(const std::u16string& ID);
   std::u16string PrepareMapFile(const std::u16string& FileName, std::u16string& Temporary);
 
   // Merge state: the string being matched and, per identifier, the positions of unmatched items

@@ -45,12 +45,17 @@ TQEMWorkspace::TQEMWorkspace() : FProjects(std::make_unique<TQEMBaseProjectFileL
   FPackages.OnMessage = [this](const std::u16string& S) { ShowHLXMessage(S); };
   FPackages.OnError = [this](const std::u16string& S) { ShowHLXError(S); };
   ShowErrorFunc = [this](const std::u16string& S) { ShowHLXError(S); };
+  ShowNoticeFunc = [this](const std::u16string& S) {
+    if (InBatch()) FCmdLine->AddLog(S);
+    UpdateStatusBar(S);
+  };
   LoadHistory();
   FileNew();
 }
 
 TQEMWorkspace::~TQEMWorkspace() {
   ShowErrorFunc = nullptr;
+  ShowNoticeFunc = nullptr;
   try {
     FTree.clear();
     FPackages.UnloadAll();
@@ -69,6 +74,8 @@ void TQEMWorkspace::UpdateStatusBar(const std::u16string& Msg) {
 }
 
 void TQEMWorkspace::ShowHLXError(const std::u16string& Msg) {
+  ++FErrorsShown;
+  FLastError = Msg;
   if (InBatch()) {
     FCmdLine->CountError();
     FCmdLine->AddLog(Format(SCmdErrorLine, Msg));

@@ -1,5 +1,6 @@
 #include "QEMPluginKit.h"
 
+#include <algorithm>
 #include <fstream>
 #include <unordered_map>
 
@@ -44,6 +45,9 @@ private:
 
 } // namespace
 
+// Every package linking the kit declares the contract of the headers it was built with.
+QEM_DECLARE_PACKAGE_CONTRACT();
+
 // ---- text of files ----
 
 uint32_t QEMKitCodePage(LCID Locale) {
@@ -76,20 +80,11 @@ std::u16string QEMKitDecode(const std::u16string& FileName, std::string_view Byt
   Utf8 = Bytes.starts_with(kBOM);
   if (Utf8) {
     const std::string_view body = Bytes.substr(kBOM.size());
-    std::u16string text = UTF8ToUTF16(body);
-    if (UTF16ToUTF8(text) != body) {
-      // The first character that did not come back names the line.
-      size_t i = 0, b = 0;
-      while (i < text.size()) {
-        const size_t n = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() ? 2 : 1;
-        const std::string one = UTF16ToUTF8(std::u16string_view(text).substr(i, n));
-        if (body.compare(b, one.size(), one) != 0) break;
-        b += one.size();
-        i += n;
-      }
-      throw EQEMError(Format(SKitInvalidUtf8, FileName, QEMKitLineOf(text, i)));
+    if (const size_t bad = QEMFindInvalidUTF8(body); bad != std::string_view::npos) {
+      const auto line = std::count(body.begin(), body.begin() + std::ptrdiff_t(bad), '\n') + 1;
+      throw EQEMError(Format(SKitInvalidUtf8, FileName, int64_t(line)));
     }
-    return text;
+    return UTF8ToUTF16(body);
   }
   std::u16string text = StringToWideStringCP(CodePage, Bytes);
   // The converters put U+FFFD (or SUB for single-byte tables) where bytes have no character.
@@ -126,10 +121,14 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
                                        std::string_view Bytes, LCID XlatLCID) const {
   TQEMLiteralFormat& format = *FFormat;
   format.CheckBytes(SourceName, Bytes);
-  bool utf8 = false;
-  const std::u16string text =
-      QEMKitDecode(SourceName, Bytes, QEMKitCodePage(Notes.GetStats()->GetOrigLCID()), utf8);
+  TQEMKitFileForm form;
+  const std::u16string text = QEMKitDecodeFile(
+      format, SourceName, Bytes, QEMKitCodePage(Notes.GetStats()->GetOrigLCID()), form);
+  bool utf8 = form.Utf8;
   std::vector<TQEMLiteralItem> items;
+  const std::u16string shown = Notes.GetStats()->GetOrigFileName();
+  QEMKitSetFileLanguage(format, shown.empty() ? SourceName : shown,
+                        Notes.GetStats()->GetOrigLCID());
   format.Parse(SourceName, text, items);
 
   // Items of one identifier are taken in notes order; Unused items are not in the file.
@@ -205,8 +204,8 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
     utf8 = true;
   }
   format.AdjustForTarget(out, XlatLCID, utf8 ? kUtf8CodePage : targetCP, utf8);
-  if (utf8) return std::string(kBOM) + UTF16ToUTF8(out);
-  return WideStringToStringCP(targetCP, out);
+  form.Utf8 = utf8;
+  return QEMKitEncodeFile(format, SourceName, out, targetCP, form);
 }
 
 // ---- manager ----
@@ -347,15 +346,19 @@ bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
   const std::string bytes = QEMKitReadFile(FileName);
   TQEMLiteralFormat& format = FKitClass.Format();
   format.CheckBytes(FileName, bytes);
-  bool utf8 = false;
-  const std::u16string text =
-      QEMKitDecode(FileName, bytes, QEMKitCodePage(FUpdateFromOrig ? FOrigLCID : FXlatLCID), utf8);
+  TQEMKitFileForm form;
+  const std::u16string text = QEMKitDecodeFile(
+      format, FileName, bytes, QEMKitCodePage(FUpdateFromOrig ? FOrigLCID : FXlatLCID), form);
   std::vector<TQEMLiteralItem> items;
+  QEMKitSetFileLanguage(format, FileName, FUpdateFromOrig ? FOrigLCID : FXlatLCID);
   format.Parse(FileName, text, items);
   FCurrStrings->Clear();
   for (auto& item : items)
-    if (!item.Fixed)
-      FCurrStrings->AddPair(std::move(item.ID), std::move(item.ResName), std::move(item.Value));
+    if (!item.Fixed) {
+      const int i =
+          FCurrStrings->AddPair(std::move(item.ID), std::move(item.ResName), std::move(item.Value));
+      if (!item.FormerID.empty()) FCurrStrings->PutFormerID(i, std::move(item.FormerID));
+    }
   return true;
 }
 
@@ -419,4 +422,29 @@ void TQEMKitPackage::RemoveTypes() {
     if (QEMFileTypesStarted()) UnRegisterQEMFileType(FEntries.back().FileType);
     FEntries.pop_back();
   }
+}
+
+// ---- files that are more than text in one code page ----
+
+std::u16string QEMKitDecodeFile(TQEMLiteralFormat& Format, const std::u16string& FileName,
+                                std::string_view Bytes, uint32_t CodePage, TQEMKitFileForm& Form) {
+  if (auto* codec = dynamic_cast<IQEMKitFileCodec*>(&Format))
+    return codec->DecodeFile(FileName, Bytes, CodePage, Form);
+  return QEMKitDecode(FileName, Bytes, CodePage, Form.Utf8);
+}
+
+std::string QEMKitEncodeFile(TQEMLiteralFormat& Format, const std::u16string& FileName,
+                             const std::u16string& Text, uint32_t CodePage,
+                             const TQEMKitFileForm& Form) {
+  if (auto* codec = dynamic_cast<IQEMKitFileCodec*>(&Format))
+    return codec->EncodeFile(FileName, Text, CodePage, Form);
+  if (Form.Utf8) return (Form.Bom ? std::string(kBOM) : std::string()) + UTF16ToUTF8(Text);
+  return WideStringToStringCP(CodePage, Text);
+}
+
+// ---- files with sections for several languages ----
+
+void QEMKitSetFileLanguage(TQEMLiteralFormat& Format, const std::u16string& FileName, LCID Locale) {
+  if (auto* sections = dynamic_cast<IQEMKitFileLanguage*>(&Format))
+    sections->SetFileLanguage(FileName, Locale);
 }

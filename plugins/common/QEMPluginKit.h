@@ -11,8 +11,8 @@
 #include "qem.h"
 
 // The entry points a package exports (QEMPackageInitialize, QEMPackageFinalize,
-// QEMPackageResource).
-#define QEM_KIT_EXPORT extern "C" __attribute__((visibility("default")))
+// QEMPackageResource). The kit declares the package's contract version itself.
+#define QEM_KIT_EXPORT QEM_PACKAGE_EXPORT
 
 // One item found in a source file.
 struct TQEMLiteralItem {
@@ -24,6 +24,9 @@ struct TQEMLiteralItem {
   // Not an item (a name, not text): written back as it stands, with character codes only where
   // the target code page cannot hold it.
   bool Fixed = false;
+  // The identifier an earlier version of the package gave the item, when it differs: notes kept
+  // under it are taken over (TQEMStringPairList::GetFormerID).
+  std::u16string FormerID;
 };
 
 // A file format of a package.
@@ -211,3 +214,48 @@ private:
 
 // The registry key of a type's settings: the base key and SubKey.
 std::u16string QEMKitSettingsKey(const std::u16string& SubKey);
+
+// ---- files that are more than text in one code page ----
+
+// What a format keeps of a source file between reading it and writing its translated copy.
+class TQEMKitFileData {
+public:
+  virtual ~TQEMKitFileData() = default;
+};
+// How a source file was read, so that its translated copy is written the same way.
+struct TQEMKitFileForm {
+  bool Utf8 = false; // the text is UTF-8: every character fits
+  bool Bom = true;   // a UTF-8 copy starts with a byte-order mark
+  std::shared_ptr<TQEMKitFileData> Data;
+};
+// A format whose files are not always text in their language's code page (UTF-8 without a
+// mark, binary data) reads and writes their bytes itself.
+class IQEMKitFileCodec {
+public:
+  virtual ~IQEMKitFileCodec() = default;
+  // Raises EQEMError naming FileName for bytes it cannot read.
+  virtual std::u16string DecodeFile(const std::u16string& FileName, std::string_view Bytes,
+                                    uint32_t CodePage, TQEMKitFileForm& Form) = 0;
+  // The bytes of the translated copy; CodePage: the target language's.
+  virtual std::string EncodeFile(const std::u16string& FileName, const std::u16string& Text,
+                                 uint32_t CodePage, const TQEMKitFileForm& Form) = 0;
+};
+// Through the format's codec when it has one, else QEMKitDecode and the code page (UTF-8 with a
+// byte-order mark when Form.Utf8).
+std::u16string QEMKitDecodeFile(TQEMLiteralFormat& Format, const std::u16string& FileName,
+                                std::string_view Bytes, uint32_t CodePage, TQEMKitFileForm& Form);
+std::string QEMKitEncodeFile(TQEMLiteralFormat& Format, const std::u16string& FileName,
+                             const std::u16string& Text, uint32_t CodePage,
+                             const TQEMKitFileForm& Form);
+
+// ---- files with sections for several languages ----
+
+// A format whose files hold text for several languages learns, before a file is parsed or
+// written, the language its text is in (0: unknown) and the name to show for it (the source,
+// not a temporary copy), and takes only that language's part.
+class IQEMKitFileLanguage {
+public:
+  virtual ~IQEMKitFileLanguage() = default;
+  virtual void SetFileLanguage(const std::u16string& FileName, LCID Locale) = 0;
+};
+void QEMKitSetFileLanguage(TQEMLiteralFormat& Format, const std::u16string& FileName, LCID Locale);

@@ -1,32 +1,17 @@
 #include "OFMFormat.h"
 
+#include "OFMBinary.h"
+
 namespace {
 
-const char16_t* const SOFMBinary =
-    u"%s is a form file in binary form; only text form files can be translated "
-    u"(save the form as text first)";
-const char16_t* const SOFMUnterminated = u"unterminated string";
-const char16_t* const SOFMBadCode = u"invalid character code";
-const char16_t* const SOFMExpectedString = u"a string must follow \"+\"";
-const char16_t* const SOFMExpectedObject = u"\"object\", \"inherited\" or \"inline\" expected";
-const char16_t* const SOFMExpectedProperty = u"property or \"end\" expected";
-const char16_t* const SOFMExpectedValue = u"value expected";
-const char16_t* const SOFMExpectedIdent = u"name expected";
-const char16_t* const SOFMEndOfFile = u"unexpected end of file (missing \"end\")";
-const char16_t* const SOFMTrailing = u"text after the last \"end\"";
-const char16_t* const SOFMAfterValue = u"unexpected text after the value";
-const char16_t* const SOFMUnclosed = u"unclosed \"%s\"";
-const char16_t* const SOFMBadBinary = u"invalid character in binary data";
-const char16_t* const SOFMLongLine = u"line longer than %d characters";
-const char16_t* const SOFMTooDeep = u"nesting too deep";
-
-constexpr int kMaxDepth = 256;
+constexpr std::string_view kBOM = "\xEF\xBB\xBF";
+constexpr uint32_t kUtf8CodePage = 65001;
 
 bool IsIdentStart(char16_t C) {
-  return (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z') || C == u'_' || C >= 0x80;
+  return OFMIsIdentStart(C);
 }
 bool IsIdentChar(char16_t C) {
-  return IsIdentStart(C) || (C >= u'0' && C <= u'9');
+  return OFMIsIdentChar(C);
 }
 bool IsDigit(char16_t C) {
   return C >= u'0' && C <= u'9';
@@ -93,6 +78,13 @@ std::u16string Canonical(std::u16string_view Raw) {
   return MakeLiteral(Raw, [](std::u16string_view) { return true; });
 }
 
+// What a UTF-8 form holds as it stands: not DEL or the C1 range (control characters too), not
+// half a surrogate pair (UTF-8 has no bytes for it).
+bool KeptInUtf8(std::u16string_view Ch) {
+  const char16_t c = Ch[0];
+  return !(c >= 0x7F && c <= 0x9F) && !(Ch.size() == 1 && c >= 0xD800 && c <= 0xDFFF);
+}
+
 // Segment names without indexes, for matching the exclusion list.
 std::u16string WithoutIndexes(const std::u16string& Path) {
   std::u16string r;
@@ -126,9 +118,9 @@ public:
   }
 
 private:
-  [[noreturn]] void Fail(const std::u16string& What) { FailAt(P, What); }
-  [[noreturn]] void FailAt(size_t Pos, const std::u16string& What) {
-    throw QEMKitSyntaxError(FFile, QEMKitLineOf(T, Pos), What);
+  [[noreturn]] void Fail(std::u16string_view What) { FailAt(P, What); }
+  [[noreturn]] void FailAt(size_t Pos, std::u16string_view What) {
+    throw QEMKitSyntaxError(FFile, QEMKitLineOf(T, Pos), std::u16string(What));
   }
 
   void CheckLines() {
@@ -178,7 +170,7 @@ private:
     return r;
   }
   void Deeper(int Depth) {
-    if (Depth > kMaxDepth) Fail(SOFMTooDeep);
+    if (Depth > OFMMaxDepth) Fail(SOFMTooDeep);
   }
 
   // After the object word: "Name: Class [index]" or "Class", then the body up to its "end".
@@ -337,8 +329,9 @@ private:
     item.Begin = begin;
     item.End = end;
     // Excluded values are reported too, so that a target code page lacking one of their
-    // characters gets a character code instead of refusing the whole file.
-    item.Fixed = Excluded(Prop);
+    // characters gets a character code instead of refusing the whole file. An empty string has
+    // nothing to translate.
+    item.Fixed = raw.empty() || Excluded(Prop);
     FItems.push_back(std::move(item));
   }
 
@@ -449,6 +442,14 @@ void TOFMFormat::Parse(const std::u16string& FileName, const std::u16string& Tex
   TParser(FileName, Text, Items, exclusions).Run();
 }
 
+std::u16string OFMLiteral(std::u16string_view Raw) {
+  return Canonical(Raw);
+}
+
+bool OFMIsUtf8Form(const std::u16string& FileName) {
+  return QEMSameText(ExtractFileExt(FileName), u".lfm");
+}
+
 std::u16string TOFMFormat::FromRaw(const std::u16string& Raw) {
   return Canonical(Raw);
 }
@@ -456,19 +457,51 @@ std::u16string TOFMFormat::FromRaw(const std::u16string& Raw) {
 bool TOFMFormat::OutputLiteral(const std::u16string& Value, uint32_t CodePage,
                                std::u16string& Literal) {
   const std::u16string raw = PasStringToRaw(Value);
-  if (QEMKitFits(raw, CodePage))
+  if (CodePage == kUtf8CodePage)
+    Literal = MakeLiteral(raw, KeptInUtf8);
+  else if (QEMKitFits(raw, CodePage))
     Literal = Canonical(raw);
   else
     Literal = MakeLiteral(raw, [&](std::u16string_view Ch) { return QEMKitFits(Ch, CodePage); });
   return true;
 }
 
-void TOFMFormat::CheckBytes(const std::u16string& FileName, std::string_view Bytes) {
-  if (Bytes.starts_with("TPF0") || Bytes.starts_with(std::string_view("\xFF\x0A\x00", 3)))
-    throw EQEMError(Format(SOFMBinary, FileName));
+// A UTF-8 form's own toolchain reads it as UTF-8 with or without a mark, and a binary form is
+// read through its text form; the rest are text in the language's code page.
+std::u16string TOFMFormat::DecodeFile(const std::u16string& FileName, std::string_view Bytes,
+                                      uint32_t CodePage, TQEMKitFileForm& Form) {
+  const bool utf8Form = OFMIsUtf8Form(FileName);
+  if (OFMIsBinaryForm(Bytes)) {
+    auto layout = std::make_shared<TOFMBinaryLayout>();
+    std::u16string text =
+        OFMBinaryToText(FileName, Bytes, utf8Form ? kUtf8CodePage : CodePage, layout.get());
+    // Literals then keep every character; the writer picks each string's type.
+    Form.Utf8 = true;
+    Form.Data = std::move(layout);
+    return text;
+  }
+  if (utf8Form && !Bytes.starts_with(kBOM) && !Bytes.starts_with("\xFF\xFE") &&
+      !Bytes.starts_with("\xFE\xFF")) {
+    // Decoded as if marked, so that invalid bytes are reported the same way.
+    std::u16string text =
+        QEMKitDecode(FileName, std::string(kBOM) + std::string(Bytes), 0, Form.Utf8);
+    Form.Bom = false;
+    return text;
+  }
+  return QEMKitDecode(FileName, Bytes, CodePage, Form.Utf8);
+}
+
+std::string TOFMFormat::EncodeFile(const std::u16string& FileName, const std::u16string& Text,
+                                   uint32_t CodePage, const TQEMKitFileForm& Form) {
+  if (const auto* layout = dynamic_cast<const TOFMBinaryLayout*>(Form.Data.get()))
+    return OFMTextToBinary(FileName, Text, OFMIsUtf8Form(FileName) ? kUtf8CodePage : CodePage,
+                           layout);
+  if (Form.Utf8) return (Form.Bom ? std::string(kBOM) : std::string()) + UTF16ToUTF8(Text);
+  return WideStringToStringCP(CodePage, Text);
 }
 
 bool TOFMFormat::AcceptsContent(std::string_view Head) {
+  if (OFMIsBinaryForm(Head)) return true;
   if (Head.starts_with("\xEF\xBB\xBF")) Head.remove_prefix(3);
   while (!Head.empty() && (Head[0] == ' ' || Head[0] == '\t' || Head[0] == '\r' || Head[0] == '\n'))
     Head.remove_prefix(1);
@@ -487,6 +520,11 @@ bool TOFMFormat::AcceptsContent(std::string_view Head) {
 // apostrophe, a code or a surrogate pair.
 std::u16string TOFMFormat::WrapLiteral(std::u16string Literal, size_t Column,
                                        std::u16string_view NewLine, std::u16string_view Indent) {
+  return OFMWrapLiteral(std::move(Literal), Column, NewLine, Indent);
+}
+
+std::u16string OFMWrapLiteral(std::u16string Literal, size_t Column, std::u16string_view NewLine,
+                              std::u16string_view Indent) {
   if (Column + Literal.size() <= OFMWrapWidth) return Literal;
   std::u16string cont = u" +";
   cont += NewLine;

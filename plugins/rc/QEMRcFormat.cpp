@@ -4,6 +4,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include <unicode/utf16.h>
+
 namespace {
 
 constexpr char16_t CR = 13, LF = 10;
@@ -88,6 +90,152 @@ bool ParseNumber(std::u16string_view S, uint32_t& Value) {
   return true;
 }
 
+std::u16string Hex(unsigned V, size_t Digits, bool Upper) {
+  static constexpr char Lower[] = "0123456789abcdef", Up[] = "0123456789ABCDEF";
+  std::u16string r;
+  do {
+    r.insert(r.begin(), char16_t((Upper ? Up : Lower)[V & 15]));
+    V >>= 4;
+  } while (V || r.size() < Digits);
+  return r;
+}
+
+bool HasUpperHex(std::u16string_view S) {
+  return std::any_of(S.begin(), S.end(), [](char16_t C) { return C >= u'A' && C <= u'F'; });
+}
+
+// 1200 for text after a UTF-16LE byte-order mark, 1201 for UTF-16BE, else 0.
+uint32_t Utf16Page(std::string_view Bytes) {
+  return Bytes.starts_with("\xFF\xFE") ? 1200 : Bytes.starts_with("\xFE\xFF") ? 1201 : 0;
+}
+
+struct TUtf16Form : TQEMKitFileData {
+  explicit TUtf16Form(uint32_t APage) : Page(APage) {}
+  uint32_t Page;
+};
+
+// ---- languages ----
+
+struct TLangName {
+  std::u16string_view Name;
+  uint16_t Value;
+};
+
+// The primary languages of the symbolic names scripts use.
+constexpr TLangName PrimaryNames[] = {
+    {u"NEUTRAL", 0x00},    {u"INVARIANT", 0x7F},   {u"AFRIKAANS", 0x36},     {u"ALBANIAN", 0x1C},
+    {u"AMHARIC", 0x5E},    {u"ARABIC", 0x01},      {u"ARMENIAN", 0x2B},      {u"ASSAMESE", 0x4D},
+    {u"AZERI", 0x2C},      {u"AZERBAIJANI", 0x2C}, {u"BASQUE", 0x2D},        {u"BELARUSIAN", 0x23},
+    {u"BENGALI", 0x45},    {u"BOSNIAN", 0x1A},     {u"BRETON", 0x7E},        {u"BULGARIAN", 0x02},
+    {u"CATALAN", 0x03},    {u"CHINESE", 0x04},     {u"CORSICAN", 0x83},      {u"CROATIAN", 0x1A},
+    {u"CZECH", 0x05},      {u"DANISH", 0x06},      {u"DARI", 0x8C},          {u"DUTCH", 0x13},
+    {u"ENGLISH", 0x09},    {u"ESTONIAN", 0x25},    {u"FAEROESE", 0x38},      {u"FARSI", 0x29},
+    {u"FILIPINO", 0x64},   {u"FINNISH", 0x0B},     {u"FRENCH", 0x0C},        {u"FRISIAN", 0x62},
+    {u"GALICIAN", 0x56},   {u"GEORGIAN", 0x37},    {u"GERMAN", 0x07},        {u"GREEK", 0x08},
+    {u"GUJARATI", 0x47},   {u"HEBREW", 0x0D},      {u"HINDI", 0x39},         {u"HUNGARIAN", 0x0E},
+    {u"ICELANDIC", 0x0F},  {u"INDONESIAN", 0x21},  {u"IRISH", 0x3C},         {u"ITALIAN", 0x10},
+    {u"JAPANESE", 0x11},   {u"KANNADA", 0x4B},     {u"KAZAK", 0x3F},         {u"KHMER", 0x53},
+    {u"KONKANI", 0x57},    {u"KOREAN", 0x12},      {u"KYRGYZ", 0x40},        {u"LAO", 0x54},
+    {u"LATVIAN", 0x26},    {u"LITHUANIAN", 0x27},  {u"LUXEMBOURGISH", 0x6E}, {u"MACEDONIAN", 0x2F},
+    {u"MALAY", 0x3E},      {u"MALAYALAM", 0x4C},   {u"MALTESE", 0x3A},       {u"MAORI", 0x81},
+    {u"MARATHI", 0x4E},    {u"MONGOLIAN", 0x50},   {u"NEPALI", 0x61},        {u"NORWEGIAN", 0x14},
+    {u"ORIYA", 0x48},      {u"PASHTO", 0x63},      {u"PERSIAN", 0x29},       {u"POLISH", 0x15},
+    {u"PORTUGUESE", 0x16}, {u"PUNJABI", 0x46},     {u"ROMANIAN", 0x18},      {u"ROMANSH", 0x17},
+    {u"RUSSIAN", 0x19},    {u"SANSKRIT", 0x4F},    {u"SERBIAN", 0x1A},       {u"SINHALESE", 0x5B},
+    {u"SLOVAK", 0x1B},     {u"SLOVENIAN", 0x24},   {u"SPANISH", 0x0A},       {u"SWAHILI", 0x41},
+    {u"SWEDISH", 0x1D},    {u"SYRIAC", 0x5A},      {u"TAJIK", 0x28},         {u"TAMIL", 0x49},
+    {u"TATAR", 0x44},      {u"TELUGU", 0x4A},      {u"THAI", 0x1E},          {u"TIBETAN", 0x51},
+    {u"TURKISH", 0x1F},    {u"TURKMEN", 0x42},     {u"UIGHUR", 0x80},        {u"UKRAINIAN", 0x22},
+    {u"URDU", 0x20},       {u"UZBEK", 0x43},       {u"VIETNAMESE", 0x2A},    {u"WELSH", 0x52},
+    {u"XHOSA", 0x34},      {u"YORUBA", 0x6A},      {u"ZULU", 0x35}};
+
+// Sublanguages: the generic ones and those of the languages scripts are most often written in.
+constexpr TLangName SubNames[] = {{u"NEUTRAL", 0x00},
+                                  {u"DEFAULT", 0x01},
+                                  {u"SYS_DEFAULT", 0x02},
+                                  {u"CUSTOM_DEFAULT", 0x03},
+                                  {u"CUSTOM_UNSPECIFIED", 0x04},
+                                  {u"UI_CUSTOM_DEFAULT", 0x05},
+                                  {u"ARABIC_SAUDI_ARABIA", 0x01},
+                                  {u"ARABIC_EGYPT", 0x03},
+                                  {u"CHINESE_TRADITIONAL", 0x01},
+                                  {u"CHINESE_SIMPLIFIED", 0x02},
+                                  {u"CHINESE_HONGKONG", 0x03},
+                                  {u"CHINESE_SINGAPORE", 0x04},
+                                  {u"CHINESE_MACAU", 0x05},
+                                  {u"CZECH_CZECH_REPUBLIC", 0x01},
+                                  {u"DANISH_DENMARK", 0x01},
+                                  {u"DUTCH", 0x01},
+                                  {u"DUTCH_BELGIAN", 0x02},
+                                  {u"ENGLISH_US", 0x01},
+                                  {u"ENGLISH_UK", 0x02},
+                                  {u"ENGLISH_AUS", 0x03},
+                                  {u"ENGLISH_CAN", 0x04},
+                                  {u"ENGLISH_NZ", 0x05},
+                                  {u"ENGLISH_EIRE", 0x06},
+                                  {u"ENGLISH_SOUTH_AFRICA", 0x07},
+                                  {u"ENGLISH_JAMAICA", 0x08},
+                                  {u"ENGLISH_CARIBBEAN", 0x09},
+                                  {u"ENGLISH_BELIZE", 0x0A},
+                                  {u"ENGLISH_TRINIDAD", 0x0B},
+                                  {u"ENGLISH_ZIMBABWE", 0x0C},
+                                  {u"ENGLISH_PHILIPPINES", 0x0D},
+                                  {u"ENGLISH_INDIA", 0x10},
+                                  {u"ENGLISH_MALAYSIA", 0x11},
+                                  {u"ENGLISH_SINGAPORE", 0x12},
+                                  {u"FINNISH_FINLAND", 0x01},
+                                  {u"FRENCH", 0x01},
+                                  {u"FRENCH_BELGIAN", 0x02},
+                                  {u"FRENCH_CANADIAN", 0x03},
+                                  {u"FRENCH_SWISS", 0x04},
+                                  {u"FRENCH_LUXEMBOURG", 0x05},
+                                  {u"FRENCH_MONACO", 0x06},
+                                  {u"GERMAN", 0x01},
+                                  {u"GERMAN_SWISS", 0x02},
+                                  {u"GERMAN_AUSTRIAN", 0x03},
+                                  {u"GERMAN_LUXEMBOURG", 0x04},
+                                  {u"GERMAN_LIECHTENSTEIN", 0x05},
+                                  {u"GREEK_GREECE", 0x01},
+                                  {u"HEBREW_ISRAEL", 0x01},
+                                  {u"HUNGARIAN_HUNGARY", 0x01},
+                                  {u"ITALIAN", 0x01},
+                                  {u"ITALIAN_SWISS", 0x02},
+                                  {u"JAPANESE_JAPAN", 0x01},
+                                  {u"KOREAN", 0x01},
+                                  {u"NORWEGIAN_BOKMAL", 0x01},
+                                  {u"NORWEGIAN_NYNORSK", 0x02},
+                                  {u"POLISH_POLAND", 0x01},
+                                  {u"PORTUGUESE_BRAZILIAN", 0x01},
+                                  {u"PORTUGUESE", 0x02},
+                                  {u"ROMANIAN_ROMANIA", 0x01},
+                                  {u"RUSSIAN_RUSSIA", 0x01},
+                                  {u"SERBIAN_LATIN", 0x02},
+                                  {u"SERBIAN_CYRILLIC", 0x03},
+                                  {u"SLOVAK_SLOVAKIA", 0x01},
+                                  {u"SPANISH", 0x01},
+                                  {u"SPANISH_MEXICAN", 0x02},
+                                  {u"SPANISH_MODERN", 0x03},
+                                  {u"SWEDISH", 0x01},
+                                  {u"SWEDISH_FINLAND", 0x02},
+                                  {u"THAI_THAILAND", 0x01},
+                                  {u"TURKISH_TURKEY", 0x01},
+                                  {u"UKRAINIAN_UKRAINE", 0x01}};
+
+// One operand of a LANGUAGE statement: a number, or PREFIX_<name> of the table; -1 unknown.
+int LanguagePart(std::u16string_view Operand, std::u16string_view Prefix, const TLangName* Table,
+                 size_t Count, uint32_t Max) {
+  uint32_t v;
+  if (ParseNumber(Operand, v)) return v <= Max ? int(v) : -1;
+  if (Operand.size() <= Prefix.size() || !SameWord(Operand.substr(0, Prefix.size()), Prefix))
+    return -1;
+  Operand.remove_prefix(Prefix.size());
+  for (size_t i = 0; i < Count; ++i)
+    if (SameWord(Table[i].Name, Operand)) return Table[i].Value;
+  return -1;
+}
+
+// ---- lexer ----
+
 // A syntax error at an offset of the text; Parse names the file and line.
 struct TRcSyntaxError {
   size_t Pos;
@@ -117,6 +265,7 @@ public:
   TToken Next() {
     Peek();
     FHasPeek = false;
+    if (FPeek.Kind != TKind::Eof) LastEnd = FPeek.End;
     return FPeek;
   }
   std::u16string_view TextOf(const TToken& T) const { return S.substr(T.Begin, T.End - T.Begin); }
@@ -132,6 +281,7 @@ public:
   std::vector<std::pair<std::u16string, std::u16string>> Defines; // name, value as written
   std::vector<std::pair<size_t, size_t>> CodePages;               // spans inside code_page(...)
   size_t FirstString = npos;
+  size_t LastEnd = 0; // end of the last token taken
 
 private:
   TToken Scan();
@@ -262,32 +412,167 @@ void TRcLexer::Directive() {
   }
 }
 
+// ---- what a script holds ----
+
+// A LANGUAGE statement.
+struct TLangStmt {
+  size_t Begin = 0, End = 0;     // the statement, keyword included
+  size_t OpBegin = 0, OpEnd = 0; // its operands
+  bool Pair = false;             // two operands: only then is it rewritten
+  bool TopLevel = false;         // it opens a section (else it belongs to one resource)
+  int Primary = -1, Sub = -1;    // -1: unknown
+  std::u16string Key;            // equal keys name the same language
+  std::u16string Text;           // the operands as written, for the log
+};
+
+struct TResource {
+  size_t Begin = 0, End = 0;
+  int Lang = -1; // its own LANGUAGE statement or its section's; -1: before any
+};
+
+// A string block of a VERSIONINFO ("040904b0").
+struct TVerBlock {
+  size_t Begin = 0, End = 0; // the literal
+  int Resource = -1;
+  bool Valid = false; // eight hexadecimal digits
+  uint16_t LangID = 0, CodePage = 0;
+  bool Upper = false;
+};
+
+// The numbers of a VarFileInfo "Translation" value.
+struct TVerTranslation {
+  struct TNumber {
+    size_t Begin, End;
+    uint32_t Value;
+    bool Hex, Upper;
+  };
+  int Resource = -1;
+  std::vector<TNumber> Numbers;
+};
+
+struct TRawItem {
+  TQEMLiteralItem Item;
+  std::u16string OldID; // the key of the package's earlier keying; empty: the item is new
+  int Resource = -1;
+  int Block = -1; // the VERSIONINFO string block it is in
+};
+
+struct TRcScript {
+  std::vector<TRawItem> Items;
+  std::vector<TResource> Resources;
+  std::vector<TLangStmt> Langs;
+  std::vector<TVerBlock> Blocks;
+  std::vector<TVerTranslation> Translations;
+  std::vector<std::pair<std::u16string, std::u16string>> Defines;
+  std::vector<std::pair<size_t, size_t>> CodePages;
+  size_t FirstString = npos;
+};
+
+// Which language a script is read in, and what of it is kept.
+struct TRcChoice {
+  std::u16string Key;                      // empty: the script has no LANGUAGE statement
+  std::vector<bool> KeptResource, Offered; // per resource, per string block
+  bool Kept(const TRcScript& S, int Lang) const { return Lang < 0 || S.Langs[Lang].Key == Key; }
+};
+
+TRcChoice Choose(const TRcScript& S, LCID Locale) {
+  TRcChoice c;
+  const int P = Locale ? int(Locale & 0x3FF) : -1, Sub = Locale ? int((Locale >> 10) & 0x3F) : -1;
+  int best = -1, rank = 0;
+  for (size_t i = 0; i < S.Langs.size(); ++i) {
+    const TLangStmt& l = S.Langs[i];
+    const int r = P >= 0 && l.Primary == P && l.Sub == Sub ? 4
+                  : P >= 0 && l.Primary == P               ? 3
+                  : l.Primary == 0                         ? 2
+                                                           : 1;
+    if (r > rank) best = int(i), rank = r;
+  }
+  if (best >= 0) c.Key = S.Langs[best].Key;
+  for (const TResource& r : S.Resources)
+    c.KeptResource.push_back(c.Kept(S, r.Lang));
+  // Of the string blocks of one VERSIONINFO, the one of the language, else the first.
+  c.Offered.assign(S.Blocks.size(), false);
+  std::unordered_map<int, size_t> chosen;
+  for (size_t b = 0; b < S.Blocks.size(); ++b) {
+    const auto [at, fresh] = chosen.emplace(S.Blocks[b].Resource, b);
+    const TVerBlock& first = S.Blocks[at->second];
+    if (!fresh && Locale && S.Blocks[b].Valid && S.Blocks[b].LangID == (Locale & 0xFFFF) &&
+        !(first.Valid && first.LangID == (Locale & 0xFFFF)))
+      at->second = b;
+  }
+  for (const auto& [res, b] : chosen)
+    c.Offered[b] = true;
+  return c;
+}
+
+// ---- parser ----
+
+bool IsText(std::u16string_view Literal) {
+  std::u16string raw;
+  // Trailing NULs are how version strings end; alone they are no text either.
+  return RcLiteralToRaw(Literal, raw) && raw.find_first_not_of(u'\0') != std::u16string::npos;
+}
+
+// Whether an entry's id identifies it. IDC_STATIC and -1 are every static's id; MENUEX entries
+// without an id have 0.
+bool HasId(std::u16string_view Id, bool ZeroIsNone) {
+  while (Id.size() > 2 && Id.front() == u'(' && Id.back() == u')')
+    Id = Id.substr(1, Id.size() - 2);
+  if (Id.empty() || Id == u"IDC_STATIC" || Id == u"-1") return false;
+  uint32_t v;
+  if (ParseNumber(Id, v) && (v == 0xFFFF || v == 0xFFFFFFFF || (ZeroIsNone && v == 0)))
+    return false;
+  return true;
+}
+
+// The key part of an id: a number must not read as a position of the former keying.
+std::u16string IdKey(const std::u16string& Id) {
+  return Id[0] >= u'0' && Id[0] <= u'9' ? u"#" + Id : Id;
+}
+
 class TRcParser {
 public:
-  TRcParser(std::u16string_view Text, bool StringMap, std::vector<TQEMLiteralItem>& Items)
-      : L(Text), FStringMap(StringMap), FItems(Items) {}
-  void Run();
+  TRcParser(std::u16string_view Text, bool StringMap) : L(Text), FStringMap(StringMap) {}
+  TRcScript Run();
 
 private:
+  // A dialog control or menu entry waiting for its key until its resource is read.
+  struct TEntry {
+    TToken Lit;
+    std::u16string Id;
+    std::u16string OldKey;
+    int Parent = -1; // the popup it is in
+    bool Item = false;
+  };
+
   [[noreturn]] static void Fail(size_t Pos, std::u16string_view Reason) {
     throw TRcSyntaxError{Pos, Reason};
   }
   std::u16string Text(const TToken& T) const { return std::u16string(L.TextOf(T)); }
   bool Continues(const TToken& Prev) const;
   TToken Literal(const TToken& First);
-  void AddItem(std::u16string ID, const std::u16string& ResName, const TToken& Lit);
+  std::u16string Operand(TToken& Last);
+  void AddItem(std::u16string ID, const std::u16string& ResName, const TToken& Lit,
+               std::u16string OldID, int Block = -1);
   void SkipStatement(TToken Last);
   void SkipBlock(const TToken& Begin);
+  int Language(const TToken& Keyword, bool TopLevel);
   TToken Header(const TToken& Start, const std::u16string* Dialog);
+  int OpenResource(const TToken& First);
   void Resource(const TToken& Name);
-  void Menu(const TToken& Begin, const std::u16string& Name, const std::u16string& Path);
+  void Menu(const TToken& Begin, const std::u16string& Name, bool Ex);
+  void MenuLevel(const TToken& Begin, bool Ex, int Parent, const std::u16string& OldPath, int Depth,
+                 std::vector<TEntry>& Entries);
+  void KeyEntries(const std::u16string& Name, std::vector<TEntry>& Entries, bool ZeroIsNone);
   void Dialog(const TToken& Begin, const std::u16string& Name);
+  void VersionInfo(const TToken& Begin, const std::u16string& Name);
   void StringTable(const TToken& Start);
-  void Finish();
 
   TRcLexer L;
   bool FStringMap;
-  std::vector<TQEMLiteralItem>& FItems;
+  TRcScript R;
+  int FSection = -1; // the LANGUAGE statement of the section being read
+  int FResource = -1;
 };
 
 // Whether a statement goes on after a line break that follows Prev.
@@ -306,16 +591,32 @@ TToken TRcParser::Literal(const TToken& First) {
   return t;
 }
 
-void TRcParser::AddItem(std::u16string ID, const std::u16string& ResName, const TToken& Lit) {
-  TQEMLiteralItem item;
-  item.Value = Text(Lit);
-  std::u16string raw;
-  if (!RcLiteralToRaw(item.Value, raw) || raw.empty()) return;
-  item.ID = std::move(ID);
-  item.ResName = ResName;
-  item.Begin = Lit.Begin;
-  item.End = Lit.End;
-  FItems.push_back(std::move(item));
+// The tokens up to the next comma or the statement's end, joined; Last is the last one taken.
+std::u16string TRcParser::Operand(TToken& Last) {
+  std::u16string r;
+  for (;;) {
+    const TToken& p = L.Peek();
+    if (p.Kind == TKind::Eof || p.Kind == TKind::String || L.IsBegin(p) || L.IsEnd(p) ||
+        L.IsPunct(p, u',') || (p.NewLine && !Continues(Last)))
+      return r;
+    Last = L.Next();
+    r += Text(Last);
+  }
+}
+
+void TRcParser::AddItem(std::u16string ID, const std::u16string& ResName, const TToken& Lit,
+                        std::u16string OldID, int Block) {
+  if (!IsText(L.TextOf(Lit))) return;
+  TRawItem r;
+  r.Item.Value = Text(Lit);
+  r.Item.ID = std::move(ID);
+  r.Item.ResName = ResName;
+  r.Item.Begin = Lit.Begin;
+  r.Item.End = Lit.End;
+  r.OldID = std::move(OldID);
+  r.Resource = FResource;
+  r.Block = Block;
+  R.Items.push_back(std::move(r));
 }
 
 // Statements end with their line unless an operator or comma carries them on. Parentheses do
@@ -339,31 +640,81 @@ void TRcParser::SkipBlock(const TToken& Begin) {
   }
 }
 
+// The operands may go on after a comma at the end of a line.
+int TRcParser::Language(const TToken& Keyword, bool TopLevel) {
+  TLangStmt s;
+  s.Begin = Keyword.Begin;
+  s.OpBegin = s.OpEnd = Keyword.End;
+  s.TopLevel = TopLevel;
+  std::vector<std::u16string> ops(1);
+  TToken last = Keyword;
+  while (L.Peek().Kind != TKind::Eof && !L.IsBegin(L.Peek()) && !L.IsEnd(L.Peek()) &&
+         (!L.Peek().NewLine || L.IsPunct(last, u','))) {
+    last = L.Next();
+    if (s.OpBegin == Keyword.End) s.OpBegin = last.Begin;
+    if (L.IsPunct(last, u','))
+      ops.emplace_back();
+    else
+      ops.back() += Text(last);
+  }
+  s.End = s.OpEnd = last.End;
+  s.Text = std::u16string(L.TextOf({TKind::Word, s.OpBegin, s.OpEnd}));
+  s.Pair = ops.size() >= 2;
+  s.Primary = LanguagePart(ops[0], u"LANG_", PrimaryNames, std::size(PrimaryNames), 0x3FF);
+  if (s.Pair) s.Sub = LanguagePart(ops[1], u"SUBLANG_", SubNames, std::size(SubNames), 0x3F);
+  if (s.Primary >= 0 && s.Sub >= 0)
+    s.Key = Ascii(std::to_string(s.Primary) + "," + std::to_string(s.Sub));
+  else
+    for (const auto& op : ops)
+      s.Key += op + u",";
+  R.Langs.push_back(std::move(s));
+  return int(R.Langs.size()) - 1;
+}
+
 // The statements between a resource's type and its BEGIN; a dialog's caption is an item.
 TToken TRcParser::Header(const TToken& Start, const std::u16string* Dialog) {
   for (;;) {
     const TToken t = L.Next();
     if (L.IsBegin(t)) return t;
     if (t.Kind == TKind::Eof || L.IsEnd(t)) Fail(Start.Begin, SBeginExpected);
-    if (Dialog && L.Is(t, u"CAPTION") && L.Peek().Kind == TKind::String)
-      AddItem(*Dialog + u".Caption", *Dialog, Literal(L.Next()));
+    if (L.Is(t, u"LANGUAGE") && FResource >= 0)
+      R.Resources[FResource].Lang = Language(t, false);
+    else if (Dialog && L.Is(t, u"CAPTION") && L.Peek().Kind == TKind::String)
+      AddItem(*Dialog + u".Caption", *Dialog, Literal(L.Next()), *Dialog + u".Caption");
   }
 }
 
-void TRcParser::Run() {
+int TRcParser::OpenResource(const TToken& First) {
+  R.Resources.push_back({First.Begin, First.End, FSection});
+  return FResource = int(R.Resources.size()) - 1;
+}
+
+TRcScript TRcParser::Run() {
   for (;;) {
     const TToken t = L.Next();
     if (t.Kind == TKind::Eof) break;
     if (L.IsEnd(t)) Fail(t.Begin, SEndWithoutBegin);
     if (L.IsBegin(t) || t.Kind == TKind::Punct) Fail(t.Begin, SUnexpected);
+    if (L.Is(t, u"LANGUAGE")) {
+      FSection = Language(t, true);
+      continue;
+    }
+    if (L.Is(t, u"VERSION") || L.Is(t, u"CHARACTERISTICS")) {
+      SkipStatement(t);
+      continue;
+    }
+    OpenResource(t);
     if (L.Is(t, u"STRINGTABLE"))
       StringTable(t);
-    else if (L.Is(t, u"LANGUAGE") || L.Is(t, u"VERSION") || L.Is(t, u"CHARACTERISTICS"))
-      SkipStatement(t);
     else
       Resource(t);
+    R.Resources[FResource].End = L.LastEnd;
+    FResource = -1;
   }
-  Finish();
+  R.Defines = std::move(L.Defines);
+  R.CodePages = std::move(L.CodePages);
+  R.FirstString = L.FirstString;
+  return std::move(R);
 }
 
 void TRcParser::Resource(const TToken& NameTok) {
@@ -375,29 +726,63 @@ void TRcParser::Resource(const TToken& NameTok) {
   const TToken type = L.Next();
   if (type.Kind != TKind::Word && type.Kind != TKind::String) Fail(NameTok.Begin, STypeExpected);
   if (L.Is(type, u"MENU") || L.Is(type, u"MENUEX")) {
-    Menu(Header(type, nullptr), name, u"");
+    Menu(Header(type, nullptr), name, L.Is(type, u"MENUEX"));
   } else if (L.Is(type, u"DIALOG") || L.Is(type, u"DIALOGEX")) {
     Dialog(Header(type, &name), name);
-  } else if (L.Is(type, u"VERSIONINFO") || L.Is(type, u"ACCELERATORS")) {
+  } else if (L.Is(type, u"VERSIONINFO")) {
+    VersionInfo(Header(type, nullptr), name);
+  } else if (L.Is(type, u"ACCELERATORS")) {
     SkipBlock(Header(type, nullptr));
+  } else if (!L.Peek().NewLine && L.Peek().Kind != TKind::Eof && !L.IsBegin(L.Peek())) {
+    // A file named on the type's line (after memory options, perhaps), or options before a
+    // data block. A LANGUAGE statement on a line of its own after it opens a section.
+    SkipStatement(type);
+    if (L.IsBegin(L.Peek())) SkipBlock(L.Next());
   } else {
-    // Other resources name a file on their line or carry a data block, perhaps after common
-    // statements on lines of their own.
+    // A data block, perhaps after common statements on lines of their own.
     for (;;) {
       const TToken& p = L.Peek();
       if (L.IsBegin(p)) return SkipBlock(L.Next());
       if (p.Kind == TKind::Eof || L.IsEnd(p)) return;
-      if (p.NewLine && !L.Is(p, u"LANGUAGE") && !L.Is(p, u"VERSION") &&
-          !L.Is(p, u"CHARACTERISTICS"))
-        return;
-      L.Next();
+      const bool language = L.Is(p, u"LANGUAGE");
+      if (p.NewLine && !language && !L.Is(p, u"VERSION") && !L.Is(p, u"CHARACTERISTICS")) return;
+      const TToken t = L.Next();
+      if (language) R.Resources[FResource].Lang = Language(t, false);
     }
   }
 }
 
-void TRcParser::Menu(const TToken& Begin, const std::u16string& Name, const std::u16string& Path) {
+// Gives the entries of one dialog or menu their keys: their own id when it is theirs alone,
+// else their position among the entries so keyed (per parent).
+void TRcParser::KeyEntries(const std::u16string& Name, std::vector<TEntry>& Entries,
+                           bool ZeroIsNone) {
+  std::unordered_map<std::u16string, int> uses;
+  for (const TEntry& e : Entries)
+    if (HasId(e.Id, ZeroIsNone)) ++uses[e.Id];
+  std::vector<std::u16string> keys(Entries.size());
+  std::unordered_map<int, int> positions; // per parent
+  for (size_t i = 0; i < Entries.size(); ++i) {
+    const TEntry& e = Entries[i];
+    if (HasId(e.Id, ZeroIsNone) && uses[e.Id] == 1)
+      keys[i] = Name + u"." + IdKey(e.Id);
+    else
+      keys[i] = (e.Parent < 0 ? Name : keys[e.Parent]) + u".@" +
+                Ascii(std::to_string(positions[e.Parent]++));
+    if (e.Item) AddItem(keys[i], Name, e.Lit, e.OldKey);
+  }
+}
+
+void TRcParser::Menu(const TToken& Begin, const std::u16string& Name, bool Ex) {
+  std::vector<TEntry> entries;
+  MenuLevel(Begin, Ex, -1, Name + u".", 0, entries);
+  KeyEntries(Name, entries, Ex);
+}
+
+// Entries without text take no position, unless they are popups holding others.
+void TRcParser::MenuLevel(const TToken& Begin, bool Ex, int Parent, const std::u16string& OldPath,
+                          int Depth, std::vector<TEntry>& Entries) {
   // Each level is a call: input nested without end must not exhaust the stack.
-  if (Path.size() > 1000) Fail(Begin.Begin, STooDeep);
+  if (Depth > 500) Fail(Begin.Begin, STooDeep);
   int index = 0;
   for (;;) {
     TToken t = L.Next();
@@ -409,15 +794,25 @@ void TRcParser::Menu(const TToken& Begin, const std::u16string& Name, const std:
     }
     const bool popup = L.Is(t, u"POPUP");
     if (popup || L.Is(t, u"MENUITEM")) {
-      const std::u16string path = Path + Ascii(std::to_string(index++));
+      TEntry e;
+      e.Parent = Parent;
+      e.OldKey = OldPath + Ascii(std::to_string(index++));
       if (L.Peek().Kind == TKind::String) {
-        t = Literal(L.Next());
-        AddItem(Name + u"." + path, Name, t);
+        e.Lit = t = Literal(L.Next());
+        e.Item = IsText(L.TextOf(e.Lit));
+        // A MENU popup has options after its text, never an id.
+        if ((!popup || Ex) && L.IsPunct(L.Peek(), u',')) {
+          t = L.Next();
+          e.Id = Operand(t);
+        }
       }
       if (popup) {
-        Menu(Header(t, nullptr), Name, path + u".");
+        Entries.push_back(std::move(e));
+        const int self = int(Entries.size()) - 1;
+        MenuLevel(Header(t, nullptr), Ex, self, Entries[self].OldKey + u".", Depth + 1, Entries);
         continue;
       }
+      if (e.Item) Entries.push_back(std::move(e));
     }
     SkipStatement(t);
   }
@@ -428,11 +823,12 @@ void TRcParser::Dialog(const TToken& Begin, const std::u16string& Name) {
       u"LTEXT",       u"RTEXT",    u"CTEXT",        u"PUSHBUTTON",     u"DEFPUSHBUTTON",
       u"PUSHBOX",     u"CHECKBOX", u"AUTOCHECKBOX", u"STATE3",         u"AUTO3STATE",
       u"RADIOBUTTON", u"GROUPBOX", u"CONTROL",      u"AUTORADIOBUTTON"};
+  std::vector<TEntry> entries;
   int index = 0;
   for (;;) {
     TToken t = L.Next();
     if (t.Kind == TKind::Eof) Fail(Begin.Begin, SBeginWithoutEnd);
-    if (L.IsEnd(t)) return;
+    if (L.IsEnd(t)) break;
     if (L.IsBegin(t)) { // a control's creation data
       SkipBlock(t);
       continue;
@@ -442,8 +838,96 @@ void TRcParser::Dialog(const TToken& Begin, const std::u16string& Name) {
       const bool text = std::any_of(std::begin(TextControls), std::end(TextControls),
                                     [&](std::u16string_view K) { return L.Is(t, K); });
       if (text && L.Peek().Kind == TKind::String) {
-        t = Literal(L.Next());
-        AddItem(Name + u"." + Ascii(std::to_string(at)), Name, t);
+        TEntry e;
+        e.Lit = t = Literal(L.Next());
+        e.Item = true;
+        e.OldKey = Name + u"." + Ascii(std::to_string(at));
+        if (L.IsPunct(L.Peek(), u',')) {
+          t = L.Next();
+          e.Id = Operand(t);
+        }
+        if (IsText(L.TextOf(e.Lit))) entries.push_back(std::move(e));
+      }
+    }
+    SkipStatement(t);
+  }
+  KeyEntries(Name, entries, false);
+}
+
+// Blocks nest without a call per level, so no input can exhaust the stack.
+void TRcParser::VersionInfo(const TToken& Begin, const std::u16string& Name) {
+  static constexpr std::u16string_view NotText[] = {u"FileVersion", u"ProductVersion",
+                                                    u"OriginalFilename", u"InternalName"};
+  enum TLevel { lvRoot, lvStringFileInfo, lvStrings, lvVarFileInfo, lvOther };
+  std::vector<TLevel> levels{lvRoot};
+  std::vector<int> blocks{-1};
+  TLevel pending = lvOther;
+  int pendingBlock = -1;
+  for (;;) {
+    TToken t = L.Next();
+    if (t.Kind == TKind::Eof) Fail(Begin.Begin, SBeginWithoutEnd);
+    if (L.IsBegin(t)) {
+      levels.push_back(pending);
+      blocks.push_back(pending == lvStrings ? pendingBlock : blocks.back());
+      pending = lvOther;
+      continue;
+    }
+    if (L.IsEnd(t)) {
+      levels.pop_back();
+      blocks.pop_back();
+      if (levels.empty()) return;
+      continue;
+    }
+    const TLevel level = levels.back();
+    if ((L.Is(t, u"BLOCK") || L.Is(t, u"VALUE")) && L.Peek().Kind == TKind::String) {
+      const bool block = L.Is(t, u"BLOCK");
+      t = Literal(L.Next());
+      std::u16string name;
+      RcLiteralToRaw(L.TextOf(t), name);
+      while (!name.empty() && name.back() == 0)
+        name.pop_back();
+      if (block) {
+        pending = level == lvRoot && SameWord(name, u"StringFileInfo") ? lvStringFileInfo
+                  : level == lvRoot && SameWord(name, u"VarFileInfo")  ? lvVarFileInfo
+                  : level == lvStringFileInfo                          ? lvStrings
+                                                                       : lvOther;
+        if (pending == lvStrings) {
+          TVerBlock b;
+          b.Begin = t.Begin;
+          b.End = t.End;
+          b.Resource = FResource;
+          uint32_t v;
+          b.Valid = name.size() == 8 && ParseNumber(u"0x" + name, v);
+          if (b.Valid) {
+            b.LangID = uint16_t(v >> 16);
+            b.CodePage = uint16_t(v & 0xFFFF);
+          }
+          b.Upper = HasUpperHex(name);
+          R.Blocks.push_back(b);
+          pendingBlock = int(R.Blocks.size()) - 1;
+        }
+      } else if (level == lvStrings && L.IsPunct(L.Peek(), u',')) {
+        t = L.Next();
+        if (L.Peek().Kind == TKind::String) {
+          t = Literal(L.Next());
+          if (std::none_of(std::begin(NotText), std::end(NotText),
+                           [&](std::u16string_view N) { return SameWord(N, name); }))
+            AddItem(Name + u"." + name, Name, t, u"", blocks.back());
+        }
+      } else if (level == lvVarFileInfo && SameWord(name, u"Translation")) {
+        TVerTranslation tr;
+        tr.Resource = FResource;
+        while (L.IsPunct(L.Peek(), u',')) {
+          t = L.Next();
+          if (L.Peek().Kind != TKind::Word) break;
+          t = L.Next();
+          const std::u16string_view w = L.TextOf(t);
+          uint32_t v;
+          if (!ParseNumber(w, v)) break;
+          const bool hex = w.size() > 2 && (w[1] == u'x' || w[1] == u'X');
+          tr.Numbers.push_back({t.Begin, t.End, v, hex, HasUpperHex(w.substr(hex ? 2 : 0))});
+        }
+        R.Translations.push_back(std::move(tr));
       }
     }
     SkipStatement(t);
@@ -468,30 +952,23 @@ void TRcParser::StringTable(const TToken& Start) {
     }
     if (L.IsPunct(L.Peek(), u',')) L.Next();
     if (L.Peek().Kind != TKind::String) Fail(first.Begin, SStringExpected);
-    AddItem(FStringMap ? id : u"STRINGTABLE." + id, u"STRINGTABLE", Literal(L.Next()));
+    std::u16string key = FStringMap ? id : u"STRINGTABLE." + id;
+    AddItem(key, u"STRINGTABLE", Literal(L.Next()), key);
   }
 }
 
-// Map entries written by number take the name #defined for it; identifiers met again are
-// numbered so that none is lost.
-void TRcParser::Finish() {
-  if (FStringMap) {
-    std::unordered_map<uint32_t, std::u16string> names;
-    for (const auto& [name, value] : L.Defines) {
-      uint32_t v;
-      if (ParseNumber(value, v)) names.emplace(v, name);
-    }
-    for (TQEMLiteralItem& item : FItems) {
-      uint32_t v;
-      if (item.ResName != u"STRINGTABLE" || !ParseNumber(item.ID, v)) continue;
-      const auto it = names.find(v);
-      if (it != names.end()) item.ID = it->second;
-    }
-  }
-  std::unordered_map<std::u16string, int> seen;
-  for (TQEMLiteralItem& item : FItems) {
-    const int n = ++seen[item.ID];
-    if (n > 1) item.ID += u"~" + Ascii(std::to_string(n));
+TRcScript ParseScript(std::u16string_view Text, bool StringMap) {
+  return TRcParser(Text, StringMap).Run();
+}
+
+// Identifiers met again are numbered so that none is lost.
+void Number(std::vector<std::u16string*>& IDs) {
+  // Keyed by views of the first of each identifier, which is never changed.
+  std::unordered_map<std::u16string_view, int> seen;
+  seen.reserve(IDs.size());
+  for (std::u16string* id : IDs) {
+    const int n = ++seen[*id];
+    if (n > 1) *id += u"~" + Ascii(std::to_string(n));
   }
 }
 
@@ -503,8 +980,7 @@ bool IsHexDigit(char16_t C) {
 }
 
 std::u16string Hex2(unsigned V) {
-  static constexpr char Digits[] = "0123456789ABCDEF";
-  return {u'0', u'x', char16_t(Digits[(V >> 4) & 15]), char16_t(Digits[V & 15])};
+  return u"0x" + Hex(V & 0xFF, 2, true);
 }
 
 } // namespace
@@ -598,11 +1074,44 @@ std::u16string RawToRcLiteral(std::u16string_view Raw) {
 void TQEMRcFormat::Parse(const std::u16string& FileName, const std::u16string& Text,
                          std::vector<TQEMLiteralItem>& Items) {
   Items.clear();
+  TRcScript s;
   try {
-    TRcParser(Text, FStringMap, Items).Run();
+    s = ParseScript(Text, FStringMap);
   } catch (const TRcSyntaxError& E) {
-    Items.clear();
     throw QEMKitSyntaxError(FileName, LineOf(Text, E.Pos), std::u16string(E.Reason));
+  }
+  // Map entries written by number take the name #defined for it.
+  if (FStringMap) {
+    std::unordered_map<uint32_t, std::u16string> names;
+    for (const auto& [name, value] : s.Defines) {
+      uint32_t v;
+      if (ParseNumber(value, v)) names.emplace(v, name);
+    }
+    for (TRawItem& r : s.Items) {
+      uint32_t v;
+      if (r.Item.ResName != u"STRINGTABLE" || !ParseNumber(r.Item.ID, v)) continue;
+      const auto it = names.find(v);
+      if (it != names.end()) r.Item.ID = r.OldID = it->second;
+    }
+  }
+  // The former keys are numbered as they were: over every item of every language.
+  std::vector<std::u16string*> ids;
+  for (TRawItem& r : s.Items)
+    if (!r.OldID.empty()) ids.push_back(&r.OldID);
+  Number(ids);
+  const TRcChoice choice = Choose(s, FLocale);
+  ids.clear();
+  std::vector<TRawItem*> kept;
+  for (TRawItem& r : s.Items)
+    if (choice.KeptResource[r.Resource] && (r.Block < 0 || choice.Offered[r.Block])) {
+      kept.push_back(&r);
+      ids.push_back(&r.Item.ID);
+    }
+  Number(ids);
+  Items.reserve(kept.size());
+  for (TRawItem* r : kept) {
+    if (r->OldID != r->Item.ID) r->Item.FormerID = std::move(r->OldID);
+    Items.push_back(std::move(r->Item));
   }
 }
 
@@ -628,45 +1137,120 @@ void TQEMRcFormat::AdjustForTarget(std::u16string& Text, LCID XlatLCID, uint32_t
     size_t Begin, End;
     std::u16string Text;
   };
-  std::vector<TEdit> edits;
-  TRcLexer lex(Text);
+  TRcScript s;
   try {
-    for (TToken t = lex.Next(); t.Kind != TKind::Eof; t = lex.Next()) {
-      if (!lex.Is(t, u"LANGUAGE")) continue;
-      TToken first = lex.Peek(), last = t;
-      bool comma = false;
-      // The operands may go on after a comma at the end of a line.
-      while (lex.Peek().Kind != TKind::Eof && !lex.IsBegin(lex.Peek()) && !lex.IsEnd(lex.Peek()) &&
-             (!lex.Peek().NewLine || lex.IsPunct(last, u','))) {
-        last = lex.Next();
-        comma = comma || lex.IsPunct(last, u',');
-      }
-      if (comma)
-        edits.push_back({first.Begin, last.End,
-                         Hex2(XlatLCID & 0x3FF) + u", " + Hex2((XlatLCID >> 10) & 0x3F)});
-    }
+    s = ParseScript(Text, FStringMap);
   } catch (const TRcSyntaxError&) {
     return; // Parse refuses such a text, so it is never written
   }
+  const TRcChoice choice = Choose(s, FLocale);
+
+  // Resources and sections of other languages go with their whole lines where they have them.
+  std::vector<TEdit> removals;
+  std::u16string leftOut;
+  auto remove = [&](size_t B, size_t E) {
+    size_t b = B, e = E;
+    while (b > 0 && IsBlank(Text[b - 1]))
+      --b;
+    while (e < Text.size() && IsBlank(Text[e]))
+      ++e;
+    if ((b == 0 || IsLineBreak(Text[b - 1])) && (e == Text.size() || IsLineBreak(Text[e]))) {
+      if (e < Text.size() && Text[e] == CR) ++e;
+      if (e < Text.size() && Text[e] == LF) ++e;
+      removals.push_back({b, e, {}});
+    } else {
+      removals.push_back({B, E, {}});
+    }
+  };
+  // Neutral resources (icons, manifests) serve every language: they stay as they are.
+  const auto written = [&](int Lang) { return choice.Kept(s, Lang) || s.Langs[Lang].Primary == 0; };
+  for (size_t r = 0; r < s.Resources.size(); ++r)
+    if (!written(s.Resources[r].Lang)) remove(s.Resources[r].Begin, s.Resources[r].End);
+  for (const TLangStmt& l : s.Langs) {
+    if (written(int(&l - s.Langs.data()))) continue;
+    if (l.TopLevel) remove(l.Begin, l.End);
+    if (leftOut.find(u"\"" + l.Text + u"\"") == npos)
+      leftOut += (leftOut.empty() ? u"\"" : u", \"") + l.Text + u"\"";
+  }
+  std::sort(removals.begin(), removals.end(),
+            [](const TEdit& A, const TEdit& B) { return A.Begin < B.Begin; });
+  auto removed = [&](size_t Pos) {
+    const auto it = std::upper_bound(removals.begin(), removals.end(), Pos,
+                                     [](size_t P, const TEdit& E) { return P < E.Begin; });
+    return it != removals.begin() && Pos < std::prev(it)->End;
+  };
+
+  std::vector<TEdit> edits;
+  for (const TLangStmt& l : s.Langs)
+    if (l.Pair && choice.Kept(s, int(&l - s.Langs.data())) && !removed(l.Begin))
+      edits.push_back(
+          {l.OpBegin, l.OpEnd, Hex2(XlatLCID & 0x3FF) + u", " + Hex2((XlatLCID >> 10) & 0x3F)});
+
+  // The offered string block and its "Translation" pair name the target language; a block for
+  // an ANSI code page names the target's.
+  const uint16_t langID = uint16_t(XlatLCID & 0xFFFF);
+  const uint32_t ansi = LCIDToCodePage(XlatLCID);
+  std::unordered_map<int, std::vector<size_t>> translations; // per resource
+  for (size_t t = 0; t < s.Translations.size(); ++t)
+    translations[s.Translations[t].Resource].push_back(t);
+  for (size_t b = 0; b < s.Blocks.size(); ++b) {
+    const TVerBlock& block = s.Blocks[b];
+    if (!choice.Offered[b] || !choice.KeptResource[block.Resource] || !block.Valid) continue;
+    const uint16_t cp = block.CodePage == 0 || block.CodePage == 1200
+                            ? block.CodePage
+                            : uint16_t(ansi ? ansi : 1200);
+    edits.push_back({block.Begin, block.End,
+                     u"\"" + Hex(langID, 4, block.Upper) + Hex(cp, 4, block.Upper) + u"\""});
+    for (const size_t t : translations[block.Resource]) {
+      const TVerTranslation& tr = s.Translations[t];
+      if (tr.Numbers.size() < 2) continue;
+      size_t k = 0;
+      for (size_t i = 0; i + 1 < tr.Numbers.size(); i += 2)
+        if (tr.Numbers[i].Value == block.LangID && tr.Numbers[i + 1].Value == block.CodePage) {
+          k = i;
+          break;
+        }
+      const auto& lang = tr.Numbers[k];
+      const auto& page = tr.Numbers[k + 1];
+      edits.push_back({lang.Begin, lang.End, u"0x" + Hex(langID, 1, lang.Upper)});
+      edits.push_back({page.Begin, page.End,
+                       page.Hex ? u"0x" + Hex(cp, 1, page.Upper) : Ascii(std::to_string(cp))});
+    }
+  }
+
+  // A UTF-16 script is read as UTF-16 whatever its pragmas say.
   const uint32_t page = Utf8 ? 65001 : CodePage;
-  if (page != 0)
-    for (const auto& [b, e] : lex.CodePages)
-      edits.push_back({b, e, Ascii(std::to_string(page))});
-  if (Utf8 && (lex.CodePages.empty() || lex.CodePages.front().first > lex.FirstString)) {
+  if (page != 0 && !FUtf16)
+    for (const auto& [b, e] : s.CodePages)
+      if (!removed(b)) edits.push_back({b, e, Ascii(std::to_string(page))});
+  if (Utf8 && !FUtf16 && (s.CodePages.empty() || s.CodePages.front().first > s.FirstString)) {
     const size_t at = !Text.empty() && Text[0] == 0xFEFF ? 1 : 0;
     const std::u16string eol = Text.find(u"\r\n") != npos ? u"\r\n" : u"\n";
     edits.push_back({at, at, u"#pragma code_page(65001)" + eol});
   }
-  std::sort(edits.begin(), edits.end(),
-            [](const TEdit& A, const TEdit& B) { return A.Begin > B.Begin; });
-  for (const TEdit& e : edits)
-    Text.replace(e.Begin, e.End - e.Begin, e.Text);
+  // One pass over the text, however many resources go. At one offset, what is inserted there
+  // comes before what is removed from there.
+  edits.insert(edits.end(), removals.begin(), removals.end());
+  std::stable_sort(edits.begin(), edits.end(),
+                   [](const TEdit& A, const TEdit& B) { return A.Begin < B.Begin; });
+  std::u16string out;
+  out.reserve(Text.size() + 64);
+  size_t pos = 0;
+  for (const TEdit& e : edits) {
+    if (e.Begin < pos) continue;
+    out.append(Text, pos, e.Begin - pos);
+    out += e.Text;
+    pos = e.End;
+  }
+  out.append(Text, pos, npos);
+  Text = std::move(out);
+  if (!leftOut.empty()) ShowNotice(Format(SScriptLanguagesLeftOut, FFileName, leftOut));
 }
 
 // Files are decoded as UTF-8 only when they carry a byte-order mark; read in an ANSI code page, a
 // UTF-8 script would be garbled in every translation.
 void TQEMRcFormat::CheckBytes(const std::u16string& FileName, std::string_view Bytes) {
-  if (Bytes.starts_with("\xEF\xBB\xBF")) return;
+  if (Bytes.starts_with("\xEF\xBB\xBF") || Utf16Page(Bytes)) return;
   if (std::all_of(Bytes.begin(), Bytes.end(), [](char C) { return (C & 0x80) == 0; })) return;
   for (size_t k = Bytes.find("code_page"); k != npos; k = Bytes.find("code_page", k + 1)) {
     const size_t line = Bytes.find_last_of("\r\n", k) + 1; // npos + 1 is the first line
@@ -682,6 +1266,49 @@ void TQEMRcFormat::CheckBytes(const std::u16string& FileName, std::string_view B
     }
     return; // the first pragma decides
   }
+}
+
+std::u16string TQEMRcFormat::DecodeFile(const std::u16string& FileName, std::string_view Bytes,
+                                        uint32_t CodePage, TQEMKitFileForm& Form) {
+  FUtf16 = Utf16Page(Bytes);
+  if (!FUtf16) return QEMKitDecode(FileName, Bytes, CodePage, Form.Utf8);
+  const std::string_view body = Bytes.substr(2);
+  std::u16string text;
+  text.reserve(body.size() / 2);
+  const bool big = FUtf16 == 1201;
+  for (size_t i = 0; i + 1 < body.size(); i += 2) {
+    const auto hi = uint8_t(body[i + (big ? 0 : 1)]), lo = uint8_t(body[i + (big ? 1 : 0)]);
+    text += char16_t(hi << 8 | lo);
+  }
+  size_t bad = body.size() % 2 ? text.size() : npos;
+  for (size_t i = 0; i < text.size() && bad == npos; ++i) {
+    if (U16_IS_LEAD(text[i]) && i + 1 < text.size() && U16_IS_TRAIL(text[i + 1]))
+      ++i;
+    else if (U16_IS_SURROGATE(text[i]))
+      bad = i;
+  }
+  if (bad != npos) throw EQEMError(Format(SScriptInvalidUtf16, FileName, LineOf(text, bad)));
+  Form.Utf8 = true; // every character fits
+  Form.Data = std::make_shared<TUtf16Form>(FUtf16);
+  return text;
+}
+
+std::string TQEMRcFormat::EncodeFile(const std::u16string&, const std::u16string& Text,
+                                     uint32_t CodePage, const TQEMKitFileForm& Form) {
+  if (const auto* utf16 = dynamic_cast<const TUtf16Form*>(Form.Data.get())) {
+    const bool big = utf16->Page == 1201;
+    std::string r = big ? "\xFE\xFF" : "\xFF\xFE";
+    r.reserve(2 + 2 * Text.size());
+    for (const char16_t c : Text) {
+      const char hi = char(c >> 8), lo = char(c & 0xFF);
+      r += big ? hi : lo;
+      r += big ? lo : hi;
+    }
+    return r;
+  }
+  if (Form.Utf8)
+    return (Form.Bom ? std::string("\xEF\xBB\xBF") : std::string()) + UTF16ToUTF8(Text);
+  return WideStringToStringCP(CodePage, Text);
 }
 
 bool TQEMRcFormat::IsValidLiteral(const std::u16string& Literal) {

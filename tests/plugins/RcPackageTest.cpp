@@ -84,12 +84,12 @@ TEST_F(RcPackageTest, TranslationsDifferOnlyInLiteralsAndSurviveAnotherRun) {
   const std::map<std::u16string, std::u16string> de{
       {u"STRINGTABLE.IDS_QUOTE", u"\"Sag \"\"Käse\"\"\""},
       {u"STRINGTABLE.IDS_JOINED", u"\"Über \" \"Zeilen hinweg\""},
-      {u"IDR_MAIN.0.0", u"\"Ö&ffnen...\\tStrg+O\""},
+      {u"IDR_MAIN.ID_FILE_OPEN", u"\"Ö&ffnen...\\tStrg+O\""},
       {u"IDD_ABOUT.Caption", u"\"Über das Beispiel\""}};
   const std::map<std::u16string, std::u16string> ja{
       {u"STRINGTABLE.IDS_HELLO", u"\"こんにちは、世界\""},
-      {u"IDR_MAIN.0", u"\"ファイル(&F)\""},
-      {u"IDD_ABOUT.5", u"\"ソ表\""}}; // second bytes 0x5C in code page 932
+      {u"IDR_MAIN.@0", u"\"ファイル(&F)\""},
+      {u"IDD_ABOUT.IDOK", u"\"ソ表\""}}; // second bytes 0x5C in code page 932
   for (const auto& [lcid, xlat, golden] :
        {std::tuple{0x407u, de, "sample.deu.rc"}, {0x411u, ja, "sample.jpn.rc"}}) {
     WriteSource("sample.rc", Data("sample.rc"));
@@ -163,14 +163,14 @@ TEST_F(RcPackageTest, BadInputLeavesTheTranslationAlone) {
     EXPECT_EQ(Update("sample.rc", 0x407), xlat);
     EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "out/sample.rc.xlf"), notes);
   }
-  // UTF-16 text read as bytes would yield no items and pass a copy off as translated.
+  // Text that is no UTF-16 after a UTF-16 byte-order mark.
   WriteSource("sample.rc", std::string("\xFF\xFE"
-                                       "S\0T\0",
-                                       6));
+                                       "S\0T\0\n\0\0\xDC",
+                                       10));
   EXPECT_EQ(Update("sample.rc", 0x407), xlat);
   // Each refusal names the file and the line where the trouble starts.
   const std::u16string shown = Shown();
-  EXPECT_NE(shown.find(u"UTF-16"), std::u16string::npos);
+  EXPECT_NE(shown.find(u"sample.rc(2): invalid UTF-16"), std::u16string::npos);
   for (const char16_t* at : {u"sample.rc(90)", u"sample.rc(89)", u"sample.rc(88)"})
     EXPECT_NE(shown.find(at), std::u16string::npos) << UTF16ToUTF8(shown);
 }

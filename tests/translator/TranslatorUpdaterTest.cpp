@@ -316,4 +316,89 @@ TEST_F(UpdaterTest, FailuresLeaveThePreviousFiles) {
             fs::last_write_time(Dir.Path() / "src/c.lines"));
 }
 
+// The line updater with resource names and former identifiers, as a package that changed how
+// it keys items gives them.
+class TKeyedUpdater : public TTestUpdater {
+public:
+  std::map<std::u16string, std::u16string> Former; // id -> its former id
+  bool ReadFileStrings(const std::u16string& FileName) override {
+    const bool ok = TTestUpdater::ReadFileStrings(FileName);
+    for (int i = 0; i < FCurrStrings->Count(); ++i) {
+      FCurrStrings->PutResName(i, u"GROUP");
+      const auto found = Former.find(FCurrStrings->Get(i));
+      if (found != Former.end()) FCurrStrings->PutFormerID(i, found->second);
+    }
+    return ok;
+  }
+};
+
+TEST_F(UpdaterTest, ChangedAndUnusedItemsKeepTheirResourceName) {
+  TKeyedUpdater u;
+  Write("src/a.lines", "a = \"A\"\nb = \"B\"\nc = \"C\"\n");
+  Run(u);
+  Translate({{u"a", u"A-de"}, {u"b", u"B-de"}});
+  Write("src/a.lines", "a = \"A2\"\nc = \"C\"\n");
+  const TStats s = Run(u);
+  EXPECT_EQ(s.ChangedCount, 1);
+  EXPECT_EQ(s.UnusedCount, 1);
+  TLinesNotesFile notes;
+  notes.Open(Dir.U16("de/a.lines.xlf"));
+  const auto items = notes.GetItems();
+  ASSERT_EQ(items->Count(), 3);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(items->Get(i)->GetResName(), u"GROUP") << i;
+  EXPECT_EQ(items->Get(2)->GetStatus(), rsUnused);
+  EXPECT_EQ(items->Get(0)->GetPrevXlatText(0), u"A-de");
+}
+
+// Notes kept under former identifiers: an item takes over the notes of its former id when the
+// text is the same; a changed text makes it new, and the old item goes unused.
+TEST_F(UpdaterTest, ItemsTakeOverTheNotesOfTheirFormerIdentifiers) {
+  TTestUpdater old;
+  Write("src/a.lines", "1 = \"A\"\n2 = \"B\"\n3 = \"C\"\nkeep = \"K\"\n");
+  Run(old);
+  Translate({{u"1", u"A-de"}, {u"3", u"C-de"}, {u"keep", u"K-de"}});
+  Write("src/a.lines", "1 = \"A0\"\n2 = \"B\"\n3 = \"C\"\nkeep = \"K\"\n");
+  Run(old);
+  Translate({{u"1", u"A0-de"}});
+
+  TKeyedUpdater u;
+  u.Former = {{u"x", u"1"}, {u"y", u"2"}, {u"z", u"3"}, {u"w", u"9"}};
+  Write("src/a.lines", "x = \"A0\"\ny = \"B\"\nz = \"C2\"\nw = \"W\"\nkeep = \"K\"\n");
+  const TStats s = Run(u);
+  EXPECT_EQ(s.UnchangedCount, 3);
+  EXPECT_EQ(s.NewCount, 2);
+  EXPECT_EQ(s.UnusedCount, 1);
+  const std::vector<TItem> want{
+      {u"x", u"A0", u"A0-de", rsTranslated},  {u"y", u"B", u"B", rsUnTranslated},
+      {u"z", u"C2", u"C2", rsUnTranslated},   {u"w", u"W", u"W", rsUnTranslated},
+      {u"keep", u"K", u"K-de", rsTranslated}, {u"3", u"C", u"C-de", rsUnused}};
+  EXPECT_EQ(Items(), want);
+  EXPECT_EQ(Xlat(), "x = \"A0-de\"\ny = \"B\"\nz = \"C2\"\nw = \"W\"\nkeep = \"K-de\"\n");
+  TLinesNotesFile notes;
+  notes.Open(Dir.U16("de/a.lines.xlf"));
+  const auto x = notes.GetItems()->Get(0);
+  EXPECT_EQ(x->GetResName(), u"GROUP");
+  EXPECT_EQ(x->GetPrevOrigText(0), u"A");
+  EXPECT_EQ(x->GetPrevXlatText(0), u"A-de");
+  // A second run finds everything under its own identifier.
+  Write("src/a.lines", "x = \"A0\"\ny = \"B\"\nz = \"C2\"\nw = \"W\"\nkeep = \"K\"\n");
+  EXPECT_EQ(Run(u).UnchangedCount, 5);
+}
+
+// A translated file written under the former keys is read back under the new ones.
+TEST_F(UpdaterTest, TranslatedFileEditsReachItemsKeptUnderFormerIdentifiers) {
+  TTestUpdater old;
+  Write("src/a.lines", "1 = \"A\"\n2 = \"B\"\n");
+  Run(old);
+  TKeyedUpdater u;
+  u.Former = {{u"x", u"1"}, {u"y", u"2"}};
+  Write("de/a.lines", "x = \"A-hand\"\ny = \"B\"\n");
+  TStats t;
+  u.Execute(nullptr, Dir.U16("de/a.lines"), u"", u"", u"", t, false, 0, 0, nullptr, {});
+  const std::vector<TItem> want{{u"x", u"A", u"A-hand", rsTranslated},
+                                {u"y", u"B", u"B", rsUnTranslated}};
+  EXPECT_EQ(Items(), want);
+}
+
 } // namespace
