@@ -187,6 +187,16 @@ const std::vector<TPageView>& PageViews() {
            {.Field = u"RepositorySearchForward", .Caption = SOptSearchForward},
            {.Field = u"RepositorySearchWholeWords", .Caption = SOptWholeWords},
        }},
+      {u"QualityWarningsPropSet",
+       SOptPageQualityWarnings,
+       {
+           {.Field = u"QualityWarnWhitespace", .Caption = SQualityKindWhitespace},
+           {.Field = u"QualityWarnEndPunctuation", .Caption = SQualityKindEndPunctuation},
+           {.Field = u"QualityWarnNumbers", .Caption = SQualityKindNumbers},
+           {.Field = u"QualityWarnDoubledSpaces", .Caption = SQualityKindDoubledSpaces},
+           {.Field = u"QualityWarnSameAsOriginal", .Caption = SQualityKindSameAsOriginal},
+           {.Field = u"QualityWarnAccelerator", .Caption = SQualityKindAccelerator},
+       }},
       {u"PascalPropSet",
        SOptPagePascal,
        {

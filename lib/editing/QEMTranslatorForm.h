@@ -18,6 +18,8 @@
 #include "platform/QEMUIServices.h"
 #include "settings/QEMGridColor.h"
 #include "settings/QEMGridFont.h"
+#include "toolkit/QEMQualityChecks.h"
+#include "toolkit/QEMSpellCheck.h"
 #include "translator/QEMTranslator.h"
 
 // The plug-in's choices for checking an edited translation.
@@ -59,6 +61,18 @@ struct TQEMTranslatorFormEvents {
 using TQEMCountsChangedEvent =
     std::function<void(const std::u16string& FileName, int32_t OldTranslated,
                        int32_t OldUntranslated, int32_t NewTranslated, int32_t NewUntranslated)>;
+
+// A quality warning or a misspelt word of an item of the open file.
+struct TQEMItemWarning {
+  int ItemIndex = -1;
+  int Row = -1; // -1 when the filters hide the item
+  TQEMQualityIssue Issue;
+};
+struct TQEMItemMisspelling {
+  int ItemIndex = -1;
+  int Row = -1;
+  TQEMTextRange Range; // in the translation
+};
 
 class QEM_API TQEMTranslatorFormModel : public TQEMTranslatorForm {
 public:
@@ -210,6 +224,18 @@ public:
   // be taken as it is. For a hint while the user types.
   std::u16string CheckEntry(int Row, TQEMAllColId Col, const std::u16string& Text) const;
 
+  // Translator aids: advice only, never a reason to refuse an edit or a save.
+  // How this file's texts are checked: the package's quoting, the kinds the options enable.
+  TQEMQualityCheckSettings QualitySettings() const;
+  std::vector<TQEMQualityIssue> Warnings(int Row) const;
+  // The warnings of every item of the file in file order, hidden rows included.
+  std::vector<TQEMItemWarning> FileWarnings() const;
+  // The checker of the file's target language, made on first use; disabled (finding nothing)
+  // when no file is open or no dictionary is installed.
+  TQEMSpellChecker& SpellChecker();
+  // The misspelt words of the file's translated items in file order.
+  std::vector<TQEMItemMisspelling> FileMisspellings();
+
   // A batch operation or updater run may change the open file through this window's manager.
   // Before it, a dirty window is saved or reverted (asked as on close; false when the user
   // cancels or the save fails: the run must not start). After it, the rows are read again:
@@ -312,6 +338,9 @@ private:
   // The counts of the file on disk, and those the workspace was last told.
   int32_t FSavedTranslated = 0, FSavedUntranslated = 0;
   int32_t FReportedTranslated = 0, FReportedUntranslated = 0;
+
+  std::unique_ptr<TQEMSpellChecker> FSpeller;
+  LCID FSpellerLCID = 0;
 };
 
 // Re-reads the stored answer of the revert question ("RevertToOrig", "RevertToOrig_DontAskAgain"

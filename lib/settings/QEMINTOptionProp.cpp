@@ -298,7 +298,8 @@ TQEMINTOptionProps::TQEMINTOptionProps(int Mask, TNoLoad)
            &GetFromRepositoryPropSet,
            &PascalPropSet,
            &RepositoryPropSet,
-           &RepositorySearchPropSet};
+           &RepositorySearchPropSet,
+           &QualityWarningsPropSet};
   DefineFields();
   for (auto* s : FSets)
     s->SetKey(FBaseKey + u"\\" + s->Name());
@@ -460,6 +461,14 @@ void TQEMINTOptionProps::DefineFields() {
                 false);
   rs.AddBoolean(u"RepositorySearchForward", u"Search Forward", RepositorySearchForward, true);
   rs.AddBoolean(u"RepositorySearchWholeWords", u"Whole Words", RepositorySearchWholeWords, false);
+
+  auto& qw = QualityWarningsPropSet;
+  qw.AddBoolean(u"QualityWarnWhitespace", u"Whitespace", QualityWarnWhitespace, true);
+  qw.AddBoolean(u"QualityWarnEndPunctuation", u"EndPunctuation", QualityWarnEndPunctuation, true);
+  qw.AddBoolean(u"QualityWarnNumbers", u"Numbers", QualityWarnNumbers, true);
+  qw.AddBoolean(u"QualityWarnDoubledSpaces", u"DoubledSpaces", QualityWarnDoubledSpaces, true);
+  qw.AddBoolean(u"QualityWarnSameAsOriginal", u"SameAsOriginal", QualityWarnSameAsOriginal, true);
+  qw.AddBoolean(u"QualityWarnAccelerator", u"Accelerator", QualityWarnAccelerator, true);
 }
 
 void TQEMINTOptionProps::LoadOptions() {

@@ -275,6 +275,13 @@ public:
   bool RepositorySearchCaseSensitive = false;
   bool RepositorySearchForward = true;
   bool RepositorySearchWholeWords = false;
+  // QualityWarningsPropSet (3): which quality warnings the translator window shows.
+  bool QualityWarnWhitespace = true;
+  bool QualityWarnEndPunctuation = true;
+  bool QualityWarnNumbers = true;
+  bool QualityWarnDoubledSpaces = true;
+  bool QualityWarnSameAsOriginal = true;
+  bool QualityWarnAccelerator = true;
 
   TQEMPropertySet QEMPropSet{u"QEMPropSet", 1};
   TQEMPropertySet HLXPropSet{u"HLXPropSet", 3};
@@ -286,6 +293,7 @@ public:
   TQEMPropertySet PascalPropSet{u"PascalPropSet", 3};
   TQEMPropertySet RepositoryPropSet{u"RepositoryPropSet", 3};
   TQEMPropertySet RepositorySearchPropSet{u"RepositorySearchPropSet", 3};
+  TQEMPropertySet QualityWarningsPropSet{u"QualityWarningsPropSet", 3};
 
   TQEMHistoryManager QEMHistoryManager;
 

@@ -197,7 +197,7 @@ private slots:
         QVERIFY2(edited.GetValue(i) == want, what);
       }
     }
-    QCOMPARE(fields, 62);
+    QCOMPARE(fields, 68);
 
     // The stand-alone program does not keep the development environment's set, so it has no
     // page where edits would vanish.
