@@ -1,11 +1,14 @@
 // hlx: the stand-alone manager. Unattended runs (-I, -E) are headless and never load Qt; without
 // a batch switch the desktop program (libhlxgui.so beside hlx) is loaded and given the workspace.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -14,14 +17,21 @@
 
 namespace {
 
-void Print(FILE* To, const std::u16string& Text) {
-  const std::string s = UTF16ToUTF8(Text);
-  std::fwrite(s.data(), 1, s.size(), To);
-  std::fputc('\n', To);
-  std::fflush(To);
+// False when the text did not reach the stream whole (a full disk, a closed pipe).
+bool Write(FILE* To, const std::string& Text) {
+  return std::fwrite(Text.data(), 1, Text.size(), To) == Text.size() && std::fflush(To) == 0 &&
+         !std::ferror(To);
 }
 
-constexpr int kUsageError = 2;
+bool Print(FILE* To, const std::u16string& Text) {
+  return Write(To, UTF16ToUTF8(Text) + "\n");
+}
+
+bool Print(FILE* To, std::u16string_view Text) {
+  return Print(To, std::u16string(Text));
+}
+
+constexpr int kUsageError = THlxCommandLine::UsageExitCode;
 
 using TGuiRun = int (*)(TQEMWorkspace&, int, char**);
 
@@ -36,7 +46,13 @@ bool HasDisplay() {
 TGuiRun LoadGui(std::u16string& Error) {
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  const std::string file = (ec ? std::filesystem::path(".") : exe.parent_path()) / "libhlxgui.so";
+  const auto dir = ec ? std::filesystem::path(".") : exe.parent_path();
+  std::string file = dir / "libhlxgui.so";
+#ifdef HLX_GUI_DIR_FROM_BIN
+  // Installed, it sits in hlx's private library folder instead.
+  if (!std::filesystem::exists(file, ec))
+    file = (dir / HLX_GUI_DIR_FROM_BIN / "libhlxgui.so").lexically_normal();
+#endif
   void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
     const char* e = dlerror();
@@ -67,46 +83,77 @@ void TimingMark(const char* What) {
   if (start) Print(stderr, Format(SGuiTimingMark, What, int((NowNs() - start) / 1000000)));
 }
 
+// Progress and status lines on standard error, only to a terminal: a line redrawn in place,
+// or plain lines where the terminal cannot take escape sequences (TERM=dumb).
+class TProgressLine {
+public:
+  explicit TProgressLine(bool Quiet) {
+    const char* term = std::getenv("TERM");
+    FShown = !Quiet && isatty(STDERR_FILENO);
+    FPlain = !term || !*term || std::string_view(term) == "dumb";
+  }
+  void Status(const std::u16string& S) {
+    if (!FShown || S.empty()) return;
+    End();
+    Print(stderr, S);
+  }
+  void Progress(int Done, int Total, const std::u16string& File, LCID Locale) {
+    if (!FShown) return;
+    const std::string line = UTF16ToUTF8(
+        Format(SHlxProgress, Done, Total, LCIDToLangTag(Locale), ExtractFileName(File)));
+    if (FPlain) {
+      Write(stderr, line + "\n");
+      return;
+    }
+    Write(stderr, "\r\033[K" + line);
+    FOpen = true;
+  }
+  // Ends a line drawn in place before anything else is written.
+  void End() {
+    if (FOpen) Write(stderr, "\r\033[K");
+    FOpen = false;
+  }
+
+private:
+  bool FShown = false;
+  bool FPlain = false;
+  bool FOpen = false;
+};
+
 int Run(int argc, char** argv) {
   TimingMark("main");
-  // --help and --version answer before anything is started, so they work on any machine.
   std::vector<std::u16string> args;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i < argc; ++i)
     args.push_back(UTF8ToUTF16(argv[i]));
-    const std::u16string a = QEMUpperCase(args.back());
-    if (a == u"--HELP" || a == u"-H" || a == u"-?") {
-      Print(stdout, std::u16string(SHlxUsage));
-      return 0;
-    }
-    if (a == u"--VERSION") {
-      Print(stdout, Format(SHlxVersionLine, QEMProductName(), QEMProductVersion()));
-      Print(stdout, QEMLegalCopyright());
-      return 0;
-    }
+  // The command line is settled before the settings are opened: --help and --version work on
+  // any machine, and a refused command line, or a request that cannot be served, leaves
+  // nothing behind.
+  THlxCommandLine probe;
+  try {
+    probe.ParseCmdLine(args);
+    if (probe.HelpAsked()) return Print(stdout, SHlxUsage) ? 0 : 1;
+    if (probe.VersionAsked())
+      return Print(stdout, Format(SHlxVersionLine, QEMProductName(), QEMProductVersion())) &&
+                     Print(stdout, QEMLegalCopyright())
+                 ? 0
+                 : 1;
+    probe.CheckNamedFiles();
+  } catch (const EHLXException& e) {
+    Print(stderr, Format(SHlxFatal, e.Message()));
+    return kUsageError;
   }
-  // Whether the desktop program is wanted is settled before the settings are opened, so a
-  // request that cannot be served leaves nothing behind.
   TGuiRun gui = nullptr;
-  {
-    THlxCommandLine probe;
-    try {
-      probe.ParseCmdLine(args);
-    } catch (const EHLXException& e) {
-      Print(stderr, e.Message());
+  if (!probe.BatchMode()) {
+    if (!HasDisplay()) {
+      Print(stderr, Format(SHlxFatal, SHlxNoDisplay));
       return kUsageError;
     }
-    if (!probe.BatchMode()) {
-      if (!HasDisplay()) {
-        Print(stderr, Format(SHlxFatal, SHlxNoDisplay));
-        return kUsageError;
-      }
-      std::u16string error;
-      if (!(gui = LoadGui(error))) {
-        Print(stderr, Format(SHlxFatal, Format(SHlxGuiNotLoaded, error)));
-        return kUsageError;
-      }
-      TimingMark("gui-library-loaded");
+    std::u16string error;
+    if (!(gui = LoadGui(error))) {
+      Print(stderr, Format(SHlxFatal, Format(SHlxGuiNotLoaded, error)));
+      return 1;
     }
+    TimingMark("gui-library-loaded");
   }
   QEMSetProgramArgs(argc, argv);
   QEMInitialize();
@@ -121,41 +168,39 @@ int Run(int argc, char** argv) {
   int rc = 0;
   {
     TQEMWorkspace workspace;
-    // Progress goes to a terminal only; standard output carries the summary alone.
-    const bool terminal = isatty(STDERR_FILENO);
-    bool progressShown = false;
-    const auto endProgress = [&] {
-      if (progressShown) std::fputs("\r\033[K", stderr);
-      progressShown = false;
-    };
-    workspace.OnStatus = [&](const std::u16string& S) {
-      if (!terminal || S.empty()) return;
-      endProgress();
-      Print(stderr, S);
-    };
-    workspace.OnProgress = [&](int Done, int Total, const std::u16string& File) {
-      if (!terminal) return;
-      const std::string line =
-          UTF16ToUTF8(Format(u"[%d/%d] %s", Done, Total, ExtractFileName(File)));
-      std::fprintf(stderr, "\r\033[K%s", line.c_str());
-      std::fflush(stderr);
-      progressShown = true;
+    TProgressLine progress(probe.Quiet());
+    workspace.OnStatus = [&](const std::u16string& S) { progress.Status(S); };
+    workspace.OnProgress = [&](int Done, int Total, const std::u16string& File, LCID Locale) {
+      progress.Progress(Done, Total, File, Locale);
     };
     workspace.OnBatchError = [&](const std::u16string& S) {
-      endProgress();
+      progress.End();
       Print(stderr, Format(SHlxFatal, S));
+    };
+    // Standard output carries the summary alone: as JSON, as text, or nothing when the
+    // statistics go there or the user asked for quiet.
+    workspace.OnRunEnd = [&] {
+      progress.End();
+      const THlxCommandLine& c = *workspace.CmdLine();
+      if (c.OutputToStdout()) return;
+      std::string text;
+      if (c.Json())
+        text = QEMRunReportJson(workspace.RunReport(), false);
+      else if (!c.Quiet() && workspace.LastStats().ProjCount > 0)
+        text = UTF16ToUTF8(StatsText(workspace.LastStats()) + u"\n" + std::u16string(STimeElapsed) +
+                           workspace.LastElapsed() + u"\n");
+      errno = 0;
+      if (!text.empty() && !Write(stdout, text))
+        workspace.ShowHLXError(
+            Format(SHlxCannotWriteStdout, UTF8ToUTF16(std::strerror(errno ? errno : EIO))));
     };
     try {
       rc = workspace.ExecuteCmdLine(args);
     } catch (const EHLXException& e) {
-      Print(stderr, e.Message());
+      Print(stderr, Format(SHlxFatal, e.Message()));
       return kUsageError;
     }
-    endProgress();
-    if (workspace.LastStats().ProjCount > 0) {
-      Print(stdout, StatsText(workspace.LastStats()));
-      Print(stdout, std::u16string(STimeElapsed) + workspace.LastElapsed());
-    }
+    progress.End();
   }
   return rc;
 }

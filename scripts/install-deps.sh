@@ -4,6 +4,10 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libicu-dev libpugixml-dev libsqlite3-dev
           libgtest-dev libgmock-dev libbenchmark-dev
+          # the command line and its JSON output; the e2e tests check that JSON against its schema
+          libcli11-dev nlohmann-json3-dev python3-jsonschema
+          # spell checking of translations, with the dictionaries the tests use
+          libhunspell-dev hunspell-de-de hunspell-en-us
           # the desktop program: Qt 6 Widgets and Qt Test, the offscreen platform the GUI tests
           # run on, and fonts so that screenshots show text (Latin and the CJK of the example)
           qt6-base-dev qt6-qpa-plugins fonts-dejavu-core fonts-noto-cjk)

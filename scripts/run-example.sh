@@ -13,18 +13,11 @@ demo=${HLX_DEMO_DIR:-${TMPDIR:-/tmp}/hlx-demo}
 rm -rf "$demo"
 mkdir -p "$demo"
 cp -r examples/demo/. "$demo"
-# The example's own settings, and its translation memory as the repository the updaters ask
-# (the default one beside hlx, placed only for this run and only when there is none).
+# The example's own settings, and its translation memory (the copy, so that the run never
+# writes into the source tree) as the repository of this run.
 export HLX_REGISTRY="$demo/settings.db"
-tmx=build/bin/default.tmx
-placed=0
-if [ ! -e "$tmx" ]; then
-  cp examples/demo/demo.tmx "$tmx"
-  placed=1
-fi
 status=0
-build/bin/hlx -I "$demo/demo.hlx" -O "$demo/status.txt" || status=$?
-[ "$placed" = 1 ] && rm -f "$tmx"
+build/bin/hlx -I "$demo/demo.hlx" -O "$demo/status.txt" --repository "$demo/demo.tmx" || status=$?
 
 echo
 echo "Translated files and notes:"

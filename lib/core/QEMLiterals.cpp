@@ -507,6 +507,7 @@ bool IsWholeWordW(std::u16string_view S, int Before, int After) {
   return !IsWordChar(S[After - 1]);
 }
 
+namespace qem {
 int CondInt(bool Cond, int A, int B) {
   return Cond ? A : B;
 }
@@ -547,6 +548,7 @@ std::u16string LFtoCRLF(std::u16string_view S) {
   }
   return r;
 }
+} // namespace qem
 
 int32_t QEMStrToInt(std::u16string_view S) {
   const std::u16string t = QEMTrim(S);

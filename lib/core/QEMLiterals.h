@@ -59,6 +59,8 @@ QEM_API std::u16string TrimPickLetter(std::u16string_view S);
 // neither neighbour is an ASCII letter or digit. Positions outside S have no neighbour there.
 QEM_API bool IsWholeWordW(std::u16string_view S, int Before, int After);
 
+// Generic names are not exported bare (see platform/QEMSysUtils.h).
+namespace qem {
 QEM_API int CondInt(bool Cond, int A, int B);
 QEM_API std::u16string CondStr(bool Cond, std::u16string_view A, std::u16string_view B);
 
@@ -70,3 +72,10 @@ QEM_API bool HasLF(std::u16string_view S);
 QEM_API std::u16string CRLFtoLF(std::u16string_view S);
 // Lone LFs become CR LF; CR LF pairs and lone CRs stay.
 QEM_API std::u16string LFtoCRLF(std::u16string_view S);
+} // namespace qem
+using qem::CondInt;
+using qem::CondStr;
+using qem::CRLFtoLF;
+using qem::HasCR;
+using qem::HasLF;
+using qem::LFtoCRLF;

@@ -51,6 +51,7 @@ std::u16string QEMNewTempFile(const std::u16string& Prefix, const std::u16string
   return name;
 }
 
+namespace qem {
 std::u16string GetTempDir() { return QEMPrivateTempDir(); }
 
 std::u16string QEMMakeBackupFileName(const std::u16string& FileName) {
@@ -121,6 +122,7 @@ TDateTime DateOfFile(const std::u16string& FileName) {
   if (!QEMGetFileTime(FileName, t)) return 0;
   return QEMFileDateResolution(QEMFileTimeToLocal(t));
 }
+} // namespace qem
 
 TDateTime QEMGetFileDate(const std::u16string& FileName) {
   timespec t{};

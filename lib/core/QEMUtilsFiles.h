@@ -28,6 +28,8 @@ QEM_API void QEMAddTempFile(const std::u16string& Name);
 QEM_API void QEMRemoveTempFile(const std::u16string& Name, bool Delete);
 // A new, empty, private temporary file, already on the list.
 QEM_API std::u16string QEMNewTempFile(const std::u16string& Prefix, const std::u16string& Ext);
+// Generic names are not exported bare (see platform/QEMSysUtils.h).
+namespace qem {
 // The process's private temporary folder, with trailing delimiter.
 QEM_API std::u16string GetTempDir();
 
@@ -43,6 +45,14 @@ QEM_API std::u16string AbsoluteFileName(const std::u16string& Root, const std::u
                                         const std::u16string& FileName);
 
 QEM_API TDateTime DateOfFile(const std::u16string& FileName);
+} // namespace qem
+using qem::AbsoluteFileName;
+using qem::DateOfFile;
+using qem::FormatPath;
+using qem::GetTempDir;
+using qem::QEMMakeBackupFileName;
+using qem::QEMNormalizePath;
+using qem::QEMSameFileName;
 QEM_API TDateTime QEMGetFileDate(const std::u16string& FileName);
 QEM_API void QEMSetFileDate(const std::u16string& FileName, TDateTime Date);
 

@@ -2,6 +2,7 @@
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
+#include <unicode/utf16.h>
 
 #include <pugixml.hpp>
 
@@ -67,8 +68,8 @@ std::u16string Shown(std::u16string_view S) {
     ++bad;
   if (bad == S.size()) bad = 0;
   size_t from = bad > Before ? bad - Before : 0, to = std::min(S.size(), from + Width);
-  if (from > 0 && S[from] >= 0xDC00 && S[from] <= 0xDFFF) ++from;
-  if (to < S.size() && S[to - 1] >= 0xD800 && S[to - 1] <= 0xDBFF) --to;
+  if (from > 0 && U16_IS_TRAIL(S[from])) ++from;
+  if (to < S.size() && U16_IS_LEAD(S[to - 1])) --to;
   static constexpr char16_t Hex[] = u"0123456789ABCDEF";
   std::u16string r = from > 0 ? u"..." : u"";
   for (size_t i = from; i < to; ++i) {
@@ -100,15 +101,13 @@ bool IsNameChar(char32_t C) {
 }
 
 bool IsXMLName(std::u16string_view S) {
-  for (size_t i = 0; i < S.size(); ++i) {
-    char32_t c = S[i];
+  if (S.size() > size_t(INT32_MAX)) return false;
+  const int32_t n = int32_t(S.size());
+  for (int32_t i = 0; i < n;) {
     const bool first = i == 0;
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < S.size() && S[i + 1] >= 0xDC00 &&
-        S[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (S[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (!(first ? IsNameStart(c) : IsNameChar(c))) return false;
+    UChar32 c;
+    U16_NEXT(S.data(), i, n, c);
+    if (!(first ? IsNameStart(char32_t(c)) : IsNameChar(char32_t(c)))) return false;
   }
   return !S.empty();
 }
@@ -198,45 +197,7 @@ xml_node AppendShallowCopy(xml_node Parent, xml_node Source) {
 
 // Offset of the first byte that does not start a well-formed UTF-8 character, or npos.
 size_t FindBadUTF8(std::string_view S) {
-  const auto* p = reinterpret_cast<const unsigned char*>(S.data());
-  const size_t n = S.size();
-  size_t i = 0;
-  while (i < n) {
-    // Markup is mostly ASCII: skip eight such bytes at a time.
-    if (n - i >= 8) {
-      uint64_t w;
-      std::memcpy(&w, p + i, 8);
-      if (!(w & 0x8080808080808080ull)) {
-        i += 8;
-        continue;
-      }
-    }
-    const unsigned c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    unsigned lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      len = 3;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F; // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      len = 4;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    } else {
-      return i;
-    }
-    if (n - i < len || p[i + 1] < lo || p[i + 1] > hi) return i;
-    for (size_t k = 2; k < len; ++k)
-      if ((p[i + k] & 0xC0) != 0x80) return i;
-    i += len;
-  }
-  return std::string_view::npos;
+  return QEMFindInvalidUTF8(S);
 }
 
 bool Fail(TQEMXMLDocument& Doc, std::u16string Msg) {

@@ -61,6 +61,7 @@ double LocalWallToUnix(double wall) {
 }
 } // namespace
 
+namespace qem {
 TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int MilliSecond) {
   const int64_t days = DaysFromCivil(Year, unsigned(Month), unsigned(Day)) + QEMUnixEpochDays;
   const double time = (Hour * 3600.0 + Minute * 60.0 + Second + MilliSecond / 1000.0) / kSecondsPerDay;
@@ -87,6 +88,7 @@ TQEMDateTimeParts DecodeDateTime(TDateTime Value) {
 
 TDateTime UnixToDateTime(double UnixSeconds) { return UnixSeconds / kSecondsPerDay + QEMUnixEpochDays; }
 double DateTimeToUnix(TDateTime Value) { return (Value - QEMUnixEpochDays) * kSecondsPerDay; }
+} // namespace qem
 
 TDateTime QEMNowUTC() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();

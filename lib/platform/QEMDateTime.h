@@ -13,16 +13,24 @@ using TDateTime = double;
 // Seconds between 1899-12-30 and 1970-01-01.
 inline constexpr int64_t QEMUnixEpochDays = 25569;
 
-QEM_API TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour = 0, int Minute = 0,
-                                 int Second = 0, int MilliSecond = 0);
 struct TQEMDateTimeParts {
   int Year, Month, Day, Hour, Minute, Second, MilliSecond;
 };
+
+// Names other libraries use too are not exported bare (see QEMSysUtils.h).
+namespace qem {
+QEM_API TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour = 0, int Minute = 0,
+                                 int Second = 0, int MilliSecond = 0);
 QEM_API TQEMDateTimeParts DecodeDateTime(TDateTime Value);
 
 // UTC <-> seconds since 1970 (with fractions); no time zone involved.
 QEM_API TDateTime UnixToDateTime(double UnixSeconds);
 QEM_API double DateTimeToUnix(TDateTime Value);
+} // namespace qem
+using qem::DateTimeToUnix;
+using qem::DecodeDateTime;
+using qem::EncodeDateTime;
+using qem::UnixToDateTime;
 
 // Local time as the process's time zone has it.
 QEM_API TDateTime QEMNow();

@@ -53,6 +53,7 @@ bool QEMHasDrive(std::u16string_view Path) {
          ((Path[0] >= u'A' && Path[0] <= u'Z') || (Path[0] >= u'a' && Path[0] <= u'z'));
 }
 
+namespace qem {
 std::u16string ExtractFilePath(std::u16string_view Path) {
   const size_t p = LastDelimiter(Path);
   return p == std::u16string_view::npos ? std::u16string() : std::u16string(Path.substr(0, p + 1));
@@ -116,6 +117,7 @@ bool ForceDirectories(std::u16string_view Path) {
 bool DeleteFile(std::u16string_view Path) {
   return !Path.empty() && unlink(QEMNativePath(Path).c_str()) == 0;
 }
+} // namespace qem
 
 bool QEMGetFileTime(std::u16string_view Path, timespec& MTime) {
   struct stat st {};

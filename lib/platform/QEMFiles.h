@@ -19,6 +19,8 @@ inline bool QEMIsPathDelimiter(char16_t C) {
 QEM_API std::u16string QEMSlashes(std::u16string_view Path);
 // "/x", "\\server\share" and "X:..." carry their own root.
 QEM_API bool QEMHasDrive(std::u16string_view Path);
+// Generic names are not exported bare (see platform/QEMSysUtils.h).
+namespace qem {
 QEM_API std::u16string ExtractFilePath(std::u16string_view Path); // with trailing delimiter
 QEM_API std::u16string ExtractFileName(std::u16string_view Path);
 QEM_API std::u16string ExtractFileExt(std::u16string_view Path); // with its point
@@ -32,6 +34,18 @@ QEM_API bool DirectoryExists(std::u16string_view Path);
 // Creates Path and its missing parents; false when that fails.
 QEM_API bool ForceDirectories(std::u16string_view Path);
 QEM_API bool DeleteFile(std::u16string_view Path); // never follows a symbolic link
+} // namespace qem
+using qem::ChangeFileExt;
+using qem::DeleteFile;
+using qem::DirectoryExists;
+using qem::ExcludeTrailingPathDelimiter;
+using qem::ExtractFileExt;
+using qem::ExtractFileName;
+using qem::ExtractFilePath;
+using qem::FileExists;
+using qem::ForceDirectories;
+using qem::IncludeTrailingPathDelimiter;
+using qem::QEMNativePath;
 // The whole content of a file; false when it cannot be opened or read.
 QEM_API bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes);
 QEM_API bool QEMGetFileTime(std::u16string_view Path, timespec& MTime);

@@ -70,6 +70,7 @@ std::u16string FloatText(double v, char type, int prec) {
 
 } // namespace
 
+namespace qem {
 std::u16string FormatArgs(std::u16string_view Fmt, std::initializer_list<TQEMFormatArg> Args) {
   const std::vector<const TQEMFormatArg*> args = [&] {
     std::vector<const TQEMFormatArg*> v;
@@ -219,3 +220,4 @@ std::u16string FormatArgs(std::u16string_view Fmt, std::initializer_list<TQEMFor
   }
   return out;
 }
+} // namespace qem

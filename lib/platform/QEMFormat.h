@@ -49,8 +49,13 @@ private:
   std::u16string FStr;
 };
 
+// Generic names are not exported bare (see platform/QEMSysUtils.h).
+namespace qem {
 // Raises EQEMConvertError for a specifier that does not fit its argument or has none.
-QEM_API std::u16string FormatArgs(std::u16string_view Fmt, std::initializer_list<TQEMFormatArg> Args);
+QEM_API std::u16string FormatArgs(std::u16string_view Fmt,
+                                  std::initializer_list<TQEMFormatArg> Args);
+} // namespace qem
+using qem::FormatArgs;
 
 template <class... A> std::u16string Format(std::u16string_view Fmt, const A&... Args) {
   return FormatArgs(Fmt, {TQEMFormatArg(Args)...});

@@ -2,7 +2,10 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,96 +17,77 @@ std::u16string QEMExceptionMessage(const std::exception& E) {
   return UTF8ToUTF16(E.what());
 }
 
+namespace {
+
+// ICU counts in int32_t: longer text goes in pieces that end on a character boundary.
+constexpr size_t kIcuChunk = size_t(1) << 28;
+
+} // namespace
+
+namespace qem {
+
 std::u16string UTF8ToUTF16(std::string_view S) {
   std::u16string R;
-  R.reserve(S.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(S.data());
-  const size_t n = S.size();
-  size_t i = 0;
-  while (i < n) {
-    // ASCII runs, the common case, convert eight bytes at a time.
-    if (n - i >= 8) {
-      uint64_t w;
-      std::memcpy(&w, p + i, 8);
-      if (!(w & 0x8080808080808080ull)) {
-        for (int k = 0; k < 8; ++k)
-          R.push_back(char16_t(p[i + k]));
-        i += 8;
-        continue;
-      }
-    }
-    uint32_t c = p[i];
-    int extra;
-    uint32_t min;
-    if (c < 0x80) {
-      R.push_back(char16_t(c));
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1, min = 0x80, c &= 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2, min = 0x800, c &= 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3, min = 0x10000, c &= 0x07;
-    } else {
-      R.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    bool ok = i + size_t(extra) < n;
-    for (int k = 1; ok && k <= extra; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80)
-        ok = false;
-      else
-        c = (c << 6) | (p[i + k] & 0x3F);
-    }
-    if (!ok || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      R.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      R.push_back(char16_t(0xD800 + (c >> 10)));
-      R.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-    } else {
-      R.push_back(char16_t(c));
-    }
-    i += size_t(extra) + 1;
+  while (!S.empty()) {
+    size_t n = std::min(S.size(), kIcuChunk);
+    // Back up over at most three continuation bytes to the lead byte.
+    for (size_t k = 0; n < S.size() && k < 3 && U8_IS_TRAIL(uint8_t(S[n])); ++k)
+      --n;
+    const size_t at = R.size();
+    R.resize(at + n); // never more UTF-16 units than UTF-8 bytes
+    int32_t len = 0;
+    UErrorCode err = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(R.data() + at), int32_t(n), &len, S.data(),
+                         int32_t(n), 0xFFFD, nullptr, &err);
+    R.resize(U_SUCCESS(err) ? at + size_t(len) : at);
+    S.remove_prefix(n);
   }
   return R;
 }
 
 std::string UTF16ToUTF8(std::u16string_view S) {
   std::string R;
-  R.reserve(S.size());
-  for (size_t i = 0; i < S.size(); ++i) {
-    uint32_t c = S[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < S.size() && S[i + 1] >= 0xDC00 &&
-        S[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (S[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD; // lone surrogate
-    }
-    if (c < 0x80) {
-      R.push_back(char(c));
-    } else if (c < 0x800) {
-      R.push_back(char(0xC0 | (c >> 6)));
-      R.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      R.push_back(char(0xE0 | (c >> 12)));
-      R.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-      R.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-      R.push_back(char(0xF0 | (c >> 18)));
-      R.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-      R.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-      R.push_back(char(0x80 | (c & 0x3F)));
-    }
+  while (!S.empty()) {
+    size_t n = std::min(S.size(), kIcuChunk);
+    if (n < S.size() && U16_IS_LEAD(S[n - 1])) --n; // keep a surrogate pair together
+    const size_t at = R.size();
+    R.resize(at + 3 * n); // at most three bytes per unit
+    int32_t len = 0;
+    UErrorCode err = U_ZERO_ERROR;
+    u_strToUTF8WithSub(R.data() + at, int32_t(3 * n), &len,
+                       reinterpret_cast<const UChar*>(S.data()), int32_t(n), 0xFFFD, nullptr, &err);
+    R.resize(U_SUCCESS(err) ? at + size_t(len) : at);
+    S.remove_prefix(n);
   }
   return R;
 }
+
+size_t QEMFindInvalidUTF8(std::string_view S) {
+  const auto* p = reinterpret_cast<const uint8_t*>(S.data());
+  const size_t n = S.size();
+  size_t i = 0;
+  while (i < n) {
+    // Mostly ASCII: eight such bytes at a time.
+    if (n - i >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if (!(w & 0x8080808080808080ull)) {
+        i += 8;
+        continue;
+      }
+    }
+    const size_t at = i;
+    int32_t pos = 0;
+    UChar32 c;
+    const int32_t len = int32_t(std::min<size_t>(4, n - i));
+    U8_NEXT(p + i, pos, len, c);
+    if (c < 0) return at;
+    i += size_t(pos);
+  }
+  return std::string_view::npos;
+}
+
+} // namespace qem
 
 namespace {
 enum class CaseOp { Upper, Lower, Fold };
@@ -172,6 +156,7 @@ std::u16string QEMTrim(std::u16string_view S) {
   return std::u16string(S.substr(b, e - b));
 }
 
+namespace qem {
 std::u16string IntToStr(int64_t Value) {
   const std::string s = std::to_string(Value);
   return std::u16string(s.begin(), s.end());
@@ -200,6 +185,7 @@ std::optional<int32_t> TryStrToInt(std::u16string_view S) {
 int32_t StrToIntDef(std::u16string_view S, int32_t Default) {
   return TryStrToInt(S).value_or(Default);
 }
+} // namespace qem
 
 namespace {
 // Simple (one-to-one) folding of each BMP code unit keeps positions aligned with the original.

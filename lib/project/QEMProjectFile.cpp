@@ -226,32 +226,7 @@ bool LooksLikeXML(std::string_view B) {
 }
 
 bool IsValidUTF8(std::string_view S) {
-  size_t i = 0;
-  while (i < S.size()) {
-    const auto c = uint8_t(S[i]);
-    size_t n;
-    uint32_t cp;
-    if (c < 0x80)
-      n = 0, cp = c;
-    else if ((c & 0xE0) == 0xC0)
-      n = 1, cp = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0)
-      n = 2, cp = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0)
-      n = 3, cp = c & 0x07;
-    else
-      return false;
-    if (i + n >= S.size() && n > 0) return false;
-    for (size_t k = 1; k <= n; ++k) {
-      const auto d = uint8_t(S[i + k]);
-      if ((d & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    static constexpr uint32_t Min[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < Min[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += n + 1;
-  }
-  return true;
+  return QEMFindInvalidUTF8(S) == std::string_view::npos;
 }
 
 // Old projects were written in UTF-16 or UTF-8 with a mark, or in the ANSI code page.

@@ -1,8 +1,11 @@
 #include "translator/QEMPackages.h"
 
 #include <algorithm>
+#include <cstring>
 #include <dlfcn.h>
 #include <filesystem>
+#include <link.h>
+#include <optional>
 
 #include "core/QEMStrs.h"
 #include "core/QEMUtilsFiles.h"
@@ -21,12 +24,44 @@ std::u16string AbsolutePath(const std::u16string& FileName) {
   return ec ? FileName : UTF8ToUTF16(p.lexically_normal().string());
 }
 
+// The contract Module declares; nothing when it declares none. The symbol must be the module's
+// own: a lookup by handle also searches the libraries the module depends on.
+std::optional<uint32_t> ContractOf(void* Module) {
+  const void* sym = dlsym(Module, QEMPackageContractSymbol);
+  link_map* map = nullptr;
+  Dl_info info{};
+  if (!sym || dlinfo(Module, RTLD_DI_LINKMAP, &map) != 0 || !map || !dladdr(sym, &info) ||
+      !info.dli_fname || std::strcmp(info.dli_fname, map->l_name) != 0)
+    return std::nullopt;
+  return *static_cast<const uint32_t*>(sym);
+}
+
+// Raises the contract failure of Module (then closed), if any.
+void CheckContract(void* Module, const std::u16string& FileName) {
+  const auto contract = ContractOf(Module);
+  if (contract && *contract == QEMPackageContract) return;
+  dlclose(Module);
+  if (!contract) throw EQEMError(Format(SPackageNoContract, FileName));
+  throw EQEMError(
+      Format(SPackageContractMismatch, FileName, int64_t(*contract), int64_t(QEMPackageContract)));
+}
+
 } // namespace
 
 void* QEMLoadPackage(const std::u16string& FileName) {
   const std::string path = QEMNativePath(AbsolutePath(FileName));
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) return nullptr;
+  if (!module) {
+    // A package of another contract may name functions this library no longer has; its
+    // versions say more than the missing symbol. Lazy binding opens it without them.
+    if (void* lazy = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL)) {
+      const auto contract = ContractOf(lazy);
+      if (contract && *contract != QEMPackageContract) CheckContract(lazy, FileName);
+      dlclose(lazy);
+    }
+    return nullptr;
+  }
+  CheckContract(module, FileName);
   auto init = reinterpret_cast<TQEMPackageInitializeFunc>(dlsym(module, "QEMPackageInitialize"));
   if (!init) {
     dlclose(module);
@@ -116,11 +151,23 @@ bool TQEMPackageManager::ProcessLoadTranslator(const std::u16string& FileName) {
   }
 }
 
+#ifndef QEM_PACKAGE_DIR_FROM_BIN
+#define QEM_PACKAGE_DIR_FROM_BIN "../lib/hlx/packages"
+#endif
+
+// Beside hlx in the build tree; an installed hlx has them in its package folder instead.
 std::vector<std::u16string> QEMDefaultTranslatorFiles() {
   const std::u16string bin = ExcludeTrailingPathDelimiter(QEMBinDir());
+  const std::u16string installed = AbsolutePath(bin + u"/" + UTF8ToUTF16(QEM_PACKAGE_DIR_FROM_BIN));
   std::vector<std::u16string> r;
-  for (const auto& f : fnDefaultTranslators)
-    r.push_back(Format(f, bin, u"140"));
+  for (const auto& f : fnDefaultTranslators) {
+    std::u16string file = Format(f, bin, u"140");
+    if (!FileExists(file)) {
+      std::u16string other = Format(f, installed, u"140");
+      if (FileExists(other)) file = std::move(other);
+    }
+    r.push_back(std::move(file));
+  }
   return r;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Translator packages: shared libraries loaded at run time that register file types into this
 // process. The host owns one TQEMPackageManager; it keeps the list the settings remember.
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,9 +12,20 @@
 using TQEMPackageInitializeFunc = void (*)(void* Module);
 using TQEMPackageFinalizeFunc = void (*)();
 
-// Opens the library at FileName (made absolute, so the loader never searches its own paths)
-// and runs its initialisation. Raises EQEMError with the loader's reason; null when the
-// loader gives no module.
+// The contract between libqem and its packages (class layouts, virtual slots, entry points).
+// Raised whenever a package built against older headers could misbehave with this library.
+inline constexpr uint32_t QEMPackageContract = 1;
+// A package exports the contract it was built for under this name, as a const uint32_t; the
+// loader reads it before it calls anything in the package and refuses any other value.
+inline constexpr const char* QEMPackageContractSymbol = "QEMPackageContractVersion";
+// Declares the contract in one source file of a package (the plug-in kit does it for its
+// packages).
+#define QEM_DECLARE_PACKAGE_CONTRACT()                                                             \
+  QEM_PACKAGE_EXPORT const uint32_t QEMPackageContractVersion = QEMPackageContract
+
+// Opens the library at FileName (made absolute, so the loader never searches its own paths),
+// checks the contract it declares and runs its initialisation. Raises EQEMError with the reason
+// (a package of another contract names both versions); null when the loader gives no module.
 QEM_API void* QEMLoadPackage(const std::u16string& FileName);
 // Runs the package's finalisation and closes the library.
 QEM_API void QEMUnloadPackage(void* Module);

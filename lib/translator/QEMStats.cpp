@@ -1,7 +1,11 @@
 #include "translator/QEMStats.h"
 
 #include <algorithm>
+#include <unordered_map>
 
+#include <nlohmann/json.hpp>
+
+#include "core/QEMIntlUtils.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMUIServices.h"
 #include "resources/QEMConst.h"
@@ -48,6 +52,116 @@ std::u16string StatsText(const TStats& Stats) {
 
 void ShowStats(const TStats& Stats) {
   QEMUIServices().MessageBox(StatsText(Stats));
+}
+
+// ---- the run report ----
+
+std::string_view QEMFileStatusName(TQEMFileStatus Status) {
+  switch (Status) {
+  case TQEMFileStatus::fsOk:
+    return "ok";
+  case TQEMFileStatus::fsSkippedUnchanged:
+    return "skipped-unchanged";
+  case TQEMFileStatus::fsFailed:
+    break;
+  }
+  return "failed";
+}
+
+namespace {
+
+using TJson = nlohmann::ordered_json;
+
+TJson ItemsJson(const TStats& S) {
+  return TJson{{"new", S.NewCount},
+               {"changed", S.ChangedCount},
+               {"unchanged", S.UnchangedCount},
+               {"unused", S.UnusedCount},
+               {"total", int64_t(S.NewCount) + S.ChangedCount + S.UnchangedCount + S.UnusedCount}};
+}
+
+TJson TextOrNull(const std::u16string& S) {
+  return S.empty() ? TJson() : TJson(UTF16ToUTF8(S));
+}
+
+// A failed file is never reported as done, whatever an earlier run left on disk.
+const TFileStats* KnownCounts(const TQEMRunFile& F) {
+  return F.Status != TQEMFileStatus::fsFailed && F.Counts ? &*F.Counts : nullptr;
+}
+
+int64_t DonePercent(const TFileStats& C) {
+  const int64_t total = int64_t(C.Translated) + C.UnTranslated;
+  return total > 0 ? int64_t(C.Translated) * 100 / total : 0;
+}
+
+} // namespace
+
+std::string QEMRunReportJson(const TQEMRunReport& Report, bool WithFiles) {
+  int32_t ok = 0, skipped = 0, failed = 0;
+  for (const auto& f : Report.Files)
+    ++(f.Status == TQEMFileStatus::fsOk                 ? ok
+       : f.Status == TQEMFileStatus::fsSkippedUnchanged ? skipped
+                                                        : failed);
+  TJson doc;
+  doc["schemaVersion"] = QEMRunReportSchemaVersion;
+  doc["summary"] = TJson{{"projects", Report.Projects},
+                         {"languages", Report.Languages},
+                         {"files",
+                          {{"total", ok + skipped + failed},
+                           {"ok", ok},
+                           {"skippedUnchanged", skipped},
+                           {"failed", failed}}},
+                         {"items", ItemsJson(Report.Items)},
+                         {"errors", Report.Errors},
+                         {"elapsedMs", Report.ElapsedMs}};
+  if (WithFiles) {
+    TJson files = TJson::array();
+    std::unordered_map<LCID, TJson> languages; // a run has few
+    for (const auto& f : Report.Files) {
+      TJson e;
+      e["project"] = UTF16ToUTF8(f.Project);
+      auto language = languages.find(f.Locale);
+      if (language == languages.end())
+        language =
+            languages
+                .emplace(f.Locale, f.Locale == 0
+                                       ? TJson()
+                                       : TJson{{"lcid", f.Locale},
+                                               {"tag", UTF16ToUTF8(LCIDToLangTag(f.Locale))},
+                                               {"name", UTF16ToUTF8(LCIDToLangName(f.Locale))}})
+                .first;
+      e["language"] = language->second;
+      e["type"] = TextOrNull(f.FileType);
+      e["source"] = UTF16ToUTF8(f.Source);
+      e["file"] = TextOrNull(f.File);
+      e["status"] = QEMFileStatusName(f.Status);
+      if (f.Status == TQEMFileStatus::fsFailed) e["message"] = UTF16ToUTF8(f.Message);
+      e["items"] = ItemsJson(f.Items);
+      const TFileStats* c = KnownCounts(f);
+      e["translated"] = c ? TJson(c->Translated) : TJson();
+      e["untranslated"] = c ? TJson(c->UnTranslated) : TJson();
+      e["total"] = c ? TJson(int64_t(c->Translated) + c->UnTranslated) : TJson();
+      e["done"] = c ? TJson(DonePercent(*c)) : TJson();
+      files.push_back(std::move(e));
+    }
+    doc["files"] = std::move(files);
+  }
+  return doc.dump(2, ' ', false, TJson::error_handler_t::replace) + "\n";
+}
+
+std::string QEMRunReportText(const TQEMRunReport& Report) {
+  const std::string unknown = UTF16ToUTF8(SStatusUnknown);
+  std::string out = UTF16ToUTF8(SHlxStatsTextHeader) + "\n";
+  for (const auto& f : Report.Files) {
+    const TFileStats* c = KnownCounts(f);
+    const auto cell = [&](int64_t N) { return c ? std::to_string(N) : unknown; };
+    out += UTF16ToUTF8(f.Project) + "\t" + UTF16ToUTF8(f.Locale ? LCIDToLangName(f.Locale) : u"") +
+           "\t" + UTF16ToUTF8(f.FileType) + "\t" + UTF16ToUTF8(f.File.empty() ? f.Source : f.File) +
+           "\t" + cell(c ? c->Translated : 0) + "\t" + cell(c ? c->UnTranslated : 0) + "\t" +
+           cell(c ? int64_t(c->Translated) + c->UnTranslated : 0) + "\t" +
+           cell(c ? DonePercent(*c) : 0) + "\t" + std::string(QEMFileStatusName(f.Status)) + "\n";
+  }
+  return out;
 }
 
 // ---- project status ----

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/QEMTypes.h"
@@ -16,6 +17,43 @@ QEM_API void SumStats(TStats& Total, const TStats& Stats);
 QEM_API std::u16string StatsText(const TStats& Stats);
 // Shows StatsText through the UI services.
 QEM_API void ShowStats(const TStats& Stats);
+
+// What became of one file in an updater run.
+enum class TQEMFileStatus : uint8_t { fsOk, fsSkippedUnchanged, fsFailed };
+
+// One file of an updater run for one language, as the machine-readable report gives it.
+struct TQEMRunFile {
+  std::u16string Project;
+  LCID Locale = 0;         // 0: not run for any language (no package handles the file)
+  std::u16string FileType; // empty when no package handles the file
+  std::u16string Source;
+  std::u16string File; // the translated file; empty when there is none
+  TQEMFileStatus Status = TQEMFileStatus::fsOk;
+  std::u16string Message; // why it failed
+  TStats Items;           // the file's new, changed, unchanged and unused items
+  // Translated and untranslated items of the translated file after the run; empty when they
+  // could not be read or the file failed.
+  std::optional<TFileStats> Counts;
+};
+
+// An updater run for build servers: the summary and, per file, what became of it.
+struct TQEMRunReport {
+  int32_t Projects = 0;
+  int32_t Languages = 0;
+  TStats Items;
+  int32_t Errors = 0;
+  int64_t ElapsedMs = 0;
+  std::vector<TQEMRunFile> Files;
+};
+
+// Raised whenever the JSON form changes in a way a reader must know of.
+inline constexpr int QEMRunReportSchemaVersion = 1;
+// "ok", "skipped-unchanged" or "failed".
+QEM_API std::string_view QEMFileStatusName(TQEMFileStatus Status);
+// UTF-8 JSON; WithFiles adds the list of files to the summary.
+QEM_API std::string QEMRunReportJson(const TQEMRunReport& Report, bool WithFiles);
+// UTF-8, tab-separated: a header line, then one line per file; unknown counts read "<unknown>".
+QEM_API std::string QEMRunReportText(const TQEMRunReport& Report);
 
 // The project-status list without its window: the caller feeds one row per file.
 class QEM_API TQEMProjectStatusModel {

@@ -95,10 +95,13 @@ public:
   // ---- reporting ----
   // The files status bar; an unattended run prints it.
   std::function<void(const std::u16string&)> OnStatus;
-  // Each file the updaters take, counted against all files of the run.
-  std::function<void(int Done, int Total, const std::u16string& File)> OnProgress;
+  // Each file the updaters take, counted against all files of the run, with its language.
+  std::function<void(int Done, int Total, const std::u16string& File, LCID Locale)> OnProgress;
   // Each error of an unattended run as it is logged, so a build server sees it at once.
   std::function<void(const std::u16string&)> OnBatchError;
+  // At the end of an unattended run, before the log is written: the host gives its summary.
+  // A summary it cannot write goes to ShowHLXError, so it is counted and logged.
+  std::function<void()> OnRunEnd;
   void UpdateStatusBar(const std::u16string& Msg);
   void ShowHLXError(const std::u16string& Msg);
   void ShowHLXMessage(const std::u16string& Msg);
@@ -188,6 +191,8 @@ public:
   bool UpdaterCallBack(const std::u16string& Mess, void* Data);
   const TStats& LastStats() const { return FLastStats; }
   const std::u16string& LastElapsed() const { return FLastElapsed; }
+  // The last run per file, with the errors counted so far.
+  TQEMRunReport RunReport() const;
 
   // ---- workspace tree ----
   // Runs the updaters first when files were added since the last run.
@@ -271,6 +276,10 @@ private:
   TQEMPackageManager FPackages;
   TStats FLastStats;
   std::u16string FLastElapsed;
+  TQEMRunReport FReport;
+  LCID FRunLocale = 0; // the language the updaters work on
+  int FErrorsShown = 0;
+  std::u16string FLastError;
   std::vector<std::unique_ptr<TQEMTreeNode>> FTree;
   TQEMTreeNode* FSelected = nullptr;
   TQEMNodeView FNodeView = TQEMNodeView::nvNone;

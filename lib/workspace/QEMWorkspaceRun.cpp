@@ -3,6 +3,9 @@
 #include "workspace/QEMWorkspace.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <unordered_map>
 
@@ -99,13 +102,43 @@ bool IsRunFile(const TQEMBaseProjectFileList& Projects, const std::u16string& De
   return false;
 }
 
+// The engine takes the repository's name from the options when it starts: restarted under the
+// run's name, with the option put back at once, the run reads that file, lazily as ever, and
+// the stored option never changes.
+void UseRepositoryForRun(const std::u16string& FileName) {
+  if (!QEMINTOptionProps) return;
+  const std::u16string kept = QEMINTOptionProps->RepositoryFilename;
+  QEMNewRepositoryEngineFinalize();
+  QEMINTOptionProps->RepositoryFilename = FileName;
+  try {
+    QEMNewRepositoryEngineInitialize();
+  } catch (...) {
+    QEMINTOptionProps->RepositoryFilename = kept;
+    throw;
+  }
+  QEMINTOptionProps->RepositoryFilename = kept;
+}
+
+// False with errno set when the text did not reach standard output whole.
+bool WriteStdout(const std::string& Text) {
+  errno = 0;
+  const bool ok = std::fwrite(Text.data(), 1, Text.size(), stdout) == Text.size() &&
+                  std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (!ok && errno == 0) errno = EIO;
+  return ok;
+}
+
 } // namespace
 
 // ---- the command line ----
 
 int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
-  FCmdLine = std::make_unique<THlxCommandLine>();
-  FCmdLine->ParseCmdLine(Args);
+  // A refused command line runs nothing and writes nothing.
+  auto cmdLine = std::make_unique<THlxCommandLine>();
+  cmdLine->ParseCmdLine(Args);
+  cmdLine->CheckNamedFiles();
+  FCmdLine = std::move(cmdLine);
+  if (!FCmdLine->RepositoryFileName().empty()) UseRepositoryForRun(FCmdLine->RepositoryFileName());
   if (FCmdLine->Mode() == ecmIntegration)
     FCmdLine->AddLog(Format(SCmdIntegrationHeader, DateTimeText(QEMNow())));
   if (FCmdLine->Mode() == ecmEggInteg)
@@ -114,9 +147,8 @@ int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
   // Packages load once the log can take their reports.
   FPackages.LoadFromRegistry();
   try {
-    // A missing project of a batch is reported by the batch's own check.
     const std::u16string& project = FCmdLine->FileName();
-    if (!project.empty() && (!InBatch() || FileExists(project))) OpenFile(project);
+    if (!project.empty()) OpenFile(project);
     switch (FCmdLine->Mode()) {
     case ecmNone:
       return -1;
@@ -131,6 +163,7 @@ int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
     if (!InBatch()) throw;
     ShowHLXError(Format(SCmdException, QEMExceptionMessage(e)));
   }
+  if (OnRunEnd) OnRunEnd();
   FCmdLine->WriteLog();
   return FCmdLine->ProcessExitCode();
 }
@@ -146,6 +179,7 @@ void TQEMWorkspace::BatchPreparation() {
   const std::u16string logDir = ExtractFilePath(c.LogFileName());
   if (!logDir.empty() && !DirectoryExists(logDir) && !ForceDirectories(logDir))
     throw EHLXException(Format(SCmdCannotCreateLogDir, logDir));
+  if (c.OutputToStdout()) return;
   // The statistics would overwrite what the run works on.
   if (c.OutputGiven() && IsRunFile(*FProjects, GetBaseDir(), c.OutputFileName()))
     throw EHLXException(Format(SCmdOutputIsRunFile, c.OutputFileName()));
@@ -178,85 +212,42 @@ void TQEMWorkspace::ProcessEggIntegration() {
   WriteOutput();
 }
 
-namespace {
-
-std::string JsonText(const std::u16string& S) {
-  std::string r = "\"";
-  for (const char c : UTF16ToUTF8(S)) {
-    if (c == '"' || c == '\\')
-      r += {'\\', c};
-    else if (static_cast<unsigned char>(c) < 0x20) {
-      char b[8];
-      std::snprintf(b, sizeof b, "\\u%04x", c);
-      r += b;
-    } else
-      r += c;
-  }
-  return r + "\"";
+TQEMRunReport TQEMWorkspace::RunReport() const {
+  TQEMRunReport r = FReport;
+  r.Errors = FCmdLine ? FCmdLine->ErrorCount() : 0;
+  return r;
 }
 
-} // namespace
-
-// The statistics of the run per project, language and file, for build servers: JSON when the
-// name ends in ".json", else tab-separated text with a header line.
+// The statistics of the run per file, for build servers: JSON on standard output ("-") or when
+// the name ends in ".json", else tab-separated text with a header line.
 void TQEMWorkspace::WriteOutput() {
   if (!FCmdLine || !FCmdLine->OutputGiven()) return;
   const std::u16string name = FCmdLine->OutputFileName();
-  FilesAddedButNotUpdated = false;
-  BuildTree();
-  const bool json = QEMLowerCase(ExtractFileExt(name)) == u".json";
-  std::string out;
-  const auto count = [](int32_t N) { return std::to_string(N); };
-  const auto done = [](const TNodeInfo& I) {
-    const int64_t total = int64_t(I.XCount) + I.UnXCount;
-    return I.XCount < 0 ? std::string("null")
-                        : std::to_string(total == 0 ? 100 : int(I.XCount * 100 / total));
-  };
-  if (!json)
-    out = "Project\tLanguage\tFile type\tFile\tTranslated\tUntranslated\tTotal\tDone %\n";
-  else
-    out = "{\"projects\": [";
-  bool firstP = true;
-  for (const auto& p : FTree) {
-    if (p->Placeholder) continue;
-    if (json)
-      out += std::string(firstP ? "" : ",") + "\n {\"project\": " + JsonText(p->Caption) +
-             ", \"languages\": [";
-    firstP = false;
-    bool firstL = true;
-    for (const auto& l : p->Children) {
-      if (json)
-        out += std::string(firstL ? "" : ",") + "\n  {\"language\": " + JsonText(l->Caption) +
-               ", \"lcid\": " + std::to_string(l->Locale) + ", \"files\": [";
-      firstL = false;
-      bool firstF = true;
-      for (const auto& t : l->Children)
-        for (const auto& f : t->Children) {
-          const TNodeInfo& i = f->Info;
-          const std::string total = i.XCount < 0 ? "null" : count(i.XCount + i.UnXCount);
-          if (json) {
-            out += std::string(firstF ? "" : ",") + "\n   {\"file\": " + JsonText(i.Path) +
-                   ", \"type\": " + JsonText(t->Caption) +
-                   ", \"translated\": " + (i.XCount < 0 ? "null" : count(i.XCount)) +
-                   ", \"untranslated\": " + (i.XCount < 0 ? "null" : count(i.UnXCount)) +
-                   ", \"total\": " + total + ", \"done\": " + done(i) + "}";
-            firstF = false;
-          } else {
-            const auto cell = [&](const std::string& V) {
-              return V == "null" ? UTF16ToUTF8(SUnknownKind) : V;
-            };
-            out += UTF16ToUTF8(p->Caption) + "\t" + UTF16ToUTF8(l->Caption) + "\t" +
-                   UTF16ToUTF8(t->Caption) + "\t" + UTF16ToUTF8(i.Path) + "\t" +
-                   cell(i.XCount < 0 ? "null" : count(i.XCount)) + "\t" +
-                   cell(i.XCount < 0 ? "null" : count(i.UnXCount)) + "\t" + cell(total) + "\t" +
-                   cell(done(i)) + "\n";
-          }
-        }
-      if (json) out += "]}";
+  // Counts come from the translated files as the run left them. The report names its types:
+  // it outlives the packages that a type belongs to.
+  std::unordered_map<std::u16string, IQEMFileTypePtr> types;
+  for (const auto& t : QEMFileTypes().Snapshot())
+    types.emplace(t->GetName(), t);
+  for (TQEMRunFile& f : FReport.Files) {
+    f.Counts.reset();
+    const auto type = types.find(f.FileType);
+    if (f.Status == TQEMFileStatus::fsFailed || f.File.empty() || type == types.end()) continue;
+    try {
+      f.Counts = type->second->GetStats(f.File, true);
+      if (f.Counts->Translated < 0 || f.Counts->UnTranslated < 0) f.Counts.reset();
+    } catch (const std::exception&) {
+      // shown as unknown
     }
-    if (json) out += "]}";
   }
-  if (json) out += "\n]}\n";
+  const bool toStdout = FCmdLine->OutputToStdout();
+  const TQEMRunReport report = RunReport();
+  const bool json = toStdout || QEMLowerCase(ExtractFileExt(name)) == u".json";
+  const std::string out = json ? QEMRunReportJson(report, true) : QEMRunReportText(report);
+  if (toStdout) {
+    if (!WriteStdout(out))
+      ShowHLXError(Format(SHlxCannotWriteStdout, UTF8ToUTF16(std::strerror(errno))));
+    return;
+  }
   try {
     QEMSaveFileAtomically(name, out);
   } catch (const std::exception& e) {
@@ -275,7 +266,7 @@ bool TQEMWorkspace::UpdaterCallBack(const std::u16string& Mess, void* Data) {
       result = !FProgressWindow->Cancelled();
     }
     if (OnProgress)
-      OnProgress(FProgress, FProgressTotal, Mess);
+      OnProgress(FProgress, FProgressTotal, Mess, FRunLocale);
     else
       UpdateStatusBar(Mess);
   } else if (Data) {
@@ -295,6 +286,20 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
   SaveData();
   TStats stats;
   ClearStats(stats);
+  FReport = TQEMRunReport{};
+  const auto record = [this](const std::u16string& Project, LCID Locale,
+                             const IQEMFileTypePtr& Type, const std::u16string& Source,
+                             const std::u16string& Message) {
+    TQEMRunFile f;
+    f.Project = Project;
+    f.Locale = Locale;
+    if (Type) f.FileType = Type->GetName();
+    f.Source = Source;
+    f.Status = Message.empty() ? TQEMFileStatus::fsOk : TQEMFileStatus::fsFailed;
+    f.Message = Message;
+    FReport.Files.push_back(std::move(f));
+    return &FReport.Files.back();
+  };
   auto progress = QEMUIServices().CreateProgress(u"");
   // The bullet list: each project, then each of its languages.
   for (int p = 0; p < FProjects->GetCount(); ++p) {
@@ -310,6 +315,7 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
   };
   struct TPlan {
     const TQEMBaseProjectFile* Project;
+    std::u16string Caption;
     std::u16string BaseDir;
     std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> ByType;
   };
@@ -318,33 +324,41 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
   FProgressTotal = 0;
   for (int p = 0; p < FProjects->GetCount(); ++p) {
     const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
-    TPlan plan{
-        &project, project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName), {}};
+    TPlan plan{&project,
+               ProjectCaption(p),
+               project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName),
+               {}};
     std::vector<std::u16string> untyped;
     plan.ByType = FilesByType(project, plan.BaseDir, &untyped);
     // A batch must not pass over a file it cannot translate.
     if (InBatch())
-      for (const auto& f : untyped)
-        ShowHLXError(Format(SNoTypeForFile, f));
+      for (const auto& f : untyped) {
+        const std::u16string why = Format(SNoTypeForFile, f);
+        ShowHLXError(why);
+        record(plan.Caption, 0, nullptr, f, why);
+      }
     for (const auto& [type, files] : plan.ByType)
       FProgressTotal += int(files.size()) * project.GetLangCount();
     plans.push_back(std::move(plan));
   }
   // Languages that share a translation folder would overwrite each other's files: refused,
   // all of them, before anything is written.
-  std::vector<std::vector<bool>> shared;
+  // Per plan and language: why nothing is written for it (empty when it runs).
+  std::vector<std::vector<std::u16string>> shared;
   for (const TPlan& plan : plans) {
     const TQEMBaseProjectFile& project = *plan.Project;
-    std::vector<bool>& skip = shared.emplace_back(size_t(project.GetLangCount()), false);
+    std::vector<std::u16string>& skip = shared.emplace_back(size_t(project.GetLangCount()));
     std::unordered_map<std::u16string, int> first;
     for (int l = 0; l < project.GetLangCount(); ++l) {
       const std::u16string dir = AbsoluteFileName(
           u"", plan.BaseDir, IncludeTrailingPathDelimiter(project.GetLang(l).XlatPath));
       const auto [at, isNew] = first.emplace(FolderKey(dir), l);
       if (isNew) continue;
-      skip[size_t(at->second)] = skip[size_t(l)] = true;
-      ShowHLXError(Format(SXlatDirShared, LCIDToLangName(project.GetLang(at->second).LocaleID),
-                          LCIDToLangName(project.GetLang(l).LocaleID), dir));
+      const std::u16string why =
+          Format(SXlatDirShared, LCIDToLangName(project.GetLang(at->second).LocaleID),
+                 LCIDToLangName(project.GetLang(l).LocaleID), dir);
+      skip[size_t(at->second)] = skip[size_t(l)] = why;
+      ShowHLXError(why);
     }
   }
   FProgressWindow = progress.get();
@@ -357,15 +371,27 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
     for (const auto& [type, files] : plan.ByType)
       for (const auto& f : files)
         sourceDirs.push_back(FolderKey(ExtractFilePath(f)));
+    // Every file of a language that is refused is reported as failed.
+    const auto refuse = [&](LCID Locale, const std::u16string& Why) {
+      for (const auto& [type, files] : plan.ByType)
+        for (const auto& f : files)
+          record(plan.Caption, Locale, type, f, Why);
+    };
     for (int l = 0; l < project.GetLangCount() && !cancelled; ++l) {
       const TQEMLang& lang = project.GetLang(l);
-      if (shared[pi][size_t(l)]) continue;
+      if (!shared[pi][size_t(l)].empty()) {
+        refuse(lang.LocaleID, shared[pi][size_t(l)]);
+        continue;
+      }
       ++stats.LangCount;
+      FRunLocale = lang.LocaleID;
       const std::u16string xlatDir =
           AbsoluteFileName(u"", plan.BaseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
       // Translations written into the source folder would replace the sources.
       if (std::find(sourceDirs.begin(), sourceDirs.end(), FolderKey(xlatDir)) != sourceDirs.end()) {
-        ShowHLXError(Format(SXlatDirIsSource, xlatDir, LCIDToLangName(lang.LocaleID)));
+        const std::u16string why = Format(SXlatDirIsSource, xlatDir, LCIDToLangName(lang.LocaleID));
+        ShowHLXError(why);
+        refuse(lang.LocaleID, why);
         continue;
       }
       for (const auto& [type, files] : plan.ByType) {
@@ -379,11 +405,31 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
         for (const auto& f : sorted) {
           TStringList list;
           list.Add(f);
+          const TStats before = stats;
+          const int errorsBefore = FErrorsShown;
+          const int32_t processedBefore = type->GetTranslatorCount();
+          const int progressBefore = FProgress;
           try {
             updater->Execute(&list, u"", project.FileName, plan.BaseDir, xlatDir, stats, false,
                              project.BaseLang, lang.LocaleID, this, callback);
           } catch (const std::exception& e) {
             ShowHLXError(QEMExceptionMessage(e));
+          }
+          // A file that failed before the updater reported it still counts as taken.
+          if (FProgress == progressBefore) UpdaterCallBack(f, this);
+          // An error reported while the file was worked on fails the file.
+          TQEMRunFile* r = record(plan.Caption, lang.LocaleID, type, f,
+                                  FErrorsShown != errorsBefore ? FLastError : u"");
+          if (r->Status == TQEMFileStatus::fsOk && type->GetTranslatorCount() == processedBefore)
+            r->Status = TQEMFileStatus::fsSkippedUnchanged;
+          r->Items.NewCount = stats.NewCount - before.NewCount;
+          r->Items.ChangedCount = stats.ChangedCount - before.ChangedCount;
+          r->Items.UnchangedCount = stats.UnchangedCount - before.UnchangedCount;
+          r->Items.UnusedCount = stats.UnusedCount - before.UnusedCount;
+          try {
+            r->File = updater->GetXlatFileName(f, xlatDir, plan.BaseDir, nullptr);
+          } catch (const std::exception&) {
+            // no translated file to name
           }
           if ((cancelled = progress->Cancelled())) break;
         }
@@ -392,10 +438,15 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
     }
   }
   FProgressWindow = nullptr;
+  FRunLocale = 0;
   watch.Stop(false);
   stats.ProjCount = 1;
   FLastStats = stats;
   FLastElapsed = watch.GetAllTimesStr();
+  FReport.Projects = FProjects->GetCount();
+  FReport.Languages = stats.LangCount;
+  FReport.Items = stats;
+  FReport.ElapsedMs = watch.GetTime(-1);
   progress.reset();
   UpdateStatusBar(u"");
   if (!SenderIsCmdLine(Sender)) {

@@ -1,8 +1,9 @@
 #!/bin/sh
-# Unattended runs of hlx as a build server makes them. Usage: batch-runs.sh HLX SOURCE-DIR
+# Unattended runs of hlx as a build server makes them. Usage: batch-runs.sh HLX SOURCE-DIR REGSET
 set -eu
 hlx=$1
 demo=$2/examples/demo
+regset=$3
 for p in ofm140.fpl rc140.fpl; do
   [ -f "$(dirname "$hlx")/$p" ] || { echo "FAIL: $(dirname "$hlx")/$p is missing; build the packages (ninja all)"; exit 1; }
 done
@@ -56,23 +57,32 @@ $(cat "$dir/demo/log.txt")"
 grep -q '^\*\*' "$dir/demo/log.txt" && fail "errors logged by a clean run"
 # One entry per file and language, each with counts that add up.
 has "$dir/stats/out.json" '"file": "[^"]*/[a-z]{2}/src/[A-Za-z]+\.(ofm|orc|rc)"' 15
-entry=$(grep -F "/de/src/MainForm.ofm\"" "$dir/stats/out.json") || fail "no entry for de/src/MainForm.ofm"
-num() { printf '%s\n' "$entry" | sed -n "s/.*\"$1\": \([0-9]*\).*/\1/p"; }
-x=$(num translated) u=$(num untranslated) t=$(num total)
-[ -n "$x" ] && [ -n "$u" ] && [ "$t" -gt 0 ] && [ $((x + u)) = "$t" ] && [ "$u" -gt 0 ] ||
-  fail "bad counts in: $entry"
+/usr/bin/python3 "$2/tests/e2e/check-json.py" "$2/docs/hlx-stats.schema.json" "$dir/stats/out.json" \
+  'all(f["translated"] + f["untranslated"] == f["total"] > 0 for f in doc["files"])' \
+  'any(f["file"].endswith("/de/src/MainForm.ofm") and f["untranslated"] > 0 for f in doc["files"])' ||
+  fail "bad statistics in $dir/stats/out.json"
 
-# Egg integration run on a fresh copy.
+# Egg integration run: the untranslated items of every kind of file come out egged, the others
+# keep their text.
 fresh egg demo
+"$regset" -E EggFormat UnTranslated.Form '<<%s>>' UnTranslated.RC '<<%s>>' UnTranslated.ORC '<<%s>>' ||
+  fail "cannot write the egg patterns"
+expect 0 Processed "$hlx" -I "$dir/demo/demo.hlx"
 expect 0 Processed "$hlx" -E "$dir/demo/demo.hlx"
 translated "$dir/demo"
 has "$dir/demo/log.txt" "^\*\* $stamp \*\*$" 1
+for l in de fr ja; do
+  has "$dir/demo/$l/src/MainForm.ofm" "Caption = '<<Address Book>>'" 1
+  has "$dir/demo/$l/src/Resources.rc" '"<<[^"]+>>"'
+  has "$dir/demo/$l/src/Strings.orc" '<<[^<>]+>>'
+  grep -qE "Caption = '(Address Book|&File)'" "$dir/demo/$l/src/MainForm.ofm" && fail "$l: an item was not egged"
+done
 
-# A project that does not exist; an unknown switch.
+# A project that does not exist; an unknown switch: usage errors, nothing written.
 fresh missing
-expect 1 "File not found" "$hlx" -I "$dir/nothing.hlx"
-has "$dir/log.txt" '^\*\* .*File not found'
-expect 2 "Invalid command line" "$hlx" -I "$dir/nothing.hlx" --bogus
+expect 64 "hlx: File not found: $dir/nothing.hlx" "$hlx" -I "$dir/nothing.hlx"
+[ ! -e "$dir/log.txt" ] && [ ! -e "$dir/registry.db" ] || fail "a missing project left files behind"
+expect 64 "unknown switch '--bogus'" "$hlx" -I "$dir/nothing.hlx" --bogus
 
 # File names keep their case: a mixed-case folder and project name are found, and the log lands there.
 fresh MixedCase Demo

@@ -1,12 +1,24 @@
 // The package entry points of hlxtest.fpl; with HLX_EMPTY_PACKAGE a package that registers
-// nothing, with HLX_NO_INIT a library that is no package at all.
+// nothing, with HLX_NO_INIT a library that is no package at all, with HLX_OTHER_CONTRACT the
+// full package built for a contract this library does not provide (with HLX_UNBOUND also calling
+// a function this library does not have, as such a package would).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "HLXLines.h"
+#include "translator/QEMPackages.h"
 
-#define HLX_EXPORT extern "C" __attribute__((visibility("default")))
+#define HLX_EXPORT QEM_PACKAGE_EXPORT
+
+#if defined(HLX_OTHER_CONTRACT)
+HLX_EXPORT const uint32_t QEMPackageContractVersion = QEMPackageContract + 1;
+#if defined(HLX_UNBOUND)
+extern "C" void QEMNoLongerThere();
+#endif
+#elif !defined(HLX_NO_INIT)
+QEM_DECLARE_PACKAGE_CONTRACT();
+#endif
 
 #if defined(HLX_NO_INIT)
 HLX_EXPORT int HLXNotAPackage() {
@@ -32,6 +44,9 @@ constexpr unsigned char Bitmap[] = {
 } // namespace
 
 HLX_EXPORT void QEMPackageInitialize(void* Module) {
+#if defined(HLX_UNBOUND)
+  QEMNoLongerThere();
+#endif
   gTranslator = std::make_unique<hlxtest::TLinesTranslator>();
   gTranslator->SetTranslatorSubKey(u"HLXLines");
   gFileType = std::make_shared<hlxtest::TLinesFileType>(gTranslator.get(), Module,

@@ -76,8 +76,8 @@ TEST_F(PackagesTest, FailuresAreReportedAndNothingListed) {
   const std::u16string noInit = UTF8ToUTF16(HLX_NOINIT_PACKAGE);
   EXPECT_FALSE(Mgr.ProcessLoadTranslator(noInit));
   ASSERT_EQ(Errors.size(), 3u);
-  EXPECT_EQ(Errors[2].rfind(u"Translator load failed: " + noInit + u" (", 0), 0u)
-      << UTF16ToUTF8(Errors[2]);
+  // A library that declares no contract is no package: nothing of it is called.
+  EXPECT_EQ(Errors[2], Format(STranslatorLoadFailed, noInit, Format(SPackageNoContract, noInit)));
   EXPECT_EQ(Mgr.Count(), 0);
 
   const std::u16string empty = UTF8ToUTF16(HLX_EMPTY_PACKAGE);
@@ -86,6 +86,58 @@ TEST_F(PackagesTest, FailuresAreReportedAndNothingListed) {
   EXPECT_EQ(Mgr.Entry(0).Caption, empty);
   ASSERT_EQ(Messages.size(), 1u);
   EXPECT_EQ(Messages[0], Format(SPackageRegisteredNothing, empty));
+}
+
+// A package built for another contract is refused before its initialisation runs, with a
+// message naming it and both versions; the loader itself raises the same. So is one that also
+// calls what this library no longer has, which the loader cannot even bind.
+TEST_F(PackagesTest, PackageOfAnotherContractIsRefused) {
+  for (const char* package : {HLX_OTHER_CONTRACT_PACKAGE, HLX_UNBOUND_PACKAGE}) {
+    SCOPED_TRACE(package);
+    Errors.clear();
+    const std::u16string other = UTF8ToUTF16(package);
+    const std::u16string why = Format(SPackageContractMismatch, other,
+                                      int64_t(QEMPackageContract) + 1, int64_t(QEMPackageContract));
+    EXPECT_FALSE(Mgr.ProcessLoadTranslator(other));
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors[0], Format(STranslatorLoadFailed, other, why));
+    EXPECT_EQ(Mgr.Count(), 0);
+    EXPECT_EQ(QEMFileTypes().IndexOf(u"HLXLines"), -1);
+    try {
+      QEMLoadPackage(other);
+      ADD_FAILURE() << "loaded";
+    } catch (const EQEMError& e) {
+      EXPECT_EQ(e.Message(), why);
+    }
+    EXPECT_EQ(QEMFileTypes().IndexOf(u"HLXLines"), -1);
+  }
+
+  // The same package of the right contract loads afterwards.
+  Errors.clear();
+  EXPECT_TRUE(Mgr.ProcessLoadTranslator(UTF8ToUTF16(HLX_TEST_PACKAGE)));
+  EXPECT_TRUE(Errors.empty());
+}
+
+// An installed hlx has no packages beside it: they come from its package folder, each one
+// found where it is, and the build tree's copies beside hlx win.
+TEST_F(PackagesTest, DefaultPackagesBesideHlxOrInTheInstalledFolder) {
+  const std::u16string savedBin = BinDir;
+  struct TRestore {
+    std::u16string Bin;
+    ~TRestore() { BinDir = Bin; }
+  } restore{savedBin};
+  const fs::path bin = Dir.Path() / "bin";
+  const fs::path packages = (bin / HLX_PACKAGE_DIR_FROM_BIN).lexically_normal();
+  fs::create_directories(bin);
+  fs::create_directories(packages);
+  BinDir = U16(bin) + u"/";
+  qemtest::WriteTextFile(packages / "ofm140.fpl", "x");
+  qemtest::WriteTextFile(packages / "rc140.fpl", "x");
+  qemtest::WriteTextFile(bin / "rc140.fpl", "x");
+  const auto files = QEMDefaultTranslatorFiles();
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0], U16(packages / "ofm140.fpl"));
+  EXPECT_EQ(files[1], U16(bin / "rc140.fpl"));
 }
 
 // The package list goes through the settings with the binary directory collapsed; a count of 0

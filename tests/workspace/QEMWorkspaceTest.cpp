@@ -41,32 +41,6 @@ struct TProject {
   }
 };
 
-TEST(CommandLineTest, SwitchesIgnoreCaseButFileNamesKeepIt) {
-  THlxCommandLine c;
-  c.ParseCmdLine({u"-i", u"/Tmp/Mixed/First.hlx", u"/Tmp/Mixed/Second.hlx", u"-L"});
-  EXPECT_EQ(c.Mode(), ecmIntegration);
-  EXPECT_TRUE(c.BatchMode());
-  EXPECT_EQ(c.FileName(), u"/Tmp/Mixed/Second.hlx");
-  EXPECT_EQ(c.LogFileName(), u"/Tmp/Mixed/log.txt"); // "-L" without a value: the default
-  EXPECT_EQ(c.OutputFileName(), u"/Tmp/Mixed/out.txt");
-
-  THlxCommandLine e;
-  e.ParseCmdLine({u"--log", u"-x.log", u"-E"});
-  EXPECT_EQ(e.Mode(), ecmEggInteg);
-  EXPECT_EQ(e.LogFileName(), u"-x.log"); // a value is taken even when it looks like a switch
-
-  THlxCommandLine bad;
-  try {
-    bad.ParseCmdLine({u"-X"});
-    FAIL();
-  } catch (const EHLXException& ex) {
-    EXPECT_EQ(ex.Message(), SInvalidCommandLine);
-  }
-  for (int i = 0; i < 300; ++i)
-    bad.CountError();
-  EXPECT_EQ(bad.ProcessExitCode(), 255);
-}
-
 TEST(WorkspaceTest, FieldsLanguagesFilesAndHistory) {
   TTempDir dir;
   TQEMWorkspace w;
