@@ -477,16 +477,6 @@ private:
 
 // ---- text -> binary ----
 
-bool SameWord(std::u16string_view A, std::u16string_view B) {
-  if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i) {
-    char16_t a = A[i], b = B[i];
-    if (a >= u'A' && a <= u'Z') a = char16_t(a + 32);
-    if (b >= u'A' && b <= u'Z') b = char16_t(b + 32);
-    if (a != b) return false;
-  }
-  return true;
-}
 bool IsDigit(char16_t C) {
   return C >= u'0' && C <= u'9';
 }
@@ -527,11 +517,11 @@ void PutInt(std::string& Out, int64_t V) {
   }
 }
 
-class TBinaryWriter {
+class TBinaryWriter : TOFMTextScanner {
 public:
   TBinaryWriter(const std::u16string& FileName, const std::u16string& Text, uint32_t CodePage,
                 const TOFMBinaryLayout* Layout)
-      : FFile(FileName), T(Text), FCodePage(CodePage), FLayout(Layout) {}
+      : TOFMTextScanner(FileName, Text), FCodePage(CodePage), FLayout(Layout) {}
 
   std::string Run() {
     if (T.starts_with(u"\uFEFF")) P = 1;
@@ -551,42 +541,6 @@ public:
   }
 
 private:
-  [[noreturn]] void Fail(std::u16string_view What) { FailAt(P, What); }
-  [[noreturn]] void FailAt(size_t Pos, std::u16string_view What) {
-    throw QEMKitSyntaxError(FFile, QEMKitLineOf(T, Pos), std::u16string(What));
-  }
-  static bool IsObjectWord(std::u16string_view W) {
-    return SameWord(W, u"object") || SameWord(W, u"inherited") || SameWord(W, u"inline");
-  }
-  bool AtEnd() const { return P >= T.size(); }
-  char16_t Cur() const { return P < T.size() ? T[P] : u'\0'; }
-  void SkipBlanks() {
-    while (P < T.size() && (T[P] == u' ' || T[P] == u'\t' || T[P] == u'\r' || T[P] == u'\n'))
-      ++P;
-  }
-  void SkipSpaces() {
-    while (P < T.size() && (T[P] == u' ' || T[P] == u'\t'))
-      ++P;
-  }
-  std::u16string Ident() {
-    const size_t start = P;
-    while (P < T.size() && OFMIsIdentChar(T[P]))
-      ++P;
-    return T.substr(start, P - start);
-  }
-  std::u16string DottedIdent() {
-    if (!OFMIsIdentStart(Cur())) Fail(SOFMExpectedIdent);
-    std::u16string r = Ident();
-    while (Cur() == u'.' && P + 1 < T.size() && OFMIsIdentStart(T[P + 1])) {
-      ++P;
-      r += u'.';
-      r += Ident();
-    }
-    return r;
-  }
-  void Deeper(int Depth) {
-    if (Depth > OFMMaxDepth) Fail(SOFMTooDeep);
-  }
   void PutName(std::string& Out, const std::u16string& Name, size_t At) {
     const std::string bytes = UTF16ToUTF8(Name);
     if (bytes.size() > 255) FailAt(At, Format(SOFMLongName, Name));
@@ -654,9 +608,9 @@ private:
     const size_t posAt = P;
     if (Cur() == u'[') pos = Index();
     EndOfLine();
-    const std::u16string lowerKind = SameWord(Kind, u"inline")      ? u"inline"
-                                     : SameWord(Kind, u"inherited") ? u"inherited"
-                                                                    : u"object";
+    const std::u16string lowerKind = OFMSameWord(Kind, u"inline")      ? u"inline"
+                                     : OFMSameWord(Kind, u"inherited") ? u"inherited"
+                                                                       : u"object";
     const auto* unit = NextUnit(Is<TOFMBinaryLayout::kHeader>);
     if (unit && unit->Text == lowerKind + u"[" + pos + u"]") {
       Out += unit->Bytes;
@@ -681,7 +635,7 @@ private:
         PutName(Out, prop, start);
         Value(Out, Depth + 1);
         EndOfLine();
-      } else if (SameWord(prop, u"end")) {
+      } else if (OFMSameWord(prop, u"end")) {
         EndOfLine();
         break;
       } else if (IsObjectWord(prop)) {
@@ -726,11 +680,11 @@ private:
       const auto* unit = NextUnit(IsScalarKind);
       if (unit && unit->Text == id)
         Out += unit->Bytes;
-      else if (SameWord(id, u"true"))
+      else if (OFMSameWord(id, u"true"))
         Out.push_back(char(vaTrue));
-      else if (SameWord(id, u"false"))
+      else if (OFMSameWord(id, u"false"))
         Out.push_back(char(vaFalse));
-      else if (SameWord(id, u"nil"))
+      else if (OFMSameWord(id, u"nil"))
         Out.push_back(char(vaNil));
       else {
         Out.push_back(char(vaIdent));
@@ -751,7 +705,7 @@ private:
       if (Cur() == u'>') break;
       Deeper(Depth + 1);
       const size_t item = P;
-      if (!SameWord(Ident(), u"item")) FailAt(item, Format(SOFMUnclosed, u"<"));
+      if (!OFMSameWord(Ident(), u"item")) FailAt(item, Format(SOFMUnclosed, u"<"));
       SkipSpaces();
       if (Cur() == u'[') {
         const size_t orderAt = P;
@@ -776,7 +730,7 @@ private:
           PutName(Out, prop, start);
           Value(Out, Depth + 2);
           EndOfLine();
-        } else if (SameWord(prop, u"end")) {
+        } else if (OFMSameWord(prop, u"end")) {
           SkipSpaces();
           if (Cur() != u'>') EndOfLine();
           break;
@@ -916,62 +870,8 @@ private:
     PutLE(Out, neg ? 0 - v : v, 8);
   }
 
-  // Segments ('text', #13, #$0D) side by side, runs joined by "+" across lines.
   void String(std::string& Out) {
-    const size_t begin = P;
-    std::u16string raw;
-    for (;;) {
-      if (Cur() == u'\'') {
-        ++P;
-        for (;;) {
-          if (AtEnd() || Cur() == u'\n' || Cur() == u'\r') FailAt(begin, SOFMUnterminated);
-          if (Cur() == u'\'') {
-            if (P + 1 < T.size() && T[P + 1] == u'\'') {
-              raw.push_back(u'\'');
-              P += 2;
-              continue;
-            }
-            ++P;
-            break;
-          }
-          raw.push_back(T[P++]);
-        }
-      } else if (Cur() == u'#') {
-        ++P;
-        uint32_t code = 0;
-        const bool hex = Cur() == u'$';
-        if (hex) ++P;
-        const size_t digits = P;
-        while (!AtEnd() && (hex ? IsHex(Cur()) : IsDigit(Cur()))) {
-          code = code * (hex ? 16 : 10) + uint32_t(HexValue(Cur()));
-          if (code > 0x10FFFF) Fail(SOFMBadCode);
-          ++P;
-        }
-        if (P == digits) Fail(SOFMBadCode);
-        if (code >= 0x10000) {
-          code -= 0x10000;
-          raw.push_back(char16_t(0xD800 + (code >> 10)));
-          raw.push_back(char16_t(0xDC00 + (code & 0x3FF)));
-        } else {
-          raw.push_back(char16_t(code));
-        }
-      } else {
-        break;
-      }
-      const size_t save = P;
-      SkipSpaces();
-      if (Cur() == u'+') {
-        ++P;
-        SkipBlanks();
-        if (Cur() != u'\'' && Cur() != u'#') Fail(SOFMExpectedString);
-      } else if (Cur() != u'\'' && Cur() != u'#') {
-        P = save;
-        break;
-      } else if (P != save) {
-        P = save; // another string after blanks, in a list: a value of its own
-        break;
-      }
-    }
+    const std::u16string raw = StringValue();
     const auto* unit = NextUnit(IsStringKind);
     if (unit && unit->Text == raw && FLayout->CodePage == FCodePage) {
       Out += unit->Bytes;
@@ -1005,12 +905,9 @@ private:
     }
   }
 
-  const std::u16string& FFile;
-  const std::u16string& T;
   uint32_t FCodePage;
   const TOFMBinaryLayout* FLayout;
   size_t FNext = 0;
-  size_t P = 0;
 };
 
 } // namespace

@@ -31,17 +31,6 @@ std::u16string Dotted(const std::u16string& S) {
   return r;
 }
 
-bool SameWord(std::u16string_view A, std::u16string_view B) {
-  if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i) {
-    char16_t a = A[i], b = B[i];
-    if (a >= u'A' && a <= u'Z') a = char16_t(a + 32);
-    if (b >= u'A' && b <= u'Z') b = char16_t(b + 32);
-    if (a != b) return false;
-  }
-  return true;
-}
-
 // Printable runs quoted with doubled apostrophes, control characters as codes; Keep decides
 // which other characters stay as they are.
 template <class TKeep> std::u16string MakeLiteral(std::u16string_view Raw, TKeep Keep) {
@@ -100,11 +89,11 @@ std::u16string WithoutIndexes(const std::u16string& Path) {
   return r;
 }
 
-class TParser {
+class TParser : TOFMTextScanner {
 public:
   TParser(const std::u16string& FileName, const std::u16string& Text,
           std::vector<TQEMLiteralItem>& Items, const std::vector<std::u16string>& Exclusions)
-      : FFile(FileName), T(Text), FItems(Items), FExclusions(Exclusions) {}
+      : TOFMTextScanner(FileName, Text), FItems(Items), FExclusions(Exclusions) {}
 
   void Run() {
     CheckLines();
@@ -118,11 +107,6 @@ public:
   }
 
 private:
-  [[noreturn]] void Fail(std::u16string_view What) { FailAt(P, What); }
-  [[noreturn]] void FailAt(size_t Pos, std::u16string_view What) {
-    throw QEMKitSyntaxError(FFile, QEMKitLineOf(T, Pos), std::u16string(What));
-  }
-
   void CheckLines() {
     size_t start = 0;
     while (start <= T.size()) {
@@ -133,44 +117,11 @@ private:
     }
   }
 
-  static bool IsObjectWord(std::u16string_view W) {
-    return SameWord(W, u"object") || SameWord(W, u"inherited") || SameWord(W, u"inline");
-  }
-  bool AtEnd() const { return P >= T.size(); }
-  char16_t Cur() const { return P < T.size() ? T[P] : u'\0'; }
-  void SkipBlanks() {
-    while (P < T.size() && (T[P] == u' ' || T[P] == u'\t' || T[P] == u'\r' || T[P] == u'\n'))
-      ++P;
-  }
-  void SkipSpaces() {
-    while (P < T.size() && (T[P] == u' ' || T[P] == u'\t'))
-      ++P;
-  }
   // Nothing but blanks up to the end of the line.
   void EndOfLine() {
     SkipSpaces();
     if (AtEnd() || Cur() == u'\n' || Cur() == u'\r') return;
     Fail(SOFMAfterValue);
-  }
-  std::u16string Ident() {
-    const size_t start = P;
-    while (P < T.size() && IsIdentChar(T[P]))
-      ++P;
-    return T.substr(start, P - start);
-  }
-  // A dotted name: Font.Style, Vcl.Forms.TForm.
-  std::u16string DottedIdent() {
-    if (!IsIdentStart(Cur())) Fail(SOFMExpectedIdent);
-    std::u16string r = Ident();
-    while (Cur() == u'.' && P + 1 < T.size() && IsIdentStart(T[P + 1])) {
-      ++P;
-      r += u'.';
-      r += Ident();
-    }
-    return r;
-  }
-  void Deeper(int Depth) {
-    if (Depth > OFMMaxDepth) Fail(SOFMTooDeep);
   }
 
   // After the object word: "Name: Class [index]" or "Class", then the body up to its "end".
@@ -213,7 +164,7 @@ private:
         Value(Path, Prefix + word, Depth + 1, true);
         continue;
       }
-      if (SameWord(word, u"end")) {
+      if (OFMSameWord(word, u"end")) {
         SkipSpaces();
         if (!InItem || Cur() != u'>') EndOfLine(); // "end>" closes the last collection item
         return;
@@ -264,64 +215,8 @@ private:
   // Segments ('text', #13, #$0D) side by side, runs joined by "+" across lines.
   void String(const std::u16string& Path, const std::u16string& Prop) {
     const size_t begin = P;
-    std::u16string raw;
     size_t end = P;
-    for (;;) {
-      if (Cur() == u'\'') {
-        ++P;
-        for (;;) {
-          if (AtEnd() || Cur() == u'\n' || Cur() == u'\r') FailAt(begin, SOFMUnterminated);
-          if (Cur() == u'\'') {
-            if (P + 1 < T.size() && T[P + 1] == u'\'') {
-              raw.push_back(u'\'');
-              P += 2;
-              continue;
-            }
-            ++P;
-            break;
-          }
-          raw.push_back(T[P++]);
-        }
-      } else if (Cur() == u'#') {
-        ++P;
-        uint32_t code = 0;
-        const bool hex = Cur() == u'$';
-        if (hex) ++P;
-        const size_t digits = P;
-        while (!AtEnd() && (hex ? IsHex(Cur()) : IsDigit(Cur()))) {
-          const char16_t d = Cur();
-          code = code * (hex ? 16 : 10) + uint32_t(IsDigit(d) ? d - u'0' : (d | 0x20) - u'a' + 10);
-          if (code > 0x10FFFF) Fail(SOFMBadCode);
-          ++P;
-        }
-        if (P == digits) Fail(SOFMBadCode);
-        if (code >= 0x10000) {
-          code -= 0x10000;
-          raw.push_back(char16_t(0xD800 + (code >> 10)));
-          raw.push_back(char16_t(0xDC00 + (code & 0x3FF)));
-        } else {
-          raw.push_back(char16_t(code));
-        }
-      } else {
-        break;
-      }
-      end = P;
-      // A "+" joins the next run, which may start on a following line.
-      const size_t save = P;
-      SkipSpaces();
-      if (Cur() == u'+') {
-        ++P;
-        SkipBlanks();
-        if (Cur() != u'\'' && Cur() != u'#') Fail(SOFMExpectedString);
-      } else if (Cur() != u'\'' && Cur() != u'#') {
-        P = save;
-        break;
-      } else if (P != save) {
-        // Another string after blanks, in a list: a value of its own.
-        P = save;
-        break;
-      }
-    }
+    const std::u16string raw = StringValue(&end);
     TQEMLiteralItem item;
     item.ID = Path + u"." + Prop;
     item.ResName = FRes;
@@ -381,7 +276,7 @@ private:
       if (AtEnd()) FailAt(begin, Format(SOFMUnclosed, u"<"));
       if (Cur() == u'>') break;
       const size_t at = P;
-      if (!SameWord(Ident(), u"item")) FailAt(at, Format(SOFMUnclosed, u"<"));
+      if (!OFMSameWord(Ident(), u"item")) FailAt(at, Format(SOFMUnclosed, u"<"));
       SkipSpaces();
       if (Cur() == u'[') Bracketed(u'[', u']');
       EndOfLine();
@@ -405,15 +300,129 @@ private:
     return false;
   }
 
-  const std::u16string& FFile;
-  const std::u16string& T;
   std::vector<TQEMLiteralItem>& FItems;
   const std::vector<std::u16string>& FExclusions; // ".entry." in lower case
   std::u16string FRes;
-  size_t P = 0;
 };
 
 } // namespace
+
+bool OFMSameWord(std::u16string_view A, std::u16string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i) {
+    char16_t a = A[i], b = B[i];
+    if (a >= u'A' && a <= u'Z') a = char16_t(a + 32);
+    if (b >= u'A' && b <= u'Z') b = char16_t(b + 32);
+    if (a != b) return false;
+  }
+  return true;
+}
+
+void TOFMTextScanner::FailAt(size_t Pos, std::u16string_view What) const {
+  throw QEMKitSyntaxError(FFile, QEMKitLineOf(T, Pos), std::u16string(What));
+}
+
+bool TOFMTextScanner::IsObjectWord(std::u16string_view W) {
+  return OFMSameWord(W, u"object") || OFMSameWord(W, u"inherited") || OFMSameWord(W, u"inline");
+}
+
+void TOFMTextScanner::SkipBlanks() {
+  while (P < T.size() && (T[P] == u' ' || T[P] == u'\t' || T[P] == u'\r' || T[P] == u'\n'))
+    ++P;
+}
+
+void TOFMTextScanner::SkipSpaces() {
+  while (P < T.size() && (T[P] == u' ' || T[P] == u'\t'))
+    ++P;
+}
+
+std::u16string TOFMTextScanner::Ident() {
+  const size_t start = P;
+  while (P < T.size() && OFMIsIdentChar(T[P]))
+    ++P;
+  return T.substr(start, P - start);
+}
+
+std::u16string TOFMTextScanner::DottedIdent() {
+  if (!OFMIsIdentStart(Cur())) Fail(SOFMExpectedIdent);
+  std::u16string r = Ident();
+  while (Cur() == u'.' && P + 1 < T.size() && OFMIsIdentStart(T[P + 1])) {
+    ++P;
+    r += u'.';
+    r += Ident();
+  }
+  return r;
+}
+
+void TOFMTextScanner::Deeper(int Depth) {
+  if (Depth > OFMMaxDepth) Fail(SOFMTooDeep);
+}
+
+std::u16string TOFMTextScanner::StringValue(size_t* End) {
+  const size_t begin = P;
+  std::u16string raw;
+  for (;;) {
+    if (Cur() == u'\'') {
+      ++P;
+      for (;;) {
+        if (AtEnd() || Cur() == u'\n' || Cur() == u'\r') FailAt(begin, SOFMUnterminated);
+        if (Cur() == u'\'') {
+          if (P + 1 < T.size() && T[P + 1] == u'\'') {
+            raw.push_back(u'\'');
+            P += 2;
+            continue;
+          }
+          ++P;
+          break;
+        }
+        raw.push_back(T[P++]);
+      }
+    } else if (Cur() == u'#') {
+      ++P;
+      uint32_t code = 0;
+      const bool hex = Cur() == u'$';
+      if (hex) ++P;
+      const size_t digits = P;
+      const auto isDigit = [](char16_t C) { return C >= u'0' && C <= u'9'; };
+      const auto isHex = [&](char16_t C) {
+        return isDigit(C) || (C >= u'a' && C <= u'f') || (C >= u'A' && C <= u'F');
+      };
+      while (!AtEnd() && (hex ? isHex(Cur()) : isDigit(Cur()))) {
+        const char16_t d = Cur();
+        code = code * (hex ? 16 : 10) + uint32_t(isDigit(d) ? d - u'0' : (d | 0x20) - u'a' + 10);
+        if (code > 0x10FFFF) Fail(SOFMBadCode);
+        ++P;
+      }
+      if (P == digits) Fail(SOFMBadCode);
+      if (code >= 0x10000) {
+        code -= 0x10000;
+        raw.push_back(char16_t(0xD800 + (code >> 10)));
+        raw.push_back(char16_t(0xDC00 + (code & 0x3FF)));
+      } else {
+        raw.push_back(char16_t(code));
+      }
+    } else {
+      break;
+    }
+    if (End) *End = P;
+    // A "+" joins the next run, which may start on a following line.
+    const size_t save = P;
+    SkipSpaces();
+    if (Cur() == u'+') {
+      ++P;
+      SkipBlanks();
+      if (Cur() != u'\'' && Cur() != u'#') Fail(SOFMExpectedString);
+    } else if (Cur() != u'\'' && Cur() != u'#') {
+      P = save;
+      break;
+    } else if (P != save) {
+      // Another string after blanks, in a list: a value of its own.
+      P = save;
+      break;
+    }
+  }
+  return raw;
+}
 
 std::vector<std::u16string> TOFMFormat::Exclusions() const {
   std::u16string list = OFMDefaultExclusions;
@@ -509,7 +518,7 @@ bool TOFMFormat::AcceptsContent(std::string_view Head) {
   for (char c : Head.substr(0, 10))
     word.push_back(char16_t(static_cast<unsigned char>(c)));
   for (std::u16string_view w : {u"object", u"inherited", u"inline"})
-    if (word.size() > w.size() && SameWord(std::u16string_view(word).substr(0, w.size()), w) &&
+    if (word.size() > w.size() && OFMSameWord(std::u16string_view(word).substr(0, w.size()), w) &&
         (word[w.size()] == u' ' || word[w.size()] == u'\t'))
       return true;
   return false;

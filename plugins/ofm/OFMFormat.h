@@ -41,6 +41,36 @@ inline bool OFMIsIdentStart(char16_t C) {
 inline bool OFMIsIdentChar(char16_t C) {
   return OFMIsIdentStart(C) || (C >= u'0' && C <= u'9');
 }
+// Letters compared without case, ASCII only, as the form syntax does.
+bool OFMSameWord(std::u16string_view A, std::u16string_view B);
+
+// The text form's lexical layer, shared by the item parser and the binary writer: position,
+// errors that name the file and line, blanks, identifiers and string values.
+class TOFMTextScanner {
+protected:
+  TOFMTextScanner(const std::u16string& FileName, const std::u16string& Text)
+      : FFile(FileName), T(Text) {}
+  [[noreturn]] void Fail(std::u16string_view What) { FailAt(P, What); }
+  [[noreturn]] void FailAt(size_t Pos, std::u16string_view What) const;
+  static bool IsObjectWord(std::u16string_view W);
+  bool AtEnd() const { return P >= T.size(); }
+  char16_t Cur() const { return P < T.size() ? T[P] : u'\0'; }
+  void SkipBlanks();
+  void SkipSpaces();
+  std::u16string Ident();
+  // A dotted name: Font.Style, Vcl.Forms.TForm.
+  std::u16string DottedIdent();
+  // Deeper nesting than OFMMaxDepth is refused.
+  void Deeper(int Depth);
+  // A string value at P: segments ('text', #13, #$0D) side by side, runs joined by "+" across
+  // lines; the raw text. End: just past its last segment.
+  std::u16string StringValue(size_t* End = nullptr);
+
+  const std::u16string& FFile;
+  const std::u16string& T;
+  size_t P = 0;
+};
+
 // The literal the notes keep for raw text: printable runs quoted, control characters as codes.
 std::u16string OFMLiteral(std::u16string_view Raw);
 // A canonical literal as written at Column of a line indented by Indent: split into "'...' +"
