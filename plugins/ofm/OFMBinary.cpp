@@ -582,12 +582,6 @@ private:
     return v;
   }
 
-  void EndOfLine() {
-    SkipSpaces();
-    if (AtEnd() || Cur() == u'\n' || Cur() == u'\r') return;
-    Fail(SOFMAfterValue);
-  }
-
   // After the object word Kind: "Name: Class [pos]" or "Class", then the body up to its "end".
   void Object(std::string& Out, const std::u16string& Kind, int Depth) {
     Deeper(Depth);

@@ -117,13 +117,6 @@ private:
     }
   }
 
-  // Nothing but blanks up to the end of the line.
-  void EndOfLine() {
-    SkipSpaces();
-    if (AtEnd() || Cur() == u'\n' || Cur() == u'\r') return;
-    Fail(SOFMAfterValue);
-  }
-
   // After the object word: "Name: Class [index]" or "Class", then the body up to its "end".
   void Object(const std::u16string& Parent, int Depth) {
     Deeper(Depth);
@@ -352,6 +345,12 @@ std::u16string TOFMTextScanner::DottedIdent() {
     r += Ident();
   }
   return r;
+}
+
+void TOFMTextScanner::EndOfLine() {
+  SkipSpaces();
+  if (AtEnd() || Cur() == u'\n' || Cur() == u'\r') return;
+  Fail(SOFMAfterValue);
 }
 
 void TOFMTextScanner::Deeper(int Depth) {

@@ -57,6 +57,8 @@ protected:
   char16_t Cur() const { return P < T.size() ? T[P] : u'\0'; }
   void SkipBlanks();
   void SkipSpaces();
+  // Nothing but blanks up to the end of the line.
+  void EndOfLine();
   std::u16string Ident();
   // A dotted name: Font.Style, Vcl.Forms.TForm.
   std::u16string DottedIdent();
