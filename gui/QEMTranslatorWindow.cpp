@@ -203,11 +203,8 @@ TQEMTranslatorWindow::TQEMTranslatorWindow(TQEMTranslatorFormModel& Model,
                                                       date,   date, 150, 150, 150};
   for (int c = 0; c < QEMGridColumnCount; ++c)
     header->resizeSection(c, widths[size_t(c)]);
-  // Ids are fitted to the rows in view of each file, within bounds, so a long id does not
-  // push the texts out of sight.
+  // Dates are fitted to the grid's fonts once a file is in: they never shrink below the default.
   connect(FGridModel, &QAbstractItemModel::modelReset, this, [this, header] {
-    FGrid->resizeColumnToContents(idColId);
-    header->resizeSection(idColId, std::clamp(header->sectionSize(idColId), 140, 260));
     for (int c : {idColCreated, idColModified}) {
       const int least = header->sectionSize(c);
       FGrid->resizeColumnToContents(c);
