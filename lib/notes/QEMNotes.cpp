@@ -34,13 +34,9 @@ std::vector<std::string> SplitLines(std::string_view Bytes) {
 }
 
 std::string ReadAll(const std::u16string& FileName) {
-  std::ifstream f(QEMNativePath(FileName), std::ios::binary | std::ios::ate);
-  if (!f) throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno)));
-  // One read into a buffer of the file's size: notes files reach tens of megabytes.
-  const std::streamoff size = f.tellg();
-  std::string bytes(size > 0 ? size_t(size) : 0, '\0');
-  f.seekg(0);
-  if (!f.read(bytes.data(), std::streamsize(bytes.size())))
+  std::string bytes;
+  errno = 0;
+  if (!QEMReadFileBytes(FileName, bytes))
     throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno ? errno : EIO)));
   return bytes;
 }
@@ -74,7 +70,8 @@ TQEMNotesItem::TQEMNotesItem(int32_t OrigCP, int32_t XlatCP)
 TQEMNotesItem::~TQEMNotesItem() = default;
 
 TQEMStringPair& TQEMNotesItem::Prev(int Index) {
-  if (Index < 0 || Index >= int(FList.size())) throw EStringListError(Format(SListIndexError, Index));
+  if (Index < 0 || Index >= int(FList.size()))
+    throw EStringListError(Format(SListIndexError, Index));
   return FList[size_t(Index)];
 }
 
@@ -82,12 +79,21 @@ const TQEMStringPair& TQEMNotesItem::Prev(int Index) const {
   return const_cast<TQEMNotesItem*>(this)->Prev(Index);
 }
 
-std::string TQEMNotesItem::GetOrigTextCP() const { return WideStringToStringCP(uint32_t(FOrigCP), FOrigText); }
-std::string TQEMNotesItem::GetXlatTextCP() const { return WideStringToStringCP(uint32_t(FXlatCP), FXlatText); }
-void TQEMNotesItem::SetOrigTextCP(const std::string& Value) { FOrigText = StringToWideStringCP(uint32_t(FOrigCP), Value); }
-void TQEMNotesItem::SetXlatTextCP(const std::string& Value) { FXlatText = StringToWideStringCP(uint32_t(FXlatCP), Value); }
+std::string TQEMNotesItem::GetOrigTextCP() const {
+  return WideStringToStringCP(uint32_t(FOrigCP), FOrigText);
+}
+std::string TQEMNotesItem::GetXlatTextCP() const {
+  return WideStringToStringCP(uint32_t(FXlatCP), FXlatText);
+}
+void TQEMNotesItem::SetOrigTextCP(const std::string& Value) {
+  FOrigText = StringToWideStringCP(uint32_t(FOrigCP), Value);
+}
+void TQEMNotesItem::SetXlatTextCP(const std::string& Value) {
+  FXlatText = StringToWideStringCP(uint32_t(FXlatCP), Value);
+}
 
-void TQEMNotesItem::AddPrev(const std::u16string& Orig, const std::u16string& Xlat, const std::u16string& TagName) {
+void TQEMNotesItem::AddPrev(const std::u16string& Orig, const std::u16string& Xlat,
+                            const std::u16string& TagName) {
   FList.insert(FList.begin(), TQEMStringPair{Orig, Xlat, TagName, QEMNowUTC()});
 }
 
@@ -114,8 +120,8 @@ void TQEMNotesItem::Assign(IQEMNotesItem& Source) {
   std::vector<TQEMStringPair> history;
   history.reserve(size_t(Source.GetPrevCount()));
   for (int i = 0; i < Source.GetPrevCount(); ++i)
-    history.push_back(TQEMStringPair{Source.GetPrevOrigText(i), Source.GetPrevXlatText(i), Source.GetPrevTagName(i),
-                                     Source.GetPrevModified(i)});
+    history.push_back(TQEMStringPair{Source.GetPrevOrigText(i), Source.GetPrevXlatText(i),
+                                     Source.GetPrevTagName(i), Source.GetPrevModified(i)});
   FList = std::move(history);
 }
 
@@ -168,10 +174,10 @@ std::u16string GetOldNotesValue(const std::u16string& Text, const std::u16string
 // --- Stats ---------------------------------------------------------------------------------
 
 std::string TQEMNotesStats::GetText() const {
-  const std::u16string text = Format(u"QEM: %s %s %s %s %d %d %s %s \"", FStats.Version,
-                                     QEMFloatToStr(FStats.SelfDateTime), QEMFloatToStr(FStats.OrigDateTime),
-                                     QEMFloatToStr(FStats.XlatDateTime), FStats.Translated, FStats.UnTranslated,
-                                     LCIDToStr(FStats.OrigLCID), LCIDToStr(FStats.XlatLCID));
+  const std::u16string text = Format(
+      u"QEM: %s %s %s %s %d %d %s %s \"", FStats.Version, QEMFloatToStr(FStats.SelfDateTime),
+      QEMFloatToStr(FStats.OrigDateTime), QEMFloatToStr(FStats.XlatDateTime), FStats.Translated,
+      FStats.UnTranslated, LCIDToStr(FStats.OrigLCID), LCIDToStr(FStats.XlatLCID));
   const uint32_t cp = QEMSystemCodePage();
   return WideStringToStringCP(cp, text) + WideStringToStringCP(cp, FStats.OrigFileName) + "\" ";
 }
@@ -182,7 +188,8 @@ void TQEMNotesStats::SetText(const std::string& Value) {
   size_t i = 0;
   const auto isBreak = [](char16_t c) { return c == u' ' || c == u'\r' || c == u'\n'; };
   while (i < text.size()) {
-    while (i < text.size() && isBreak(text[i])) ++i;
+    while (i < text.size() && isBreak(text[i]))
+      ++i;
     if (i >= text.size()) break;
     std::u16string token;
     while (i < text.size() && !isBreak(text[i])) {
@@ -211,6 +218,7 @@ void TQEMNotesStats::SetText(const std::string& Value) {
   const std::u16string name = token(9);
   s.OrigFileName = name.size() >= 2 ? name.substr(1, name.size() - 2) : std::u16string();
   FStats = s;
+  FOrigStamp.clear(); // the legacy header has no place for one
 }
 
 // --- Item list -----------------------------------------------------------------------------
@@ -268,11 +276,21 @@ IQEMNotesItemPtr TQEMCustomNotesFile::CreateNotesItem() {
 
 void TQEMCustomNotesFile::ReadCustomProp(TQEMXMLNode, IQEMNotesItem&) {}
 void TQEMCustomNotesFile::WriteCustomProp(TQEMXMLNode, IQEMNotesItem&) {}
-void TQEMCustomNotesFile::SaveOldNotes(std::ostream&) { throw EQEMNotesError(std::u16string(SNotesLegacyWrite)); }
-std::u16string TQEMCustomNotesFile::ConvertFromRaw(const std::u16string& Text) { return Text; }
-std::u16string TQEMCustomNotesFile::ConvertToRaw(const std::u16string& Text) { return Text; }
-std::string TQEMCustomNotesFile::GetCommentBegin() { return "/*"; }
-std::string TQEMCustomNotesFile::GetCommentEnd() { return "*/"; }
+void TQEMCustomNotesFile::SaveOldNotes(std::ostream&) {
+  throw EQEMNotesError(std::u16string(SNotesLegacyWrite));
+}
+std::u16string TQEMCustomNotesFile::ConvertFromRaw(const std::u16string& Text) {
+  return Text;
+}
+std::u16string TQEMCustomNotesFile::ConvertToRaw(const std::u16string& Text) {
+  return Text;
+}
+std::string TQEMCustomNotesFile::GetCommentBegin() {
+  return "/*";
+}
+std::string TQEMCustomNotesFile::GetCommentEnd() {
+  return "*/";
+}
 
 IQEMNotesItemsPtr TQEMCustomNotesFile::GetItems() {
   if (FBodyNotLoaded) LoadNotesBody();
@@ -372,7 +390,8 @@ void TQEMCustomNotesFile::LoadOldNotes(std::string_view Bytes) {
     if (!hasOpen || !hasClose) continue;
     hasOpen = hasClose = false;
     if (acc.compare(0, open.size(), open) == 0) acc.erase(0, open.size());
-    if (acc.size() >= close.size() && acc.compare(acc.size() - close.size(), close.size(), close) == 0)
+    if (acc.size() >= close.size() &&
+        acc.compare(acc.size() - close.size(), close.size(), close) == 0)
       acc.erase(acc.size() - close.size());
     IQEMNotesItemPtr item = CreateNotesItem();
     FItems->Add(item);
@@ -389,8 +408,8 @@ void TQEMCustomNotesFile::LoadOldNotes(std::string_view Bytes) {
 
 std::string TQEMCustomNotesFile::GetOldHeaderString() {
   const std::string open = GetCommentBegin(), close = GetCommentEnd();
-  return open + FStats->GetText() + close + "\r\n" + open + "QEM: " +
-         WideStringToStringCP(QEMSystemCodePage(), SNotesWarningLine) + close + "\r\n";
+  return open + FStats->GetText() + close + "\r\n" + open +
+         "QEM: " + WideStringToStringCP(QEMSystemCodePage(), SNotesWarningLine) + close + "\r\n";
 }
 
 void TQEMCustomNotesFile::ReCalcStats() {
@@ -398,22 +417,32 @@ void TQEMCustomNotesFile::ReCalcStats() {
   const IQEMNotesItemsPtr items = GetItems();
   for (int i = 0; i < items->Count(); ++i) {
     const IQEMNotesItemPtr item = items->Get(i);
-    if (auto loc = std::dynamic_pointer_cast<IQEMNotesItemWithLocalize>(item); loc && !loc->GetLocalize()) continue;
+    if (auto loc = std::dynamic_pointer_cast<IQEMNotesItemWithLocalize>(item);
+        loc && !loc->GetLocalize())
+      continue;
     const TResStatus s = item->GetStatus();
-    if (QEMTranslatedStatuses.Contains(s)) ++translated;
-    else if (QEMUnTranslatedStatuses.Contains(s)) ++untranslated;
+    if (QEMTranslatedStatuses.Contains(s))
+      ++translated;
+    else if (QEMUnTranslatedStatuses.Contains(s))
+      ++untranslated;
   }
   FStats->SetTranslated(translated);
   FStats->SetUnTranslated(untranslated);
 }
 
-void TQEMCustomNotesFile::Save() { SaveAs(FFileName); }
+void TQEMCustomNotesFile::Save() {
+  SaveAs(FFileName);
+}
 
-void TQEMCustomNotesFile::SaveAs(const std::u16string& FileName) { SaveAsNewVersion(FileName, FStats->GetVersion()); }
+void TQEMCustomNotesFile::SaveAs(const std::u16string& FileName) {
+  SaveAsNewVersion(FileName, FStats->GetVersion());
+}
 
-void TQEMCustomNotesFile::SaveAsNewVersion(const std::u16string& FileName, const std::u16string& Version) {
+void TQEMCustomNotesFile::SaveAsNewVersion(const std::u16string& FileName,
+                                           const std::u16string& Version) {
   if (FBodyNotLoaded) LoadNotesBody();
-  std::u16string version = Version.find(u'.') == std::u16string::npos ? std::u16string(u"9.0") : Version;
+  std::u16string version =
+      Version.find(u'.') == std::u16string::npos ? std::u16string(u"9.0") : Version;
   const TFileStats before = FStats->GetFileStats();
   try {
     FStats->SetVersion(version);
@@ -422,7 +451,8 @@ void TQEMCustomNotesFile::SaveAsNewVersion(const std::u16string& FileName, const
     const auto major = TryStrToInt(version.substr(0, version.find(u'.')));
     if (major && *major == 5) FStats->SetVersion(u"9.0");
     const timespec when = QEMLocalToFileTime(FStats->GetSelfDateTime());
-    QEMSaveFileAtomically(FileName, [this](std::ostream& Out) { SaveNewNotes(Out); }, &when);
+    QEMSaveFileAtomically(
+        FileName, [this](std::ostream& Out) { SaveNewNotes(Out); }, &when);
   } catch (const EQEMXMLError& e) {
     FStats->SetFileStats(before);
     // The document's refusal names the text, not the file it was for.

@@ -35,7 +35,8 @@ public:
   // The one-line legacy form of the item; GetText also remembers the two code pages.
   virtual std::u16string GetText(int32_t OrigCP, int32_t XlatCP, bool WithCurr) = 0;
   virtual void SetText(int32_t OrigCP, int32_t XlatCP, const std::u16string& Text) = 0;
-  virtual void AddPrev(const std::u16string& Orig, const std::u16string& Xlat, const std::u16string& TagName) = 0;
+  virtual void AddPrev(const std::u16string& Orig, const std::u16string& Xlat,
+                       const std::u16string& TagName) = 0;
   virtual void DelPrev(int Index) = 0;
   virtual void MoveCurrentToHistory(const std::u16string& TagName) = 0;
   virtual void Assign(IQEMNotesItem& Source) = 0;
@@ -91,7 +92,8 @@ public:
   void SetText(int32_t OrigCP, int32_t XlatCP, const std::u16string& Text) override;
   void Assign(IQEMNotesItem& Source) override;
 
-  void AddPrev(const std::u16string& Orig, const std::u16string& Xlat, const std::u16string& TagName) override;
+  void AddPrev(const std::u16string& Orig, const std::u16string& Xlat,
+               const std::u16string& TagName) override;
   void DelPrev(int Index) override;
   void MoveCurrentToHistory(const std::u16string& TagName) override;
   std::u16string GetID() const override { return FID; }
@@ -117,9 +119,15 @@ public:
   void SetXlatText(const std::u16string& Value) override { FXlatText = Value; }
   void SetXlatTextCP(const std::string& Value) override;
   void SetModified(TDateTime Value) override { FModified = Value; }
-  void SetPrevOrigText(int Index, const std::u16string& Value) override { Prev(Index).FOrigText = Value; }
-  void SetPrevXlatText(int Index, const std::u16string& Value) override { Prev(Index).FXlatText = Value; }
-  void SetPrevTagName(int Index, const std::u16string& Value) override { Prev(Index).FTagName = Value; }
+  void SetPrevOrigText(int Index, const std::u16string& Value) override {
+    Prev(Index).FOrigText = Value;
+  }
+  void SetPrevXlatText(int Index, const std::u16string& Value) override {
+    Prev(Index).FXlatText = Value;
+  }
+  void SetPrevTagName(int Index, const std::u16string& Value) override {
+    Prev(Index).FTagName = Value;
+  }
   void SetPrevModified(int Index, TDateTime Value) override { Prev(Index).FModified = Value; }
   void SetStatus(TResStatus Value) override { FStatus = Value; }
   void SetComment(const std::u16string& Value) override { FComment = Value; }
@@ -170,6 +178,10 @@ public:
   virtual void SetOrigLCID(LCID Value) = 0;
   virtual void SetXlatLCID(LCID Value) = 0;
   virtual void SetOrigFileName(const std::u16string& Value) = 0;
+  // What the updater last saw of the source beyond its date (size, exact time, perhaps a
+  // digest), in a form only it reads; empty when nothing was recorded.
+  virtual std::u16string GetOrigStamp() const = 0;
+  virtual void SetOrigStamp(const std::u16string& Value) = 0;
 };
 using IQEMNotesStatsPtr = std::shared_ptr<IQEMNotesStats>;
 
@@ -198,9 +210,12 @@ public:
   void SetOrigLCID(LCID Value) override { FStats.OrigLCID = Value; }
   void SetXlatLCID(LCID Value) override { FStats.XlatLCID = Value; }
   void SetOrigFileName(const std::u16string& Value) override { FStats.OrigFileName = Value; }
+  std::u16string GetOrigStamp() const override { return FOrigStamp; }
+  void SetOrigStamp(const std::u16string& Value) override { FOrigStamp = Value; }
 
 private:
   TFileStats FStats;
+  std::u16string FOrigStamp;
 };
 
 // The items of a file in file order, with the host's interface-list operations.

@@ -12,6 +12,9 @@
 namespace {
 constexpr char16_t kHeaderGroup[] = u"QEMHeaderProp";
 constexpr char16_t kFieldGroup[] = u"QEMFieldProp";
+// A header property of our own beyond the six: readers find properties by type, so older ones
+// pass it by.
+constexpr char16_t kOrigStamp[] = u"OrigStamp";
 
 template <class F>
 void ForEachChildElement(TQEMXMLNode Parent, const std::u16string& Name, F&& Fn) {
@@ -48,8 +51,10 @@ bool IsHistoryAltTrans(TQEMXMLNode Alt) {
   for (TQEMXMLNode n = Alt.FirstChild(); n; n = n.NextSibling()) {
     if (n.NodeType() != ntElement) continue;
     const std::u16string name = n.NodeName();
-    if (name == u"source") ++source;
-    else if (name == u"target") ++target;
+    if (name == u"source")
+      ++source;
+    else if (name == u"target")
+      ++target;
     else if (name != u"prop-group" || n.GetAttribute(u"name") != kFieldGroup || group++)
       return false;
     else
@@ -148,6 +153,7 @@ void TQEMCustomNotesFile::LoadNewNotesHeader(std::string_view Bytes) {
     throw EQEMNotesError(Format(SNotesFileError, FFileName, e.Message()));
   }
   FStats->SetFileStats(s);
+  FStats->SetOrigStamp(GetProp(group, kOrigStamp));
   FDoc = std::move(doc);
   FXLIFF = root;
   FFormatted = false; // a loaded document carries no indentation of ours
@@ -273,8 +279,10 @@ struct TQEMCustomNotesFile::TWriter {
     std::vector<TQEMXMLNode> old;
     TQEMXMLNode foreign; // the first alt-trans kept as it is: the history goes before it
     ForEachChildElement(Unit, u"alt-trans", [&](TQEMXMLNode a) {
-      if (IsHistoryAltTrans(a)) old.push_back(a);
-      else if (!foreign) foreign = a;
+      if (IsHistoryAltTrans(a))
+        old.push_back(a);
+      else if (!foreign)
+        foreign = a;
     });
     for (const TQEMXMLNode& a : old)
       Unit.RemoveChild(a);
@@ -365,6 +373,10 @@ void TQEMCustomNotesFile::SaveNewNotes(std::ostream& Stream) {
   w.SetProp(group, u"XlatDateTime", QEMFloatToStr(FStats->GetXlatDateTime()), true);
   w.SetProp(group, u"Translated", IntToStr(FStats->GetTranslated()), true);
   w.SetProp(group, u"UnTranslated", IntToStr(FStats->GetUnTranslated()), true);
+  if (const std::u16string stamp = FStats->GetOrigStamp(); !stamp.empty())
+    w.SetProp(group, kOrigStamp, stamp, true);
+  else if (const TQEMXMLNode p = FindProp(group, kOrigStamp))
+    group.RemoveChild(p);
 
   const TQEMXMLNode body = w.Ensure(file, u"body", true);
   // The n-th item of an id writes the n-th trans-unit of that id; units no item claims are

@@ -1,9 +1,11 @@
 #include "translator/QEMTranslatorUpdater.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMLiterals.h"
@@ -43,6 +45,72 @@ std::u16string SourceKey(const std::u16string& XlatName) {
   return QEMNormalizePath(ec ? QEMSlashes(XlatName) : UTF8ToUTF16(abs.string()));
 }
 
+// What the notes record of a source beyond its date: its size and exact time and, where the
+// time alone cannot tell a later edit, a digest of what was read. Within the window after a
+// change (or with a time ahead of the clock) a second edit keeps the date, and on file systems
+// that count time coarsely even the exact time.
+struct TStamp {
+  int64_t Time = 0; // nanoseconds since the epoch
+  int64_t Size = -1;
+  std::string Digest;
+};
+constexpr int64_t kStampWindowNs = 2'000'000'000;
+
+bool StatFile(const std::u16string& Name, TStamp& S) {
+  timespec t{};
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(QEMNativePath(Name), ec);
+  if (ec || !QEMGetFileTime(Name, t)) return false;
+  S.Time = int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+  S.Size = int64_t(size);
+  return true;
+}
+
+// FNV-1a: it has to tell an edit, not withstand an attacker. Empty when the file cannot be read.
+std::string DigestOf(const std::u16string& Name) {
+  std::string bytes;
+  if (!QEMReadFileBytes(Name, bytes)) return {};
+  uint64_t h = 14695981039346656037ull;
+  for (const unsigned char b : bytes) {
+    h ^= b;
+    h *= 1099511628211ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  return text;
+}
+
+// Empty when nothing trustworthy could be taken: the next run then reads the file again.
+std::u16string TakeStamp(const std::u16string& Name) {
+  TStamp s;
+  if (!StatFile(Name, s)) return {};
+  const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+  if (s.Time > int64_t(now) - kStampWindowNs) {
+    s.Digest = DigestOf(Name);
+    if (s.Digest.empty()) return {};
+  }
+  std::string text = std::to_string(s.Time) + ' ' + std::to_string(s.Size);
+  if (!s.Digest.empty()) text += ' ' + s.Digest;
+  return UTF8ToUTF16(text);
+}
+
+bool ParseStamp(const std::u16string& Text, TStamp& S) {
+  std::istringstream in(UTF16ToUTF8(Text));
+  if (!(in >> S.Time >> S.Size)) return false;
+  in >> S.Digest;
+  return true;
+}
+
+// Called where the date is the same as recorded; without a usable record, changed.
+bool StampChanged(const std::u16string& Name, const std::u16string& Recorded) {
+  TStamp was, now;
+  if (!ParseStamp(Recorded, was) || !StatFile(Name, now)) return true;
+  if (now.Time != was.Time || now.Size != was.Size) return true;
+  return !was.Digest.empty() && DigestOf(Name) != was.Digest;
+}
+
 } // namespace
 
 std::u16string QEMProjectSourceFile(const std::u16string& XlatName) {
@@ -59,14 +127,19 @@ IQEMXlatWriter::~IQEMXlatWriter() = default;
 
 // ---- TQEMTranslatorUpdater ----
 
+TQEMUpdateContext::TQEMUpdateContext(LCID AOrigLCID, LCID AXlatLCID, bool AUpdateFromOrig)
+    : OrigLCID(AOrigLCID), XlatLCID(AXlatLCID), UpdateFromOrig(AUpdateFromOrig) {
+  Strings.SetCaseSensitive(true);
+}
+
 TQEMTranslatorUpdater::TQEMTranslatorUpdater() : FFiles(std::make_unique<TStringList>()) {}
 TQEMTranslatorUpdater::~TQEMTranslatorUpdater() = default;
 
 void TQEMTranslatorUpdater::AddString(const IQEMNotesItemPtr& Item) {
-  if (FMergeList)
-    FMergeList->push_back(Item);
+  if (Ctx().MergeList)
+    Ctx().MergeList->push_back(Item);
   else
-    FNewNotesFile->GetItems()->Add(Item);
+    Ctx().NewNotesFile->GetItems()->Add(Item);
 }
 
 void TQEMTranslatorUpdater::AddUnusedString(const IQEMNotesItemPtr& Item) {
@@ -108,12 +181,12 @@ struct TQEMCustomUpdater::TRunArgs {
   bool Counted; // the caller gave both languages
   void* Data;
   const TCallBackFunc* CallBack;
+  LCID OrigLCID, XlatLCID;
+  IQEMXlatWriterPtr Writer = nullptr; // held for a source run
 };
 
 TQEMCustomUpdater::TQEMCustomUpdater(const TQEMTranslatorMgrClass& AMgrClass)
-    : FCurrStrings(std::make_unique<TQEMStringPairList>()), FMgrClass(AMgrClass) {
-  FCurrStrings->SetCaseSensitive(true);
-}
+    : FMgrClass(AMgrClass) {}
 
 TQEMCustomUpdater::~TQEMCustomUpdater() = default;
 
@@ -156,8 +229,8 @@ void TQEMCustomUpdater::LookUpRepository(const IQEMNotesItemPtr& Item, const std
     ShowError(e.Message());
     return;
   }
-  services.SetOrigLCID(FOrigLCID);
-  services.SetXlatLCID(FXlatLCID);
+  services.SetOrigLCID(OrigLCID());
+  services.SetXlatLCID(XlatLCID());
   std::u16string found;
   services.GetTranslation(_ConvertToRawString(Orig), found);
   if (services.FromRepository()) {
@@ -167,10 +240,11 @@ void TQEMCustomUpdater::LookUpRepository(const IQEMNotesItemPtr& Item, const std
 }
 
 void TQEMCustomUpdater::NewString(const IQEMNotesItemPtr& Item) {
-  Item->SetID(FCurrStrings->Get(FCurrIndex));
-  Item->SetResName(FCurrStrings->GetResName(FCurrIndex));
-  const std::u16string text = GetString(FCurrIndex);
-  if (FUpdateFromOrig) {
+  auto& c = Ctx();
+  Item->SetID(c.Strings.Get(c.CurrIndex));
+  Item->SetResName(c.Strings.GetResName(c.CurrIndex));
+  const std::u16string text = GetString(c.CurrIndex);
+  if (c.UpdateFromOrig) {
     Item->SetOrigText(text);
     Item->SetXlatText(text);
     Item->SetStatus(rsUnTranslated);
@@ -184,15 +258,16 @@ void TQEMCustomUpdater::NewString(const IQEMNotesItemPtr& Item) {
 }
 
 void TQEMCustomUpdater::UpdateString(const IQEMNotesItemPtr& Item) {
+  const auto& c = Ctx();
   Item->SetModified(QEMNow());
-  if (FUpdateFromOrig) {
+  if (c.UpdateFromOrig) {
     if (Item->GetStatus() != rsUnTranslated) Item->MoveCurrentToHistory(u"");
-    Item->SetOrigText(FNewText);
-    Item->SetXlatText(FNewText);
+    Item->SetOrigText(c.NewText);
+    Item->SetXlatText(c.NewText);
     Item->SetStatus(rsUnTranslated);
-    LookUpRepository(Item, FNewText);
+    LookUpRepository(Item, c.NewText);
   } else {
-    Item->SetXlatText(FNewText);
+    Item->SetXlatText(c.NewText);
     Item->SetStatus(TranslatedStatus);
   }
   AddString(Item);
@@ -207,7 +282,7 @@ void TQEMCustomUpdater::UnusedString(const IQEMNotesItemPtr& Item) {
 // The merge edits a copy, so a failed merge leaves the items as they were. Assign leaves the
 // resource name behind; the copy keeps it.
 IQEMNotesItemPtr TQEMCustomUpdater::CopyOf(const IQEMNotesItemPtr& Item) {
-  auto copy = FNewNotesFile->CreateNotesItem();
+  auto copy = NewNotesFile()->CreateNotesItem();
   copy->Assign(*Item);
   copy->SetResName(Item->GetResName());
   return copy;
@@ -215,135 +290,159 @@ IQEMNotesItemPtr TQEMCustomUpdater::CopyOf(const IQEMNotesItemPtr& Item) {
 
 // The position in the notes list of the first unmatched item of ID, taken; -1 when none.
 int TQEMCustomUpdater::TakeUnmatched(const std::u16string& ID) {
-  const auto found = FIndex.find(ID);
-  if (found == FIndex.end() || found->second.Next >= found->second.Pos.size()) return -1;
+  auto& c = Ctx();
+  const auto found = c.Index.find(ID);
+  if (found == c.Index.end() || found->second.Next >= found->second.Pos.size()) return -1;
   const int i = found->second.Pos[found->second.Next++];
-  FMatched[i] = true;
-  --FNotesCount;
+  c.Matched[i] = true;
+  --c.NotesCount;
   return i;
 }
 
 TResAction TQEMCustomUpdater::ActionForString() {
-  const std::u16string& id = FCurrStrings->Get(FCurrIndex);
-  std::u16string resName = FCurrStrings->GetResName(FCurrIndex);
-  FNewText = GetString(FCurrIndex);
+  auto& c = Ctx();
+  const std::u16string& id = c.Strings.Get(c.CurrIndex);
+  std::u16string resName = c.Strings.GetResName(c.CurrIndex);
+  c.NewText = GetString(c.CurrIndex);
   int i = TakeUnmatched(id);
   bool migrated = false;
   if (i < 0) {
     // Notes written before the package keyed the item this way know it by its former id; in
     // the source direction only where that item still holds the same text.
-    const std::u16string former = FCurrStrings->GetFormerID(FCurrIndex);
-    const auto found = former.empty() ? FIndex.end() : FIndex.find(former);
-    if (found == FIndex.end() || found->second.Next >= found->second.Pos.size()) return raNew;
-    if (FUpdateFromOrig &&
-        FUnmatched[found->second.Pos[found->second.Next]]->GetOrigText() != FNewText)
+    const std::u16string former = c.Strings.GetFormerID(c.CurrIndex);
+    const auto found = former.empty() ? c.Index.end() : c.Index.find(former);
+    if (found == c.Index.end() || found->second.Next >= found->second.Pos.size()) return raNew;
+    if (c.UpdateFromOrig &&
+        c.Unmatched[found->second.Pos[found->second.Next]]->GetOrigText() != c.NewText)
       return raNew;
     i = TakeUnmatched(former);
     migrated = true;
   }
-  const auto& item = FUnmatched[i];
-  const std::u16string& current = FUpdateFromOrig ? item->GetOrigText() : item->GetXlatText();
-  const bool same = FNewText == current && item->GetStatus() != rsUnused;
+  const auto& item = c.Unmatched[i];
+  const std::u16string& current = c.UpdateFromOrig ? item->GetOrigText() : item->GetXlatText();
+  const bool same = c.NewText == current && item->GetStatus() != rsUnused;
   if (resName.empty()) resName = item->GetResName();
   if (same && !migrated && item->GetResName() == resName) {
-    FCurrItem = item;
+    c.CurrItem = item;
     return raUnchanged;
   }
-  FCurrItem = CopyOf(item);
-  FCurrItem->SetID(id);
-  FCurrItem->SetResName(resName);
+  c.CurrItem = CopyOf(item);
+  c.CurrItem->SetID(id);
+  c.CurrItem->SetResName(resName);
   return same ? raUnchanged : raUpdate;
 }
 
-bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
-  const auto items = FNewNotesFile->GetItems();
-  std::vector<IQEMNotesItemPtr> merged;
-  merged.reserve(size_t(items->Count()) + size_t(FCurrStrings->Count()));
-  TStats counts = AStats;
-  try {
-    FUnmatched.clear();
-    FIndex.clear();
-    for (int i = 0, n = items->Count(); i < n; ++i) {
-      FUnmatched.push_back(items->Get(i));
-      FIndex[FUnmatched.back()->GetID()].Pos.push_back(i);
-    }
-    FMatched.assign(FUnmatched.size(), false);
-    FNotesCount = int32_t(FUnmatched.size());
-    FMergeList = &merged;
-    for (FCurrIndex = 0; FCurrIndex < FCurrStrings->Count(); ++FCurrIndex) {
-      switch (ActionForString()) {
-      case raNew:
-        ++counts.NewCount;
-        NewString(FNewNotesFile->CreateNotesItem());
-        break;
-      case raUpdate:
-        ++counts.ChangedCount;
-        UpdateString(FCurrItem);
-        break;
-      case raUnchanged:
-        ++counts.UnchangedCount;
-        AddString(FCurrItem);
-        break;
-      case raUnused:
-        break;
-      }
-    }
-    const bool markUnused = MarkDeletedItemAsUnused();
-    for (size_t i = 0; i < FUnmatched.size(); ++i) {
-      if (FMatched[i]) continue;
-      // The translated file only carries translations: an item it lacks keeps its own.
-      if (markUnused && FUpdateFromOrig) {
-        ++counts.UnusedCount;
-        UnusedString(CopyOf(FUnmatched[i]));
-      } else {
-        ++counts.UnchangedCount;
-        AddString(FUnmatched[i]);
-      }
-    }
-    FNotesCount = 0;
-    FMergeList = nullptr;
+void TQEMCustomUpdater::IndexNotes(const IQEMNotesItemsPtr& Items) {
+  auto& c = Ctx();
+  c.Unmatched.clear();
+  c.Index.clear();
+  for (int i = 0, n = Items->Count(); i < n; ++i) {
+    c.Unmatched.push_back(Items->Get(i));
+    c.Index[c.Unmatched.back()->GetID()].Pos.push_back(i);
+  }
+  c.Matched.assign(c.Unmatched.size(), false);
+  c.NotesCount = int32_t(c.Unmatched.size());
+}
 
-    const auto stats = FNewNotesFile->GetStats();
-    if (stats->GetVersion().empty()) stats->SetVersion(GetDefaultNotesVersion());
-    const bool haveSource = !SourceFile().empty() && FileExists(SourceFile());
-    if (FUpdateFromOrig && haveSource) stats->SetOrigDateTime(DateOfFile(SourceFile()));
-    if (FileExists(FCurrXlatName))
-      stats->SetXlatDateTime(DateOfFile(FCurrXlatName));
-    else if (FUpdateFromOrig && GenerateXlat() && haveSource)
-      stats->SetXlatDateTime(DateOfFile(SourceFile()));
-    else
-      stats->SetXlatDateTime(0);
-    stats->SetOrigLCID(FOrigLCID);
-    stats->SetXlatLCID(FXlatLCID);
-    if (!SourceFile().empty()) stats->SetOrigFileName(SourceFile());
+// Matches every string read against the indexed notes, then takes what is left over.
+void TQEMCustomUpdater::MergeStrings(TStats& Counts) {
+  auto& c = Ctx();
+  for (c.CurrIndex = 0; c.CurrIndex < c.Strings.Count(); ++c.CurrIndex) {
+    switch (ActionForString()) {
+    case raNew:
+      ++Counts.NewCount;
+      NewString(c.NewNotesFile->CreateNotesItem());
+      break;
+    case raUpdate:
+      ++Counts.ChangedCount;
+      UpdateString(c.CurrItem);
+      break;
+    case raUnchanged:
+      ++Counts.UnchangedCount;
+      AddString(c.CurrItem);
+      break;
+    case raUnused:
+      break;
+    }
+  }
+  const bool markUnused = MarkDeletedItemAsUnused();
+  for (size_t i = 0; i < c.Unmatched.size(); ++i) {
+    if (c.Matched[i]) continue;
+    // The translated file only carries translations: an item it lacks keeps its own.
+    if (markUnused && c.UpdateFromOrig) {
+      ++Counts.UnusedCount;
+      UnusedString(CopyOf(c.Unmatched[i]));
+    } else {
+      ++Counts.UnchangedCount;
+      AddString(c.Unmatched[i]);
+    }
+  }
+  c.NotesCount = 0;
+}
+
+void TQEMCustomUpdater::RecordDates() {
+  const auto& c = Ctx();
+  const auto stats = c.NewNotesFile->GetStats();
+  if (stats->GetVersion().empty()) stats->SetVersion(GetDefaultNotesVersion());
+  const bool haveSource = !SourceFile().empty() && FileExists(SourceFile());
+  if (c.UpdateFromOrig && haveSource) {
+    stats->SetOrigDateTime(DateOfFile(SourceFile()));
+    stats->SetOrigStamp(c.OrigStamp);
+  }
+  if (FileExists(c.CurrXlatName))
+    stats->SetXlatDateTime(DateOfFile(c.CurrXlatName));
+  else if (c.UpdateFromOrig && GenerateXlat() && haveSource)
+    stats->SetXlatDateTime(DateOfFile(SourceFile()));
+  else
+    stats->SetXlatDateTime(0);
+  stats->SetOrigLCID(c.OrigLCID);
+  stats->SetXlatLCID(c.XlatLCID);
+  if (!SourceFile().empty()) stats->SetOrigFileName(SourceFile());
+}
+
+bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
+  auto& c = Ctx();
+  const auto items = c.NewNotesFile->GetItems();
+  std::vector<IQEMNotesItemPtr> merged;
+  merged.reserve(size_t(items->Count()) + size_t(c.Strings.Count()));
+  TStats counts = AStats;
+  const auto clear = [&c] {
+    c.MergeList = nullptr;
+    c.Strings.Clear();
+    c.Unmatched.clear();
+    c.Index.clear();
+  };
+  try {
+    IndexNotes(items);
+    c.MergeList = &merged;
+    MergeStrings(counts);
+    c.MergeList = nullptr;
+    RecordDates();
   } catch (const std::exception& e) {
-    FMergeError = QEMExceptionMessage(e);
-    FMergeList = nullptr;
-    FCurrStrings->Clear();
-    FUnmatched.clear();
-    FIndex.clear();
+    c.MergeError = QEMExceptionMessage(e);
+    clear();
     return false;
   }
   // Commit: the list is rebuilt once instead of deleting items one by one.
   items->Clear();
   for (auto& item : merged)
     items->Add(std::move(item));
-  FCurrStrings->Clear();
-  FUnmatched.clear();
-  FIndex.clear();
-  FCurrItem.reset();
+  clear();
+  c.CurrItem.reset();
   AStats = counts;
-  FNotesChanged = true;
+  c.NotesChanged = true;
   return true;
 }
 
 bool TQEMCustomUpdater::DataHasChanged(bool FromOrig) {
-  const std::u16string& name = FromOrig ? SourceFile() : FCurrXlatName;
+  const std::u16string& name = FromOrig ? SourceFile() : CurrXlatName();
   if (name.empty() || !FileExists(name)) return false;
-  if (!FNewNotesFile) return true;
-  const auto stats = FNewNotesFile->GetStats();
+  if (!NewNotesFile()) return true;
+  const auto stats = NewNotesFile()->GetStats();
   const TDateTime recorded = FromOrig ? stats->GetOrigDateTime() : stats->GetXlatDateTime();
-  return !SameDate(recorded, DateOfFile(name));
+  if (!SameDate(recorded, DateOfFile(name))) return true;
+  // The translated file is written by managers too, which record its date alone.
+  return FromOrig && StampChanged(name, stats->GetOrigStamp());
 }
 
 TFileStats TQEMCustomUpdater::GetStats(const std::u16string& FileName, bool Reload) {
@@ -368,23 +467,24 @@ void TQEMCustomUpdater::Execute(TStringList* AFiles, const std::u16string& Singl
     AXlatLCID = stats.XlatLCID;
     counted = false;
   }
-  FOrigLCID = AOrigLCID;
-  FXlatLCID = AXlatLCID;
-  FUpdateFromOrig = SingleFileName.empty();
-  const TRunArgs args{AProjName,     ABaseDir, AXlatPath, &AStats,
-                      OverwriteMode, counted,  Data,      &ACallBackFunc};
-  if (FUpdateFromOrig) {
-    FFiles->Clear();
-    if (AFiles) {
-      for (int i = 0; i < AFiles->Count(); ++i)
-        FFiles->Add(AFiles->Get(i));
-      AFiles->Clear();
-    }
-    SourceRun(AFiles, args);
-  } else {
-    FCurrXlatName = SingleFileName;
-    TranslationRun(args);
+  TRunArgs args{.ProjName = AProjName,
+                .BaseDir = ABaseDir,
+                .XlatPath = AXlatPath,
+                .Stats = &AStats,
+                .Overwrite = OverwriteMode,
+                .Counted = counted,
+                .Data = Data,
+                .CallBack = &ACallBackFunc,
+                .OrigLCID = AOrigLCID,
+                .XlatLCID = AXlatLCID};
+  if (!SingleFileName.empty()) return TranslationRun(SingleFileName, args);
+  FFiles->Clear();
+  if (AFiles) {
+    for (int i = 0; i < AFiles->Count(); ++i)
+      FFiles->Add(AFiles->Get(i));
+    AFiles->Clear();
   }
+  SourceRun(AFiles, args);
 }
 
 // Returns the file to read; Temporary names the converted copy to delete afterwards (empty
@@ -399,7 +499,10 @@ std::u16string TQEMCustomUpdater::PrepareMapFile(const std::u16string& FileName,
   if (QEMUpperCase(ExtractFileExt(alt)) != u".ORC") return alt;
   std::u16string tmp;
   try {
-    const uint32_t cp = LCIDToCodePage(FOrigLCID) ? LCIDToCodePage(FOrigLCID) : QEMSystemCodePage();
+    // Taken before the copy: the copy is what the package reads.
+    Ctx().OrigStamp = TakeStamp(alt);
+    const LCID lcid = OrigLCID();
+    const uint32_t cp = LCIDToCodePage(lcid) ? LCIDToCodePage(lcid) : QEMSystemCodePage();
     const std::string ansi = QEMUTF8ToCodePageOrMarked(ReadBytes(alt), cp);
     tmp = QEMCreateTempFile(u"map", ExtractFileExt(alt));
     QEMSaveFileAtomically(tmp, ansi);
@@ -411,79 +514,77 @@ std::u16string TQEMCustomUpdater::PrepareMapFile(const std::u16string& FileName,
   return tmp;
 }
 
-void TQEMCustomUpdater::SourceRun(TStringList* AFiles, const TRunArgs& Args) {
+void TQEMCustomUpdater::SourceRun(TStringList* AFiles, TRunArgs& Args) {
   if (FFiles->Count() == 0 && !GetProjectFiles(Args.ProjName)) return;
-  FWriter = CreateXlatWriter();
+  Args.Writer = CreateXlatWriter();
   FFiles->SetCaseSensitive(false);
   FFiles->Sort();
-  for (int f = 0; f < FFiles->Count(); ++f) {
-    const std::u16string file = FFiles->Get(f);
-    // Only the copy this pass made may be deleted, whatever failed on the way.
-    std::u16string temporary;
-    try {
-      FCurrName.clear();
-      FCurrName = PrepareMapFile(file, temporary);
-      FCurrSourceName = !temporary.empty()
-                            ? ExtractFilePath(file) + u"debug/" + ExtractFileName(file)
-                            : FCurrName;
-      FCurrXlatName = GetXlatFileName(file, Args.XlatPath, Args.BaseDir, nullptr);
-      FCurrNotesName = GetNotesFileName(FCurrXlatName);
-      // A run killed earlier may have left its temporary files here; they go before any work.
-      QEMRemoveLeftoverTempFilesOnce(ExtractFilePath(FCurrXlatName));
-      QEMRemoveLeftoverTempFilesOnce(ExtractFilePath(FCurrNotesName));
-      if (AFiles) AFiles->Add(FCurrXlatName);
-      ProcessFile(AFiles, Args);
-    } catch (const std::exception& e) {
-      FInExecute = false;
-      FUpdateFromOrig = true;
-      ShowError(Format(SUpdaterFileFailed, file, QEMExceptionMessage(e)));
-    }
-    if (!temporary.empty() && !DeleteFile(temporary))
-      ShowError(Format(SUpdaterDeleteFailed, temporary));
-  }
-  FWriter.reset();
-  FCurrSourceName.clear();
+  // The run walks its own list: a run started meanwhile (from a callback) refills FFiles.
+  std::vector<std::u16string> files;
+  for (int f = 0; f < FFiles->Count(); ++f)
+    files.push_back(FFiles->Get(f));
+  for (const auto& file : files)
+    SourceFileRun(AFiles, file, Args);
 }
 
-void TQEMCustomUpdater::TranslationRun(const TRunArgs& Args) {
-  if (!CanUpdateFromXlat())
-    QEMAssert(std::u16string(SUpdateFromTransNotAllowed) + FCurrXlatName + u"\"", false);
-  FCurrNotesName = GetNotesFileName(FCurrXlatName);
-  if (!FileExists(FCurrXlatName)) throw EQEMError(Format(SFileNotFound, FCurrXlatName));
-  if (!FInExecute) {
-    // A run of its own: no source file is being processed.
-    FCurrName.clear();
-    FCurrSourceName.clear();
+void TQEMCustomUpdater::SourceFileRun(TStringList* AFiles, const std::u16string& File,
+                                      const TRunArgs& Args) {
+  TQEMUpdateContext context(Args.OrigLCID, Args.XlatLCID, true);
+  const TContextScope scope(*this, context);
+  // Only the copy this pass made may be deleted, whatever failed on the way.
+  std::u16string temporary;
+  try {
+    context.CurrName = PrepareMapFile(File, temporary);
+    context.SourceName = !temporary.empty()
+                             ? ExtractFilePath(File) + u"debug/" + ExtractFileName(File)
+                             : context.CurrName;
+    context.CurrXlatName = GetXlatFileName(File, Args.XlatPath, Args.BaseDir, nullptr);
+    context.CurrNotesName = GetNotesFileName(context.CurrXlatName);
+    // A run killed earlier may have left its temporary files here; they go before any work.
+    QEMRemoveLeftoverTempFilesOnce(ExtractFilePath(context.CurrXlatName));
+    QEMRemoveLeftoverTempFilesOnce(ExtractFilePath(context.CurrNotesName));
+    if (AFiles) AFiles->Add(context.CurrXlatName);
+    ProcessFile(AFiles, Args);
+  } catch (const std::exception& e) {
+    ShowError(Format(SUpdaterFileFailed, File, QEMExceptionMessage(e)));
   }
+  if (!temporary.empty() && !DeleteFile(temporary))
+    ShowError(Format(SUpdaterDeleteFailed, temporary));
+}
+
+void TQEMCustomUpdater::TranslationRun(const std::u16string& FileName, const TRunArgs& Args) {
+  TQEMUpdateContext context(Args.OrigLCID, Args.XlatLCID, false);
+  const TContextScope scope(*this, context);
+  context.CurrXlatName = FileName;
+  if (!CanUpdateFromXlat())
+    QEMAssert(std::u16string(SUpdateFromTransNotAllowed) + FileName + u"\"", false);
+  context.CurrNotesName = GetNotesFileName(FileName);
+  if (!FileExists(FileName)) throw EQEMError(Format(SFileNotFound, FileName));
   ProcessFile(nullptr, Args);
 }
 
 void TQEMCustomUpdater::ProcessFile(TStringList* AFiles, const TRunArgs& Args) {
+  auto& c = Ctx();
   if (Args.Overwrite) {
-    DeleteOrReport(FCurrXlatName);
-    DeleteOrReport(FCurrNotesName);
+    DeleteOrReport(c.CurrXlatName);
+    DeleteOrReport(c.CurrNotesName);
   }
-  TQEMTranslatorMgr* mgr = nullptr;
-  if (!FInExecute) {
-    mgr = FindMgr(FCurrXlatName);
-    if (mgr)
-      FNewNotesFile = mgr->NotesFile();
+  if (!c.InExecute) {
+    if (auto* mgr = FindMgr(c.CurrXlatName))
+      c.NewNotesFile = mgr->NotesFile();
     else {
-      FNewNotesFile = std::dynamic_pointer_cast<IQEMNotesFile>(FMgrClass.GetNotesClass().Create());
-      if (!FNewNotesFile) throw EQEMError(std::u16string(SMgrNoNotesClass));
-      if (FileExists(FCurrNotesName)) FNewNotesFile->Open(FCurrNotesName);
+      const auto created = FMgrClass.GetNotesClass().Create();
+      c.NewNotesFile = std::dynamic_pointer_cast<IQEMNotesFile>(created);
+      if (!c.NewNotesFile) throw EQEMError(std::u16string(SMgrNoNotesClass));
+      if (FileExists(c.CurrNotesName)) c.NewNotesFile->Open(c.CurrNotesName);
     }
   }
-  if (!FUpdateFromOrig) {
-    if (!FInExecute) FNotesChanged = false;
-    if (ReadFileStrings(FCurrXlatName) && !UpdateFile(*Args.Stats)) throw EQEMError(FMergeError);
-    if (!FInExecute) {
-      if (FNotesChanged) FNewNotesFile->SaveAs(FCurrNotesName);
-      if (Args.Counted) ++FTranslatorCount;
-    }
-    return;
+  if (c.UpdateFromOrig) return ProcessSourceFile(AFiles, Args);
+  if (ReadFileStrings(c.CurrXlatName) && !UpdateFile(*Args.Stats)) throw EQEMError(c.MergeError);
+  if (!c.InExecute) {
+    if (c.NotesChanged) c.NewNotesFile->SaveAs(c.CurrNotesName);
+    if (Args.Counted) ++FTranslatorCount;
   }
-  ProcessSourceFile(AFiles, Args, mgr);
 }
 
 // Copies the source to the translated file and lets the writer translate it. Both happen on a
@@ -503,12 +604,12 @@ void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWr
     tmp = QEMCreateSiblingTempFile(target);
     timespec mtime{};
     const bool haveTime = QEMGetFileTime(SourceFile(), mtime);
-    QEMSaveFileAtomically(tmp, ReadBytes(FCurrName), haveTime ? &mtime : nullptr);
+    QEMSaveFileAtomically(tmp, ReadBytes(CurrName()), haveTime ? &mtime : nullptr);
     if (Writer) {
       if (FromObject)
-        Writer->WriteFromNotes(*FNewNotesFile, tmp, FXlatLCID, 0);
+        Writer->WriteFromNotes(*NewNotesFile(), tmp, XlatLCID(), 0);
       else
-        Writer->WriteFromNotesFileName(FCurrNotesName, tmp, FXlatLCID, 0);
+        Writer->WriteFromNotesFileName(CurrNotesName(), tmp, XlatLCID(), 0);
     }
     // Named by the cause alone: the message below names the file, and the temporary name
     // means nothing to the user.
@@ -527,34 +628,43 @@ void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWr
   }
 }
 
+// Carries the edits of the translated file into the notes of the file being processed: a run
+// of its own over the same notes object, in a context of its own.
 void TQEMCustomUpdater::NestedTranslationRun(const TRunArgs& Args) {
   if (!CanUpdateFromXlat()) return;
-  const std::u16string xlat = FCurrXlatName, notes = FCurrNotesName;
-  struct TRestore {
-    TQEMCustomUpdater& U;
-    const std::u16string &X, &N;
-    ~TRestore() {
-      U.FInExecute = false;
-      U.FCurrXlatName = X;
-      U.FCurrNotesName = N;
-      U.FUpdateFromOrig = true;
-    }
-  } restore{*this, xlat, notes};
+  auto& outer = Ctx();
+  TQEMUpdateContext context(outer.OrigLCID, outer.XlatLCID, false);
+  context.InExecute = true;
+  context.CurrName = outer.CurrName;
+  context.SourceName = outer.SourceName;
+  context.CurrXlatName = outer.CurrXlatName;
+  context.NewNotesFile = outer.NewNotesFile;
+  context.NotesChanged = outer.NotesChanged;
   TStats scratch;
-  FInExecute = true;
-  Execute(nullptr, xlat, Args.ProjName, Args.BaseDir, Args.XlatPath, scratch, false, FOrigLCID,
-          FXlatLCID, nullptr, {});
+  TRunArgs nested = Args;
+  nested.Stats = &scratch;
+  nested.Overwrite = false;
+  nested.Data = nullptr;
+  nested.CallBack = nullptr;
+  {
+    const TContextScope scope(*this, context);
+    context.CurrNotesName = GetNotesFileName(context.CurrXlatName);
+    if (!FileExists(context.CurrXlatName))
+      throw EQEMError(Format(SFileNotFound, context.CurrXlatName));
+    ProcessFile(nullptr, nested);
+  }
+  outer.NotesChanged = context.NotesChanged;
 }
 
-void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& Args,
-                                          TQEMTranslatorMgr*) {
-  FNotesChanged = false;
-  bool notesExist = FileExists(FCurrNotesName);
-  const bool xlatExists = FileExists(FCurrXlatName);
+void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& Args) {
+  auto& c = Ctx();
+  c.NotesChanged = false;
+  bool notesExist = FileExists(c.CurrNotesName);
+  const bool xlatExists = FileExists(c.CurrXlatName);
   bool separated = IsSeparatedNotes(notesExist, xlatExists);
-  if (!separated && xlatExists && FNewNotesFile->GetStats()->GetVersion().empty()) {
-    FNewNotesFile->Open(FCurrXlatName);
-    FNewNotesFile->SaveAsNewVersion(FCurrNotesName, u"9.0");
+  if (!separated && xlatExists && c.NewNotesFile->GetStats()->GetVersion().empty()) {
+    c.NewNotesFile->Open(c.CurrXlatName);
+    c.NewNotesFile->SaveAsNewVersion(c.CurrNotesName, u"9.0");
     notesExist = separated = true;
   }
   bool xlatChanged = separated && DataHasChanged(false);
@@ -565,57 +675,72 @@ void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& A
   if (Args.CallBack && *Args.CallBack) (*Args.CallBack)(SourceFile(), Args.Data);
 
   if (!DataHasChanged(true)) {
-    if (GenerateXlat() && separated && !xlatExists && FileExists(FCurrName)) {
-      WriteXlat(FCurrXlatName, FWriter, false);
-      const auto stats = FNewNotesFile->GetStats();
-      const TDateTime date = DateOfFile(FCurrXlatName);
+    if (GenerateXlat() && separated && !xlatExists && FileExists(c.CurrName)) {
+      WriteXlat(c.CurrXlatName, Args.Writer, false);
+      const auto stats = c.NewNotesFile->GetStats();
+      const TDateTime date = DateOfFile(c.CurrXlatName);
       if (!SameDate(stats->GetXlatDateTime(), date)) {
         stats->SetXlatDateTime(date);
-        FNotesChanged = true;
+        c.NotesChanged = true;
       }
     }
-  } else if (!ReadFileStrings(FCurrName)) {
-    if (AFiles && AFiles->Count() > 0) AFiles->Delete(AFiles->Count() - 1);
-    FNotesChanged = false;
-  } else {
-    // A merge that failed must not pass as done: the file is reported and nothing written.
-    if (!UpdateFile(*Args.Stats)) {
-      if (AFiles && AFiles->Count() > 0) AFiles->Delete(AFiles->Count() - 1);
-      throw EQEMError(FMergeError);
-    }
-    if (!separated && !xlatExists)
-      WriteXlat(FCurrXlatName, nullptr, false);
-    else if (GenerateXlat() && (notesExist || !xlatExists)) {
-      WriteXlat(FCurrXlatName, FWriter, true);
-      const auto stats = FNewNotesFile->GetStats();
-      // The recorded date and the file's must agree, or the next run would take the fresh
-      // file for one a translator edited.
-      if (xlatExists)
-        QEMSetFileDate(FCurrXlatName, stats->GetXlatDateTime());
-      else
-        stats->SetXlatDateTime(DateOfFile(FCurrXlatName));
-    }
-    if (xlatChanged) NestedTranslationRun(Args);
-    if (Args.Counted) ++FTranslatorCount;
-  }
+  } else
+    MergeSource(AFiles, Args, {notesExist, xlatExists, separated, xlatChanged});
 
   // Where the source is, the project says; a notes file naming another path is corrected.
-  if (separated && (FNotesChanged || FileExists(FCurrNotesName)) && !SourceFile().empty()) {
-    const auto stats = FNewNotesFile->GetStats();
+  if (separated && (c.NotesChanged || FileExists(c.CurrNotesName)) && !SourceFile().empty()) {
+    const auto stats = c.NewNotesFile->GetStats();
     if (stats->GetOrigFileName() != SourceFile()) {
       stats->SetOrigFileName(SourceFile());
-      FNotesChanged = true;
+      c.NotesChanged = true;
     }
   }
-  std::u16string backup;
-  if (FNotesChanged && !separated) {
-    backup = QEMMakeBackupFileName(FCurrNotesName);
-    DeleteOrReport(backup);
-    if (FileExists(FCurrNotesName) &&
-        std::rename(QEMNativePath(FCurrNotesName).c_str(), QEMNativePath(backup).c_str()))
-      ShowError(Format(SUpdaterRenameFailed, FCurrNotesName, backup));
-    WriteXlat(FCurrNotesName, nullptr, false);
+  SaveNotes(separated);
+}
+
+// The source changed: its strings are read and merged, and the translated file follows.
+void TQEMCustomUpdater::MergeSource(TStringList* AFiles, const TRunArgs& Args,
+                                    const TSourceState& S) {
+  auto& c = Ctx();
+  // Before the package reads it: an edit made while it reads shows as a later time.
+  if (c.OrigStamp.empty()) c.OrigStamp = TakeStamp(SourceFile());
+  if (!ReadFileStrings(c.CurrName)) {
+    if (AFiles && AFiles->Count() > 0) AFiles->Delete(AFiles->Count() - 1);
+    c.NotesChanged = false;
+    return;
   }
-  if (FNotesChanged) FNewNotesFile->SaveAs(FCurrNotesName);
+  // A merge that failed must not pass as done: the file is reported and nothing written.
+  if (!UpdateFile(*Args.Stats)) {
+    if (AFiles && AFiles->Count() > 0) AFiles->Delete(AFiles->Count() - 1);
+    throw EQEMError(c.MergeError);
+  }
+  if (!S.Separated && !S.XlatExists)
+    WriteXlat(c.CurrXlatName, nullptr, false);
+  else if (GenerateXlat() && (S.NotesExist || !S.XlatExists)) {
+    WriteXlat(c.CurrXlatName, Args.Writer, true);
+    const auto stats = c.NewNotesFile->GetStats();
+    // The recorded date and the file's must agree, or the next run would take the fresh
+    // file for one a translator edited.
+    if (S.XlatExists)
+      QEMSetFileDate(c.CurrXlatName, stats->GetXlatDateTime());
+    else
+      stats->SetXlatDateTime(DateOfFile(c.CurrXlatName));
+  }
+  if (S.XlatChanged) NestedTranslationRun(Args);
+  if (Args.Counted) ++FTranslatorCount;
+}
+
+void TQEMCustomUpdater::SaveNotes(bool Separated) {
+  auto& c = Ctx();
+  std::u16string backup;
+  if (c.NotesChanged && !Separated) {
+    backup = QEMMakeBackupFileName(c.CurrNotesName);
+    DeleteOrReport(backup);
+    if (FileExists(c.CurrNotesName) &&
+        std::rename(QEMNativePath(c.CurrNotesName).c_str(), QEMNativePath(backup).c_str()))
+      ShowError(Format(SUpdaterRenameFailed, c.CurrNotesName, backup));
+    WriteXlat(c.CurrNotesName, nullptr, false);
+  }
+  if (c.NotesChanged) c.NewNotesFile->SaveAs(c.CurrNotesName);
   if (!backup.empty()) DeleteOrReport(backup);
 }

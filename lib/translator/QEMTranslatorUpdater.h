@@ -58,6 +58,45 @@ QEM_API std::u16string QEMProjectSourceFile(const std::u16string& XlatName);
 QEM_API void QEMSetProjectSourceFile(const std::u16string& XlatName,
                                      const std::u16string& SourceName);
 
+// The state of one file's update. A run makes one for each file it processes and the nested
+// run over the translated file makes its own, so neither can see or spoil the other's state,
+// whatever a package or a callback runs in between.
+struct QEM_API TQEMUpdateContext {
+  TQEMUpdateContext(LCID AOrigLCID, LCID AXlatLCID, bool AUpdateFromOrig);
+
+  std::u16string CurrName;   // the source read, possibly a temporary copy of a map file
+  std::u16string SourceName; // the source itself: CurrName or the map file behind its copy
+  std::u16string CurrNotesName;
+  std::u16string CurrXlatName;
+  IQEMNotesFilePtr NewNotesFile;
+  bool NotesChanged = false;
+  std::u16string NewText;
+  LCID OrigLCID = 0;
+  LCID XlatLCID = 0;
+  bool UpdateFromOrig = true;
+  bool InExecute = false; // the nested run over the translated file
+  // The source's size and time, taken before the package read it (see DataHasChanged).
+  std::u16string OrigStamp;
+
+  // Merge state: the strings read, the string being matched and, per identifier, the positions
+  // of unmatched items in the notes list (in list order), so each lookup is constant time.
+  TQEMStringPairList Strings;
+  IQEMNotesItemPtr CurrItem;
+  int32_t NotesCount = 0;
+  int CurrIndex = 0;
+  std::u16string MergeError; // why the last merge failed
+  // Items appended by AddString/AddUnusedString during a merge; the notes list takes them when
+  // the merge succeeds. Null outside a merge.
+  std::vector<IQEMNotesItemPtr>* MergeList = nullptr;
+  std::vector<IQEMNotesItemPtr> Unmatched;
+  std::vector<bool> Matched;
+  struct TPositions {
+    std::vector<int> Pos;
+    size_t Next = 0; // the first position not matched yet
+  };
+  std::unordered_map<std::u16string, TPositions> Index;
+};
+
 class QEM_API TQEMTranslatorUpdater : public IQEMTranslatorUpdater {
 public:
   TQEMTranslatorUpdater();
@@ -78,22 +117,52 @@ public:
 
   int32_t GetTranslatorCount(int32_t Count) override;
 
+  // The file being processed; outside a run an empty state in the source direction.
+  const std::u16string& CurrName() const { return FCtx->CurrName; }
+  const std::u16string& CurrNotesName() const { return FCtx->CurrNotesName; }
+  const std::u16string& CurrXlatName() const { return FCtx->CurrXlatName; }
+  const IQEMNotesFilePtr& NewNotesFile() const { return FCtx->NewNotesFile; }
+  bool NotesChanged() const { return FCtx->NotesChanged; }
+  const std::u16string& NewText() const { return FCtx->NewText; }
+  LCID OrigLCID() const { return FCtx->OrigLCID; }
+  LCID XlatLCID() const { return FCtx->XlatLCID; }
+  bool UpdateFromOrig() const { return FCtx->UpdateFromOrig; }
+  bool InExecute() const { return FCtx->InExecute; }
+
 protected:
-  std::u16string FCurrName;
-  std::u16string FCurrNotesName;
-  std::u16string FCurrXlatName;
-  IQEMNotesFilePtr FNewNotesFile;
-  bool FNotesChanged = false;
+  // Makes a context the current one for as long as the scope lives.
+  class TContextScope {
+  public:
+    TContextScope(TQEMTranslatorUpdater& U, TQEMUpdateContext& C) : FU(U), FPrev(U.FCtx) {
+      U.FCtx = &C;
+    }
+    ~TContextScope() { FU.FCtx = FPrev; }
+    TContextScope(const TContextScope&) = delete;
+    TContextScope& operator=(const TContextScope&) = delete;
+
+  private:
+    TQEMTranslatorUpdater& FU;
+    TQEMUpdateContext* FPrev;
+  };
+  TQEMUpdateContext& Ctx() const { return *FCtx; }
+
+  // FCurrStrings reads as it always did and reaches the strings of the file being processed.
+  class TCurrStrings {
+  public:
+    explicit TCurrStrings(const TQEMTranslatorUpdater& U) : FU(U) {}
+    TQEMStringPairList* operator->() const { return &FU.FCtx->Strings; }
+    TQEMStringPairList& operator*() const { return FU.FCtx->Strings; }
+
+  private:
+    const TQEMTranslatorUpdater& FU;
+  };
+
   std::unique_ptr<TStringList> FFiles;
-  std::u16string FNewText;
-  LCID FOrigLCID = 0;
-  LCID FXlatLCID = 0;
-  bool FUpdateFromOrig = true;
-  bool FInExecute = false;
   int32_t FTranslatorCount = 0;
-  // Items appended by AddString/AddUnusedString during a merge; the notes list takes them when
-  // the merge succeeds. Null outside a merge.
-  std::vector<IQEMNotesItemPtr>* FMergeList = nullptr;
+
+private:
+  TQEMUpdateContext FIdle{0, 0, true};
+  TQEMUpdateContext* FCtx = &FIdle;
 };
 
 class QEM_API TQEMCustomUpdater : public TQEMTranslatorUpdater {
@@ -123,46 +192,44 @@ public:
   virtual bool GenerateXlat();
   virtual std::u16string GetDefaultNotesVersion();
 
+  // Whether the source (FromOrig) or the translated file changed since the notes recorded it.
+  // Dates count in whole even seconds; an equal date is checked against the size and exact
+  // time recorded, and, where those were taken too close to an edit to tell, the content.
   bool DataHasChanged(bool FromOrig);
   void UpdateString(const IQEMNotesItemPtr& Item);
   void UnusedString(const IQEMNotesItemPtr& Item);
   TFileStats GetStats(const std::u16string& FileName, bool Reload);
   const TQEMTranslatorMgrClass& MgrClass() const { return FMgrClass; }
+  const IQEMNotesItemPtr& CurrItem() const { return Ctx().CurrItem; }
+  int32_t NotesCount() const { return Ctx().NotesCount; }
 
 protected:
-  std::unique_ptr<TQEMStringPairList> FCurrStrings;
-  IQEMNotesItemPtr FCurrItem;
-  int32_t FNotesCount = 0;
+  TCurrStrings FCurrStrings{*this};
   const TQEMTranslatorMgrClass& FMgrClass;
 
 private:
   struct TRunArgs;
-  void SourceRun(TStringList* AFiles, const TRunArgs& Args);
-  void TranslationRun(const TRunArgs& Args);
+  void SourceRun(TStringList* AFiles, TRunArgs& Args);
+  void SourceFileRun(TStringList* AFiles, const std::u16string& File, const TRunArgs& Args);
+  void TranslationRun(const std::u16string& FileName, const TRunArgs& Args);
   void ProcessFile(TStringList* AFiles, const TRunArgs& Args);
-  void ProcessSourceFile(TStringList* AFiles, const TRunArgs& Args, class TQEMTranslatorMgr* Mgr);
+  void ProcessSourceFile(TStringList* AFiles, const TRunArgs& Args);
+  struct TSourceState {
+    bool NotesExist, XlatExists, Separated, XlatChanged;
+  };
+  void MergeSource(TStringList* AFiles, const TRunArgs& Args, const TSourceState& S);
+  void SaveNotes(bool Separated);
   void NestedTranslationRun(const TRunArgs& Args);
   void WriteXlat(const std::u16string& Target, const IQEMXlatWriterPtr& Writer, bool FromObject);
   // The source file actually read: FCurrName, or the map file behind its temporary copy.
   const std::u16string& SourceFile() const {
-    return FCurrSourceName.empty() ? FCurrName : FCurrSourceName;
+    return Ctx().SourceName.empty() ? Ctx().CurrName : Ctx().SourceName;
   }
   void LookUpRepository(const IQEMNotesItemPtr& Item, const std::u16string& Orig);
   IQEMNotesItemPtr CopyOf(const IQEMNotesItemPtr& Item);
   int TakeUnmatched(const std::u16string& ID);
+  void IndexNotes(const IQEMNotesItemsPtr& Items);
+  void MergeStrings(TStats& Counts);
+  void RecordDates();
   std::u16string PrepareMapFile(const std::u16string& FileName, std::u16string& Temporary);
-
-  // Merge state: the string being matched and, per identifier, the positions of unmatched items
-  // in the notes list (in list order), so each lookup is constant time.
-  std::u16string FCurrSourceName;
-  std::u16string FMergeError; // why the last merge failed
-  int FCurrIndex = 0;
-  std::vector<IQEMNotesItemPtr> FUnmatched;
-  std::vector<bool> FMatched;
-  struct TPositions {
-    std::vector<int> Pos;
-    size_t Next = 0; // the first position not matched yet
-  };
-  std::unordered_map<std::u16string, TPositions> FIndex;
-  IQEMXlatWriterPtr FWriter;
 };

@@ -24,8 +24,9 @@ public:
   bool GetLocalize() const override { return false; }
 };
 
-IQEMNotesItemPtr AddItem(TQEMCustomNotesFile& F, const std::u16string& ID, const std::u16string& Orig,
-                         const std::u16string& Xlat, TResStatus Status = rsTranslated) {
+IQEMNotesItemPtr AddItem(TQEMCustomNotesFile& F, const std::u16string& ID,
+                         const std::u16string& Orig, const std::u16string& Xlat,
+                         TResStatus Status = rsTranslated) {
   IQEMNotesItemPtr item = F.CreateNotesItem();
   item->SetID(ID);
   item->SetOrigText(Orig);
@@ -51,7 +52,8 @@ std::shared_ptr<TTestNotesFile> Reopen(const std::u16string& Path) {
 
 std::string Xliff(const std::string& Units, const std::string& Extra = "") {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<xliff version=\"1.0\">"
-         "<file original=\"/src/main.ofm\" source-language=\"en-US\" target-language=\"de-DE\" datatype=\"x-test\"" +
+         "<file original=\"/src/main.ofm\" source-language=\"en-US\" target-language=\"de-DE\" "
+         "datatype=\"x-test\"" +
          Extra +
          "><header><prop-group name=\"QEMHeaderProp\"><prop prop-type=\"Version\">9.0</prop>"
          "<prop prop-type=\"SelfDateTime\">45000.5</prop><prop prop-type=\"OrigDateTime\">0</prop>"
@@ -64,7 +66,8 @@ std::string Unit(const std::string& ID, const std::string& Source, const std::st
                  const std::string& Rest = "") {
   return "<trans-unit id=\"" + ID + "\"><source>" + Source +
          "</source><prop-group name=\"QEMFieldProp\"><prop prop-type=\"Created\">45000</prop>"
-         "<prop prop-type=\"Status\">" + Status + "</prop></prop-group>" + Rest + "</trans-unit>";
+         "<prop prop-type=\"Status\">" +
+         Status + "</prop></prop-group>" + Rest + "</trans-unit>";
 }
 } // namespace
 
@@ -97,27 +100,38 @@ TEST(NotesItem, NewItemsAndHistory) {
 TEST(NotesItem, LegacyLineRoundTrip) {
   TQEMNotesItem item(1252, 1252);
   item.SetID(u"Form1.Caption");
-  item.SetOrigText(u"a\r\nb\nc\x04" u"d");
+  item.SetOrigText(u"a\r\nb\nc\x04"
+                   u"d");
   item.SetXlatText(u"x\r\ny");
-  item.SetComment(u"note\x04" u"cut here");
+  item.SetComment(u"note\x04"
+                  u"cut here");
   item.SetStatus(rsHold);
   const std::u16string line = item.GetText(1252, 1252, true);
   TQEMNotesItem back(1252, 1252);
   back.SetText(0, 0, line);
   EXPECT_EQ(back.GetID(), u"Form1.Caption");
   EXPECT_EQ(back.GetResName(), u"Form1.Caption");
-  EXPECT_EQ(back.GetOrigText(), u"a\r\nb\r\nc\x04" u"d"); // a lone LF comes back as CR LF
+  EXPECT_EQ(back.GetOrigText(), u"a\r\nb\r\nc\x04"
+                                u"d"); // a lone LF comes back as CR LF
   EXPECT_EQ(back.GetXlatText(), u"x\r\ny");
   EXPECT_EQ(back.GetComment(), u"note");
   EXPECT_EQ(back.GetStatus(), rsHold);
   TQEMNotesItem noCurr(1252, 1252);
   noCurr.SetText(0, 0, item.GetText(1252, 1252, false));
   EXPECT_EQ(noCurr.GetXlatText(), u"");
-  EXPECT_EQ(GetOldNotesValue(u"ID:a\x04PrevCurr:x\x04", u"\x04" u"Curr:"), u"");
+  EXPECT_EQ(GetOldNotesValue(u"ID:a\x04PrevCurr:x\x04", u"\x04"
+                                                        u"Curr:"),
+            u"");
   EXPECT_EQ(GetOldNotesValue(u"ID:a", u"ID:"), u""); // no closing separator
   TQEMNotesItem bad(1252, 1252);
-  EXPECT_THROW(bad.SetText(0, 0, u"ID:x\x04Status:9\x04" u"Created:1\x04Modified:0\x04"), EQEMConvertError);
-  EXPECT_THROW(bad.SetText(0, 0, u"ID:x\x04Status:1\x04" u"Created:\x04Modified:0\x04"), EQEMConvertError);
+  EXPECT_THROW(bad.SetText(0, 0,
+                           u"ID:x\x04Status:9\x04"
+                           u"Created:1\x04Modified:0\x04"),
+               EQEMConvertError);
+  EXPECT_THROW(bad.SetText(0, 0,
+                           u"ID:x\x04Status:1\x04"
+                           u"Created:\x04Modified:0\x04"),
+               EQEMConvertError);
 }
 
 TEST(NotesStats, LegacyHeaderTextKeepsQuotedNames) {
@@ -157,7 +171,9 @@ TEST(NotesFile, XliffRoundTripWithHistoryCompression) {
   f->SaveAs(tmp.U16("main.tnt"));
 
   const std::string xml = qemtest::ReadTextFile(tmp.Path() / "main.tnt");
-  EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<!DOCTYPE xliff PUBLIC", 0), 0u) << xml.substr(0, 80);
+  EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<!DOCTYPE xliff PUBLIC", 0),
+            0u)
+      << xml.substr(0, 80);
   EXPECT_NE(xml.find("tool=\"HLX v10.0\""), std::string::npos);
   const size_t a = xml.find("<source>A-src</source>"), c = xml.find("<source>C-src</source>");
   ASSERT_NE(a, std::string::npos);
@@ -165,7 +181,7 @@ TEST(NotesFile, XliffRoundTripWithHistoryCompression) {
   EXPECT_LT(a, xml.find("B-xlat"));
   EXPECT_LT(xml.find("B-xlat"), c);
   EXPECT_EQ(xml.find("<source>C-src</source>", c + 1), std::string::npos); // B carries no source
-  EXPECT_EQ(xml.find("<target>OK</target>"), std::string::npos);          // equal to the source
+  EXPECT_EQ(xml.find("<target>OK</target>"), std::string::npos);           // equal to the source
   EXPECT_EQ(xml.find("<target></target>"), std::string::npos);
 
   auto g = Reopen(tmp.U16("main.tnt"));
@@ -197,7 +213,8 @@ TEST(NotesFile, XliffRoundTripWithHistoryCompression) {
     for (size_t i = s.find("<body>"); i < s.size(); ++i) {
       if (s[i] == '>') {
         r.push_back('>');
-        while (i + 1 < s.size() && (s[i + 1] == ' ' || s[i + 1] == '\r' || s[i + 1] == '\n')) ++i;
+        while (i + 1 < s.size() && (s[i + 1] == ' ' || s[i + 1] == '\r' || s[i + 1] == '\n'))
+          ++i;
       } else {
         r.push_back(s[i]);
       }
@@ -226,23 +243,27 @@ TEST(NotesFile, SavedFileTimeIsTheHeaderTimeAndCountersSkipUncountedItems) {
   EXPECT_EQ(f->GetStats()->GetUnTranslated(), 1);
   EXPECT_NEAR(QEMGetFileDate(tmp.U16("n.tnt")), f->GetStats()->GetSelfDateTime(), 0.001 / 86400);
   // Fifteen significant digits keep a date to well under a millisecond.
-  EXPECT_NEAR(Reopen(tmp.U16("n.tnt"))->GetStats()->GetSelfDateTime(), f->GetStats()->GetSelfDateTime(),
-              0.001 / 86400);
+  EXPECT_NEAR(Reopen(tmp.U16("n.tnt"))->GetStats()->GetSelfDateTime(),
+              f->GetStats()->GetSelfDateTime(), 0.001 / 86400);
 }
 
 TEST(NotesFile, UnknownContentSurvivesAndPurgedItemsStayPurged) {
   qemtest::TTempDir tmp;
   std::string doc = Xliff(
-      Unit("keep", "Keep", "1", "<context-group name=\"x\"><context context-type=\"y\">z</context></context-group>") +
+      Unit("keep", "Keep", "1",
+           "<context-group name=\"x\"><context context-type=\"y\">z</context></context-group>") +
           Unit("gone", "Gone") + "<group id=\"g\">" + Unit("grouped", "Grouped") + "</group>" +
           "<!-- a comment of another tool -->",
       " product-name=\"other\"");
   // A second file element belongs to another tool: neither read nor touched.
-  const std::string second = "<file original=\"b\" source-language=\"en-US\" target-language=\"fr-FR\" datatype=\"x\">"
-                             "<body>" + Unit("theirs", "Theirs") + "</body></file>";
+  const std::string second =
+      "<file original=\"b\" source-language=\"en-US\" target-language=\"fr-FR\" datatype=\"x\">"
+      "<body>" +
+      Unit("theirs", "Theirs") + "</body></file>";
   doc.insert(doc.rfind("</xliff>"), second);
-  qemtest::WriteTextFile(tmp.Path() / "x.tnt",
-                         std::string(doc).replace(doc.find("<xliff version"), 6, "<xliff xmlns:o=\"urn:other\""));
+  qemtest::WriteTextFile(
+      tmp.Path() / "x.tnt",
+      std::string(doc).replace(doc.find("<xliff version"), 6, "<xliff xmlns:o=\"urn:other\""));
   auto f = Reopen(tmp.U16("x.tnt"));
   auto items = f->GetItems();
   ASSERT_EQ(items->Count(), 2); // units inside a group are not ours
@@ -251,7 +272,8 @@ TEST(NotesFile, UnknownContentSurvivesAndPurgedItemsStayPurged) {
   f->Save();
   const std::string xml = qemtest::ReadTextFile(tmp.Path() / "x.tnt");
   EXPECT_NE(xml.find("product-name=\"other\""), std::string::npos);
-  EXPECT_NE(xml.find("<xliff xmlns:o=\"urn:other\" version=\"1.0\">"), std::string::npos) << xml.substr(0, 300);
+  EXPECT_NE(xml.find("<xliff xmlns:o=\"urn:other\" version=\"1.0\">"), std::string::npos)
+      << xml.substr(0, 300);
   EXPECT_NE(xml.find("<context context-type=\"y\">z</context>"), std::string::npos);
   EXPECT_NE(xml.find("<source>Grouped</source>"), std::string::npos);
   EXPECT_NE(xml.find("<source>Theirs</source>"), std::string::npos);
@@ -301,11 +323,25 @@ TEST(NotesFile, BadFilesFailTheOpenAndLeaveTheObjectAsItWas) {
   f->SaveAs(tmp.U16("good.tnt"));
   auto g = Reopen(tmp.U16("good.tnt"));
   const auto items = g->GetItems();
-  struct { const char* Name; std::string Text; const char16_t* Says; } cases[] = {
+  struct {
+    const char* Name;
+    std::string Text;
+    const char16_t* Says;
+  } cases[] = {
       {"junk.tnt", "not xml at all", u"not a well-formed XML document"},
-      {"lang.tnt", [] { std::string s = Xliff(""); s.replace(s.find("de-DE"), 5, "xx-QQ"); return s; }(),
+      {"lang.tnt",
+       [] {
+         std::string s = Xliff("");
+         s.replace(s.find("de-DE"), 5, "xx-QQ");
+         return s;
+       }(),
        u"Target language is either missing or incorrect: xx-QQ"},
-      {"nan.tnt", [] { std::string s = Xliff(""); s.replace(s.find("45000.5"), 7, "NaN"); return s; }(),
+      {"nan.tnt",
+       [] {
+         std::string s = Xliff("");
+         s.replace(s.find("45000.5"), 7, "NaN");
+         return s;
+       }(),
        u"'NaN' is not a valid floating point value"},
       {"noheader.tnt", "<xliff><file source-language=\"en-US\" target-language=\"de-DE\"/></xliff>",
        u"Header is either missing or incorrect"},
@@ -327,7 +363,8 @@ TEST(NotesFile, BadFilesFailTheOpenAndLeaveTheObjectAsItWas) {
 
 TEST(NotesFile, AStatusOutOfRangeFailsTheBodyAndNothingIsSweptAway) {
   qemtest::TTempDir tmp;
-  const std::string doc = Xliff(Unit("first", "First") + Unit("bad", "Bad", "8") + Unit("last", "Last"));
+  const std::string doc =
+      Xliff(Unit("first", "First") + Unit("bad", "Bad", "8") + Unit("last", "Last"));
   qemtest::WriteTextFile(tmp.Path() / "s.tnt", doc);
   auto f = Reopen(tmp.U16("s.tnt"));
   try {
@@ -355,21 +392,24 @@ TEST(NotesFile, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
   EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "n.tnt"), before);
   EXPECT_EQ(f->GetStats()->GetSelfDateTime(), selfBefore);
   int entries = 0;
-  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(tmp.Path())) ++entries;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(tmp.Path()))
+    ++entries;
   EXPECT_EQ(entries, 1);
 }
 
 TEST(NotesFile, LegacyFilesAreReadAndUpgradedOnSave) {
   qemtest::TTempDir tmp;
   const std::string sep = "\x04";
-  std::string text = "/*QEM: 5.0 45000.5 44000 44001 1 1 $00000409 $00000407 \"C:\\my src\\main form.ofm\" */\r\n"
-                     "/*QEM: Do not edit. This file is machine generated. */\r\n";
+  std::string text =
+      "/*QEM: 5.0 45000.5 44000 44001 1 1 $00000409 $00000407 \"C:\\my src\\main form.ofm\" */\r\n"
+      "/*QEM: Do not edit. This file is machine generated. */\r\n";
   text += "/* ID:Form1.Caption" + sep + "Orig:Line one\x01\x02Line two" + sep + "Status:1" + sep +
           "Curr:Zeile eins\x01\x02Zeile zwei" + sep + "PrevOrig:Old" + sep + "PrevCurr:Alt" + sep +
           "Created:44000.5" + sep + "Modified:0" + sep + "Comment:c" + sep + " */\r\n";
   // An item broken over two lines.
   text += "/* ID:Button1.Caption" + sep + "Orig:OK" + sep + "Status:0" + sep + "PrevOrig:" + sep +
-          "PrevCurr:\r\n" + sep + "Created:44000" + sep + "Modified:0" + sep + "Comment:" + sep + " */\r\n";
+          "PrevCurr:\r\n" + sep + "Created:44000" + sep + "Modified:0" + sep + "Comment:" + sep +
+          " */\r\n";
   text += "/* ID:incomplete";
   qemtest::WriteTextFile(tmp.Path() / "old.tnt", text);
   EXPECT_TRUE(IsOldNotesFile(tmp.U16("old.tnt"), "/*"));
@@ -403,8 +443,8 @@ TEST(NotesFile, LegacyItemsOfAFileKindWithoutACommentCloser) {
   const std::string sep = "\x04";
   std::string text = "//QEM: 5.0 45000.5 0 0 1 0 $00000409 $00000407 \"a\" \r\n//QEM: warning\r\n";
   for (const char* id : {"one", "two"})
-    text += std::string("// ID:") + id + sep + "Orig:x" + sep + "Status:1" + sep + "Created:1" + sep +
-            "Modified:0" + sep + "\r\n";
+    text += std::string("// ID:") + id + sep + "Orig:x" + sep + "Status:1" + sep + "Created:1" +
+            sep + "Modified:0" + sep + "\r\n";
   qemtest::WriteTextFile(tmp.Path() / "line.tnt", text);
   TLineNotes f;
   f.Open(tmp.U16("line.tnt"));

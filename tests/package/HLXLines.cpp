@@ -202,7 +202,7 @@ bool TLinesUpdater::ReadFileStrings(const std::u16string& FileName) {
   if (!ReadBytes(FileName, bytes)) return false;
   bool bom = false;
   uint32_t cp = 0;
-  const std::u16string text = Decode(bytes, FileName, FOrigLCID, bom, cp);
+  const std::u16string text = Decode(bytes, FileName, OrigLCID(), bom, cp);
   ForEachLine(text, [&](const std::u16string& Line, bool) {
     TLine parsed;
     if (ParseLine(Line, parsed)) FCurrStrings->AddPair(parsed.Key, u"", parsed.Text);

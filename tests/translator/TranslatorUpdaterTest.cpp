@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <utility>
 
 #include "HLXLines.h"
 #include "core/QEMStrs.h"
@@ -302,7 +304,8 @@ TEST_F(UpdaterTest, FailuresLeaveThePreviousFiles) {
   ASSERT_EQ(Errors.size(), 1u);
   EXPECT_NE(Errors[0].find(Dir.U16("de/a.lines")), std::u16string::npos) << UTF16ToUTF8(Errors[0]);
   // The user is told of the file, never of the temporary it was written to first.
-  EXPECT_NE(Errors[0].find(u": a.lines: disk full"), std::u16string::npos) << UTF16ToUTF8(Errors[0]);
+  EXPECT_NE(Errors[0].find(u": a.lines: disk full"), std::u16string::npos)
+      << UTF16ToUTF8(Errors[0]);
   EXPECT_EQ(Errors[0].find(u".~hlx"), std::u16string::npos);
   Errors.clear();
   EXPECT_EQ(std::distance(fs::directory_iterator(Dir.Path() / "de"), fs::directory_iterator()), 4);
@@ -399,6 +402,124 @@ TEST_F(UpdaterTest, TranslatedFileEditsReachItemsKeptUnderFormerIdentifiers) {
   const std::vector<TItem> want{{u"x", u"A", u"A-hand", rsTranslated},
                                 {u"y", u"B", u"B", rsUnTranslated}};
   EXPECT_EQ(Items(), want);
+}
+
+// A package that, while it reads a file, has another run made (a dependent file updated by
+// another updater, or by itself), and notes what it saw of its own file around that run.
+class TInterleavingUpdater : public TTestUpdater {
+public:
+  std::function<void()> During; // made once, from the next read
+  std::vector<std::u16string> Seen;
+  bool ReadFileStrings(const std::u16string& FileName) override {
+    const bool ok = TTestUpdater::ReadFileStrings(FileName);
+    if (const auto run = std::exchange(During, nullptr)) {
+      const auto see = [&] {
+        Seen.push_back(CurrXlatName() + (UpdateFromOrig() ? u" <" : u" >") +
+                       ExtractFileName(FileName));
+      };
+      see();
+      run();
+      see();
+    }
+    return ok;
+  }
+};
+
+TEST_F(UpdaterTest, TwoUpdatersInterleaveOverTheirFiles) {
+  const auto run = [&](TLinesUpdater& U, const char* Name, const char* Lang, LCID Xlat) {
+    TStringList files;
+    files.Add(Dir.U16(Name));
+    TStats stats;
+    U.Execute(&files, u"", u"", Dir.U16("src"), Dir.U16(Lang), stats, false, 0x409, Xlat, nullptr,
+              {});
+    EXPECT_EQ(files.Count(), 1) << Name;
+    return stats;
+  };
+  TInterleavingUpdater a, b;
+  Write("src/a.lines", "a1 = \"A1\"\na2 = \"A2\"\n");
+  Write("src/b.lines", "b1 = \"B1\"\n");
+  Write("src/c.lines", "c1 = \"C1\"\n");
+  // a reads a.lines, b then updates b.lines, and from its read a updates c.lines.
+  a.During = [&] { EXPECT_EQ(run(b, "src/b.lines", "fr", 0x40C).NewCount, 1); };
+  b.During = [&] { EXPECT_EQ(run(a, "src/c.lines", "de", 0x407).NewCount, 1); };
+  EXPECT_EQ(run(a, "src/a.lines", "de", 0x407).NewCount, 2);
+  EXPECT_EQ(a.Seen, (std::vector<std::u16string>{Dir.U16("de/a.lines") + u" <a.lines",
+                                                 Dir.U16("de/a.lines") + u" <a.lines"}));
+  EXPECT_EQ(b.Seen.front(), b.Seen.back());
+  EXPECT_EQ(Items("de/a.lines.xlf"),
+            (std::vector<TItem>{{u"a1", u"A1", u"A1"}, {u"a2", u"A2", u"A2"}}));
+  EXPECT_EQ(Items("fr/b.lines.xlf"), (std::vector<TItem>{{u"b1", u"B1", u"B1"}}));
+  EXPECT_EQ(Items("de/c.lines.xlf"), (std::vector<TItem>{{u"c1", u"C1", u"C1"}}));
+  EXPECT_EQ(Xlat("de/a.lines"), "a1 = \"A1\"\na2 = \"A2\"\n");
+  EXPECT_EQ(Xlat("fr/b.lines"), "b1 = \"B1\"\n");
+  EXPECT_EQ(Xlat("de/c.lines"), "c1 = \"C1\"\n");
+  EXPECT_EQ(a.GetTranslatorCount(-1), 2);
+  EXPECT_EQ(b.GetTranslatorCount(-1), 1);
+
+  // Again inside the nested run over a translator's edit of de/a.lines: the edit, the new
+  // source string and the other updater's file all arrive.
+  Write("de/a.lines", "a1 = \"A1-hand\"\na2 = \"A2\"\n");
+  Write("src/a.lines", "a1 = \"A1\"\na2 = \"A2\"\na3 = \"A3\"\n");
+  Write("src/b.lines", "b1 = \"B1\"\nb2 = \"B2\"\n");
+  a.Seen.clear();
+  a.During = [&] { EXPECT_EQ(run(b, "src/b.lines", "fr", 0x40C).NewCount, 1); };
+  const TStats s = run(a, "src/a.lines", "de", 0x407);
+  EXPECT_EQ(s.NewCount, 1);
+  EXPECT_EQ(s.UnchangedCount, 2);
+  ASSERT_EQ(a.Seen.size(), 2u);
+  EXPECT_EQ(a.Seen[0], Dir.U16("de/a.lines") + u" >a.lines");
+  EXPECT_EQ(a.Seen[1], a.Seen[0]);
+  EXPECT_EQ(Items("de/a.lines.xlf"), (std::vector<TItem>{{u"a1", u"A1", u"A1-hand", rsTranslated},
+                                                         {u"a2", u"A2", u"A2"},
+                                                         {u"a3", u"A3", u"A3"}}));
+  EXPECT_EQ(Items("fr/b.lines.xlf"),
+            (std::vector<TItem>{{u"b1", u"B1", u"B1"}, {u"b2", u"B2", u"B2"}}));
+  EXPECT_EQ(Xlat("de/a.lines"), "a1 = \"A1-hand\"\na2 = \"A2\"\na3 = \"A3\"\n");
+}
+
+// Dates count in even seconds; edits inside one of them are seen all the same.
+TEST_F(UpdaterTest, EditsWithinOneSecondAreAllSeen) {
+  TTestUpdater u;
+  const std::u16string src = Dir.U16("src/a.lines");
+  // The next even second: every time below has its date, and lies too close to the clock for
+  // the time alone to be trusted for the whole test.
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto slot = std::chrono::duration_cast<std::chrono::seconds>(now).count() / 2 * 2 + 2;
+  const auto edit = [&](const std::string& Text, long Ms) {
+    qemtest::WriteTextFile(QEMNativePath(src), Text);
+    const timespec t{time_t(slot), Ms * 1000000};
+    ASSERT_TRUE(QEMSetFileTime(src, t));
+  };
+  edit("a = \"A1\"\n", 100);
+  Run(u);
+  EXPECT_EQ(Items()[0].Orig, u"A1");
+  edit("a = \"A2\"\n", 600); // same date, same size
+  EXPECT_EQ(Run(u).ChangedCount, 1);
+  EXPECT_EQ(Items()[0].Orig, u"A2");
+  edit("a = \"A3\"\n", 600); // and the same time, as file systems that count coarsely give
+  EXPECT_EQ(Run(u).ChangedCount, 1);
+  EXPECT_EQ(Items()[0].Orig, u"A3");
+  EXPECT_EQ(Xlat(), "a = \"A3\"\n");
+  // Unchanged, it is not read again.
+  u.Read.clear();
+  Run(u);
+  EXPECT_TRUE(u.Read.empty());
+
+  // Older notes know the date alone: an equal date may hide an edit, so the file is read.
+  Write("src/a.lines", "a = \"A3\"\n");
+  Run(u);
+  TLinesNotesFile notes;
+  notes.Open(Dir.U16("de/a.lines.xlf"));
+  EXPECT_FALSE(notes.GetStats()->GetOrigStamp().empty());
+  notes.GetStats()->SetOrigStamp(u"");
+  notes.SaveAs(Dir.U16("de/a.lines.xlf"));
+  u.Read.clear();
+  EXPECT_EQ(Run(u).UnchangedCount, 1);
+  EXPECT_EQ(u.Read.size(), 1u);
+  // The record is back, and an old source is trusted by its time.
+  u.Read.clear();
+  Run(u);
+  EXPECT_TRUE(u.Read.empty());
 }
 
 } // namespace
