@@ -118,6 +118,12 @@ void TQEMProgressWindow::StepIt() {
   SetPosition(FBar->value() + 1);
 }
 
+void TQEMProgressWindow::Done(bool) {
+  FBar->setValue(FBar->maximum());
+  FCancel->setEnabled(false);
+  Pump(true);
+}
+
 void TQEMProgressWindow::reject() {
   // The operation ends the window itself once it has seen the flag, after the current item.
   FCancelled = true;

@@ -28,6 +28,8 @@ public:
   void SetPosition(int Position) override;
   void StepIt() override;
   bool Cancelled() const override { return FCancelled; }
+  // A finished run shows a full bar and can no longer be cancelled.
+  void Done(bool Interactive) override;
 
   QPushButton* CancelButton() const { return FCancel; }
   QProgressBar* Bar() const { return FBar; }

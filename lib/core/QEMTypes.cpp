@@ -8,22 +8,25 @@ std::array<std::u16string, QEMStatusCount> XStatusString;
 
 namespace {
 constexpr std::array<std::u16string_view, QEMStatusCount> kDisplay = {
-    SStatusUntranslated, SStatusTranslated,   SStatusAutoTranslated, SStatusUnused,
-    SStatusNewlyTranslated, SStatusHold, SStatusDoNotTranslate, SStatusEgged};
+    SStatusUntranslated,    SStatusTranslated, SStatusAutoTranslated, SStatusUnused,
+    SStatusNewlyTranslated, SStatusHold,       SStatusDoNotTranslate, SStatusEgged};
 constexpr std::array<std::u16string_view, QEMStatusCount> kFilter = {
-    SFilterShowUntranslated,    SFilterShowTranslated, SFilterShowAutoTranslated,  SFilterShowUnused,
+    SFilterShowUntranslated,    SFilterShowTranslated, SFilterShowAutoTranslated, SFilterShowUnused,
     SFilterShowNewlyTranslated, SFilterShowHold,       SFilterShowDoNotTranslate, SFilterShowEgged};
 constexpr std::array<std::u16string_view, QEMStatusCount> kDesign = {
-    u"UnTranslated", u"Translated", u"AutoTranslated", u"Unused",
-    u"NewlyTranslated", u"Hold", u"DoNotTranslate", u"Egged"};
+    u"UnTranslated",    u"Translated", u"AutoTranslated", u"Unused",
+    u"NewlyTranslated", u"Hold",       u"DoNotTranslate", u"Egged"};
 } // namespace
 
 void QEMTypesInitialize() {
-  for (int i = 0; i < QEMStatusCount; ++i) XStatusString[size_t(i)] = std::u16string(kDisplay[size_t(i)]);
+  for (int i = 0; i < QEMStatusCount; ++i)
+    XStatusString[size_t(i)] = std::u16string(kDisplay[size_t(i)]);
   TranslatedStatus = rsTranslated;
 }
 
-bool QEMIsValidStatus(int Ordinal) { return Ordinal >= 0 && Ordinal < QEMStatusCount; }
+bool QEMIsValidStatus(int Ordinal) {
+  return Ordinal >= 0 && Ordinal < QEMStatusCount;
+}
 
 int QEMStatusFromString(const std::u16string& Text) {
   for (int i = 0; i < QEMStatusCount; ++i)

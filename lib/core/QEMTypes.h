@@ -31,7 +31,8 @@ class TResStatuses {
 public:
   constexpr TResStatuses() = default;
   constexpr TResStatuses(std::initializer_list<TResStatus> Items) {
-    for (auto s : Items) FBits = uint8_t(FBits | (1u << s));
+    for (auto s : Items)
+      FBits = uint8_t(FBits | (1u << s));
   }
   static constexpr TResStatuses FromBits(uint8_t Bits) {
     TResStatuses r;
@@ -42,11 +43,23 @@ public:
   constexpr uint8_t Bits() const { return FBits; }
   constexpr bool Contains(TResStatus S) const { return (FBits >> S) & 1u; }
   constexpr bool Empty() const { return FBits == 0; }
-  constexpr TResStatuses& Include(TResStatus S) { FBits = uint8_t(FBits | (1u << S)); return *this; }
-  constexpr TResStatuses& Exclude(TResStatus S) { FBits = uint8_t(FBits & ~(1u << S)); return *this; }
-  constexpr TResStatuses operator+(TResStatuses O) const { return FromBits(uint8_t(FBits | O.FBits)); }
-  constexpr TResStatuses operator-(TResStatuses O) const { return FromBits(uint8_t(FBits & ~O.FBits)); }
-  constexpr TResStatuses operator*(TResStatuses O) const { return FromBits(uint8_t(FBits & O.FBits)); }
+  constexpr TResStatuses& Include(TResStatus S) {
+    FBits = uint8_t(FBits | (1u << S));
+    return *this;
+  }
+  constexpr TResStatuses& Exclude(TResStatus S) {
+    FBits = uint8_t(FBits & ~(1u << S));
+    return *this;
+  }
+  constexpr TResStatuses operator+(TResStatuses O) const {
+    return FromBits(uint8_t(FBits | O.FBits));
+  }
+  constexpr TResStatuses operator-(TResStatuses O) const {
+    return FromBits(uint8_t(FBits & ~O.FBits));
+  }
+  constexpr TResStatuses operator*(TResStatuses O) const {
+    return FromBits(uint8_t(FBits & O.FBits));
+  }
   constexpr bool operator==(const TResStatuses&) const = default;
 
 private:
@@ -55,8 +68,8 @@ private:
 using PResStatuses = TResStatuses*;
 
 // Statistics classes: Unused and Egged items count as neither.
-inline constexpr TResStatuses QEMTranslatedStatuses{rsTranslated, rsAutoTranslated, rsNewlyTranslated,
-                                                    rsDoNotTranslate};
+inline constexpr TResStatuses QEMTranslatedStatuses{rsTranslated, rsAutoTranslated,
+                                                    rsNewlyTranslated, rsDoNotTranslate};
 inline constexpr TResStatuses QEMUnTranslatedStatuses{rsUnTranslated, rsHold};
 
 enum FilterIds : uint8_t {
@@ -165,9 +178,12 @@ struct TQEMCharsetRec {
   TQEMCharsetInfo lpCs;
 };
 
+// What a file type's List receives as its Data: the progress the callback takes (Data, handed
+// on to the callback as it is) and the operation's own data (UserData: the dictionary file
+// name as a std::u16string, or the options record of the event), which the type only reads.
 struct TQEMListRequestData {
   void* Data = nullptr;
-  void* UserData = nullptr;
+  const void* UserData = nullptr;
 };
 
 struct TQEMAddToRepositoryData {
@@ -201,12 +217,25 @@ struct TQEMGetFromRepositoryData {
 
 // Progress and message callback: false asks the caller to stop.
 using TCallBackFunc = std::function<bool(const std::u16string& Mess, void* Data)>;
+
+class IQEMProgress;
+// What the Data of the host's progress callbacks points at, so a callback knows what it was
+// handed from the record itself and never from the address.
+enum class TQEMCallBackKind : uint8_t {
+  ckProgress,  // a progress window: it advances, and a cancel stops the run
+  ckStatusBar, // the files status bar: it shows the message; the run's window, if any, advances
+};
+struct TQEMCallBackData {
+  TQEMCallBackKind Kind = TQEMCallBackKind::ckProgress;
+  IQEMProgress* Progress = nullptr;
+};
 // Search notifications; setting CanContinue to false stops the search.
-using TSearchStartEvent =
-    std::function<void(void* Sender, const std::u16string& Pattern, const std::u16string& AName, bool& CanContinue)>;
-using TSearchEndEvent = std::function<void(void* Sender, const std::u16string& Pattern,
-                                           const std::u16string& AName, int32_t Count, bool& CanContinue)>;
+using TSearchStartEvent = std::function<void(void* Sender, const std::u16string& Pattern,
+                                             const std::u16string& AName, bool& CanContinue)>;
+using TSearchEndEvent =
+    std::function<void(void* Sender, const std::u16string& Pattern, const std::u16string& AName,
+                       int32_t Count, bool& CanContinue)>;
 using TSearchFoundEvent = std::function<void(
-    void* Sender, const std::u16string& Pattern, const std::u16string& Template, const std::u16string& AName,
-    int32_t ACol, int32_t AMgrIndex, int32_t ADisplayIndex, int32_t APos, LCID AOrigLCID, LCID AXlatLCID,
-    bool& CanContinue)>;
+    void* Sender, const std::u16string& Pattern, const std::u16string& Template,
+    const std::u16string& AName, int32_t ACol, int32_t AMgrIndex, int32_t ADisplayIndex,
+    int32_t APos, LCID AOrigLCID, LCID AXlatLCID, bool& CanContinue)>;

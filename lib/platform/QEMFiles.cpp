@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/QEMDateTime.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMHostConsts.h"
 
@@ -172,10 +175,31 @@ std::u16string QEMCreateTempFile(std::u16string_view Prefix, std::u16string_view
 }
 
 bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes) {
-  std::ifstream f(QEMNativePath(FileName), std::ios::binary);
-  if (!f) return false;
-  Bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  return !f.bad();
+  const int fd = ::open(QEMNativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // One read into a buffer of the file's size (notes files reach tens of megabytes); the byte
+  // to spare sees the end, and a file that is no regular one or grows is read on to its end.
+  std::string bytes;
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.resize(size_t(st.st_size) + 1);
+  size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(std::max<size_t>(2 * bytes.size(), 64 * 1024));
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      errno = err;
+      return false;
+    }
+    got += size_t(n);
+  }
+  ::close(fd);
+  bytes.resize(got);
+  Bytes = std::move(bytes);
+  return true;
 }
 
 namespace {
@@ -377,6 +401,14 @@ private:
 };
 } // namespace
 
+namespace {
+timespec ClockFileTime() {
+  const double unix = DateTimeToUnix(QEMNowUTC());
+  const double secs = std::floor(unix);
+  return {time_t(secs), long((unix - secs) * 1e9)};
+}
+} // namespace
+
 void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data,
                            const timespec* MTime) {
   QEMSaveFileAtomically(
@@ -414,8 +446,10 @@ void QEMSaveFileAtomically(std::u16string_view FileName,
     Write(out);
     out.flush();
     if (!out) fail(buf.Error() ? buf.Error() : EIO);
-    if (MTime) {
-      const timespec times[2] = {{0, UTIME_OMIT}, *MTime};
+    // A fixed clock (tests, golden files) dates what we write, as the system clock would.
+    const timespec clockTime = QEMClockIsFixed() ? ClockFileTime() : timespec{};
+    if (MTime || QEMClockIsFixed()) {
+      const timespec times[2] = {{0, UTIME_OMIT}, MTime ? *MTime : clockTime};
       futimens(fd, times);
     }
     const int syncErr = fsync(fd) != 0 ? errno : 0;

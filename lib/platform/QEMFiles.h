@@ -46,7 +46,7 @@ using qem::FileExists;
 using qem::ForceDirectories;
 using qem::IncludeTrailingPathDelimiter;
 using qem::QEMNativePath;
-// The whole content of a file; false when it cannot be opened or read.
+// The whole content of a file; false when it cannot be opened or read, errno telling why.
 QEM_API bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes);
 QEM_API bool QEMGetFileTime(std::u16string_view Path, timespec& MTime);
 QEM_API bool QEMSetFileTime(std::u16string_view Path, const timespec& MTime);

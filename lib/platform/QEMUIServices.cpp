@@ -5,6 +5,7 @@
 #include "platform/QEMSysUtils.h"
 
 IQEMProgress::~IQEMProgress() = default;
+void IQEMProgress::Done(bool) {}
 IQEMUIServices::~IQEMUIServices() = default;
 
 namespace {
@@ -18,19 +19,27 @@ public:
   bool Cancelled() const override { return false; }
 };
 
-// Counts steps and reports cancelled once the scripted limit is reached.
+// Counts steps and reports cancelled once the scripted limit is reached; records its done
+// notice with what the services have shown.
 class TScriptedProgress : public IQEMProgress {
 public:
-  explicit TScriptedProgress(int CancelAfter) : FCancelAfter(CancelAfter) {}
+  using TShown = TQEMScriptedUIServices::TShown;
+  TScriptedProgress(int CancelAfter, std::vector<TShown>& Shown)
+      : FCancelAfter(CancelAfter), FShown(Shown) {}
   void SetMessage(const std::u16string&) override {}
   void SetRange(int) override {}
   void SetPosition(int Position) override { FSteps = Position; }
   void StepIt() override { ++FSteps; }
   bool Cancelled() const override { return FCancelAfter >= 0 && FSteps >= FCancelAfter; }
+  void Done(bool Interactive) override {
+    FShown.push_back(
+        {TQEMScriptedUIServices::TKind::skProgressDone, Interactive ? u"interactive" : u"batch"});
+  }
 
 private:
   int FCancelAfter;
   int FSteps = 0;
+  std::vector<TShown>& FShown;
 };
 
 std::shared_ptr<IQEMUIServices>& Installed() {
@@ -47,28 +56,44 @@ TQEMHeadlessUIServices::TQEMHeadlessUIServices(TSink Sink) : FSink(std::move(Sin
       std::fwrite(s.data(), 1, s.size(), stderr);
     };
 }
-void TQEMHeadlessUIServices::ErrorBox(const std::u16string& Msg) { FSink(Msg); }
-void TQEMHeadlessUIServices::MessageBox(const std::u16string& Msg) { FSink(Msg); }
-bool TQEMHeadlessUIServices::AskYesNo(const std::u16string&, bool Default, bool*) { return Default; }
-TQEMAnswer TQEMHeadlessUIServices::AskYesNoCancel(const std::u16string&, TQEMAnswer Default, bool*) {
+void TQEMHeadlessUIServices::ErrorBox(const std::u16string& Msg) {
+  FSink(Msg);
+}
+void TQEMHeadlessUIServices::MessageBox(const std::u16string& Msg) {
+  FSink(Msg);
+}
+bool TQEMHeadlessUIServices::AskYesNo(const std::u16string&, bool Default, bool*) {
   return Default;
 }
-bool TQEMHeadlessUIServices::WarningQuestion(const std::u16string&, bool Default) { return Default; }
-bool TQEMHeadlessUIServices::ChooseOpenFile(const std::u16string&, const std::u16string&, std::u16string&) {
+TQEMAnswer TQEMHeadlessUIServices::AskYesNoCancel(const std::u16string&, TQEMAnswer Default,
+                                                  bool*) {
+  return Default;
+}
+bool TQEMHeadlessUIServices::WarningQuestion(const std::u16string&, bool Default) {
+  return Default;
+}
+bool TQEMHeadlessUIServices::ChooseOpenFile(const std::u16string&, const std::u16string&,
+                                            std::u16string&) {
   return false;
 }
-bool TQEMHeadlessUIServices::ChooseSaveFile(const std::u16string&, const std::u16string&, std::u16string&) {
+bool TQEMHeadlessUIServices::ChooseSaveFile(const std::u16string&, const std::u16string&,
+                                            std::u16string&) {
   return false;
 }
-bool TQEMHeadlessUIServices::ChooseFolder(const std::u16string&, std::u16string&) { return false; }
-bool TQEMHeadlessUIServices::InputQuery(const std::u16string&, const std::u16string&, std::u16string&) {
+bool TQEMHeadlessUIServices::ChooseFolder(const std::u16string&, std::u16string&) {
+  return false;
+}
+bool TQEMHeadlessUIServices::InputQuery(const std::u16string&, const std::u16string&,
+                                        std::u16string&) {
   return false;
 }
 void TQEMHeadlessUIServices::ProcessMessages() {}
 std::unique_ptr<IQEMProgress> TQEMHeadlessUIServices::CreateProgress(const std::u16string&) {
   return std::make_unique<TSilentProgress>();
 }
-int TQEMHeadlessUIServices::ScreenPixelsPerInch() const { return 96; }
+int TQEMHeadlessUIServices::ScreenPixelsPerInch() const {
+  return 96;
+}
 
 bool TQEMScriptedUIServices::NextReply(TReply& Reply) {
   if (FReplies.empty()) return false;
@@ -77,10 +102,15 @@ bool TQEMScriptedUIServices::NextReply(TReply& Reply) {
   return true;
 }
 
-void TQEMScriptedUIServices::ErrorBox(const std::u16string& Msg) { FShown.push_back({TKind::skError, Msg}); }
-void TQEMScriptedUIServices::MessageBox(const std::u16string& Msg) { FShown.push_back({TKind::skMessage, Msg}); }
+void TQEMScriptedUIServices::ErrorBox(const std::u16string& Msg) {
+  FShown.push_back({TKind::skError, Msg});
+}
+void TQEMScriptedUIServices::MessageBox(const std::u16string& Msg) {
+  FShown.push_back({TKind::skMessage, Msg});
+}
 
-bool TQEMScriptedUIServices::AskYesNo(const std::u16string& Msg, bool Default, bool* DontShowAgain) {
+bool TQEMScriptedUIServices::AskYesNo(const std::u16string& Msg, bool Default,
+                                      bool* DontShowAgain) {
   FShown.push_back({TKind::skYesNo, Msg});
   TReply r;
   if (!NextReply(r)) return Default;
@@ -104,7 +134,8 @@ bool TQEMScriptedUIServices::WarningQuestion(const std::u16string& Msg, bool Def
   return r.Answer == TQEMAnswer::anYes || r.Answer == TQEMAnswer::anOK;
 }
 
-bool TQEMScriptedUIServices::Choose(TKind Kind, const std::u16string& Title, std::u16string& Value) {
+bool TQEMScriptedUIServices::Choose(TKind Kind, const std::u16string& Title,
+                                    std::u16string& Value) {
   FShown.push_back({Kind, Title});
   TReply r;
   if (!NextReply(r) || r.Value.empty() || r.Answer == TQEMAnswer::anCancel) return false;
@@ -128,9 +159,10 @@ bool TQEMScriptedUIServices::InputQuery(const std::u16string& Caption, const std
   return Choose(TKind::skInput, Caption + u": " + Prompt, Value);
 }
 
-std::unique_ptr<IQEMProgress> TQEMScriptedUIServices::CreateProgress(const std::u16string& Caption) {
+std::unique_ptr<IQEMProgress>
+TQEMScriptedUIServices::CreateProgress(const std::u16string& Caption) {
   FShown.push_back({TKind::skProgress, Caption});
-  return std::make_unique<TScriptedProgress>(FCancelAfter);
+  return std::make_unique<TScriptedProgress>(FCancelAfter, FShown);
 }
 
 IQEMUIServices& QEMUIServices() {

@@ -22,6 +22,9 @@ public:
   virtual void SetPosition(int Position) = 0;
   virtual void StepIt() = 0;
   virtual bool Cancelled() const = 0;
+  // The operation ran to its end (not after a cancel); Interactive is false in a command-line
+  // batch. A window with nothing to show for it ignores the notice.
+  virtual void Done(bool Interactive);
 };
 
 class QEM_API IQEMUIServices {
@@ -57,7 +60,8 @@ public:
   void ErrorBox(const std::u16string& Msg) override;
   void MessageBox(const std::u16string& Msg) override;
   bool AskYesNo(const std::u16string& Msg, bool Default, bool* DontShowAgain) override;
-  TQEMAnswer AskYesNoCancel(const std::u16string& Msg, TQEMAnswer Default, bool* DontShowAgain) override;
+  TQEMAnswer AskYesNoCancel(const std::u16string& Msg, TQEMAnswer Default,
+                            bool* DontShowAgain) override;
   bool WarningQuestion(const std::u16string& Msg, bool Default) override;
   bool ChooseOpenFile(const std::u16string&, const std::u16string&, std::u16string&) override;
   bool ChooseSaveFile(const std::u16string&, const std::u16string&, std::u16string&) override;
@@ -75,8 +79,19 @@ private:
 // queued); everything shown is recorded in order.
 class QEM_API TQEMScriptedUIServices : public IQEMUIServices {
 public:
-  enum class TKind { skError, skMessage, skYesNo, skYesNoCancel, skWarning, skOpenFile, skSaveFile,
-                     skFolder, skInput, skProgress };
+  enum class TKind {
+    skError,
+    skMessage,
+    skYesNo,
+    skYesNoCancel,
+    skWarning,
+    skOpenFile,
+    skSaveFile,
+    skFolder,
+    skInput,
+    skProgress,
+    skProgressDone
+  };
   struct TShown {
     TKind Kind;
     std::u16string Text;
@@ -91,8 +106,12 @@ public:
   void QueueAnswer(TQEMAnswer Answer, bool DontShowAgain = false) {
     Queue(TReply{Answer, DontShowAgain, {}});
   }
-  void QueueValue(std::u16string Value) { Queue(TReply{TQEMAnswer::anOK, false, std::move(Value)}); }
+  void QueueValue(std::u16string Value) {
+    Queue(TReply{TQEMAnswer::anOK, false, std::move(Value)});
+  }
   void CancelAfter(int Steps) { FCancelAfter = Steps; }
+  // A progress window told it is done shows as skProgressDone, with the text "interactive"
+  // or "batch".
   const std::vector<TShown>& Shown() const { return FShown; }
   size_t PendingReplies() const { return FReplies.size(); }
   int MessagePumps() const { return FPumps; }
@@ -101,12 +120,16 @@ public:
   void ErrorBox(const std::u16string& Msg) override;
   void MessageBox(const std::u16string& Msg) override;
   bool AskYesNo(const std::u16string& Msg, bool Default, bool* DontShowAgain) override;
-  TQEMAnswer AskYesNoCancel(const std::u16string& Msg, TQEMAnswer Default, bool* DontShowAgain) override;
+  TQEMAnswer AskYesNoCancel(const std::u16string& Msg, TQEMAnswer Default,
+                            bool* DontShowAgain) override;
   bool WarningQuestion(const std::u16string& Msg, bool Default) override;
-  bool ChooseOpenFile(const std::u16string& Title, const std::u16string&, std::u16string& FileName) override;
-  bool ChooseSaveFile(const std::u16string& Title, const std::u16string&, std::u16string& FileName) override;
+  bool ChooseOpenFile(const std::u16string& Title, const std::u16string&,
+                      std::u16string& FileName) override;
+  bool ChooseSaveFile(const std::u16string& Title, const std::u16string&,
+                      std::u16string& FileName) override;
   bool ChooseFolder(const std::u16string& Title, std::u16string& Folder) override;
-  bool InputQuery(const std::u16string& Caption, const std::u16string& Prompt, std::u16string& Value) override;
+  bool InputQuery(const std::u16string& Caption, const std::u16string& Prompt,
+                  std::u16string& Value) override;
   void ProcessMessages() override { ++FPumps; }
   std::unique_ptr<IQEMProgress> CreateProgress(const std::u16string& Caption) override;
   int ScreenPixelsPerInch() const override { return FPPI; }

@@ -46,84 +46,107 @@ constexpr int64_t MaxPixels = 16 * 1024 * 1024;
 
 } // namespace
 
-TQEMImage QEMDecodeBMP(const void* Data, size_t Size) {
-  const TBmpReader r(Data, Size);
+namespace {
+
+// What the headers of a bitmap say about its pixels.
+struct TBmpLayout {
+  int64_t Width = 0;
+  int64_t Height = 0; // positive: TopDown tells the row order
+  bool TopDown = false;
+  uint32_t Bpp = 0;
+  size_t Palette = 0; // offset of the colour table
+  size_t PaletteCount = 0;
+  size_t PaletteEntry = 4;
+  uint64_t BitsOffset = 0;
+  uint64_t Stride = 0;
+};
+
+// Reads the headers and checks that the colour table and the pixels lie inside the data.
+TBmpLayout ReadBmpLayout(const TBmpReader& r) {
   if (r.Size() < 2) throw EQEMError(std::u16string(SBmpNotBitmap));
+  TBmpLayout l;
   // A resource holds the bitmap without its file header; a file starts with "BM".
   size_t info = 0;
-  uint64_t bitsOffset = 0;
   const bool hasFileHeader = r.At(0)[0] == 'B' && r.At(0)[1] == 'M';
   if (hasFileHeader) {
     info = 14;
-    bitsOffset = r.U32(10);
+    l.BitsOffset = r.U32(10);
   }
   const uint32_t headerSize = r.U32(info);
-  int64_t width, height;
-  uint32_t bpp, compression = 0, colorsUsed = 0;
-  size_t paletteEntry = 4;
+  uint32_t compression = 0, colorsUsed = 0;
   if (headerSize == 12) {
-    width = r.U16(info + 4);
-    height = int16_t(r.U16(info + 6));
-    bpp = r.U16(info + 10);
-    paletteEntry = 3;
+    l.Width = r.U16(info + 4);
+    l.Height = int16_t(r.U16(info + 6));
+    l.Bpp = r.U16(info + 10);
+    l.PaletteEntry = 3;
   } else if (headerSize >= 40 && headerSize <= 1024) {
-    width = int32_t(r.U32(info + 4));
-    height = int32_t(r.U32(info + 8));
-    bpp = r.U16(info + 14);
+    l.Width = int32_t(r.U32(info + 4));
+    l.Height = int32_t(r.U32(info + 8));
+    l.Bpp = r.U16(info + 14);
     compression = r.U32(info + 16);
     colorsUsed = r.U32(info + 32);
   } else {
     throw EQEMError(std::u16string(SBmpNotBitmap));
   }
+  const uint32_t bpp = l.Bpp;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32)
     throw EQEMError(Format(SBmpUnsupported, bpp, compression));
   if (compression != 0) throw EQEMError(Format(SBmpUnsupported, bpp, compression));
-  const bool topDown = height < 0;
-  if (topDown) height = -height;
-  if (width <= 0 || height <= 0 || width * height > MaxPixels)
-    throw EQEMError(Format(SBmpBadSize, width, height));
-
-  const size_t palette = info + headerSize;
-  size_t paletteCount = 0;
+  l.TopDown = l.Height < 0;
+  if (l.TopDown) l.Height = -l.Height;
+  if (l.Width <= 0 || l.Height <= 0 || l.Width * l.Height > MaxPixels)
+    throw EQEMError(Format(SBmpBadSize, l.Width, l.Height));
+  l.Palette = info + headerSize;
   if (bpp <= 8) {
-    paletteCount = colorsUsed ? colorsUsed : (1u << bpp);
-    if (paletteCount > 256) throw EQEMError(Format(SBmpUnsupported, bpp, compression));
-    r.Need(palette, uint64_t(paletteCount) * paletteEntry);
+    l.PaletteCount = colorsUsed ? colorsUsed : (1u << bpp);
+    if (l.PaletteCount > 256) throw EQEMError(Format(SBmpUnsupported, bpp, compression));
+    r.Need(l.Palette, uint64_t(l.PaletteCount) * l.PaletteEntry);
   }
-  if (!hasFileHeader) bitsOffset = palette + paletteCount * paletteEntry;
-  const uint64_t stride = (uint64_t(width) * bpp + 31) / 32 * 4;
-  r.Need(bitsOffset, stride * uint64_t(height));
+  if (!hasFileHeader) l.BitsOffset = l.Palette + l.PaletteCount * l.PaletteEntry;
+  l.Stride = (uint64_t(l.Width) * bpp + 31) / 32 * 4;
+  r.Need(l.BitsOffset, l.Stride * uint64_t(l.Height));
+  return l;
+}
 
-  TQEMImage img;
-  img.Width = int32_t(width);
-  img.Height = int32_t(height);
-  img.Pixels.resize(size_t(width * height));
+// One row of pixels, as 0x00RRGGBB.
+void DecodeBmpRow(const TBmpReader& r, const TBmpLayout& l, const uint8_t* Src, uint32_t* Dst) {
   auto paletteColor = [&](uint32_t Index) -> uint32_t {
-    if (Index >= paletteCount) throw EQEMError(std::u16string(SBmpBadColorIndex));
-    const uint8_t* p = r.At(palette + Index * paletteEntry);
+    if (Index >= l.PaletteCount) throw EQEMError(std::u16string(SBmpBadColorIndex));
+    const uint8_t* p = r.At(l.Palette + Index * l.PaletteEntry);
     return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
   };
-  for (int64_t row = 0; row < height; ++row) {
-    const uint8_t* src = r.At(size_t(bitsOffset + stride * uint64_t(row)));
-    const int64_t y = topDown ? row : height - 1 - row;
-    uint32_t* dst = img.Pixels.data() + y * width;
-    for (int64_t x = 0; x < width; ++x) {
-      switch (bpp) {
-      case 1:
-        dst[x] = paletteColor((src[x / 8] >> (7 - x % 8)) & 1);
-        break;
-      case 4:
-        dst[x] = paletteColor((src[x / 2] >> (x % 2 ? 0 : 4)) & 0xF);
-        break;
-      case 8:
-        dst[x] = paletteColor(src[x]);
-        break;
-      default: {
-        const uint8_t* p = src + x * (bpp / 8);
-        dst[x] = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-      }
-      }
+  for (int64_t x = 0; x < l.Width; ++x) {
+    switch (l.Bpp) {
+    case 1:
+      Dst[x] = paletteColor((Src[x / 8] >> (7 - x % 8)) & 1);
+      break;
+    case 4:
+      Dst[x] = paletteColor((Src[x / 2] >> (x % 2 ? 0 : 4)) & 0xF);
+      break;
+    case 8:
+      Dst[x] = paletteColor(Src[x]);
+      break;
+    default: {
+      const uint8_t* p = Src + x * (l.Bpp / 8);
+      Dst[x] = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
     }
+    }
+  }
+}
+
+} // namespace
+
+TQEMImage QEMDecodeBMP(const void* Data, size_t Size) {
+  const TBmpReader r(Data, Size);
+  const TBmpLayout l = ReadBmpLayout(r);
+  TQEMImage img;
+  img.Width = int32_t(l.Width);
+  img.Height = int32_t(l.Height);
+  img.Pixels.resize(size_t(l.Width * l.Height));
+  for (int64_t row = 0; row < l.Height; ++row) {
+    const int64_t y = l.TopDown ? row : l.Height - 1 - row;
+    DecodeBmpRow(r, l, r.At(size_t(l.BitsOffset + l.Stride * uint64_t(row))),
+                 img.Pixels.data() + y * l.Width);
   }
   return img;
 }

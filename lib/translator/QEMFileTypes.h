@@ -48,6 +48,9 @@ public:
   virtual std::u16string FormatItem(const std::u16string& AText, void* AObject) = 0;
   virtual TFileStats GetStats(const std::u16string& AFileName, bool PerformCheck) = 0;
   virtual void Idle(void* Sender, bool& Done) = 0;
+  // Runs a batch operation over the files. Data points at a TQEMListRequestData: its Data goes
+  // to every call of ACallBackFunc (once per file, before the file; false stops the operation),
+  // its UserData is what the event's operation takes.
   virtual void List(TListEventType EventType, const TStringList& FileList, void* Data,
                     const TCallBackFunc& ACallBackFunc) = 0;
   virtual void LoadFile(const std::u16string& AFileName, int32_t ACol, int32_t ARow) = 0;

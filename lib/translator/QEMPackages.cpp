@@ -161,9 +161,9 @@ std::vector<std::u16string> QEMDefaultTranslatorFiles() {
   const std::u16string installed = AbsolutePath(bin + u"/" + UTF8ToUTF16(QEM_PACKAGE_DIR_FROM_BIN));
   std::vector<std::u16string> r;
   for (const auto& f : fnDefaultTranslators) {
-    std::u16string file = Format(f, bin, u"140");
+    std::u16string file = Format(TQEMRuntimeFormat{f}, bin, u"140");
     if (!FileExists(file)) {
-      std::u16string other = Format(f, installed, u"140");
+      std::u16string other = Format(TQEMRuntimeFormat{f}, installed, u"140");
       if (FileExists(other)) file = std::move(other);
     }
     r.push_back(std::move(file));

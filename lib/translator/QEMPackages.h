@@ -14,7 +14,7 @@ using TQEMPackageFinalizeFunc = void (*)();
 
 // The contract between libqem and its packages (class layouts, virtual slots, entry points).
 // Raised whenever a package built against older headers could misbehave with this library.
-inline constexpr uint32_t QEMPackageContract = 1;
+inline constexpr uint32_t QEMPackageContract = 2;
 // A package exports the contract it was built for under this name, as a const uint32_t; the
 // loader reads it before it calls anything in the package and refuses any other value.
 inline constexpr const char* QEMPackageContractSymbol = "QEMPackageContractVersion";

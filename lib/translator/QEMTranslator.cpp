@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <fstream>
 #include <ostream>
 
 #include "core/QEMStrs.h"
@@ -35,11 +34,15 @@ void LoadVariants(void* Instance, const char* Name, TQEMBitmapVariants& Variants
 
 // A dictionary is UTF-8 text, one entry per line.
 void LoadLines(TStringList& List, const std::u16string& FileName) {
-  std::ifstream in(QEMNativePath(FileName), std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::string bytes;
+  if (!QEMReadFileBytes(FileName, bytes)) return;
+  for (size_t start = 0; start < bytes.size();) {
+    size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string_view line(bytes.data() + start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     List.Add(UTF8ToUTF16(line));
+    start = end + 1;
   }
 }
 
@@ -52,6 +55,40 @@ void SaveLines(const TStringList& List, const std::u16string& FileName) {
 
 TQEMBitmap* Variant(TQEMBitmapVariants& Variants, int Index) {
   return Index >= 0 && Index < 3 ? &Variants[Index] : nullptr;
+}
+
+// One file's part of a batch operation; UserData is what the event's operation takes.
+void RunListEvent(TListEventType EventType, TQEMTranslatorMgr& Mgr, const void* UserData) {
+  switch (EventType) {
+  case leNone:
+    break;
+  case lePurge:
+    Mgr.Purge();
+    break;
+  case leEggBuild:
+    Mgr.EggBuild();
+    break;
+  case leMakeDictionary: {
+    const std::u16string& dictionary = *static_cast<const std::u16string*>(UserData);
+    TStringList list;
+    if (FileExists(dictionary)) LoadLines(list, dictionary);
+    Mgr.MakeDictionary(list);
+    SaveLines(list, dictionary);
+    break;
+  }
+  case leAddToRepository:
+    Mgr.AddToRepository(*static_cast<const TQEMAddToRepositoryData*>(UserData));
+    break;
+  case leGetFromRepository:
+    Mgr.GetFromRepository(*static_cast<const TQEMGetFromRepositoryData*>(UserData));
+    break;
+  case leChangeStatus:
+    Mgr.ChangeStatus(*static_cast<const TQEMChangeStatusData*>(UserData));
+    break;
+  case leRecreateXlat:
+    Mgr.RecreateXlat();
+    break;
+  }
 }
 
 } // namespace
@@ -176,6 +213,11 @@ void TQEMBaseFileType::Search(TSearchInfo& ASearchInfo, const std::u16string& AS
 void TQEMBaseFileType::List(TListEventType EventType, const TStringList& FileList, void* Data,
                             const TCallBackFunc& ACallBackFunc) {
   if (!FTranslator) return;
+  const TQEMListRequestData request =
+      Data ? *static_cast<const TQEMListRequestData*>(Data) : TQEMListRequestData{};
+  const auto step = [&](const std::u16string& File) {
+    return !ACallBackFunc || ACallBackFunc(File, request.Data);
+  };
   for (int i = 0; i < FileList.Count(); ++i) {
     const std::u16string& file = FileList.Get(i);
     TQEMTranslatorMgr* mgr = FindMgr(file);
@@ -188,41 +230,12 @@ void TQEMBaseFileType::List(TListEventType EventType, const TStringList& FileLis
         // operations report to the user, who decides.
         if (EventType != leEggBuild) throw;
         ShowError(Format(SEggBuildFileFailed, file, QEMExceptionMessage(e)));
-        if (ACallBackFunc && !ACallBackFunc(file, Data)) return;
+        if (!step(file)) return;
         continue;
       }
       mgr = temporary.get();
     }
-    if (ACallBackFunc && !ACallBackFunc(file, Data)) return;
-    switch (EventType) {
-    case leNone:
-      break;
-    case lePurge:
-      mgr->Purge();
-      break;
-    case leEggBuild:
-      mgr->EggBuild();
-      break;
-    case leMakeDictionary: {
-      const std::u16string dictionary = *static_cast<const std::u16string*>(Data);
-      TStringList list;
-      if (FileExists(dictionary)) LoadLines(list, dictionary);
-      mgr->MakeDictionary(list);
-      SaveLines(list, dictionary);
-      break;
-    }
-    case leAddToRepository:
-      mgr->AddToRepository(*static_cast<const TQEMAddToRepositoryData*>(Data));
-      break;
-    case leGetFromRepository:
-      mgr->GetFromRepository(*static_cast<const TQEMGetFromRepositoryData*>(Data));
-      break;
-    case leChangeStatus:
-      mgr->ChangeStatus(*static_cast<const TQEMChangeStatusData*>(Data));
-      break;
-    case leRecreateXlat:
-      mgr->RecreateXlat();
-      break;
-    }
+    if (!step(file)) return;
+    RunListEvent(EventType, *mgr, request.UserData);
   }
 }

@@ -325,6 +325,37 @@ struct TQEMSearchState {
   std::unordered_map<uint64_t, TShared> Shared[QEMColIdHigh + 1];
 };
 
+namespace {
+
+// The columns whose text many items share (status, dates) are matched once per value: Key.
+bool SharedKey(const IQEMNotesItem& Item, TQEMAllColId Col, uint64_t& Key) {
+  if (Col == idColStatus) {
+    Key = Item.GetStatus();
+    return true;
+  }
+  if (Col != idColCreated && Col != idColModified) return false;
+  const TDateTime t = Col == idColCreated ? Item.GetCreated() : Item.GetModified();
+  std::memcpy(&Key, &t, sizeof Key);
+  return true;
+}
+
+const TQEMSearchState::TShared&
+SharedMatches(std::unordered_map<uint64_t, TQEMSearchState::TShared>& Cache, uint64_t Key,
+              const IQEMNotesItem& Item, TQEMAllColId Col, const TQEMSearchMatcher& Matcher,
+              bool IgnorePickLetters) {
+  auto it = Cache.find(Key);
+  if (it != Cache.end()) return it->second;
+  // Item dates seldom repeat less than this; a file of distinct dates stays bounded.
+  if (Cache.size() >= 0x10000) Cache.clear();
+  TQEMSearchState::TShared entry;
+  entry.Text = QEMItemColumnText(Item, Col);
+  if (IgnorePickLetters) entry.Text = TrimPickLetter(entry.Text);
+  Matcher.FindAll(entry.Text, entry.Positions);
+  return Cache.emplace(Key, std::move(entry)).first->second;
+}
+
+} // namespace
+
 TQEMTranslatorMgr::TQEMTranslatorMgr(const TQEMTranslatorMgrClass& AClass) : FClass(AClass) {
   FNotesFile = std::dynamic_pointer_cast<IQEMNotesFile>(AClass.GetNotesClass().Create());
   if (!FNotesFile) throw EQEMError(std::u16string(SMgrNoNotesClass));
@@ -508,8 +539,7 @@ const std::vector<TQEMTranslatorMgr*>& QEMTranslatorMgrs() {
 
 TQEMTranslatorMgr* FindMgr(const std::u16string& FileName) {
   for (auto* mgr : Registry())
-    if (QEMSameFileName(mgr->FileName(), FileName) &&
-        FileExists(mgr->FileNameToNoteName(FileName)))
+    if (QEMSameFileName(mgr->FileName(), FileName) && FileExists(mgr->FileNameToNoteName(FileName)))
       return mgr;
   return nullptr;
 }
@@ -592,29 +622,10 @@ int32_t TQEMTranslatorMgr::Search() {
         if (!s.Columns.Empty() && !s.Columns.Contains(col)) continue;
         const TQEMSearchMatcher& matcher = *state.ByColumn[c];
         uint64_t shared = 0;
-        bool isShared = true;
-        if (col == idColStatus) {
-          shared = item->GetStatus();
-        } else if (col == idColCreated || col == idColModified) {
-          const TDateTime t = col == idColCreated ? item->GetCreated() : item->GetModified();
-          std::memcpy(&shared, &t, sizeof shared);
-        } else {
-          isShared = false;
-        }
-        if (isShared) {
-          auto& cache = state.Shared[c];
-          auto it = cache.find(shared);
-          if (it == cache.end()) {
-            // Item dates seldom repeat less than this; a file of distinct dates stays bounded.
-            if (cache.size() >= 0x10000) cache.clear();
-            TQEMSearchState::TShared entry;
-            entry.Text = QEMItemColumnText(*item, col);
-            if (s.IgnorePickLetters) entry.Text = TrimPickLetter(entry.Text);
-            matcher.FindAll(entry.Text, entry.Positions);
-            it = cache.emplace(shared, std::move(entry)).first;
-          }
-          if (!it->second.Positions.empty())
-            report(it->second.Text, it->second.Positions, col, Index, Display);
+        if (SharedKey(*item, col, shared)) {
+          const auto& found =
+              SharedMatches(state.Shared[c], shared, *item, col, matcher, s.IgnorePickLetters);
+          if (!found.Positions.empty()) report(found.Text, found.Positions, col, Index, Display);
           continue;
         }
         text = QEMItemColumnText(*item, col);

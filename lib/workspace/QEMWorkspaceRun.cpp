@@ -23,6 +23,7 @@
 #include "translator/QEMStats.h"
 #include "translator/QEMTiming.h"
 #include "translator/QEMTranslatorUpdater.h"
+#include "workspace/QEMWorkspaceTmx.h"
 
 namespace {
 
@@ -32,11 +33,12 @@ std::u16string DateTimeText(TDateTime Value) {
 }
 
 // The file types in registry order with the files of one project assigned to each.
-std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>>
-FilesByType(const TQEMBaseProjectFile& P, const std::u16string& BaseDir,
-            std::vector<std::u16string>* Untyped = nullptr) {
+using TFilesByType = std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>>;
+
+TFilesByType FilesByType(const TQEMBaseProjectFile& P, const std::u16string& BaseDir,
+                         std::vector<std::u16string>* Untyped = nullptr) {
   auto& types = QEMFileTypes();
-  std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> r;
+  TFilesByType r;
   for (int t = 0; t < types.Count(); ++t)
     r.push_back({types.GetQEMFileType(t), {}});
   for (int i = 0; i < P.SourceFiles.Count(); ++i) {
@@ -119,6 +121,14 @@ void UseRepositoryForRun(const std::u16string& FileName) {
   QEMINTOptionProps->RepositoryFilename = kept;
 }
 
+// Advances the shared counter and the window, when there is one; false once it was cancelled.
+bool AdvanceProgress(int& Counter, IQEMProgress* Progress) {
+  ++Counter;
+  if (!Progress) return true;
+  Progress->SetPosition(Counter);
+  return !Progress->Cancelled();
+}
+
 // False with errno set when the text did not reach standard output whole.
 bool WriteStdout(const std::string& Text) {
   errno = 0;
@@ -146,12 +156,24 @@ int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
   FPackages.ReportMissing = InBatch();
   // Packages load once the log can take their reports.
   FPackages.LoadFromRegistry();
+  // The TMX steps' lines go to the log and, unless the summary is JSON or silenced, on stdout.
+  const TQEMTmxReport tmxSummary = [this](const std::u16string& S) {
+    FCmdLine->AddLog(S);
+    if (!FCmdLine->Quiet() && !FCmdLine->Json() && !FCmdLine->OutputToStdout() &&
+        !WriteStdout(UTF16ToUTF8(S) + "\n"))
+      ShowHLXError(Format(SHlxCannotWriteStdout, UTF8ToUTF16(std::strerror(errno))));
+  };
+  const TQEMTmxReport tmxError = [this](const std::u16string& S) { ShowHLXError(S); };
   try {
     const std::u16string& project = FCmdLine->FileName();
     if (!project.empty()) OpenFile(project);
+    // The updaters look up what the other tool's memory brings.
+    if (!FCmdLine->ImportTmxFileName().empty())
+      QEMRunTmxImport(FCmdLine->ImportTmxFileName(), tmxSummary, tmxError);
     switch (FCmdLine->Mode()) {
     case ecmNone:
-      return -1;
+      if (!FCmdLine->TmxRun()) return -1;
+      break;
     case ecmIntegration:
       ProcessIntegration();
       break;
@@ -159,6 +181,8 @@ int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
       ProcessEggIntegration();
       break;
     }
+    if (!FCmdLine->ExportTmxFileName().empty())
+      QEMRunTmxExport(FCmdLine->ExportTmxFileName(), tmxSummary, tmxError);
   } catch (const std::exception& e) {
     if (!InBatch()) throw;
     ShowHLXError(Format(SCmdException, QEMExceptionMessage(e)));
@@ -257,25 +281,182 @@ void TQEMWorkspace::WriteOutput() {
 
 // ---- the updater run ----
 
+// One project of an updater run: where its files are, which type takes each, and which of its
+// languages may not run.
+struct TQEMWorkspace::TRunPlan {
+  const TQEMBaseProjectFile* Project = nullptr;
+  std::u16string Caption;
+  std::u16string BaseDir;
+  TFilesByType ByType;
+  std::vector<std::u16string> SourceDirs; // folder keys, which no translation folder may be
+  std::vector<std::u16string> Refused;    // per language: why nothing is written for it
+};
+
 bool TQEMWorkspace::UpdaterCallBack(const std::u16string& Mess, void* Data) {
   bool result = true;
-  if (Data == this) {
-    ++FProgress;
-    if (FProgressWindow) {
-      FProgressWindow->SetPosition(FProgress);
-      result = !FProgressWindow->Cancelled();
+  if (const auto* d = static_cast<const TQEMCallBackData*>(Data)) {
+    result = AdvanceProgress(FProgress, d->Progress);
+    if (d->Kind == TQEMCallBackKind::ckStatusBar) {
+      if (OnProgress)
+        OnProgress(FProgress, FProgressTotal, Mess, FRunLocale);
+      else
+        UpdateStatusBar(Mess);
     }
-    if (OnProgress)
-      OnProgress(FProgress, FProgressTotal, Mess, FRunLocale);
-    else
-      UpdateStatusBar(Mess);
-  } else if (Data) {
-    auto* progress = static_cast<IQEMProgress*>(Data);
-    progress->SetPosition(++FProgress);
-    result = !progress->Cancelled();
   }
   QEMUIServices().ProcessMessages();
   return result;
+}
+
+TQEMRunFile& TQEMWorkspace::RecordRunFile(const std::u16string& Project, LCID Locale,
+                                          const IQEMFileTypePtr& Type, const std::u16string& Source,
+                                          const std::u16string& Message) {
+  TQEMRunFile& f = FReport.Files.emplace_back();
+  f.Project = Project;
+  f.Locale = Locale;
+  if (Type) f.FileType = Type->GetName();
+  f.Source = Source;
+  f.Status = Message.empty() ? TQEMFileStatus::fsOk : TQEMFileStatus::fsFailed;
+  f.Message = Message;
+  return f;
+}
+
+// The bullet list: each project, then each of its languages.
+void TQEMWorkspace::ShowRunBullets(IQEMProgress& Progress) const {
+  for (int p = 0; p < FProjects->GetCount(); ++p) {
+    Progress.SetMessage(ProjectCaption(p));
+    for (int l = 0; l < FProjects->GetProject(p)->GetLangCount(); ++l)
+      Progress.SetMessage(Format(SProcessingLanguage,
+                                 LCIDToLangName(FProjects->GetProject(p)->GetLang(l).LocaleID)));
+  }
+}
+
+std::vector<TQEMWorkspace::TRunPlan> TQEMWorkspace::PlanUpdaterRun() {
+  std::vector<TRunPlan> plans;
+  FProgress = 0;
+  FProgressTotal = 0;
+  for (int p = 0; p < FProjects->GetCount(); ++p) {
+    const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
+    TRunPlan& plan = plans.emplace_back();
+    plan.Project = &project;
+    plan.Caption = ProjectCaption(p);
+    plan.BaseDir = project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName);
+    std::vector<std::u16string> untyped;
+    plan.ByType = FilesByType(project, plan.BaseDir, &untyped);
+    // A batch must not pass over a file it cannot translate.
+    if (InBatch())
+      for (const auto& f : untyped) {
+        const std::u16string why = Format(SNoTypeForFile, f);
+        ShowHLXError(why);
+        RecordRunFile(plan.Caption, 0, nullptr, f, why);
+      }
+    plan.SourceDirs.push_back(FolderKey(plan.BaseDir));
+    for (const auto& [type, files] : plan.ByType) {
+      FProgressTotal += int(files.size()) * project.GetLangCount();
+      for (const auto& f : files)
+        plan.SourceDirs.push_back(FolderKey(ExtractFilePath(f)));
+    }
+  }
+  for (TRunPlan& plan : plans)
+    plan.Refused = RefuseSharedFolders(plan);
+  return plans;
+}
+
+// Languages that share a translation folder would overwrite each other's files: refused, all
+// of them, before anything is written.
+std::vector<std::u16string> TQEMWorkspace::RefuseSharedFolders(const TRunPlan& Plan) {
+  const TQEMBaseProjectFile& project = *Plan.Project;
+  std::vector<std::u16string> refused(size_t(project.GetLangCount()));
+  std::unordered_map<std::u16string, int> first;
+  for (int l = 0; l < project.GetLangCount(); ++l) {
+    const std::u16string dir = AbsoluteFileName(
+        u"", Plan.BaseDir, IncludeTrailingPathDelimiter(project.GetLang(l).XlatPath));
+    const auto [at, isNew] = first.emplace(FolderKey(dir), l);
+    if (isNew) continue;
+    const std::u16string why =
+        Format(SXlatDirShared, LCIDToLangName(project.GetLang(at->second).LocaleID),
+               LCIDToLangName(project.GetLang(l).LocaleID), dir);
+    refused[size_t(at->second)] = refused[size_t(l)] = why;
+    ShowHLXError(why);
+  }
+  return refused;
+}
+
+// Every file of a language that is refused is reported as failed.
+void TQEMWorkspace::RefuseLanguage(const TRunPlan& Plan, LCID Locale, const std::u16string& Why) {
+  for (const auto& [type, files] : Plan.ByType)
+    for (const auto& f : files)
+      RecordRunFile(Plan.Caption, Locale, type, f, Why);
+}
+
+bool TQEMWorkspace::RunLanguageUpdaters(const TRunPlan& Plan, int Lang, TStats& Stats,
+                                        TQEMCallBackData& StatusBar) {
+  const TQEMLang& lang = Plan.Project->GetLang(Lang);
+  if (!Plan.Refused[size_t(Lang)].empty()) {
+    RefuseLanguage(Plan, lang.LocaleID, Plan.Refused[size_t(Lang)]);
+    return true;
+  }
+  ++Stats.LangCount;
+  FRunLocale = lang.LocaleID;
+  const std::u16string xlatDir =
+      AbsoluteFileName(u"", Plan.BaseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
+  // Translations written into the source folder would replace the sources.
+  const auto& sources = Plan.SourceDirs;
+  if (std::find(sources.begin(), sources.end(), FolderKey(xlatDir)) != sources.end()) {
+    const std::u16string why = Format(SXlatDirIsSource, xlatDir, LCIDToLangName(lang.LocaleID));
+    ShowHLXError(why);
+    RefuseLanguage(Plan, lang.LocaleID, why);
+    return true;
+  }
+  for (const auto& [type, files] : Plan.ByType) {
+    if (files.empty() || !type->GetUpdater()) continue;
+    // The updater takes no notice of a cancel, so it is handed one file at a time: a
+    // cancelled run stops after the current file, in the order the updater would take.
+    std::vector<std::u16string> sorted = files;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const auto& A, const auto& B) { return QEMCompareText(A, B) < 0; });
+    for (const auto& f : sorted)
+      if (!UpdateOneFile(Plan, lang, type, f, xlatDir, Stats, StatusBar)) return false;
+  }
+  return true;
+}
+
+bool TQEMWorkspace::UpdateOneFile(const TRunPlan& Plan, const TQEMLang& Lang,
+                                  const IQEMFileTypePtr& Type, const std::u16string& File,
+                                  const std::u16string& XlatDir, TStats& Stats,
+                                  TQEMCallBackData& StatusBar) {
+  const auto updater = Type->GetUpdater();
+  const TCallBackFunc callback = [this](const std::u16string& Mess, void* Data) {
+    return UpdaterCallBack(Mess, Data);
+  };
+  TStringList list;
+  list.Add(File);
+  const TStats before = Stats;
+  const int errorsBefore = FErrorsShown;
+  const int32_t processedBefore = Type->GetTranslatorCount();
+  const int progressBefore = FProgress;
+  try {
+    updater->Execute(&list, u"", Plan.Project->FileName, Plan.BaseDir, XlatDir, Stats, false,
+                     Plan.Project->BaseLang, Lang.LocaleID, &StatusBar, callback);
+  } catch (const std::exception& e) {
+    ShowHLXError(QEMExceptionMessage(e));
+  }
+  // A file that failed before the updater reported it still counts as taken.
+  if (FProgress == progressBefore) UpdaterCallBack(File, &StatusBar);
+  // An error reported while the file was worked on fails the file.
+  TQEMRunFile& r = RecordRunFile(Plan.Caption, Lang.LocaleID, Type, File,
+                                 FErrorsShown != errorsBefore ? FLastError : u"");
+  if (r.Status == TQEMFileStatus::fsOk && Type->GetTranslatorCount() == processedBefore)
+    r.Status = TQEMFileStatus::fsSkippedUnchanged;
+  r.Items.NewCount = Stats.NewCount - before.NewCount;
+  r.Items.ChangedCount = Stats.ChangedCount - before.ChangedCount;
+  r.Items.UnchangedCount = Stats.UnchangedCount - before.UnchangedCount;
+  r.Items.UnusedCount = Stats.UnusedCount - before.UnusedCount;
+  try {
+    r.File = updater->GetXlatFileName(File, XlatDir, Plan.BaseDir, nullptr);
+  } catch (const std::exception&) {
+    // no translated file to name
+  }
+  return !StatusBar.Progress || !StatusBar.Progress->Cancelled();
 }
 
 bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
@@ -287,157 +468,18 @@ bool TQEMWorkspace::ProjectRunUpdatersExecute(const void* Sender) {
   TStats stats;
   ClearStats(stats);
   FReport = TQEMRunReport{};
-  const auto record = [this](const std::u16string& Project, LCID Locale,
-                             const IQEMFileTypePtr& Type, const std::u16string& Source,
-                             const std::u16string& Message) {
-    TQEMRunFile f;
-    f.Project = Project;
-    f.Locale = Locale;
-    if (Type) f.FileType = Type->GetName();
-    f.Source = Source;
-    f.Status = Message.empty() ? TQEMFileStatus::fsOk : TQEMFileStatus::fsFailed;
-    f.Message = Message;
-    FReport.Files.push_back(std::move(f));
-    return &FReport.Files.back();
-  };
   auto progress = QEMUIServices().CreateProgress(u"");
-  // The bullet list: each project, then each of its languages.
-  for (int p = 0; p < FProjects->GetCount(); ++p) {
-    progress->SetMessage(ProjectCaption(p));
-    for (int l = 0; l < FProjects->GetProject(p)->GetLangCount(); ++l)
-      progress->SetMessage(Format(SProcessingLanguage,
-                                  LCIDToLangName(FProjects->GetProject(p)->GetLang(l).LocaleID)));
-  }
+  ShowRunBullets(*progress);
   TStopWatch watch;
   watch.Start();
-  const TCallBackFunc callback = [this](const std::u16string& Mess, void* Data) {
-    return UpdaterCallBack(Mess, Data);
-  };
-  struct TPlan {
-    const TQEMBaseProjectFile* Project;
-    std::u16string Caption;
-    std::u16string BaseDir;
-    std::vector<std::pair<IQEMFileTypePtr, std::vector<std::u16string>>> ByType;
-  };
-  std::vector<TPlan> plans;
-  FProgress = 0;
-  FProgressTotal = 0;
-  for (int p = 0; p < FProjects->GetCount(); ++p) {
-    const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
-    TPlan plan{&project,
-               ProjectCaption(p),
-               project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName),
-               {}};
-    std::vector<std::u16string> untyped;
-    plan.ByType = FilesByType(project, plan.BaseDir, &untyped);
-    // A batch must not pass over a file it cannot translate.
-    if (InBatch())
-      for (const auto& f : untyped) {
-        const std::u16string why = Format(SNoTypeForFile, f);
-        ShowHLXError(why);
-        record(plan.Caption, 0, nullptr, f, why);
-      }
-    for (const auto& [type, files] : plan.ByType)
-      FProgressTotal += int(files.size()) * project.GetLangCount();
-    plans.push_back(std::move(plan));
-  }
-  // Languages that share a translation folder would overwrite each other's files: refused,
-  // all of them, before anything is written.
-  // Per plan and language: why nothing is written for it (empty when it runs).
-  std::vector<std::vector<std::u16string>> shared;
-  for (const TPlan& plan : plans) {
-    const TQEMBaseProjectFile& project = *plan.Project;
-    std::vector<std::u16string>& skip = shared.emplace_back(size_t(project.GetLangCount()));
-    std::unordered_map<std::u16string, int> first;
-    for (int l = 0; l < project.GetLangCount(); ++l) {
-      const std::u16string dir = AbsoluteFileName(
-          u"", plan.BaseDir, IncludeTrailingPathDelimiter(project.GetLang(l).XlatPath));
-      const auto [at, isNew] = first.emplace(FolderKey(dir), l);
-      if (isNew) continue;
-      const std::u16string why =
-          Format(SXlatDirShared, LCIDToLangName(project.GetLang(at->second).LocaleID),
-                 LCIDToLangName(project.GetLang(l).LocaleID), dir);
-      skip[size_t(at->second)] = skip[size_t(l)] = why;
-      ShowHLXError(why);
-    }
-  }
-  FProgressWindow = progress.get();
+  const std::vector<TRunPlan> plans = PlanUpdaterRun();
   progress->SetRange(FProgressTotal);
+  // The updaters' messages go to the status bar; each file advances the run's window.
+  TQEMCallBackData statusBar{TQEMCallBackKind::ckStatusBar, progress.get()};
   bool cancelled = false;
-  for (size_t pi = 0; pi < plans.size(); ++pi) {
-    const TPlan& plan = plans[pi];
-    const TQEMBaseProjectFile& project = *plan.Project;
-    std::vector<std::u16string> sourceDirs{FolderKey(plan.BaseDir)};
-    for (const auto& [type, files] : plan.ByType)
-      for (const auto& f : files)
-        sourceDirs.push_back(FolderKey(ExtractFilePath(f)));
-    // Every file of a language that is refused is reported as failed.
-    const auto refuse = [&](LCID Locale, const std::u16string& Why) {
-      for (const auto& [type, files] : plan.ByType)
-        for (const auto& f : files)
-          record(plan.Caption, Locale, type, f, Why);
-    };
-    for (int l = 0; l < project.GetLangCount() && !cancelled; ++l) {
-      const TQEMLang& lang = project.GetLang(l);
-      if (!shared[pi][size_t(l)].empty()) {
-        refuse(lang.LocaleID, shared[pi][size_t(l)]);
-        continue;
-      }
-      ++stats.LangCount;
-      FRunLocale = lang.LocaleID;
-      const std::u16string xlatDir =
-          AbsoluteFileName(u"", plan.BaseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
-      // Translations written into the source folder would replace the sources.
-      if (std::find(sourceDirs.begin(), sourceDirs.end(), FolderKey(xlatDir)) != sourceDirs.end()) {
-        const std::u16string why = Format(SXlatDirIsSource, xlatDir, LCIDToLangName(lang.LocaleID));
-        ShowHLXError(why);
-        refuse(lang.LocaleID, why);
-        continue;
-      }
-      for (const auto& [type, files] : plan.ByType) {
-        const auto updater = type->GetUpdater();
-        if (files.empty() || !updater) continue;
-        // The updater takes no notice of a cancel, so it is handed one file at a time: a
-        // cancelled run stops after the current file, in the order the updater would take.
-        std::vector<std::u16string> sorted = files;
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [](const auto& A, const auto& B) { return QEMCompareText(A, B) < 0; });
-        for (const auto& f : sorted) {
-          TStringList list;
-          list.Add(f);
-          const TStats before = stats;
-          const int errorsBefore = FErrorsShown;
-          const int32_t processedBefore = type->GetTranslatorCount();
-          const int progressBefore = FProgress;
-          try {
-            updater->Execute(&list, u"", project.FileName, plan.BaseDir, xlatDir, stats, false,
-                             project.BaseLang, lang.LocaleID, this, callback);
-          } catch (const std::exception& e) {
-            ShowHLXError(QEMExceptionMessage(e));
-          }
-          // A file that failed before the updater reported it still counts as taken.
-          if (FProgress == progressBefore) UpdaterCallBack(f, this);
-          // An error reported while the file was worked on fails the file.
-          TQEMRunFile* r = record(plan.Caption, lang.LocaleID, type, f,
-                                  FErrorsShown != errorsBefore ? FLastError : u"");
-          if (r->Status == TQEMFileStatus::fsOk && type->GetTranslatorCount() == processedBefore)
-            r->Status = TQEMFileStatus::fsSkippedUnchanged;
-          r->Items.NewCount = stats.NewCount - before.NewCount;
-          r->Items.ChangedCount = stats.ChangedCount - before.ChangedCount;
-          r->Items.UnchangedCount = stats.UnchangedCount - before.UnchangedCount;
-          r->Items.UnusedCount = stats.UnusedCount - before.UnusedCount;
-          try {
-            r->File = updater->GetXlatFileName(f, xlatDir, plan.BaseDir, nullptr);
-          } catch (const std::exception&) {
-            // no translated file to name
-          }
-          if ((cancelled = progress->Cancelled())) break;
-        }
-        if (cancelled) break;
-      }
-    }
-  }
-  FProgressWindow = nullptr;
+  for (size_t p = 0; p < plans.size() && !cancelled; ++p)
+    for (int l = 0; l < plans[p].Project->GetLangCount() && !cancelled; ++l)
+      cancelled = !RunLanguageUpdaters(plans[p], l, stats, statusBar);
   FRunLocale = 0;
   watch.Stop(false);
   stats.ProjCount = 1;
@@ -516,14 +558,117 @@ void TQEMWorkspace::ClearTree() {
   FTree.clear();
 }
 
+namespace {
+
+// What a tree build carries from file to file.
+struct TTreeBuild {
+  IQEMProgress& Progress;
+  int& Counter; // the shared progress counter
+  bool HideEmpty = false;
+  bool Cancelled = false;
+  std::vector<std::u16string> BadStats;
+};
+
+std::u16string XlatPathOf(const IQEMTranslatorUpdaterPtr& Updater, const std::u16string& File,
+                          const std::u16string& XlatDir, const std::u16string& BaseDir) {
+  try {
+    return Updater ? Updater->GetXlatFileName(File, XlatDir, BaseDir, nullptr)
+                   : QEMXlatFileNameOf(File, XlatDir, BaseDir);
+  } catch (const std::exception&) {
+    return QEMXlatFileNameOf(File, XlatDir, BaseDir);
+  }
+}
+
+// The counts of a translated file; both -1, and the file listed, when they cannot be read.
+TNodeInfo FileNodeInfo(const IQEMFileTypePtr& Type, const std::u16string& Path, TTreeBuild& B) {
+  TNodeInfo info;
+  info.Path = Path;
+  info.TypeId = Type;
+  try {
+    const TFileStats s = Type->GetStats(Path, true);
+    info.XCount = s.Translated;
+    info.UnXCount = s.UnTranslated;
+  } catch (const std::exception&) {
+    info.XCount = -1;
+  }
+  if (info.XCount < 0 || info.UnXCount < 0) {
+    info.XCount = info.UnXCount = -1;
+    B.BadStats.push_back(Path);
+    QEMAssert(Format(SUnableToGetStats, Path), false);
+  }
+  return info;
+}
+
+// The file-type node of one language with a node per file; valid counts add up to the root.
+std::unique_ptr<TQEMTreeNode> TypeNode(TQEMTreeNode& Parent, const IQEMFileTypePtr& Type,
+                                       const std::vector<std::u16string>& Files,
+                                       const std::u16string& XlatDir, const std::u16string& BaseDir,
+                                       TTreeBuild& B) {
+  auto tnode = std::make_unique<TQEMTreeNode>();
+  tnode->Level = 2;
+  tnode->Caption = Type->GetDesc();
+  tnode->Info.TypeId = Type;
+  tnode->Project = Parent.Project;
+  tnode->Parent = &Parent;
+  const auto updater = Type->GetUpdater();
+  for (const auto& f : Files) {
+    const std::u16string path = XlatPathOf(updater, f, XlatDir, BaseDir);
+    B.Progress.SetPosition(++B.Counter);
+    if ((B.Cancelled = B.Progress.Cancelled())) break;
+    const TNodeInfo info = FileNodeInfo(Type, path, B);
+    if (B.HideEmpty && info.XCount == 0 && info.UnXCount == 0) continue;
+    auto fnode = std::make_unique<TQEMTreeNode>();
+    fnode->Level = 3;
+    fnode->Caption = ChangeFileExt(ExtractFileName(path), u"");
+    fnode->Info = info;
+    fnode->Project = Parent.Project;
+    fnode->Parent = tnode.get();
+    if (info.XCount >= 0)
+      for (TQEMTreeNode* n = tnode.get(); n; n = n->Parent) {
+        n->Info.XCount += info.XCount;
+        n->Info.UnXCount += info.UnXCount;
+      }
+    tnode->Children.push_back(std::move(fnode));
+  }
+  return tnode;
+}
+
+std::unique_ptr<TQEMTreeNode> LanguageNode(TQEMTreeNode& Parent, const TQEMLang& Lang,
+                                           const TFilesByType& ByType,
+                                           const std::u16string& BaseDir, TTreeBuild& B) {
+  auto lnode = std::make_unique<TQEMTreeNode>();
+  lnode->Level = 1;
+  lnode->Caption = LCIDToLangName(Lang.LocaleID);
+  lnode->Locale = Lang.LocaleID;
+  lnode->Project = Parent.Project;
+  lnode->Parent = &Parent;
+  const std::u16string xlatDir =
+      AbsoluteFileName(u"", BaseDir, IncludeTrailingPathDelimiter(Lang.XlatPath));
+  for (const auto& [type, files] : ByType) {
+    if (files.empty() || B.Cancelled) continue;
+    auto tnode = TypeNode(*lnode, type, files, xlatDir, BaseDir, B);
+    if (!tnode->Children.empty()) lnode->Children.push_back(std::move(tnode));
+  }
+  return lnode;
+}
+
+// Alphabetical at every level, each node with its icon.
+void SortTree(const TQEMWorkspace& W, std::vector<std::unique_ptr<TQEMTreeNode>>& Nodes) {
+  std::stable_sort(Nodes.begin(), Nodes.end(), [](const auto& A, const auto& B) {
+    return QEMCompareText(A->Caption, B->Caption) < 0;
+  });
+  for (auto& n : Nodes) {
+    W.SetOneIcon(*n);
+    SortTree(W, n->Children);
+  }
+}
+
+} // namespace
+
 void TQEMWorkspace::BuildTree() {
   SaveData();
   if (FilesAddedButNotUpdated) ProjectRunUpdatersExecute(FCmdLine.get());
-  FSelected = nullptr;
-  FNodeView = TQEMNodeView::nvNone;
-  FProjectStatus.Clear();
-  FExplorerRows.clear();
-  FTree.clear();
+  ClearTree();
   FProgress = 0;
   auto progress = QEMUIServices().CreateProgress(std::u16string(SProcessing));
   int total = 0;
@@ -531,10 +676,8 @@ void TQEMWorkspace::BuildTree() {
     total +=
         FProjects->GetProject(p)->SourceFiles.Count() * FProjects->GetProject(p)->GetLangCount();
   progress->SetRange(total);
-  std::vector<std::u16string> badStats;
-  const bool hideEmpty = QEMINTOptionProps && QEMINTOptionProps->HideEmptyItems;
-  bool cancelled = false;
-  for (int p = 0; p < FProjects->GetCount() && !cancelled; ++p) {
+  TTreeBuild build{*progress, FProgress, QEMINTOptionProps && QEMINTOptionProps->HideEmptyItems};
+  for (int p = 0; p < FProjects->GetCount() && !build.Cancelled; ++p) {
     const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
     const std::u16string baseDir =
         project.FileName.empty() ? GetBaseDir() : ExtractFilePath(project.FileName);
@@ -542,86 +685,11 @@ void TQEMWorkspace::BuildTree() {
     pnode->Caption = ProjectCaption(p);
     pnode->Project = p;
     const auto byType = FilesByType(project, baseDir);
-    for (int l = 0; l < project.GetLangCount() && !cancelled; ++l) {
-      const TQEMLang& lang = project.GetLang(l);
-      auto lnode = std::make_unique<TQEMTreeNode>();
-      lnode->Level = 1;
-      lnode->Caption = LCIDToLangName(lang.LocaleID);
-      lnode->Locale = lang.LocaleID;
-      lnode->Project = p;
-      lnode->Parent = pnode.get();
-      const std::u16string xlatDir =
-          AbsoluteFileName(u"", baseDir, IncludeTrailingPathDelimiter(lang.XlatPath));
-      for (const auto& [type, files] : byType) {
-        if (files.empty() || cancelled) continue;
-        auto tnode = std::make_unique<TQEMTreeNode>();
-        tnode->Level = 2;
-        tnode->Caption = type->GetDesc();
-        tnode->Info.TypeId = type;
-        tnode->Project = p;
-        tnode->Parent = lnode.get();
-        const auto updater = type->GetUpdater();
-        for (const auto& f : files) {
-          std::u16string path;
-          try {
-            path = updater ? updater->GetXlatFileName(f, xlatDir, baseDir, nullptr)
-                           : QEMXlatFileNameOf(f, xlatDir, baseDir);
-          } catch (const std::exception&) {
-            path = QEMXlatFileNameOf(f, xlatDir, baseDir);
-          }
-          progress->SetPosition(++FProgress);
-          if (progress->Cancelled()) {
-            cancelled = true;
-            break;
-          }
-          TNodeInfo info;
-          info.Path = path;
-          info.TypeId = type;
-          try {
-            const TFileStats s = type->GetStats(path, true);
-            info.XCount = s.Translated;
-            info.UnXCount = s.UnTranslated;
-          } catch (const std::exception&) {
-            info.XCount = -1;
-          }
-          if (info.XCount < 0 || info.UnXCount < 0) {
-            info.XCount = info.UnXCount = -1;
-            badStats.push_back(path);
-            QEMAssert(Format(SUnableToGetStats, path), false);
-          } else if (hideEmpty && info.XCount == 0 && info.UnXCount == 0)
-            continue;
-          auto fnode = std::make_unique<TQEMTreeNode>();
-          fnode->Level = 3;
-          fnode->Caption = ChangeFileExt(ExtractFileName(path), u"");
-          fnode->Info = info;
-          fnode->Project = p;
-          fnode->Parent = tnode.get();
-          if (info.XCount >= 0)
-            for (TQEMTreeNode* n = tnode.get(); n; n = n->Parent) {
-              n->Info.XCount += info.XCount;
-              n->Info.UnXCount += info.UnXCount;
-            }
-          tnode->Children.push_back(std::move(fnode));
-        }
-        if (!tnode->Children.empty()) lnode->Children.push_back(std::move(tnode));
-      }
-      pnode->Children.push_back(std::move(lnode));
-    }
+    for (int l = 0; l < project.GetLangCount() && !build.Cancelled; ++l)
+      pnode->Children.push_back(LanguageNode(*pnode, project.GetLang(l), byType, baseDir, build));
     FTree.push_back(std::move(pnode));
   }
-  const auto byCaption = [](const std::unique_ptr<TQEMTreeNode>& A,
-                            const std::unique_ptr<TQEMTreeNode>& B) {
-    return QEMCompareText(A->Caption, B->Caption) < 0;
-  };
-  const std::function<void(std::vector<std::unique_ptr<TQEMTreeNode>>&)> sortAll =
-      [&](auto& Nodes) {
-        std::stable_sort(Nodes.begin(), Nodes.end(), byCaption);
-        for (auto& n : Nodes) {
-          SetOneIcon(*n);
-          sortAll(n->Children);
-        }
-      };
-  sortAll(FTree);
+  SortTree(*this, FTree);
   if (std::all_of(FTree.begin(), FTree.end(), [](const auto& n) { return n->FileCount() == 0; })) {
     FTree.clear();
     auto placeholder = std::make_unique<TQEMTreeNode>();
@@ -631,17 +699,16 @@ void TQEMWorkspace::BuildTree() {
   }
   FSelected = FTree.front().get();
   progress.reset();
-  if (!badStats.empty()) {
-    const std::u16string file = GetTempDir() + std::u16string(SBadStatsFileName);
-    std::u16string list;
-    for (const auto& b : badStats)
-      list += b + u"\n";
-    try {
-      QEMSaveFileAtomically(file, UTF16ToUTF8(list));
-    } catch (const std::exception&) {
-    }
-    ShowHLXError(Format(SFileSaved, file, list));
+  if (build.BadStats.empty()) return;
+  const std::u16string file = GetTempDir() + std::u16string(SBadStatsFileName);
+  std::u16string list;
+  for (const auto& b : build.BadStats)
+    list += b + u"\n";
+  try {
+    QEMSaveFileAtomically(file, UTF16ToUTF8(list));
+  } catch (const std::exception&) {
   }
+  ShowHLXError(Format(SFileSaved, file, list));
 }
 
 // ---- batch operations ----
@@ -654,38 +721,48 @@ void TQEMWorkspace::CollectFiles(const TQEMTreeNode& Node, TStringList& List) co
       CollectFiles(*c, List);
 }
 
+bool TQEMWorkspace::ProcessListRequestCallBackFunc(const std::u16string&, void* Data) {
+  const auto* window = static_cast<const TQEMCallBackData*>(Data);
+  const bool result = AdvanceProgress(FProgress, window ? window->Progress : nullptr);
+  QEMUIServices().ProcessMessages();
+  return result;
+}
+
+void TQEMWorkspace::DispatchListRequest(const TQEMTreeNode& Node, TListEventType EventType,
+                                        TQEMListRequestData& Request, const TCallBackFunc& CallBack,
+                                        const IQEMProgress& Progress) const {
+  if (Progress.Cancelled()) return;
+  if (Node.Level >= 2) {
+    TStringList files;
+    CollectFiles(Node, files);
+    if (Node.Info.TypeId && files.Count() > 0)
+      Node.Info.TypeId->List(EventType, files, &Request, CallBack);
+    return;
+  }
+  for (const auto& c : Node.Children)
+    DispatchListRequest(*c, EventType, Request, CallBack, Progress);
+}
+
 bool TQEMWorkspace::ProcessListRequest(const std::u16string& Question,
                                        const std::u16string& DoneMessage,
                                        const std::u16string& ProgressCaption,
-                                       TListEventType EventType, void* Data) {
+                                       TListEventType EventType, const void* Data) {
   if (!CanRunBatch()) return false;
-  TQEMTreeNode& node = *FSelected;
+  const TQEMTreeNode& node = *FSelected;
   if (!InBatch() && !QEMUIServices().AskYesNo(Question, false)) return false;
   auto progress = QEMUIServices().CreateProgress(ProgressCaption);
   FProgress = 0;
   progress->SetRange(node.FileCount());
-  bool cancelled = false;
-  const TCallBackFunc callback = [&](const std::u16string&, void*) {
-    progress->SetPosition(++FProgress);
-    QEMUIServices().ProcessMessages();
-    cancelled = progress->Cancelled();
-    return !cancelled;
+  TQEMCallBackData window{TQEMCallBackKind::ckProgress, progress.get()};
+  TQEMListRequestData request{&window, Data};
+  const TCallBackFunc callback = [this](const std::u16string& Mess, void* CallBackData) {
+    return ProcessListRequestCallBackFunc(Mess, CallBackData);
   };
-  // Each file-type group goes to its type as one list.
-  const std::function<void(const TQEMTreeNode&)> dispatch = [&](const TQEMTreeNode& N) {
-    if (cancelled) return;
-    if (N.Level >= 2) {
-      TStringList files;
-      CollectFiles(N, files);
-      if (N.Info.TypeId && files.Count() > 0) N.Info.TypeId->List(EventType, files, Data, callback);
-      return;
-    }
-    for (const auto& c : N.Children)
-      dispatch(*c);
-  };
-  dispatch(node);
-  if (!cancelled && !DoneMessage.empty() && !InBatch()) QEMUIServices().MessageBox(DoneMessage);
-  return !cancelled;
+  DispatchListRequest(node, EventType, request, callback, *progress);
+  if (progress->Cancelled()) return false;
+  progress->Done(DoneMessage.empty() && !InBatch());
+  if (!DoneMessage.empty() && !InBatch()) QEMUIServices().MessageBox(DoneMessage);
+  return true;
 }
 
 bool TQEMWorkspace::Purge() {
@@ -722,32 +799,60 @@ struct TUpdateMode {
 bool TQEMWorkspace::AddToRepository(const TQEMAddToRepositoryData& Data) {
   TUpdateMode mode;
   return ProcessListRequest(std::u16string(SAddToRepQuestion), u"",
-                            std::u16string(SAddToRepProgress), leAddToRepository,
-                            const_cast<TQEMAddToRepositoryData*>(&Data));
+                            std::u16string(SAddToRepProgress), leAddToRepository, &Data);
 }
 
 bool TQEMWorkspace::GetFromRepository(const TQEMGetFromRepositoryData& Data) {
   return ProcessListRequest(std::u16string(SGetFromRepQuestion), u"",
-                            std::u16string(SGetFromRepProgress), leGetFromRepository,
-                            const_cast<TQEMGetFromRepositoryData*>(&Data));
+                            std::u16string(SGetFromRepProgress), leGetFromRepository, &Data);
 }
 
 bool TQEMWorkspace::ChangeStatus(const TQEMChangeStatusData& Data) {
   return ProcessListRequest(std::u16string(SChangeStatusQuestion), u"",
-                            std::u16string(SChangeStatusProgress), leChangeStatus,
-                            const_cast<TQEMChangeStatusData*>(&Data));
+                            std::u16string(SChangeStatusProgress), leChangeStatus, &Data);
 }
+
+namespace {
+
+using TOptionFlag = bool TQEMINTOptionProps::*;
+using TOpts = TQEMINTOptionProps;
+
+// Which option of each of the three dialogs puts a status into its status set; the change and
+// get dialogs have no box for unused items.
+struct TStatusOption {
+  TResStatus Status;
+  TOptionFlag Add, Change, Get;
+};
+constexpr TStatusOption StatusOptions[] = {
+    {rsUnTranslated, &TOpts::AddToRepositoryUntranslated, &TOpts::ChangeStatusUntranslated,
+     &TOpts::GetFromRepositoryUntranslated},
+    {rsTranslated, &TOpts::AddToRepositoryTranslated, &TOpts::ChangeStatusTranslated,
+     &TOpts::GetFromRepositoryTranslated},
+    // Adding, "Translated" takes the auto-translated items along.
+    {rsAutoTranslated, &TOpts::AddToRepositoryTranslated, &TOpts::ChangeStatusAutoTranslated,
+     &TOpts::GetFromRepositoryAutoTranslated},
+    {rsUnused, &TOpts::AddToRepositoryUnused, nullptr, nullptr},
+    {rsNewlyTranslated, &TOpts::AddToRepositoryNewlyTranslated, &TOpts::ChangeStatusNewlyTranslated,
+     &TOpts::GetFromRepositoryNewlyTranslated},
+    {rsHold, &TOpts::AddToRepositoryHold, &TOpts::ChangeStatusHold, &TOpts::GetFromRepositoryHold},
+    {rsDoNotTranslate, &TOpts::AddToRepositoryDoNotTranslate, &TOpts::ChangeStatusDoNotTranslate,
+     &TOpts::GetFromRepositoryDoNotTranslate},
+};
+
+TResStatuses StatusSet(const TQEMINTOptionProps& O, TOptionFlag TStatusOption::*Dialog) {
+  TResStatuses set;
+  for (const TStatusOption& row : StatusOptions)
+    if (row.*Dialog && O.*(row.*Dialog)) set.Include(row.Status);
+  return set;
+}
+
+} // namespace
 
 TQEMAddToRepositoryData QEMAddToRepositoryOptions(const std::u16string& CommentString) {
   TQEMAddToRepositoryData d;
   if (!QEMINTOptionProps) return d;
   const auto& o = *QEMINTOptionProps;
-  if (o.AddToRepositoryTranslated) d.Status.Include(rsTranslated).Include(rsAutoTranslated);
-  if (o.AddToRepositoryUntranslated) d.Status.Include(rsUnTranslated);
-  if (o.AddToRepositoryNewlyTranslated) d.Status.Include(rsNewlyTranslated);
-  if (o.AddToRepositoryUnused) d.Status.Include(rsUnused);
-  if (o.AddToRepositoryHold) d.Status.Include(rsHold);
-  if (o.AddToRepositoryDoNotTranslate) d.Status.Include(rsDoNotTranslate);
+  d.Status = StatusSet(o, &TStatusOption::Add);
   d.IncludeContext = o.AddToRepositoryIncludeContext;
   d.ValueType = int32_t(o.AddToRepositoryValue);
   d.Comment = o.AddToRepositoryComment;
@@ -760,12 +865,7 @@ TQEMGetFromRepositoryData QEMGetFromRepositoryOptions(const std::u16string& Comm
   TQEMGetFromRepositoryData d;
   if (!QEMINTOptionProps) return d;
   const auto& o = *QEMINTOptionProps;
-  if (o.GetFromRepositoryUntranslated) d.CurrentStatus.Include(rsUnTranslated);
-  if (o.GetFromRepositoryTranslated) d.CurrentStatus.Include(rsTranslated);
-  if (o.GetFromRepositoryAutoTranslated) d.CurrentStatus.Include(rsAutoTranslated);
-  if (o.GetFromRepositoryNewlyTranslated) d.CurrentStatus.Include(rsNewlyTranslated);
-  if (o.GetFromRepositoryHold) d.CurrentStatus.Include(rsHold);
-  if (o.GetFromRepositoryDoNotTranslate) d.CurrentStatus.Include(rsDoNotTranslate);
+  d.CurrentStatus = StatusSet(o, &TStatusOption::Get);
   d.NewStatus = o.GetFromRepositoryNewStatus;
   d.UseContext = o.GetFromRepositoryUseContext;
   d.Comment = o.GetFromRepositoryComment;
@@ -778,12 +878,7 @@ TQEMChangeStatusData QEMChangeStatusOptions(const std::u16string& CommentString)
   TQEMChangeStatusData d;
   if (!QEMINTOptionProps) return d;
   const auto& o = *QEMINTOptionProps;
-  if (o.ChangeStatusUntranslated) d.CurrentStatus.Include(rsUnTranslated);
-  if (o.ChangeStatusTranslated) d.CurrentStatus.Include(rsTranslated);
-  if (o.ChangeStatusAutoTranslated) d.CurrentStatus.Include(rsAutoTranslated);
-  if (o.ChangeStatusNewlyTranslated) d.CurrentStatus.Include(rsNewlyTranslated);
-  if (o.ChangeStatusHold) d.CurrentStatus.Include(rsHold);
-  if (o.ChangeStatusDoNotTranslate) d.CurrentStatus.Include(rsDoNotTranslate);
+  d.CurrentStatus = StatusSet(o, &TStatusOption::Change);
   d.NewStatus = o.ChangeStatusNewStatus;
   d.Revert = o.ChangeStatusRevertToOriginal;
   d.UseRepository = o.ChangeStatusUseRepository;

@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "platform/QEMDateTime.h"
 #include "platform/QEMFiles.h"
 #include "support/TestSupport.h"
 
@@ -113,4 +115,45 @@ TEST(Files, LeftoversOfAKilledSaveGoAtTheNextWrite) {
   EXPECT_FALSE(fs::exists(left[0]));
   EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "Form.ofm.xlf"), "old");
   EXPECT_EQ(QEMRemoveLeftoverTempFiles(tmp.U16()), 0);
+}
+
+// A fixed clock dates the files we write, so that the dates recorded from them are fixed too; an
+// explicit time still wins.
+TEST(Files, AFixedClockDatesWhatIsSaved) {
+  qemtest::TTempDir tmp;
+  const auto path = tmp.Path() / "a.txt";
+  QEMSetClockForTesting([] { return EncodeDateTime(2026, 1, 2, 3, 4, 5, 500); });
+  QEMSaveFileAtomically(tmp.U16("a.txt"), "a");
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  const timespec given{1000000000, 0};
+  QEMSaveFileAtomically(tmp.U16("b.txt"), "b", &given);
+  QEMSetClockForTesting({});
+  EXPECT_EQ(st.st_mtim.tv_sec, 1767323045);
+  EXPECT_NEAR(double(st.st_mtim.tv_nsec), 5e8, 1e6);
+  ASSERT_EQ(stat((tmp.Path() / "b.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+  QEMSaveFileAtomically(tmp.U16("c.txt"), "c");
+  ASSERT_EQ(stat((tmp.Path() / "c.txt").c_str(), &st), 0);
+  EXPECT_NE(st.st_mtim.tv_sec, 1767323045) << "the system clock is back";
+}
+
+// The one whole-file reader: every byte of a file, of a file whose size says nothing (as /proc
+// files do), and a reason when there is nothing to read.
+TEST(Files, WholeFileReaderReadsEveryByteOrSaysWhy) {
+  qemtest::TTempDir tmp;
+  const std::string bytes = std::string("a\0b\r\n", 5) + std::string(200000, 'x');
+  qemtest::WriteTextFile(tmp.Path() / "f.bin", bytes);
+  std::string got = "old";
+  ASSERT_TRUE(QEMReadFileBytes(tmp.U16("f.bin"), got));
+  EXPECT_EQ(got, bytes);
+  ASSERT_TRUE(QEMReadFileBytes(u"/proc/self/status", got));
+  EXPECT_NE(got.find("Name:"), std::string::npos);
+  got = "kept";
+  errno = 0;
+  EXPECT_FALSE(QEMReadFileBytes(tmp.U16("missing"), got));
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_FALSE(QEMReadFileBytes(tmp.U16(), got));
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_EQ(got, "kept");
 }

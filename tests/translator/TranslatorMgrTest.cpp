@@ -110,12 +110,18 @@ TEST_F(TranslatorMgrTest, ListUsesOpenManagerAndStops) {
   TStringList files;
   for (const char* name : {"a.lines", "b.lines", "c.lines"})
     files.Add(Dir.U16(name));
+  // The callback gets the progress of the host's request, not the request itself.
+  int window = 0;
+  TQEMListRequestData request{&window, nullptr};
   std::vector<std::u16string> seen;
-  type.List(lePurge, files, nullptr, [&](const std::u16string& File, void*) {
+  std::vector<void*> progress;
+  type.List(lePurge, files, &request, [&](const std::u16string& File, void* Data) {
     seen.push_back(File);
+    progress.push_back(Data);
     return seen.size() < 3;
   });
   EXPECT_EQ(seen.size(), 3u);
+  EXPECT_EQ(progress, std::vector<void*>(3, &window));
   EXPECT_EQ(open->Count(), 1); // the open copy was purged, not a temporary one
   auto count = [&](const char* Name) {
     TLinesNotesFile notes;
@@ -128,7 +134,8 @@ TEST_F(TranslatorMgrTest, ListUsesOpenManagerAndStops) {
 
   const std::u16string dictionary = Dir.U16("dict.txt");
   open->Items()->Get(0)->SetXlatText(u"bleibt");
-  type.List(leMakeDictionary, files, const_cast<std::u16string*>(&dictionary), {});
+  TQEMListRequestData dictionaryRequest{nullptr, &dictionary};
+  type.List(leMakeDictionary, files, &dictionaryRequest, {});
   EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "dict.txt"), "keep=bleibt\nkeep=keep\nkeep=keep\n");
 }
 

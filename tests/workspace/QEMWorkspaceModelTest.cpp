@@ -61,11 +61,17 @@ public:
     return s;
   }
   void Idle(void*, bool&) override {}
-  void List(TListEventType, const TStringList& Files, void*, const TCallBackFunc& Step) override {
+  // Written to the documented contract: Data is the host's request record.
+  void List(TListEventType EventType, const TStringList& Files, void* Data,
+            const TCallBackFunc& Step) override {
+    const auto& request = *static_cast<const TQEMListRequestData*>(Data);
+    UserData.push_back(request.UserData);
+    if (EventType == leMakeDictionary)
+      Dictionaries.push_back(*static_cast<const std::u16string*>(request.UserData));
     Lists.emplace_back();
     for (int i = 0; i < Files.Count(); ++i) {
       Lists.back().push_back(Short(Files.Get(i)));
-      if (!Step(Files.Get(i), nullptr)) return;
+      if (!Step(Files.Get(i), request.Data)) return;
     }
   }
   void LoadFile(const std::u16string&, int32_t, int32_t) override {}
@@ -77,6 +83,8 @@ public:
   std::map<std::string, std::pair<int32_t, int32_t>> Counts;
   std::vector<std::string> Searched;
   std::vector<std::vector<std::string>> Lists;
+  std::vector<const void*> UserData; // per list
+  std::vector<std::u16string> Dictionaries;
   TQEMTranslatorForm* Form = nullptr;
 
 private:
@@ -107,26 +115,30 @@ public:
   std::vector<std::string> Edited;
 };
 
-// Scripted services that also keep each progress window's maximum.
+// Scripted services that also keep each progress window's maximum and positions.
 class TRecordingUI : public TQEMScriptedUIServices {
 public:
   std::vector<int> Maxima;
+  std::vector<int> Positions;
   std::unique_ptr<IQEMProgress> CreateProgress(const std::u16string& Caption) override {
     struct TProgress : IQEMProgress {
       std::unique_ptr<IQEMProgress> Inner;
-      std::vector<int>& Maxima;
-      TProgress(std::unique_ptr<IQEMProgress> I, std::vector<int>& M)
-          : Inner(std::move(I)), Maxima(M) {}
+      TRecordingUI& UI;
+      TProgress(std::unique_ptr<IQEMProgress> I, TRecordingUI& U) : Inner(std::move(I)), UI(U) {}
       void SetMessage(const std::u16string& Msg) override { Inner->SetMessage(Msg); }
       void SetRange(int Max) override {
-        Maxima.push_back(Max);
+        UI.Maxima.push_back(Max);
         Inner->SetRange(Max);
       }
-      void SetPosition(int Position) override { Inner->SetPosition(Position); }
+      void SetPosition(int Position) override {
+        UI.Positions.push_back(Position);
+        Inner->SetPosition(Position);
+      }
       void StepIt() override { Inner->StepIt(); }
       bool Cancelled() const override { return Inner->Cancelled(); }
+      void Done(bool Interactive) override { Inner->Done(Interactive); }
     };
-    return std::make_unique<TProgress>(TQEMScriptedUIServices::CreateProgress(Caption), Maxima);
+    return std::make_unique<TProgress>(TQEMScriptedUIServices::CreateProgress(Caption), *this);
   }
 };
 
@@ -290,6 +302,50 @@ TEST_F(WorkspaceModelTest, TreeSumsAndBatchScopes) {
   ASSERT_EQ(hidden.Children.size(), 1u);
   EXPECT_EQ(hidden.Children[0]->Caption, u"Beta files");
   EXPECT_EQ(w.Tree()[0]->FileCount(), 4);
+}
+
+// A type that reads List's data as the request record gets the operation's own data and, for
+// its callback, the progress window; a run to its end tells the window, a cancelled one not.
+TEST_F(WorkspaceModelTest, ListRequestCarriesWindowAndDataAndTheEndIsTold) {
+  A->Counts = {{"de/a.reca", {1, 0}}, {"de/b.reca", {0, 1}}};
+  TQEMWorkspace w;
+  w.OpenFile(Project("1=DEU,$00000407,de\n", "1=a.reca\n2=b.reca\n"));
+  w.BuildTree();
+  w.Select(w.Tree()[0].get());
+  const auto done = [&] {
+    return std::count_if(UI->Shown().begin(), UI->Shown().end(),
+                         [](auto& S) { return S.Kind == TKind::skProgressDone; });
+  };
+  UI->Positions.clear();
+  UI->QueueAnswer(TQEMAnswer::anYes);
+  const TQEMChangeStatusData options = QEMChangeStatusOptions(u"why");
+  EXPECT_TRUE(w.ChangeStatus(options));
+  EXPECT_EQ(A->UserData, std::vector<const void*>{&options});
+  EXPECT_EQ(UI->Positions, (std::vector<int>{1, 2}));
+  EXPECT_EQ(done(), 1);
+  EXPECT_TRUE(Shown(TKind::skProgressDone, u"interactive"));
+
+  UI->QueueValue(Dir.U16("words"));
+  UI->QueueAnswer(TQEMAnswer::anYes);
+  EXPECT_TRUE(w.MakeDictionary());
+  EXPECT_EQ(A->Dictionaries, std::vector<std::u16string>{Dir.U16("words.dct")});
+  EXPECT_EQ(done(), 2);
+
+  UI->CancelAfter(1);
+  UI->QueueAnswer(TQEMAnswer::anYes);
+  EXPECT_FALSE(w.Purge());
+  UI->CancelAfter(-1);
+  EXPECT_EQ(done(), 2);
+}
+
+// The egg build of a command-line run asks nothing and tells its window it ran unattended.
+TEST_F(WorkspaceModelTest, EggIntegrationAsksNothingAndEndsAsBatch) {
+  A->Counts = {{"de/a.reca", {1, 0}}};
+  TQEMWorkspace w;
+  w.ExecuteCmdLine({u"-E", Project("1=DEU,$00000407,de\n", "1=a.reca\n")});
+  EXPECT_EQ(A->Lists, (std::vector<std::vector<std::string>>{{"de/a.reca"}}));
+  EXPECT_FALSE(Shown(TKind::skYesNo, u""));
+  EXPECT_TRUE(Shown(TKind::skProgressDone, u"batch"));
 }
 
 TEST_F(WorkspaceModelTest, SelectingNodesOpensFilesAndKeepsUnsavedEdits) {
