@@ -27,7 +27,8 @@ BENCHMARK(BM_LangTagToLCID);
 
 static void BM_LCIDToLangTag(benchmark::State& State) {
   QEMIntlUtilsInitialize();
-  for (auto _ : State) benchmark::DoNotOptimize(LCIDToLangTag(0x241A));
+  for (auto _ : State)
+    benchmark::DoNotOptimize(LCIDToLangTag(0x241A));
   QEMIntlUtilsFinalize();
 }
 BENCHMARK(BM_LCIDToLangTag);

@@ -81,7 +81,8 @@ void BM_NotesSave(benchmark::State& State) {
   TBenchNotesFile f;
   f.Open(name);
   f.GetItems();
-  for (auto _ : State) f.Save();
+  for (auto _ : State)
+    f.Save();
   PeakMemory(State);
 }
 
@@ -98,7 +99,8 @@ void BM_PugixmlSave(benchmark::State& State) {
   pugi::xml_document d;
   d.load_buffer(bytes.data(), bytes.size());
   const std::string out = (gDir / "pugi.xml").string();
-  for (auto _ : State) d.save_file(out.c_str(), "", pugi::format_raw);
+  for (auto _ : State)
+    d.save_file(out.c_str(), "", pugi::format_raw);
 }
 } // namespace
 

@@ -562,14 +562,18 @@ int32_t QEMStrToInt(std::u16string_view S) {
   for (; i < t.size(); ++i) {
     const char16_t c = t[i];
     int d = -1;
-    if (c >= u'0' && c <= u'9') d = c - u'0';
-    else if (hex && c >= u'A' && c <= u'F') d = c - u'A' + 10;
-    else if (hex && c >= u'a' && c <= u'f') d = c - u'a' + 10;
+    if (c >= u'0' && c <= u'9')
+      d = c - u'0';
+    else if (hex && c >= u'A' && c <= u'F')
+      d = c - u'A' + 10;
+    else if (hex && c >= u'a' && c <= u'f')
+      d = c - u'a' + 10;
     if (d < 0) break;
     v = v * (hex ? 16 : 10) + uint64_t(d);
     if (v > 0xFFFFFFFFull) break;
   }
-  if (i != t.size() || i == start || v > 0xFFFFFFFFull || (!hex && v > (neg ? 0x80000000ull : 0x7FFFFFFFull)))
+  if (i != t.size() || i == start || v > 0xFFFFFFFFull ||
+      (!hex && v > (neg ? 0x80000000ull : 0x7FFFFFFFull)))
     throw EQEMConvertError(Format(SInvalidInteger, std::u16string(S)));
   const int64_t value = hex ? int64_t(int32_t(uint32_t(v))) : int64_t(v);
   return int32_t(neg ? -value : value);

@@ -90,7 +90,8 @@ std::u16string ParentDir(const std::u16string& Dir) {
 
 void QEMSetProgramArgs(int argc, const char* const* argv) {
   std::vector<std::u16string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(UTF8ToUTF16(argv[i]));
+  for (int i = 0; i < argc; ++i)
+    args.push_back(UTF8ToUTF16(argv[i]));
   QEMSetProgramArgs(std::move(args));
 }
 
@@ -120,10 +121,13 @@ bool IsTranslatorMode() {
   return gRunMode == 2;
 }
 
-bool IsNoMergeMode() { return gNoMerge; }
+bool IsNoMergeMode() {
+  return gNoMerge;
+}
 
 std::u16string QEMBaseRegKey() {
-  if (gBaseRegKey.empty()) gBaseRegKey = std::u16string(IsTranslatorMode() ? kTranslatorBaseKey : kBaseKey);
+  if (gBaseRegKey.empty())
+    gBaseRegKey = std::u16string(IsTranslatorMode() ? kTranslatorBaseKey : kBaseKey);
   return gBaseRegKey;
 }
 
@@ -175,15 +179,21 @@ std::u16string QEMExpandRootMacro(const std::u16string& Path) {
 std::u16string QEMCollapseRootMacro(const std::u16string& Path) {
   const std::u16string p = QEMNormalizePath(QEMSlashes(Path));
   if (p.empty() || p[0] != u'/') return Path; // relative, or a stored path of another system
-  const std::u16string bin = IncludeTrailingPathDelimiter(QEMNormalizePath(QEMSlashes(QEMBinDir())));
+  const std::u16string bin =
+      IncludeTrailingPathDelimiter(QEMNormalizePath(QEMSlashes(QEMBinDir())));
   if (p + u"/" == bin) return u"$(HLX)";
-  if (p.size() > bin.size() && p.compare(0, bin.size(), bin) == 0) return u"$(HLX)/" + p.substr(bin.size());
+  if (p.size() > bin.size() && p.compare(0, bin.size(), bin) == 0)
+    return u"$(HLX)/" + p.substr(bin.size());
   return Path;
 }
 
-bool InOrrin() { return InIDE ? true : GlobalInOrrin; }
+bool InOrrin() {
+  return InIDE ? true : GlobalInOrrin;
+}
 
-std::u16string QEMProjectExt(bool) { return InOrrin() ? u".opr" : u".cpp"; }
+std::u16string QEMProjectExt(bool) {
+  return InOrrin() ? u".opr" : u".cpp";
+}
 
 std::u16string ResourceDLLProjectExt() {
   if (InIDE) return QEMProjectExt(true);
@@ -201,7 +211,8 @@ std::u16string QEMXlatFileNameOf(const std::u16string& FileName, const std::u16s
   // defeat the base-directory match; the base matches whole components only.
   const std::u16string file = QEMNormalizePath(FileName);
   std::u16string dir = ExtractFilePath(file);
-  const std::u16string base = BaseDir.empty() ? u"" : IncludeTrailingPathDelimiter(QEMNormalizePath(BaseDir));
+  const std::u16string base =
+      BaseDir.empty() ? u"" : IncludeTrailingPathDelimiter(QEMNormalizePath(BaseDir));
   std::u16string xlat = QEMNormalizePath(XlatDir);
   if (xlat.empty()) xlat = u".";
 
@@ -219,7 +230,8 @@ std::u16string QEMXlatFileNameOf(const std::u16string& FileName, const std::u16s
   else
     dir = IncludeTrailingPathDelimiter(xlat) + dir;
 
-  const std::u16string result = QEMNormalizePath(IncludeTrailingPathDelimiter(dir) + ExtractFileName(file));
+  const std::u16string result =
+      QEMNormalizePath(IncludeTrailingPathDelimiter(dir) + ExtractFileName(file));
   const std::u16string root = IncludeTrailingPathDelimiter(xlat == u"/" ? u"" : xlat);
   if (xlat != u"." && result.compare(0, root.size(), root) != 0)
     throw EQEMError(Format(SXlatOutsideDir, FileName, XlatDir));
@@ -298,12 +310,19 @@ int PPI96(int Value, int Base) {
   return int((scaled + (scaled >= 0 ? Base / 2 : -Base / 2)) / Base);
 }
 
-std::u16string QEMProductName() { return QEM_PRODUCT_NAME; }
-std::u16string QEMProductVersion() { return QEM_PRODUCT_VERSION; }
-std::u16string QEMLegalCopyright() { return QEM_LEGAL_COPYRIGHT; }
+std::u16string QEMProductName() {
+  return QEM_PRODUCT_NAME;
+}
+std::u16string QEMProductVersion() {
+  return QEM_PRODUCT_VERSION;
+}
+std::u16string QEMLegalCopyright() {
+  return QEM_LEGAL_COPYRIGHT;
+}
 
 bool QEMCheckIntegrationToolsValue() {
-  const bool present = WithBaseKey([](TQEMRegistry& r) { return r.ValueExists(u"IntegrationTools"); });
+  const bool present =
+      WithBaseKey([](TQEMRegistry& r) { return r.ValueExists(u"IntegrationTools"); });
   if (present) QEMUIServices().MessageBox(std::u16string(SIntegrationToolsObsolete));
   return present;
 }

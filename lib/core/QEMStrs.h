@@ -44,10 +44,12 @@ QEM_API int QEMCompareFileName(const std::u16string& A, const std::u16string& B)
 
 // Where the translated copy of FileName goes, without touching the disk. Raises EQEMError when
 // the result would leave XlatDir or be the source file itself.
-QEM_API std::u16string QEMXlatFileNameOf(const std::u16string& FileName, const std::u16string& XlatDir,
+QEM_API std::u16string QEMXlatFileNameOf(const std::u16string& FileName,
+                                         const std::u16string& XlatDir,
                                          const std::u16string& BaseDir);
 // The same, creating the result's folder when missing.
-QEM_API std::u16string GetXlatFileName(const std::u16string& FileName, const std::u16string& XlatDir,
+QEM_API std::u16string GetXlatFileName(const std::u16string& FileName,
+                                       const std::u16string& XlatDir,
                                        const std::u16string& BaseDir);
 
 // The default locale: the settings' "DefaultLCID", else the user's locale, written back on first

@@ -31,7 +31,9 @@ TQEMTempFileList::~TQEMTempFileList() {
   }
 }
 
-TQEMTempFileList* QEMTempFiles() { return gTempFiles.get(); }
+TQEMTempFileList* QEMTempFiles() {
+  return gTempFiles.get();
+}
 
 void QEMAddTempFile(const std::u16string& Name) {
   if (gTempFiles) gTempFiles->Add(Name);
@@ -52,7 +54,9 @@ std::u16string QEMNewTempFile(const std::u16string& Prefix, const std::u16string
 }
 
 namespace qem {
-std::u16string GetTempDir() { return QEMPrivateTempDir(); }
+std::u16string GetTempDir() {
+  return QEMPrivateTempDir();
+}
 
 std::u16string QEMMakeBackupFileName(const std::u16string& FileName) {
   const std::u16string ext = ExtractFileExt(FileName);
@@ -63,7 +67,8 @@ std::u16string FormatPath(const std::u16string& S) {
   if (S.empty()) return u"./";
   // Stored Windows forms lose their leading backslashes; a POSIX root stays.
   size_t skip = 0;
-  while (skip < S.size() && S[skip] == u'\\') ++skip;
+  while (skip < S.size() && S[skip] == u'\\')
+    ++skip;
   if (skip == S.size()) return u"./";
   return IncludeTrailingPathDelimiter(QEMSlashes(S.substr(skip)));
 }
@@ -84,7 +89,8 @@ std::u16string QEMNormalizePath(const std::u16string& Path) {
     if (p == u"..") {
       if (!out.empty()) {
         const std::u16string& prev = out.back();
-        const bool isRoot = out.size() == 1 && (prev.empty() || (prev.size() == 2 && prev[1] == u':'));
+        const bool isRoot =
+            out.size() == 1 && (prev.empty() || (prev.size() == 2 && prev[1] == u':'));
         if (isRoot && prev.empty()) continue; // "/.." is "/"
         if (!isRoot && prev != u".." && !(out.size() > 1 && prev.empty())) {
           out.pop_back();
@@ -135,7 +141,9 @@ void QEMSetFileDate(const std::u16string& FileName, TDateTime Date) {
   QEMSetFileTime(FileName, QEMLocalToFileTime(Date));
 }
 
-void QEMUtilsInitialize() { gTempFiles = std::make_unique<TQEMTempFileList>(); }
+void QEMUtilsInitialize() {
+  gTempFiles = std::make_unique<TQEMTempFileList>();
+}
 
 void QEMUtilsFinalize() {
   gTempFiles.reset();

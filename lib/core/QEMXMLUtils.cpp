@@ -276,9 +276,12 @@ bool ReadCharRef(std::string_view S, size_t I, uint32_t& Code) {
   for (; j < S.size(); ++j, ++digits) {
     const char c = S[j];
     unsigned d;
-    if (c >= '0' && c <= '9') d = unsigned(c - '0');
-    else if (hex && (c | ' ') >= 'a' && (c | ' ') <= 'f') d = unsigned((c | ' ') - 'a' + 10);
-    else break;
+    if (c >= '0' && c <= '9')
+      d = unsigned(c - '0');
+    else if (hex && (c | ' ') >= 'a' && (c | ' ') <= 'f')
+      d = unsigned((c | ' ') - 'a' + 10);
+    else
+      break;
     v = std::min<uint64_t>(v * (hex ? 16 : 10) + d, 0x110000); // the parser's sum would wrap
   }
   if (digits == 0 || j >= S.size() || S[j] != ';') return false;
@@ -913,7 +916,8 @@ int AncestorCount(xml_node N) {
 }
 
 std::u16string ToCRLF(std::u16string S) {
-  if (std::none_of(S.begin(), S.end(), [](char16_t c) { return c == u'\r' || c == u'\n'; })) return S;
+  if (std::none_of(S.begin(), S.end(), [](char16_t c) { return c == u'\r' || c == u'\n'; }))
+    return S;
   std::u16string r;
   r.reserve(S.size());
   for (size_t i = 0; i < S.size(); ++i) {
@@ -1272,9 +1276,12 @@ std::u16string GetAttribute(TQEMXMLNode Element, const std::u16string& Name) {
 std::u16string GetTextFromNode(TQEMXMLNode Node) {
   xml_node n = N(Node);
   if (n.type() != pugi::node_element) return ToCRLF(Node.NodeValue());
-  const auto isText = [](xml_node c) { return c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata; };
+  const auto isText = [](xml_node c) {
+    return c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata;
+  };
   const xml_node first = n.first_child();
-  if (first && !first.next_sibling() && isText(first)) return ToCRLF(UTF8ToUTF16(first.value())); // the usual leaf
+  if (first && !first.next_sibling() && isText(first))
+    return ToCRLF(UTF8ToUTF16(first.value())); // the usual leaf
   std::string text;
   for (xml_node c = first; c; c = c.next_sibling())
     if (isText(c)) text += c.value();
@@ -1289,7 +1296,8 @@ void SetTextToNode(TQEMXMLNode Node, const std::u16string& S) {
   }
   // Rewriting an unchanged leaf would only churn the document's memory.
   const xml_node only = n.first_child();
-  if (only && !only.next_sibling() && only.type() == pugi::node_pcdata && !S.empty() && SameName(only.value(), S))
+  if (only && !only.next_sibling() && only.type() == pugi::node_pcdata && !S.empty() &&
+      SameName(only.value(), S))
     return;
   n.remove_children();
   Node.AppendText(S);

@@ -12,7 +12,8 @@ TStringList::TStringList(bool AOwnsObjects) : FOwnsObjects(AOwnsObjects) {}
 
 TStringList::~TStringList() {
   if (FOwnsObjects)
-    for (auto& e : FItems) delete e.O;
+    for (auto& e : FItems)
+      delete e.O;
 }
 
 void TStringList::CheckIndex(int Index) const {
@@ -57,7 +58,8 @@ int TStringList::AddObject(std::u16string S, TObject* AObject) {
     case TDuplicates::dupError:
       if (FOwnsObjects) delete AObject;
       throw EStringListError(std::u16string(SDuplicateString));
-    case TDuplicates::dupAccept: break;
+    case TDuplicates::dupAccept:
+      break;
     }
   }
   FItems.insert(FItems.begin() + index, TEntry{std::move(S), AObject});
@@ -87,7 +89,8 @@ void TStringList::Clear() {
   std::vector<TEntry> old;
   old.swap(FItems);
   if (FOwnsObjects)
-    for (auto& e : old) delete e.O;
+    for (auto& e : old)
+      delete e.O;
 }
 
 void TStringList::Exchange(int Index1, int Index2) {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 constexpr double kSecondsPerDay = 86400.0;
@@ -62,9 +64,11 @@ double LocalWallToUnix(double wall) {
 } // namespace
 
 namespace qem {
-TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour, int Minute, int Second, int MilliSecond) {
+TDateTime EncodeDateTime(int Year, int Month, int Day, int Hour, int Minute, int Second,
+                         int MilliSecond) {
   const int64_t days = DaysFromCivil(Year, unsigned(Month), unsigned(Day)) + QEMUnixEpochDays;
-  const double time = (Hour * 3600.0 + Minute * 60.0 + Second + MilliSecond / 1000.0) / kSecondsPerDay;
+  const double time =
+      (Hour * 3600.0 + Minute * 60.0 + Second + MilliSecond / 1000.0) / kSecondsPerDay;
   // Before 1899-12-30 the fraction counts forward from the negative day, the stored form.
   return days >= 0 ? double(days) + time : double(days) - time;
 }
@@ -86,17 +90,57 @@ TQEMDateTimeParts DecodeDateTime(TDateTime Value) {
   return p;
 }
 
-TDateTime UnixToDateTime(double UnixSeconds) { return UnixSeconds / kSecondsPerDay + QEMUnixEpochDays; }
-double DateTimeToUnix(TDateTime Value) { return (Value - QEMUnixEpochDays) * kSecondsPerDay; }
+TDateTime UnixToDateTime(double UnixSeconds) {
+  return UnixSeconds / kSecondsPerDay + QEMUnixEpochDays;
+}
+double DateTimeToUnix(TDateTime Value) {
+  return (Value - QEMUnixEpochDays) * kSecondsPerDay;
+}
 } // namespace qem
 
+namespace {
+std::function<TDateTime()>& TestClock() {
+  static std::function<TDateTime()> Clock;
+  return Clock;
+}
+
+// HLX_FIXED_TIME, read once; a value that is not a date leaves the system clock running.
+const std::optional<TDateTime>& FixedTime() {
+  static const std::optional<TDateTime> Fixed = []() -> std::optional<TDateTime> {
+    const char* env = std::getenv("HLX_FIXED_TIME");
+    if (!env || !*env) return std::nullopt;
+    std::u16string text(env, env + std::strlen(env));
+    if (!text.empty() && (text.back() == u'Z' || text.back() == u'z')) text.pop_back();
+    auto t = QEMTryStrToDateTime(text);
+    if (!t || *t == 0) {
+      std::fprintf(stderr, "HLX_FIXED_TIME=%s is not yyyy-mm-ddThh:nn:ssZ; ignored\n", env);
+      return std::nullopt;
+    }
+    return t;
+  }();
+  return Fixed;
+}
+} // namespace
+
+void QEMSetClockForTesting(std::function<TDateTime()> UTCClock) {
+  TestClock() = std::move(UTCClock);
+}
+
+bool QEMClockIsFixed() {
+  return TestClock() || FixedTime();
+}
+
 TDateTime QEMNowUTC() {
+  if (const auto& clock = TestClock()) return clock();
+  if (const auto& fixed = FixedTime()) return *fixed;
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   const double ms = double(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
   return UnixToDateTime(ms / 1000.0);
 }
 
-TDateTime QEMNow() { return QEMUTCToLocal(QEMNowUTC()); }
+TDateTime QEMNow() {
+  return QEMUTCToLocal(QEMNowUTC());
+}
 
 TDateTime QEMUTCToLocal(TDateTime UTC) {
   return UnixToDateTime(UnixToLocalWall(DateTimeToUnix(UTC)));
@@ -140,8 +184,10 @@ std::u16string QEMDateTimeToStr(TDateTime Value) {
 
 std::optional<TDateTime> QEMTryStrToDateTime(const std::u16string& Text) {
   size_t i = 0, end = Text.size();
-  while (i < end && Text[i] == u' ') ++i;
-  while (end > i && Text[end - 1] == u' ') --end;
+  while (i < end && Text[i] == u' ')
+    ++i;
+  while (end > i && Text[end - 1] == u' ')
+    --end;
   if (i == end) return TDateTime(0);
   // Reads exactly Digits digits.
   auto number = [&](int Digits, int& Out) {

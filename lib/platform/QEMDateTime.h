@@ -3,6 +3,7 @@
 // the system counts them. Conversions to and from the clock, local time and UTC.
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -35,6 +36,13 @@ using qem::UnixToDateTime;
 // Local time as the process's time zone has it.
 QEM_API TDateTime QEMNow();
 QEM_API TDateTime QEMNowUTC();
+
+// The clock QEMNowUTC reads, for tests and golden files: a function giving UTC, or an empty one
+// for the system clock again. HLX_FIXED_TIME=yyyy-mm-ddThh:nn:ssZ (UTC, read once) fixes the
+// clock of a whole process, the hlx of a script for instance. A set function wins.
+QEM_API void QEMSetClockForTesting(std::function<TDateTime()> UTCClock);
+// Whether either of the two fixes the clock: stop-watches then follow it instead of running.
+QEM_API bool QEMClockIsFixed();
 QEM_API TDateTime QEMLocalToUTC(TDateTime Local);
 QEM_API TDateTime QEMUTCToLocal(TDateTime UTC);
 

@@ -12,7 +12,9 @@ namespace {
   throw EQEMConvertError(Format(SInvalidFormat, Fmt));
 }
 
-std::u16string Widen(std::string_view s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Widen(std::string_view s) {
+  return std::u16string(s.begin(), s.end());
+}
 
 std::u16string Digits(uint64_t v, int base) {
   char buf[32];
@@ -49,9 +51,11 @@ std::u16string FloatText(double v, char type, int prec) {
     std::string mant = s.substr(0, e);
     char sign = s[e + 1] == '-' ? '-' : '+';
     std::string exp = s.substr(e + 2);
-    while (exp.size() < 3 && type == 'e') exp.insert(exp.begin(), '0');
+    while (exp.size() < 3 && type == 'e')
+      exp.insert(exp.begin(), '0');
     if (type != 'e') {
-      while (exp.size() > 1 && exp[0] == '0') exp.erase(exp.begin());
+      while (exp.size() > 1 && exp[0] == '0')
+        exp.erase(exp.begin());
     }
     s = mant + "E" + sign + exp;
   }
@@ -68,156 +72,187 @@ std::u16string FloatText(double v, char type, int prec) {
   return Widen(s);
 }
 
-} // namespace
+// One pass over a format: the position in it and the next argument to take.
+class TFormatter {
+public:
+  using K = TQEMFormatArg::TKind;
 
-namespace qem {
-std::u16string FormatArgs(std::u16string_view Fmt, std::initializer_list<TQEMFormatArg> Args) {
-  const std::vector<const TQEMFormatArg*> args = [&] {
-    std::vector<const TQEMFormatArg*> v;
-    for (auto& a : Args) v.push_back(&a);
-    return v;
-  }();
-  std::u16string out;
-  size_t argIndex = 0;
-  size_t i = 0;
-  auto nextArg = [&]() -> const TQEMFormatArg& {
-    if (argIndex >= args.size()) Invalid(Fmt);
-    return *args[argIndex++];
-  };
-  auto readNumber = [&](int& value) -> bool {
-    if (i < Fmt.size() && Fmt[i] == u'*') {
-      const auto& a = nextArg();
-      if (a.Kind() != TQEMFormatArg::TKind::Int && a.Kind() != TQEMFormatArg::TKind::UInt)
-        Invalid(Fmt);
-      value = int(a.Kind() == TQEMFormatArg::TKind::Int ? a.AsInt() : int64_t(a.AsUInt()));
-      ++i;
+  TFormatter(std::u16string_view Fmt, std::initializer_list<TQEMFormatArg> Args) : FFmt(Fmt) {
+    for (auto& a : Args)
+      FArgs.push_back(&a);
+  }
+
+  std::u16string Run() {
+    while (FPos < FFmt.size()) {
+      const char16_t c = FFmt[FPos++];
+      if (c != u'%') {
+        FOut.push_back(c);
+      } else if (FPos >= FFmt.size()) {
+        Invalid(FFmt);
+      } else if (FFmt[FPos] == u'%') {
+        FOut.push_back(u'%');
+        ++FPos;
+      } else {
+        Specifier();
+      }
+    }
+    return std::move(FOut);
+  }
+
+private:
+  std::u16string_view FFmt;
+  std::vector<const TQEMFormatArg*> FArgs;
+  std::u16string FOut;
+  size_t FArgIndex = 0;
+  size_t FPos = 0;
+
+  bool At(char16_t c) const { return FPos < FFmt.size() && FFmt[FPos] == c; }
+  bool AtDigit(size_t k) const { return k < FFmt.size() && FFmt[k] >= u'0' && FFmt[k] <= u'9'; }
+
+  const TQEMFormatArg& NextArg() {
+    if (FArgIndex >= FArgs.size()) Invalid(FFmt);
+    return *FArgs[FArgIndex++];
+  }
+
+  // A width or precision: digits, or * for the next argument.
+  bool ReadNumber(int& value) {
+    if (At(u'*')) {
+      const auto& a = NextArg();
+      if (a.Kind() != K::Int && a.Kind() != K::UInt) Invalid(FFmt);
+      value = int(a.Kind() == K::Int ? a.AsInt() : int64_t(a.AsUInt()));
+      ++FPos;
       return true;
     }
     bool any = false;
     value = 0;
-    while (i < Fmt.size() && Fmt[i] >= u'0' && Fmt[i] <= u'9') {
-      value = std::min(value * 10 + (Fmt[i] - u'0'), 100000);
-      ++i;
-      any = true;
-    }
+    for (; AtDigit(FPos); ++FPos, any = true)
+      value = std::min(value * 10 + (FFmt[FPos] - u'0'), 100000);
     return any;
-  };
+  }
 
-  while (i < Fmt.size()) {
-    const char16_t c = Fmt[i++];
-    if (c != u'%') {
-      out.push_back(c);
-      continue;
-    }
-    if (i >= Fmt.size()) Invalid(Fmt);
-    if (Fmt[i] == u'%') {
-      out.push_back(u'%');
-      ++i;
-      continue;
-    }
-    // Optional argument index.
-    {
-      size_t j = i;
-      while (j < Fmt.size() && Fmt[j] >= u'0' && Fmt[j] <= u'9') ++j;
-      if (j < Fmt.size() && Fmt[j] == u':' && j > i) {
-        int idx = 0;
-        readNumber(idx);
-        argIndex = size_t(idx);
-        i = j + 1;
-      } else if (j < Fmt.size() && Fmt[j] == u':' && j == i) {
-        argIndex = 0;
-        i = j + 1;
-      }
-    }
-    bool left = false, zero = false;
-    if (i < Fmt.size() && Fmt[i] == u'-') left = true, ++i;
-    if (i < Fmt.size() && Fmt[i] == u'0') zero = true;
+  // "n:" moves to argument n; a bare ":" back to the first.
+  void ReadIndex() {
+    size_t j = FPos;
+    while (AtDigit(j))
+      ++j;
+    if (j >= FFmt.size() || FFmt[j] != u':') return;
+    int idx = 0;
+    if (j > FPos) ReadNumber(idx);
+    FArgIndex = size_t(idx);
+    FPos = j + 1;
+  }
+
+  void Specifier() {
+    ReadIndex();
+    bool left = false;
+    if (At(u'-')) left = true, ++FPos;
+    const bool zero = At(u'0');
     int width = -1, prec = -1;
-    {
-      int w = 0;
-      if (readNumber(w)) width = w;
-      if (width < 0 && w < 0) left = true, width = -w;
-    }
-    if (i < Fmt.size() && Fmt[i] == u'.') {
-      ++i;
+    int w = 0;
+    if (ReadNumber(w)) width = w;
+    if (width < 0 && w < 0) left = true, width = -w;
+    if (At(u'.')) {
+      ++FPos;
       int p = 0;
-      readNumber(p);
+      ReadNumber(p);
       prec = p;
     }
-    if (i >= Fmt.size()) Invalid(Fmt);
-    const char16_t t = Fmt[i++];
+    if (FPos >= FFmt.size()) Invalid(FFmt);
+    const char16_t t = FFmt[FPos++];
     const char type = char(t >= u'A' && t <= u'Z' ? t - u'A' + u'a' : t);
-    const TQEMFormatArg& a = nextArg();
-    using K = TQEMFormatArg::TKind;
-    std::u16string body, sign;
+    std::u16string sign;
     bool numeric = true;
+    const std::u16string body = Body(type, NextArg(), prec, sign, numeric);
+    Pad(sign, body, width, left, zero && numeric);
+  }
+
+  std::u16string Body(char type, const TQEMFormatArg& a, int prec, std::u16string& sign,
+                      bool& numeric) const {
     switch (type) {
     case 'd':
     case 'u':
-    case 'x': {
-      uint64_t mag;
-      if (a.Kind() == K::Int) {
-        const int64_t v = a.AsInt();
-        if (type == 'd') {
-          if (v < 0) sign = u"-";
-          mag = v < 0 ? uint64_t(0) - uint64_t(v) : uint64_t(v);
-        } else {
-          // Negative values show as the unsigned 32-bit pattern when they fit, as the host does.
-          mag = v < 0 && v >= INT32_MIN ? uint64_t(uint32_t(int32_t(v))) : uint64_t(v);
-        }
-      } else if (a.Kind() == K::UInt) {
-        mag = a.AsUInt();
-      } else {
-        Invalid(Fmt);
-      }
-      body = Digits(mag, type == 'x' ? 16 : 10);
-      if (prec >= 0 && int(body.size()) < prec) body.insert(0, size_t(prec) - body.size(), u'0');
-      break;
-    }
+    case 'x':
+      return Integer(type, a, prec, sign);
     case 'f':
     case 'e':
     case 'g':
-    case 'n': {
-      double v;
-      if (a.Kind() == K::Float)
-        v = a.AsFloat();
-      else if (a.Kind() == K::Int)
-        v = double(a.AsInt());
-      else if (a.Kind() == K::UInt)
-        v = double(a.AsUInt());
-      else
-        Invalid(Fmt);
-      body = FloatText(v, type, prec);
-      if (!body.empty() && body[0] == u'-') sign = u"-", body.erase(0, 1);
-      break;
-    }
-    case 'p':
-      if (a.Kind() != K::Ptr) Invalid(Fmt);
-      body = Digits(a.AsUInt(), 16);
+    case 'n':
+      return Float(type, a, prec, sign);
+    case 'p': {
+      if (a.Kind() != K::Ptr) Invalid(FFmt);
+      std::u16string body = Digits(a.AsUInt(), 16);
       body.insert(0, sizeof(void*) * 2 - std::min(body.size(), sizeof(void*) * 2), u'0');
-      break;
-    case 's':
-      if (a.Kind() != K::Str) Invalid(Fmt);
-      body = a.AsStr();
-      if (prec >= 0 && int(body.size()) > prec) body.resize(size_t(prec));
-      numeric = false;
-      break;
-    default:
-      Invalid(Fmt);
+      return body;
     }
-    const int len = int(sign.size() + body.size());
-    if (width > len) {
-      const size_t pad = size_t(width - len);
-      if (left)
-        out += sign + body + std::u16string(pad, u' ');
-      else if (zero && numeric)
-        out += sign + std::u16string(pad, u'0') + body;
-      else
-        out += std::u16string(pad, u' ') + sign + body;
-    } else {
-      out += sign + body;
+    case 's': {
+      if (a.Kind() != K::Str) Invalid(FFmt);
+      numeric = false;
+      std::u16string body = a.AsStr();
+      if (prec >= 0 && int(body.size()) > prec) body.resize(size_t(prec));
+      return body;
+    }
+    default:
+      Invalid(FFmt);
     }
   }
-  return out;
+
+  std::u16string Integer(char type, const TQEMFormatArg& a, int prec, std::u16string& sign) const {
+    uint64_t mag;
+    if (a.Kind() == K::Int) {
+      const int64_t v = a.AsInt();
+      if (type == 'd') {
+        if (v < 0) sign = u"-";
+        mag = v < 0 ? uint64_t(0) - uint64_t(v) : uint64_t(v);
+      } else {
+        // Negative values show as the unsigned 32-bit pattern when they fit, as the host does.
+        mag = v < 0 && v >= INT32_MIN ? uint64_t(uint32_t(int32_t(v))) : uint64_t(v);
+      }
+    } else if (a.Kind() == K::UInt) {
+      mag = a.AsUInt();
+    } else {
+      Invalid(FFmt);
+    }
+    std::u16string body = Digits(mag, type == 'x' ? 16 : 10);
+    if (prec >= 0 && int(body.size()) < prec) body.insert(0, size_t(prec) - body.size(), u'0');
+    return body;
+  }
+
+  std::u16string Float(char type, const TQEMFormatArg& a, int prec, std::u16string& sign) const {
+    double v;
+    if (a.Kind() == K::Float)
+      v = a.AsFloat();
+    else if (a.Kind() == K::Int)
+      v = double(a.AsInt());
+    else if (a.Kind() == K::UInt)
+      v = double(a.AsUInt());
+    else
+      Invalid(FFmt);
+    std::u16string body = FloatText(v, type, prec);
+    if (!body.empty() && body[0] == u'-') sign = u"-", body.erase(0, 1);
+    return body;
+  }
+
+  void Pad(const std::u16string& sign, const std::u16string& body, int width, bool left,
+           bool zeros) {
+    const int len = int(sign.size() + body.size());
+    if (width <= len) {
+      FOut += sign + body;
+      return;
+    }
+    const size_t pad = size_t(width - len);
+    if (left)
+      FOut += sign + body + std::u16string(pad, u' ');
+    else if (zeros)
+      FOut += sign + std::u16string(pad, u'0') + body;
+    else
+      FOut += std::u16string(pad, u' ') + sign + body;
+  }
+};
+
+} // namespace
+
+namespace qem {
+std::u16string FormatArgs(std::u16string_view Fmt, std::initializer_list<TQEMFormatArg> Args) {
+  return TFormatter(Fmt, Args).Run();
 }
 } // namespace qem

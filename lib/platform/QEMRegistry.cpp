@@ -64,7 +64,8 @@ std::u16string HiveError(const TQEMHive& Hive, int Code, std::u16string_view Con
   std::string Detail = Db && (sqlite3_errcode(Db) & 0xFF) == (Code & 0xFF) ? sqlite3_errmsg(Db)
                                                                            : sqlite3_errstr(Code);
   if (IsBusy(Code)) return Format(SRegHiveBusy, Hive.FileName(), Detail);
-  return Format(Context.empty() ? SRegHiveWriteFailed : Context, Hive.FileName(), Detail);
+  return Format(TQEMRuntimeFormat{Context.empty() ? SRegHiveWriteFailed : Context}, Hive.FileName(),
+                Detail);
 }
 
 void Report(const std::u16string& Msg) noexcept {

@@ -98,8 +98,8 @@ public:
 
 private:
   TQEMHive& FHive;
-  int64_t FCurrentKey = 0;      // 0 = the hive's root key
-  std::u16string FCurrentPath;  // "" for the root, else "\A\B"
+  int64_t FCurrentKey = 0;     // 0 = the hive's root key
+  std::u16string FCurrentPath; // "" for the root, else "\A\B"
   bool FReadOnly = false;
   bool FWriting = false;
   // implementation helpers are private to the .cpp

@@ -240,6 +240,41 @@ bool HasDoubledSpace(std::u16string_view S, int32_t Begin, int32_t End) {
   return false;
 }
 
+// One warning per number of the original that the translation lacks, however often.
+void AddMissingNumbers(std::u16string_view Original, std::u16string_view Translation,
+                       const TBody& O, const TBody& T, const std::vector<bool>& OMask,
+                       const TQEMQualityCheckSettings& Settings,
+                       std::vector<TQEMQualityIssue>& Issues) {
+  const std::vector<TNumber> oNums = NumbersOf(Original, O.Begin, O.End, OMask);
+  if (oNums.empty()) return;
+  const std::vector<bool> tMask = SpecifierMask(Translation, Settings.FormatSpecifiers);
+  std::unordered_map<std::string, int> have;
+  for (const TNumber& n : NumbersOf(Translation, T.Begin, T.End, tMask))
+    ++have[n.Digits];
+  for (const TNumber& n : oNums) {
+    int& left = have[n.Digits];
+    if (left-- > 0) continue;
+    if (left == -1)
+      Issues.push_back({qwMissingNumber,
+                        {-1, 0},
+                        Format(SQualityMissingNumber, std::u16string(Original.substr(
+                                                          size_t(n.Start), size_t(n.Length))))});
+  }
+}
+
+// Each run of two or more blanks between the translation's first and last non-blank.
+void AddDoubledSpaces(std::u16string_view Translation, int32_t Lead, int32_t Trail,
+                      std::vector<TQEMQualityIssue>& Issues) {
+  for (int32_t i = Lead; i + 1 < Trail; ++i) {
+    if (Translation[size_t(i)] != u' ' || Translation[size_t(i + 1)] != u' ') continue;
+    int32_t e = i + 2;
+    while (e < Trail && Translation[size_t(e)] == u' ')
+      ++e;
+    Issues.push_back({qwDoubledSpace, {i, e - i}, std::u16string(SQualityDoubledSpace)});
+    i = e;
+  }
+}
+
 } // namespace
 
 std::vector<TQEMTextRange> QEMFormatSpecifierRanges(std::u16string_view S) {
@@ -309,35 +344,10 @@ std::vector<TQEMQualityIssue> QEMCheckQuality(std::u16string_view Original,
   const std::vector<bool> oMask =
       needMasks ? SpecifierMask(Original, Settings.FormatSpecifiers) : std::vector<bool>();
 
-  if (on(qwMissingNumber)) {
-    const std::vector<TNumber> oNums = NumbersOf(Original, o.Begin, o.End, oMask);
-    if (!oNums.empty()) {
-      const std::vector<bool> tMask = SpecifierMask(Translation, Settings.FormatSpecifiers);
-      std::unordered_map<std::string, int> have;
-      for (const TNumber& n : NumbersOf(Translation, t.Begin, t.End, tMask))
-        ++have[n.Digits];
-      for (const TNumber& n : oNums) {
-        int& left = have[n.Digits];
-        if (left-- > 0) continue;
-        // One warning per number, however often it is missing.
-        if (left == -1)
-          add(qwMissingNumber, {-1, 0},
-              Format(SQualityMissingNumber,
-                     std::u16string(Original.substr(size_t(n.Start), size_t(n.Length)))));
-      }
-    }
-  }
+  if (on(qwMissingNumber)) AddMissingNumbers(Original, Translation, o, t, oMask, Settings, issues);
 
-  if (on(qwDoubledSpace) && !HasDoubledSpace(Original, oLead, oTrail)) {
-    for (int32_t i = tLead; i + 1 < tTrail; ++i) {
-      if (Translation[size_t(i)] != u' ' || Translation[size_t(i + 1)] != u' ') continue;
-      int32_t e = i + 2;
-      while (e < tTrail && Translation[size_t(e)] == u' ')
-        ++e;
-      add(qwDoubledSpace, {i, e - i}, std::u16string(SQualityDoubledSpace));
-      i = e;
-    }
-  }
+  if (on(qwDoubledSpace) && !HasDoubledSpace(Original, oLead, oTrail))
+    AddDoubledSpaces(Translation, tLead, tTrail, issues);
 
   // Texts without letters (numbers, specifiers, symbols) are rightly left as they are.
   if (on(qwSameAsOriginal) && Original == Translation && HasLetter(Original, oMask))

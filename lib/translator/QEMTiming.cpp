@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
+#include "platform/QEMDateTime.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMUIServices.h"
 #include "resources/QEMConst.h"
 
 int64_t QEMTickCount() {
   using namespace std::chrono;
+  // A fixed clock makes the times of a run as reproducible as its dates.
+  if (QEMClockIsFixed()) return int64_t(std::llround(DateTimeToUnix(QEMNowUTC()) * 1000));
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 

@@ -4,14 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "core/QEMLiterals.h"
 #include "platform/QEMSysUtils.h"
-#include "FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   FuzzDir();
   std::u16string s;
-  for (size_t i = 0; i + 1 < Size; i += 2) s.push_back(char16_t(Data[i] | Data[i + 1] << 8));
+  for (size_t i = 0; i + 1 < Size; i += 2)
+    s.push_back(char16_t(Data[i] | Data[i + 1] << 8));
   int pos = 0;
   std::u16string msg;
   IsValidPasString(s, pos, msg);
@@ -31,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     if (s[i] == u'\n' && (i == 0 || s[i - 1] != u'\r')) crlf.push_back(u'\r');
     crlf.push_back(s[i]);
   }
-  if (CPPStringToRaw(RawToCPPString(s)) != crlf || RCStringToRaw(RawToRCString(s)) != crlf) __builtin_trap();
+  if (CPPStringToRaw(RawToCPPString(s)) != crlf || RCStringToRaw(RawToRCString(s)) != crlf)
+    __builtin_trap();
   return 0;
 }

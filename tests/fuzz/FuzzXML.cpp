@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <sstream>
 
-#include "core/QEMXMLUtils.h"
 #include "FuzzSupport.h"
+#include "core/QEMXMLUtils.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   FuzzDir();

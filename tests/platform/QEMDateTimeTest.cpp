@@ -53,3 +53,18 @@ TEST(DateTime, GridTextReadsBack) {
                               u"2024-01-01 10:00:", u"2024-01-01x", u"yesterday"})
     EXPECT_FALSE(QEMTryStrToDateTime(bad)) << UTF16ToUTF8(bad);
 }
+
+// Golden files and tests fix the clock; everything that asks for the time must follow it.
+TEST(DateTime, ASetClockFixesNowUntilReleased) {
+  ASSERT_FALSE(QEMClockIsFixed()) << "HLX_FIXED_TIME is set for the test run";
+  TDateTime fixed = EncodeDateTime(2026, 1, 2, 3, 4, 5);
+  QEMSetClockForTesting([&] { return fixed; });
+  EXPECT_TRUE(QEMClockIsFixed());
+  EXPECT_EQ(QEMNowUTC(), fixed);
+  EXPECT_EQ(QEMNow(), QEMUTCToLocal(fixed));
+  fixed += 1.0 / 24;
+  EXPECT_EQ(QEMDateTimeToStr(QEMNowUTC()), u"2026-01-02 04:04:05");
+  QEMSetClockForTesting({});
+  EXPECT_FALSE(QEMClockIsFixed());
+  EXPECT_GT(QEMNowUTC(), EncodeDateTime(2024, 1, 1));
+}

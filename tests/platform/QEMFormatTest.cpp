@@ -29,10 +29,14 @@ TEST(Format, FloatsUseAPointWhateverTheLocale) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
+// Formats known only at run time are checked as they are filled.
 TEST(Format, MismatchedOrMissingArgumentsRaise) {
-  EXPECT_THROW(Format(u"%d", u"text"), EQEMConvertError);
-  EXPECT_THROW(Format(u"%s", 1), EQEMConvertError);
-  EXPECT_THROW(Format(u"%s %s", u"one"), EQEMConvertError);
-  EXPECT_THROW(Format(u"%q", 1), EQEMConvertError);
-  EXPECT_THROW(Format(u"trailing %", 1), EQEMConvertError);
+  auto At = [](std::u16string_view Text) { return TQEMRuntimeFormat{Text}; };
+  EXPECT_THROW(Format(At(u"%d"), u"text"), EQEMConvertError);
+  EXPECT_THROW(Format(At(u"%s"), 1), EQEMConvertError);
+  EXPECT_THROW(Format(At(u"%s %s"), u"one"), EQEMConvertError);
+  EXPECT_THROW(Format(At(u"%q"), 1), EQEMConvertError);
+  EXPECT_THROW(Format(At(u"trailing %"), 1), EQEMConvertError);
+  EXPECT_THROW(Format(At(u"%p"), 1), EQEMConvertError);
+  EXPECT_EQ(Format(At(u"%2:s%0:s"), u"a", u"b", u"c"), u"ca");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/QEMDateTime.h"
 #include "platform/QEMUIServices.h"
 #include "translator/FakeFileType.h"
 #include "translator/QEMStats.h"
@@ -98,3 +99,16 @@ TEST(StopWatchTest, Texts) {
 }
 
 } // namespace
+
+// With a fixed clock a run's times are as reproducible as its dates.
+TEST(StopWatchTest, FollowsAFixedClock) {
+  TDateTime now = EncodeDateTime(2026, 1, 2, 3, 4, 5);
+  QEMSetClockForTesting([&] { return now; });
+  TStopWatch w;
+  w.Start();
+  now += 90.5 / 86400;
+  w.Stop(false);
+  const int64_t elapsed = w.GetTime(-1);
+  QEMSetClockForTesting({});
+  EXPECT_EQ(elapsed, 90500);
+}
