@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "hlx.h"
 #include "qem.h"
 #include "workspace/QEMWorkspace.h"
 
@@ -120,89 +121,167 @@ private:
   bool FOpen = false;
 };
 
+// Help, version and the refusals of the command line, before the settings are opened: they
+// work on any machine, and a refused command line, or a request that cannot be served, leaves
+// nothing behind. -1 when the command line asks for a run.
+int ServeCommandLine(THlxCommandLine& Probe, const std::vector<std::u16string>& Args) {
+  try {
+    Probe.ParseCmdLine(Args);
+    if (Probe.HelpAsked()) return Print(stdout, SHlxUsage) ? 0 : 1;
+    if (Probe.VersionAsked())
+      return Print(stdout, Format(SHlxVersionLine, QEMProductName(), QEMProductVersion())) &&
+                     Print(stdout, QEMLegalCopyright())
+                 ? 0
+                 : 1;
+    Probe.CheckNamedFiles();
+  } catch (const EHLXException& e) {
+    Print(stderr, Format(SHlxFatal, e.Message()));
+    return kUsageError;
+  }
+  return -1;
+}
+
+struct TFinalize {
+  ~TFinalize() { QEMFinalize(); }
+};
+
+int RunDesktop(int argc, char** argv) {
+  if (!HasDisplay()) {
+    Print(stderr, Format(SHlxFatal, SHlxNoDisplay));
+    return kUsageError;
+  }
+  std::u16string error;
+  const TGuiRun gui = LoadGui(error);
+  if (!gui) {
+    Print(stderr, Format(SHlxFatal, Format(SHlxGuiNotLoaded, error)));
+    return 1;
+  }
+  TimingMark("gui-library-loaded");
+  QEMSetProgramArgs(argc, argv);
+  QEMInitialize();
+  TFinalize finalize;
+  TimingMark("library-initialized");
+  TQEMWorkspace workspace;
+  return gui(workspace, argc, argv);
+}
+
+// Standard output carries the summary alone: as JSON, as text, or nothing when the statistics
+// go there or the user asked for quiet. Returns why it could not be written.
+std::u16string PrintSummary(const THlxCommandLine& C, const hlx::RunReport& Report) {
+  if (C.OutputToStdout()) return {};
+  std::string text;
+  if (C.Json())
+    text = QEMRunReportJson(Report, false);
+  else if (!C.Quiet() && !Report.Summary.empty())
+    text = UTF16ToUTF8(Report.Summary + u"\n");
+  errno = 0;
+  if (text.empty() || Write(stdout, text)) return {};
+  return Format(SHlxCannotWriteStdout, UTF8ToUTF16(std::strerror(errno ? errno : EIO)));
+}
+
+int RunBatch(const THlxCommandLine& Probe, int argc, char** argv) {
+  QEMSetProgramArgs(argc, argv);
+  QEMInitialize();
+  TFinalize finalize;
+  TProgressLine progress(Probe.Quiet());
+  hlx::RunOptions options;
+  options.Project = Probe.FileName();
+  options.Repository = Probe.RepositoryFileName();
+  options.EggBuild = Probe.Mode() == ecmEggInteg;
+  options.Log = Probe.LogFileName();
+  if (Probe.OutputGiven()) options.Output = Probe.OutputFileName();
+  options.Quiet = Probe.Quiet();
+  options.OnStatus = [&](const std::u16string& S) { progress.Status(S); };
+  options.OnProgress = [&](int Done, int Total, const std::u16string& File, LCID Locale) {
+    progress.Progress(Done, Total, File, Locale);
+  };
+  options.OnError = [&](const std::u16string& S) {
+    progress.End();
+    Print(stderr, Format(SHlxFatal, S));
+  };
+  options.OnRunEnd = [&](const hlx::RunReport& Report) {
+    progress.End();
+    return PrintSummary(Probe, Report);
+  };
+  const hlx::RunReport report = hlx::Run(options);
+  progress.End();
+  if (report.Outcome.Status != hlx::Status::RunErrors && !report.Outcome)
+    Print(stderr, Format(SHlxFatal, report.Outcome.Message));
+  return report.ExitCode;
+}
+
+// --export and --import: the workspace's exchange run, reported as the other batch runs.
+int RunExchange(const THlxCommandLine& Probe, const std::vector<std::u16string>& Args, int argc,
+                char** argv) {
+  QEMSetProgramArgs(argc, argv);
+  QEMInitialize();
+  TFinalize finalize;
+  TProgressLine progress(Probe.Quiet());
+  TQEMWorkspace workspace;
+  workspace.OnStatus = [&](const std::u16string& S) { progress.Status(S); };
+  workspace.OnBatchError = [&](const std::u16string& S) {
+    progress.End();
+    Print(stderr, Format(SHlxFatal, S));
+  };
+  workspace.OnRunEnd = [&] {
+    progress.End();
+    errno = 0;
+    if (!Probe.Quiet() && !Print(stdout, workspace.ExchangeSummary()))
+      workspace.ShowHLXError(
+          Format(SHlxCannotWriteStdout, UTF8ToUTF16(std::strerror(errno ? errno : EIO))));
+  };
+  try {
+    return workspace.ExecuteExchange(Args);
+  } catch (const EHLXException& e) {
+    Print(stderr, Format(SHlxFatal, e.Message()));
+    return kUsageError;
+  }
+}
+
+// --import-tmx and --export-tmx, with an -I or -E run between them when one is asked for: the
+// workspace's command line run, reported as the other batch runs.
+int RunTmx(const THlxCommandLine& Probe, const std::vector<std::u16string>& Args, int argc,
+           char** argv) {
+  QEMSetProgramArgs(argc, argv);
+  QEMInitialize();
+  TFinalize finalize;
+  TProgressLine progress(Probe.Quiet());
+  TQEMWorkspace workspace;
+  workspace.OnStatus = [&](const std::u16string& S) { progress.Status(S); };
+  workspace.OnProgress = [&](int Done, int Total, const std::u16string& File, LCID Locale) {
+    progress.Progress(Done, Total, File, Locale);
+  };
+  workspace.OnBatchError = [&](const std::u16string& S) {
+    progress.End();
+    Print(stderr, Format(SHlxFatal, S));
+  };
+  workspace.OnRunEnd = [&] {
+    progress.End();
+    hlx::RunReport report;
+    static_cast<TQEMRunReport&>(report) = workspace.RunReport();
+    if (workspace.LastStats().ProjCount > 0)
+      report.Summary = StatsText(workspace.LastStats()) + u"\n" + std::u16string(STimeElapsed) +
+                       workspace.LastElapsed();
+    if (const std::u16string e = PrintSummary(Probe, report); !e.empty()) workspace.ShowHLXError(e);
+  };
+  try {
+    return workspace.ExecuteCmdLine(Args);
+  } catch (const EHLXException& e) {
+    Print(stderr, Format(SHlxFatal, e.Message()));
+    return kUsageError;
+  }
+}
+
 int Run(int argc, char** argv) {
   TimingMark("main");
   std::vector<std::u16string> args;
   for (int i = 1; i < argc; ++i)
     args.push_back(UTF8ToUTF16(argv[i]));
-  // The command line is settled before the settings are opened: --help and --version work on
-  // any machine, and a refused command line, or a request that cannot be served, leaves
-  // nothing behind.
   THlxCommandLine probe;
-  try {
-    probe.ParseCmdLine(args);
-    if (probe.HelpAsked()) return Print(stdout, SHlxUsage) ? 0 : 1;
-    if (probe.VersionAsked())
-      return Print(stdout, Format(SHlxVersionLine, QEMProductName(), QEMProductVersion())) &&
-                     Print(stdout, QEMLegalCopyright())
-                 ? 0
-                 : 1;
-    probe.CheckNamedFiles();
-  } catch (const EHLXException& e) {
-    Print(stderr, Format(SHlxFatal, e.Message()));
-    return kUsageError;
-  }
-  TGuiRun gui = nullptr;
-  if (!probe.BatchMode()) {
-    if (!HasDisplay()) {
-      Print(stderr, Format(SHlxFatal, SHlxNoDisplay));
-      return kUsageError;
-    }
-    std::u16string error;
-    if (!(gui = LoadGui(error))) {
-      Print(stderr, Format(SHlxFatal, Format(SHlxGuiNotLoaded, error)));
-      return 1;
-    }
-    TimingMark("gui-library-loaded");
-  }
-  QEMSetProgramArgs(argc, argv);
-  QEMInitialize();
-  struct TFinalize {
-    ~TFinalize() { QEMFinalize(); }
-  } finalize;
-  if (gui) {
-    TimingMark("library-initialized");
-    TQEMWorkspace workspace;
-    return gui(workspace, argc, argv);
-  }
-  int rc = 0;
-  {
-    TQEMWorkspace workspace;
-    TProgressLine progress(probe.Quiet());
-    workspace.OnStatus = [&](const std::u16string& S) { progress.Status(S); };
-    workspace.OnProgress = [&](int Done, int Total, const std::u16string& File, LCID Locale) {
-      progress.Progress(Done, Total, File, Locale);
-    };
-    workspace.OnBatchError = [&](const std::u16string& S) {
-      progress.End();
-      Print(stderr, Format(SHlxFatal, S));
-    };
-    // Standard output carries the summary alone: as JSON, as text, or nothing when the
-    // statistics go there or the user asked for quiet.
-    workspace.OnRunEnd = [&] {
-      progress.End();
-      const THlxCommandLine& c = *workspace.CmdLine();
-      if (c.OutputToStdout()) return;
-      std::string text;
-      if (c.Json())
-        text = QEMRunReportJson(workspace.RunReport(), false);
-      else if (!c.Quiet() && workspace.LastStats().ProjCount > 0)
-        text = UTF16ToUTF8(StatsText(workspace.LastStats()) + u"\n" + std::u16string(STimeElapsed) +
-                           workspace.LastElapsed() + u"\n");
-      errno = 0;
-      if (!text.empty() && !Write(stdout, text))
-        workspace.ShowHLXError(
-            Format(SHlxCannotWriteStdout, UTF8ToUTF16(std::strerror(errno ? errno : EIO))));
-    };
-    try {
-      rc = workspace.ExecuteCmdLine(args);
-    } catch (const EHLXException& e) {
-      Print(stderr, Format(SHlxFatal, e.Message()));
-      return kUsageError;
-    }
-    progress.End();
-  }
-  return rc;
+  if (const int rc = ServeCommandLine(probe, args); rc >= 0) return rc;
+  if (probe.ExchangeRun() != THlxExchangeRun::erNone) return RunExchange(probe, args, argc, argv);
+  if (probe.TmxRun()) return RunTmx(probe, args, argc, argv);
+  return probe.BatchMode() ? RunBatch(probe, argc, argv) : RunDesktop(argc, argv);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "core/QEMUtilsFiles.h"
 #include "core/QEMUtilsRegistry.h"
 #include "core/QEMXMLUtils.h"
+#include "hlx.h"
 #include "notes/QEMNotes.h"
 #include "platform/QEMClasses.h"
 #include "platform/QEMDateTime.h"

@@ -18,7 +18,8 @@ public:
     for (size_t start = 0; start < Text.size();) {
       size_t end = Text.find(u'\n', start);
       if (end == std::u16string::npos) end = Text.size();
-      ParseLine(FileName, Text, start, end, Items);
+      const hlx::Result r = ParseLine(Text, start, end, Items);
+      if (!r) throw QEMKitSyntaxError(FileName, QEMKitLineOf(Text, size_t(r.Offset)), r.Message);
       start = end + 1;
     }
   }
@@ -39,15 +40,19 @@ public:
   std::u16string FromRaw(const std::u16string& Raw) override { return Raw; }
 
 private:
-  static void ParseLine(const std::u16string& FileName, const std::u16string& Text, size_t Begin,
-                        size_t End, std::vector<TQEMLiteralItem>& Items) {
+  // A line that is no item is refused with the offset of its text.
+  static hlx::Result ParseLine(const std::u16string& Text, size_t Begin, size_t End,
+                               std::vector<TQEMLiteralItem>& Items) {
     size_t p = Begin;
     while (p < End && IsBlank(Text[p]))
       ++p;
-    if (p == End || Text[p] == u'#') return;
+    if (p == End || Text[p] == u'#') return {};
     const size_t eq = Text.find(u'=', p);
-    if (eq == std::u16string::npos || eq >= End)
-      throw QEMKitSyntaxError(FileName, QEMKitLineOf(Text, p), u"\"key = text\" expected");
+    if (eq == std::u16string::npos || eq >= End) {
+      hlx::Result r = hlx::Result::Fail(hlx::Status::BadFile, u"\"key = text\" expected");
+      r.Offset = int64_t(p);
+      return r;
+    }
     size_t keyEnd = eq;
     while (keyEnd > p && IsBlank(Text[keyEnd - 1]))
       --keyEnd;
@@ -64,6 +69,7 @@ private:
     item.Begin = value;
     item.End = valueEnd;
     Items.push_back(std::move(item));
+    return {};
   }
 };
 

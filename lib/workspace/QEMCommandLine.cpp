@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -36,118 +37,261 @@ std::u16string SwitchName(const std::u16string& Arg) {
   return Arg.substr(0, Arg.find(u'='));
 }
 
-} // namespace
+// CLI11 with our rules on top: switches ignore case, the last of a repeated switch wins, a
+// value switch refuses an empty value, and every refusal is a usage error in our words.
+// The arguments before "--" are the ones that may be switches.
+class TSwitchParser {
+public:
+  explicit TSwitchParser(const std::vector<std::u16string>& Args)
+      : FArgs(Args), FSwitchEnd(size_t(std::ranges::find(Args, u"--") - Args.begin())) {
+    FApp.set_help_flag();
+    FApp.allow_extras(); // unknown switches are named by us, in our words
+    FApp.option_defaults()->ignore_case()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  }
 
-void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
-  FMode = ecmNone;
-  FBatchMode = false;
-  FFileName.clear();
-  FLogFileName.clear();
-  FOutputFileName.clear();
-  FOutputGiven = false;
-  FRepositoryFileName.clear();
-  FQuiet = FJson = FHelp = FVersion = false;
+  void Flag(const std::string& Names, bool& Target) { FApp.add_flag(Names, Target); }
+  // A switch that may be repeated, one value each time; every value is kept.
+  void Values(const std::string& Names, std::vector<std::u16string>& Target) {
+    TValue& v = FValues.emplace_back();
+    v.Opt = FApp.add_option(Names, v.Texts)
+                ->expected(1)
+                ->allow_extra_args(false)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    v.List = &Target;
+  }
+  // Target is set by Finish, once the whole command line was accepted.
+  void Value(const std::string& Names, std::u16string& Target) {
+    TValue& v = FValues.emplace_back();
+    v.Opt = FApp.add_option(Names, v.Text);
+    v.Target = &Target;
+  }
 
-  // The arguments before "--" are the ones that may be switches.
-  const size_t switchEnd = size_t(std::find(Args.begin(), Args.end(), u"--") - Args.begin());
-  CLI::App app;
-  app.set_help_flag();
-  app.allow_extras(); // unknown switches are named by us, in our words
-  app.option_defaults()->ignore_case()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  bool integration = false, egg = false, ignored = false;
-  std::string log, output, repository;
-  std::vector<std::string> projects;
-  app.add_flag("-I", integration);
-  app.add_flag("-E", egg);
-  CLI::Option* logOpt = app.add_option("-L,--log", log);
-  CLI::Option* outputOpt = app.add_option("-O,--output", output);
-  CLI::Option* repositoryOpt = app.add_option("--repository", repository);
-  app.add_flag("--quiet", FQuiet);
-  app.add_flag("--json", FJson);
-  // Start-up switches, read when the library starts.
-  app.add_flag("-T,--translator,--nomerge", ignored);
-  app.add_flag("-h,--help,-?", FHelp);
-  app.add_flag("--version", FVersion);
-  app.add_option("project", projects);
+  void Parse();
+  // Refuses what Parse let through, sets the values' targets and returns the project named,
+  // empty for none.
+  std::u16string Finish();
 
-  // "-L=FILE" as "--log=FILE"; CLI11 would keep the "=" in the value.
+private:
+  struct TValue {
+    CLI::Option* Opt = nullptr;
+    std::string Text;
+    std::u16string* Target = nullptr;
+    std::vector<std::string> Texts;
+    std::vector<std::u16string>* List = nullptr;
+  };
+
+  bool IsValueSwitch(const std::string& Name) const {
+    return std::any_of(FValues.begin(), FValues.end(),
+                       [&](const TValue& v) { return v.Opt->check_name(Name); });
+  }
+  std::vector<std::string> SwitchesForCLI11() const;
+  void RefuseEmptyJoinedValues() const;
+  void RefuseLeftovers() const;
+  void RefuseEmptyValues() const;
+
+  const std::vector<std::u16string>& FArgs;
+  const size_t FSwitchEnd;
+  CLI::App FApp;
+  std::deque<TValue> FValues; // CLI11 holds on to each Text
+  std::vector<std::string> FProjects;
+};
+
+// CLI11 takes its arguments reversed.
+std::vector<std::string> TSwitchParser::SwitchesForCLI11() const {
   std::vector<std::string> reversed;
-  for (size_t i = Args.size(); i-- > 0;) {
-    std::string arg = UTF16ToUTF8(Args[i]);
-    if (i < switchEnd && arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && arg[2] == '=' &&
-        (logOpt->check_name(arg.substr(0, 2)) || outputOpt->check_name(arg.substr(0, 2))))
+  for (size_t i = FArgs.size(); i-- > 0;) {
+    std::string arg = UTF16ToUTF8(FArgs[i]);
+    // "-L=FILE" as "--log=FILE"; CLI11 would keep the "=" in the value.
+    if (i < FSwitchEnd && arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && arg[2] == '=' &&
+        IsValueSwitch(arg.substr(0, 2)))
       arg.erase(2, 1);
     reversed.push_back(std::move(arg));
   }
-  // A value is taken even when it looks like a switch, so only the last argument can lack one.
-  const auto lastSwitch = [&] {
-    return switchEnd > 0 ? SwitchName(Args[switchEnd - 1]) : std::u16string();
-  };
-  // CLI11 reads "--log=" as "--log" and takes the next argument: refused here instead.
-  for (size_t i = 0; i < switchEnd; ++i) {
-    if (Args[i].size() < 3 || !Args[i].starts_with(u"--") || !Args[i].ends_with(u"=")) continue;
-    const std::u16string name = SwitchName(Args[i]);
-    for (const CLI::Option* opt : {logOpt, outputOpt, repositoryOpt})
-      if (opt->check_name(UTF16ToUTF8(name))) throw UsageError(Format(SHlxMissingValue, name));
+  return reversed;
+}
+
+// CLI11 reads "--log=" as "--log" and takes the next argument: refused here instead.
+void TSwitchParser::RefuseEmptyJoinedValues() const {
+  for (size_t i = 0; i < FSwitchEnd; ++i) {
+    if (FArgs[i].size() < 3 || !FArgs[i].starts_with(u"--") || !FArgs[i].ends_with(u"=")) continue;
+    const std::u16string name = SwitchName(FArgs[i]);
+    if (IsValueSwitch(UTF16ToUTF8(name))) throw UsageError(Format(SHlxMissingValue, name));
     throw UsageError(Format(SHlxUnknownSwitch, name));
   }
+}
+
+void TSwitchParser::Parse() {
+  FApp.add_option("project", FProjects);
+  RefuseEmptyJoinedValues();
   try {
-    app.parse(reversed);
+    FApp.parse(SwitchesForCLI11());
   } catch (const CLI::ArgumentMismatch&) {
-    throw UsageError(Format(SHlxMissingValue, lastSwitch()));
+    // A value is taken even when it looks like a switch, so only the last argument can lack
+    // one.
+    const std::u16string last = FSwitchEnd > 0 ? SwitchName(FArgs[FSwitchEnd - 1]) : u"";
+    throw UsageError(Format(SHlxMissingValue, last));
   } catch (const CLI::ParseError&) {
     throw UsageError(std::u16string(SInvalidCommandLine));
   }
-  if (FHelp || FVersion) return;
-  for (const std::string& extra : app.remaining())
+}
+
+// Unknown switches, switch-like words CLI11 took for projects, and a second project.
+void TSwitchParser::RefuseLeftovers() const {
+  for (const std::string& extra : FApp.remaining())
     if (extra != "--") throw UsageError(Format(SHlxUnknownSwitch, SwitchName(UTF8ToUTF16(extra))));
-  for (size_t i = 0; i < switchEnd; ++i)
-    if (Args[i].size() > 1 && Args[i][0] == u'-' &&
-        std::find(projects.begin(), projects.end(), UTF16ToUTF8(Args[i])) != projects.end())
-      throw UsageError(Format(SHlxUnknownSwitch, SwitchName(Args[i])));
-  if (projects.size() > 1)
-    throw UsageError(Format(SHlxTwoProjects, UTF8ToUTF16(projects[0]), UTF8ToUTF16(projects[1])));
-  // An empty value names no file either.
-  for (const auto& [opt, value] : {std::pair<CLI::Option*, std::string*>{logOpt, &log},
-                                   {outputOpt, &output},
-                                   {repositoryOpt, &repository}}) {
-    if (opt->count() == 0 || !value->empty()) continue;
-    std::u16string typed = UTF8ToUTF16(opt->get_name());
-    for (size_t i = 0; i < switchEnd; ++i)
-      if (opt->check_name(UTF16ToUTF8(SwitchName(Args[i])))) typed = SwitchName(Args[i]);
+  for (size_t i = 0; i < FSwitchEnd; ++i)
+    if (FArgs[i].size() > 1 && FArgs[i][0] == u'-' &&
+        std::find(FProjects.begin(), FProjects.end(), UTF16ToUTF8(FArgs[i])) != FProjects.end())
+      throw UsageError(Format(SHlxUnknownSwitch, SwitchName(FArgs[i])));
+  if (FProjects.size() > 1)
+    throw UsageError(
+        Format(SHlxTwoProjects, UTF8ToUTF16(FProjects.at(0)), UTF8ToUTF16(FProjects.at(1))));
+}
+
+// An empty value names no file either; the refusal names the switch as it was typed.
+void TSwitchParser::RefuseEmptyValues() const {
+  for (const TValue& v : FValues) {
+    const bool empty = v.List ? std::any_of(v.Texts.begin(), v.Texts.end(),
+                                            [](const std::string& T) { return T.empty(); })
+                              : v.Text.empty();
+    if (v.Opt->count() == 0 || !empty) continue;
+    std::u16string typed = UTF8ToUTF16(v.Opt->get_name());
+    for (size_t i = 0; i < FSwitchEnd; ++i)
+      if (v.Opt->check_name(UTF16ToUTF8(SwitchName(FArgs[i])))) typed = SwitchName(FArgs[i]);
     throw UsageError(Format(SHlxMissingValue, typed));
   }
+}
 
-  if (egg)
-    FMode = ecmEggInteg; // it runs the updaters as well
-  else if (integration)
-    FMode = ecmIntegration;
-  FBatchMode = FMode != ecmNone;
-  FLogFileName = UTF8ToUTF16(log);
-  FOutputFileName = UTF8ToUTF16(output);
-  FOutputGiven = !FOutputFileName.empty();
-  if (!repository.empty()) FRepositoryFileName = FullPath(UTF8ToUTF16(repository));
-  if (!projects.empty()) FFileName = UTF8ToUTF16(projects[0]);
-  if (FFileName.empty()) return;
-  FFileName = FullPath(FFileName);
-  const std::u16string dir = ExtractFilePath(FFileName);
-  if (FLogFileName.empty()) FLogFileName = dir + u"log.txt";
-  if (FOutputFileName.empty()) FOutputFileName = dir + u"out.txt";
+std::u16string TSwitchParser::Finish() {
+  RefuseLeftovers();
+  RefuseEmptyValues();
+  for (const TValue& v : FValues) {
+    if (v.Target) *v.Target = UTF8ToUTF16(v.Text);
+    if (v.List)
+      for (const std::string& t : v.Texts)
+        v.List->push_back(UTF8ToUTF16(t));
+  }
+  return FProjects.empty() ? std::u16string() : UTF8ToUTF16(FProjects[0]);
+}
+
+} // namespace
+
+// A new switch is a line here and a field of TSwitches.
+void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
+  FSwitches = {};
+  TSwitches& s = FSwitches;
+  bool integration = false, egg = false, startUp = false;
+  TSwitchParser parser(Args);
+  parser.Flag("-I", integration);
+  parser.Flag("-E", egg);
+  parser.Value("-L,--log", s.LogFileName);
+  parser.Value("-O,--output", s.OutputFileName);
+  parser.Value("--repository", s.RepositoryFileName);
+  parser.Value("--import-tmx", s.ImportTmxFileName);
+  parser.Value("--export-tmx", s.ExportTmxFileName);
+  parser.Flag("--quiet", s.Quiet);
+  parser.Flag("--json", s.Json);
+  parser.Flag("-T,--translator,--nomerge", startUp); // read when the library starts
+  parser.Flag("-h,--help,-?", s.Help);
+  parser.Flag("--version", s.Version);
+  TExchangeSwitches exchange;
+  parser.Value("--export", exchange.Export);
+  parser.Value("--import", exchange.Import);
+  parser.Value("--format", exchange.Format);
+  parser.Values("--language", s.Languages);
+  parser.Values("--file", s.Files);
+  parser.Parse();
+  if (s.Help || s.Version) return;
+  const std::u16string project = parser.Finish();
+  ApplyExchangeSwitches(exchange, integration || egg || TmxRun(), project);
+  ApplyRunSwitches(integration, egg, project);
+}
+
+// Names are made full and the files of a batch default to the project's folder.
+void THlxCommandLine::ApplyRunSwitches(bool Integration, bool Egg, const std::u16string& Project) {
+  TSwitches& s = FSwitches;
+  if (Egg)
+    s.Mode = ecmEggInteg; // it runs the updaters as well
+  else if (Integration)
+    s.Mode = ecmIntegration;
+  s.BatchMode = s.Mode != ecmNone || s.Exchange != THlxExchangeRun::erNone || TmxRun();
+  s.OutputGiven = !s.OutputFileName.empty();
+  for (std::u16string* name : {&s.RepositoryFileName, &s.ImportTmxFileName, &s.ExportTmxFileName})
+    if (!name->empty()) *name = FullPath(*name);
+  if (Project.empty()) return;
+  s.FileName = FullPath(Project);
+  const std::u16string dir = ExtractFilePath(s.FileName);
+  if (s.LogFileName.empty()) s.LogFileName = dir + u"log.txt";
+  if (s.OutputFileName.empty()) s.OutputFileName = dir + u"out.txt";
+}
+
+namespace {
+
+// The shape of a BCP 47 tag: a language of letters, then subtags of letters and digits. The
+// language table is not loaded yet when the command line is checked; whether a project has
+// the language is the run's to say.
+bool LooksLikeLangTag(std::u16string_view Tag) {
+  size_t part = 0, len = 0;
+  for (const char16_t c : Tag) {
+    if (c == u'-') {
+      if (len == 0 || (part == 0 && len < 2)) return false;
+      ++part;
+      len = 0;
+      continue;
+    }
+    const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    if (!letter && !(part > 0 && c >= u'0' && c <= u'9')) return false;
+    if (++len > 8) return false;
+  }
+  return len > 0 && (part > 0 || len >= 2);
+}
+
+} // namespace
+
+// One export or one import, on a project, and nothing else in the same run.
+void THlxCommandLine::ApplyExchangeSwitches(const TExchangeSwitches& X, bool Run,
+                                            const std::u16string& Project) {
+  TSwitches& s = FSwitches;
+  if (!X.Export.empty() && !X.Import.empty()) throw UsageError(std::u16string(SExchangeOneRun));
+  const std::u16string& path = X.Export.empty() ? X.Import : X.Export;
+  const char16_t* name = X.Export.empty() ? u"--import" : u"--export";
+  if (X.Export.empty()) {
+    for (const auto& [given, sw] : {std::pair{!X.Format.empty(), u"--format"},
+                                    {!s.Languages.empty(), u"--language"},
+                                    {!s.Files.empty(), u"--file"}})
+      if (given) throw UsageError(Format(SExchangeOnlyWithExport, sw));
+  }
+  if (path.empty()) return;
+  if (Run) throw UsageError(std::u16string(SExchangeOneRun));
+  if (Project.empty()) throw UsageError(Format(SExchangeNeedsProject, name));
+  const std::u16string format = QEMLowerCase(X.Format);
+  if (!format.empty() && format != u"xliff" && format != u"po")
+    throw UsageError(Format(SExchangeUnknownFormat, X.Format));
+  for (const std::u16string& tag : s.Languages)
+    if (!LooksLikeLangTag(tag)) throw UsageError(Format(SExchangeBadLanguage, tag));
+  s.Exchange = X.Export.empty() ? THlxExchangeRun::erImport : THlxExchangeRun::erExport;
+  s.ExchangePath = FullPath(path);
+  s.ExportPO = format == u"po";
 }
 
 void THlxCommandLine::CheckNamedFiles() const {
-  if (FBatchMode && !FFileName.empty() && !FileExists(FFileName))
-    throw EHLXException(Format(SFileNotFound, FFileName));
-  if (!FRepositoryFileName.empty() && !FileExists(FRepositoryFileName))
-    throw EHLXException(Format(SHlxRepositoryNotFound, FRepositoryFileName));
+  if (BatchMode() && !FileName().empty() && !FileExists(FileName()))
+    throw EHLXException(Format(SFileNotFound, FileName()));
+  if (ExchangeRun() == THlxExchangeRun::erImport && !FileExists(ExchangePath()) &&
+      !DirectoryExists(ExchangePath()))
+    throw EHLXException(Format(SExchangeNotFound, ExchangePath()));
+  if (!RepositoryFileName().empty() && !FileExists(RepositoryFileName()))
+    throw EHLXException(Format(SHlxRepositoryNotFound, RepositoryFileName()));
+  if (!ImportTmxFileName().empty() && !FileExists(ImportTmxFileName()))
+    throw EHLXException(Format(SFileNotFound, ImportTmxFileName()));
 }
 
 void THlxCommandLine::WriteLog() {
-  if (!FBatchMode || FLogFileName.empty()) return;
+  if (!BatchMode() || LogFileName().empty()) return;
   std::string text;
   for (const auto& line : FLogStrings)
     text += UTF16ToUTF8(line) + '\n';
-  const std::string path = QEMNativePath(FLogFileName);
+  const std::string path = QEMNativePath(LogFileName());
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   struct stat st {};
   bool ok = fd >= 0 && fstat(fd, &st) == 0;
@@ -163,7 +307,7 @@ void THlxCommandLine::WriteLog() {
   if (fd >= 0 && close(fd) != 0) ok = false;
   if (!ok) {
     const std::string msg = UTF16ToUTF8(
-        Format(SCmdCannotWriteLog, FLogFileName, UTF8ToUTF16(std::strerror(err ? err : EIO))));
+        Format(SCmdCannotWriteLog, LogFileName(), UTF8ToUTF16(std::strerror(err ? err : EIO))));
     std::fprintf(stderr, "%s\n", msg.c_str());
     if (FErrorCount == 0) FErrorCount = 1;
   }

@@ -9,6 +9,8 @@
 #include "platform/QEMSysUtils.h"
 
 enum THlxCommandMode : uint8_t { ecmNone, ecmIntegration, ecmEggInteg };
+// An export or import of translators' catalogues (XLIFF, PO) instead of an updater run.
+enum class THlxExchangeRun : uint8_t { erNone, erExport, erImport };
 
 // Raised for a command line or batch that cannot run.
 class QEM_API EHLXException : public EQEMError {
@@ -46,38 +48,67 @@ public:
     return FErrorCount > MaxErrorExitCode ? MaxErrorExitCode : FErrorCount;
   }
 
-  THlxCommandMode Mode() const { return FMode; }
-  bool BatchMode() const { return FBatchMode; }
-  const std::u16string& FileName() const { return FFileName; }
-  const std::u16string& LogFileName() const { return FLogFileName; }
-  const std::u16string& OutputFileName() const { return FOutputFileName; }
+  THlxCommandMode Mode() const { return FSwitches.Mode; }
+  bool BatchMode() const { return FSwitches.BatchMode; }
+  const std::u16string& FileName() const { return FSwitches.FileName; }
+  const std::u16string& LogFileName() const { return FSwitches.LogFileName; }
+  const std::u16string& OutputFileName() const { return FSwitches.OutputFileName; }
   // Only an output file the user named is written.
-  bool OutputGiven() const { return FOutputGiven; }
+  bool OutputGiven() const { return FSwitches.OutputGiven; }
   // "-O -": the statistics go to standard output.
-  bool OutputToStdout() const { return FOutputGiven && FOutputFileName == u"-"; }
+  bool OutputToStdout() const { return OutputGiven() && OutputFileName() == u"-"; }
   // The translation memory of this run; empty for the one the options name.
-  const std::u16string& RepositoryFileName() const { return FRepositoryFileName; }
-  bool Quiet() const { return FQuiet; }
-  bool Json() const { return FJson; }
-  bool HelpAsked() const { return FHelp; }
-  bool VersionAsked() const { return FVersion; }
+  const std::u16string& RepositoryFileName() const { return FSwitches.RepositoryFileName; }
+  // --import-tmx and --export-tmx: a TMX file of another tool merged into the memory before
+  // the run, the memory written as TMX after it; either makes the run unattended.
+  const std::u16string& ImportTmxFileName() const { return FSwitches.ImportTmxFileName; }
+  const std::u16string& ExportTmxFileName() const { return FSwitches.ExportTmxFileName; }
+  bool TmxRun() const { return !ImportTmxFileName().empty() || !ExportTmxFileName().empty(); }
+  bool Quiet() const { return FSwitches.Quiet; }
+  bool Json() const { return FSwitches.Json; }
+  bool HelpAsked() const { return FSwitches.Help; }
+  bool VersionAsked() const { return FSwitches.Version; }
   std::vector<std::u16string>& LogStrings() { return FLogStrings; }
   int32_t ErrorCount() const { return FErrorCount; }
   int32_t ExitCode() const { return FExitCode; }
   bool IntegrationTools() const { return FIntegrationTools; }
+  THlxExchangeRun ExchangeRun() const { return FSwitches.Exchange; }
+  // The folder an export writes to, or the catalogue or folder an import reads; made full.
+  const std::u16string& ExchangePath() const { return FSwitches.ExchangePath; }
+  bool ExportPO() const { return FSwitches.ExportPO; }
+  // As given, each checked to be a language tag; empty for every language or file.
+  const std::vector<std::u16string>& ExportLanguages() const { return FSwitches.Languages; }
+  const std::vector<std::u16string>& ExportFiles() const { return FSwitches.Files; }
 
 private:
-  THlxCommandMode FMode = ecmNone;
-  bool FBatchMode = false;
-  std::u16string FFileName;
-  std::u16string FLogFileName;
-  std::u16string FOutputFileName;
-  bool FOutputGiven = false;
-  std::u16string FRepositoryFileName;
-  bool FQuiet = false;
-  bool FJson = false;
-  bool FHelp = false;
-  bool FVersion = false;
+  // What the switches set; every parse starts again from these defaults.
+  struct TSwitches {
+    THlxCommandMode Mode = ecmNone;
+    bool BatchMode = false;
+    std::u16string FileName;
+    std::u16string LogFileName;
+    std::u16string OutputFileName;
+    bool OutputGiven = false;
+    std::u16string RepositoryFileName;
+    std::u16string ImportTmxFileName, ExportTmxFileName;
+    bool Quiet = false;
+    bool Json = false;
+    bool Help = false;
+    bool Version = false;
+    THlxExchangeRun Exchange = THlxExchangeRun::erNone;
+    std::u16string ExchangePath;
+    bool ExportPO = false;
+    std::vector<std::u16string> Languages;
+    std::vector<std::u16string> Files;
+  };
+  struct TExchangeSwitches {
+    std::u16string Export, Import, Format;
+  };
+
+  void ApplyRunSwitches(bool Integration, bool Egg, const std::u16string& Project);
+  void ApplyExchangeSwitches(const TExchangeSwitches& X, bool Run, const std::u16string& Project);
+
+  TSwitches FSwitches;
   std::vector<std::u16string> FLogStrings;
   int32_t FErrorCount = 0;
   int32_t FExitCode = 0;

@@ -24,6 +24,25 @@ namespace {
 
 constexpr int kHistoryMax = 30;
 
+// Drops the target languages not in Keep from every project; each of Keep must be in one.
+void KeepLanguages(TQEMBaseProjectFileList& List, const std::vector<LCID>& Keep,
+                   const std::u16string& FileName) {
+  std::vector<bool> found(Keep.size());
+  for (int p = 0; p < List.GetCount(); ++p) {
+    TQEMBaseProjectFile& project = *List.GetProject(p);
+    for (int l = project.GetLangCount(); l-- > 0;) {
+      const auto it = std::find(Keep.begin(), Keep.end(), project.GetLang(l).LocaleID);
+      if (it == Keep.end())
+        project.DeleteLang(l);
+      else
+        found[size_t(it - Keep.begin())] = true;
+    }
+  }
+  for (size_t i = 0; i < Keep.size(); ++i)
+    if (!found[i])
+      throw EQEMError(Format(SRunLanguageNotInProject, FileName, LCIDToLangTag(Keep[i])));
+}
+
 } // namespace
 
 int TQEMTreeNode::FileCount() const {
@@ -146,6 +165,7 @@ void TQEMWorkspace::OpenFile(const std::u16string& FileName) {
   else
     throw EQEMError(Format(SUnknownFileExtension, ExtractFileExt(FileName)));
   if (list->GetCount() == 0) throw EQEMError(Format(SNoTranslationProjects, FileName));
+  if (!RunLanguages.empty()) KeepLanguages(*list, RunLanguages, FileName);
   FTree.clear();
   FProjects = std::move(list);
   FCurrFileName = FileName;

@@ -12,6 +12,7 @@
 #include "editing/QEMSearchForm.h"
 #include "platform/QEMUIServices.h"
 #include "project/QEMProjectFile.h"
+#include "translator/QEMExchange.h"
 #include "translator/QEMFileTypes.h"
 #include "translator/QEMPackages.h"
 #include "translator/QEMStats.h"
@@ -113,6 +114,9 @@ public:
   // Parses Args, opens the project and runs the batch; returns the exit code. Interactive
   // requests (no batch switch) return -1 after opening the project.
   int ExecuteCmdLine(const std::vector<std::u16string>& Args);
+  // The target languages the projects opened from now on keep (for a run over some of them);
+  // empty: all. Opening a project that has one of them in none of its projects raises.
+  std::vector<LCID> RunLanguages;
   void ProcessIntegration();
   void ProcessEggIntegration();
 
@@ -188,6 +192,7 @@ public:
   // ---- updater run ----
   // False when the fields are incomplete. Shows the summary unless the command line runs.
   bool ProjectRunUpdatersExecute(const void* Sender);
+  // Data: null, or a TQEMCallBackData (a status bar or a progress window).
   bool UpdaterCallBack(const std::u16string& Mess, void* Data);
   const TStats& LastStats() const { return FLastStats; }
   const std::u16string& LastElapsed() const { return FLastElapsed; }
@@ -242,9 +247,12 @@ public:
   int32_t FindInFiles(const TfrmQEMSearchForm& Form, TfrmQEMSearchResults& Results);
 
   // ---- batch operations over the selected node ----
+  // Data is the operation's own (TQEMListRequestData::UserData of the file types' List).
   bool ProcessListRequest(const std::u16string& Question, const std::u16string& DoneMessage,
                           const std::u16string& ProgressCaption, TListEventType EventType,
-                          void* Data);
+                          const void* Data);
+  // The progress callback of the file types' List; Data is the TQEMCallBackData of the window.
+  bool ProcessListRequestCallBackFunc(const std::u16string& Mess, void* Data);
   bool Purge();
   bool EggBuild();
   bool MakeDictionary(); // asks for the dictionary file
@@ -252,6 +260,23 @@ public:
   bool AddToRepository(const TQEMAddToRepositoryData& Data);
   bool GetFromRepository(const TQEMGetFromRepositoryData& Data);
   bool ChangeStatus(const TQEMChangeStatusData& Data);
+
+  // ---- export and import: XLIFF 1.2 and PO ----
+  // Writes a catalogue per translated file below Node (narrowed to Languages and to Files,
+  // named as the source or translated file, its path below the root or below the language's
+  // folder, when given) as Dir/<language tag>/<path below the language's folder> + ".xlf" or
+  // ".po". Files counts the catalogues written.
+  TQEMExchangeReport ExportNode(const TQEMTreeNode& Node, const std::u16string& Dir,
+                                TQEMExchangeFormat Format, const std::vector<LCID>& Languages = {},
+                                const std::vector<std::u16string>& Files = {});
+  // Reads one catalogue, or every .xlf, .xliff and .po below a folder, and applies it to the
+  // translated files of the open projects as the translator window applies typed entries, then
+  // saves them. Files counts the translated files changed, Changed their items.
+  TQEMExchangeReport ImportExchange(const std::u16string& Path);
+  // The unattended --export or --import run: the same as ExecuteCmdLine for those switches.
+  int ExecuteExchange(const std::vector<std::u16string>& Args);
+  // What the last export or import did, in one line for the summary.
+  const std::u16string& ExchangeSummary() const { return FExchangeSummary; }
 
 private:
   void LoadLanguages();
@@ -263,6 +288,25 @@ private:
   std::u16string RelativeDir(const std::u16string& Dir) const;
   IQEMFileTypePtr TypeOfRow(const TQEMFileRow& Row) const;
   void CollectFiles(const TQEMTreeNode& Node, TStringList& List) const;
+  // The steps of the updater run.
+  struct TRunPlan;
+  std::vector<TRunPlan> PlanUpdaterRun();
+  std::vector<std::u16string> RefuseSharedFolders(const TRunPlan& Plan);
+  void ShowRunBullets(IQEMProgress& Progress) const;
+  // False once the run was cancelled.
+  bool RunLanguageUpdaters(const TRunPlan& Plan, int Lang, TStats& Stats,
+                           TQEMCallBackData& StatusBar);
+  bool UpdateOneFile(const TRunPlan& Plan, const TQEMLang& Lang, const IQEMFileTypePtr& Type,
+                     const std::u16string& File, const std::u16string& XlatDir, TStats& Stats,
+                     TQEMCallBackData& StatusBar);
+  void RefuseLanguage(const TRunPlan& Plan, LCID Locale, const std::u16string& Why);
+  TQEMRunFile& RecordRunFile(const std::u16string& Project, LCID Locale,
+                             const IQEMFileTypePtr& Type, const std::u16string& Source,
+                             const std::u16string& Message);
+  // One batch operation's lists, each file-type group to its type; stops once cancelled.
+  void DispatchListRequest(const TQEMTreeNode& Node, TListEventType EventType,
+                           TQEMListRequestData& Request, const TCallBackFunc& CallBack,
+                           const IQEMProgress& Progress) const;
 
   std::unique_ptr<THlxCommandLine> FCmdLine;
   std::unique_ptr<TQEMBaseProjectFileList> FProjects;
@@ -287,5 +331,5 @@ private:
   std::vector<TQEMExplorerRow> FExplorerRows;
   int FProgress = 0; // the shared progress counter
   int FProgressTotal = 0;
-  IQEMProgress* FProgressWindow = nullptr;
+  std::u16string FExchangeSummary;
 };

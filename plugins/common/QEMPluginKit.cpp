@@ -9,14 +9,16 @@ namespace {
 constexpr std::string_view kBOM = "\xEF\xBB\xBF";
 constexpr uint32_t kUtf8CodePage = 65001;
 
-const char16_t* const SKitInvalidBytes = u"%s(%d): bytes invalid in code page %d";
-const char16_t* const SKitUtf16 = u"%s is UTF-16 text, which is not read: save it as UTF-8 with a "
-                                  u"byte-order mark or in the code page of its language";
-const char16_t* const SKitInvalidUtf8 = u"%s(%d): invalid UTF-8";
-const char16_t* const SKitNoCodePage =
+constexpr const char16_t* SKitInvalidBytes = u"%s(%d): bytes invalid in code page %d";
+constexpr const char16_t* SKitUtf16 =
+    u"%s is UTF-16 text, which is not read: save it as UTF-8 with a "
+    u"byte-order mark or in the code page of its language";
+constexpr const char16_t* SKitInvalidUtf8 = u"%s(%d): invalid UTF-8";
+constexpr const char16_t* SKitNoCodePage =
     u"%s: the text outside the translations cannot be written in code page %d";
-const char16_t* const SKitNoSource = u"Cannot recreate %s: its source file \"%s\" does not exist";
-const char16_t* const SKitBadTranslation =
+constexpr const char16_t* SKitNoSource =
+    u"Cannot recreate %s: its source file \"%s\" does not exist";
+constexpr const char16_t* SKitBadTranslation =
     u"%s: the translation of %s is not a valid literal; the source text is kept";
 
 std::u16string NotesOf(const TQEMTranslatorMgrClass& C, const std::u16string& FileName) {
@@ -117,6 +119,81 @@ std::unique_ptr<TQEMTranslatorMgr> TQEMKitMgrClass::Create(const std::u16string&
   return std::make_unique<TQEMKitMgr>(*this, AFileName, PerformCheck);
 }
 
+namespace {
+
+// Per source literal: its translation from the notes, or null to keep what the source has.
+// Translations holds the texts pointed to.
+std::vector<const std::u16string*> WantedTranslations(IQEMNotesFile& Notes,
+                                                      const std::vector<TQEMLiteralItem>& Items,
+                                                      TQEMLiteralFormat& Literals,
+                                                      const std::u16string& SourceName,
+                                                      std::vector<std::u16string>& Translations) {
+  // Items of one identifier are taken in notes order; Unused items are not in the file.
+  std::unordered_map<std::u16string, std::vector<IQEMNotesItemPtr>> byID;
+  const auto list = Notes.GetItems();
+  for (int i = 0, n = list->Count(); i < n; ++i) {
+    auto item = list->Get(i);
+    if (item->GetStatus() != rsUnused) byID[item->GetID()].push_back(std::move(item));
+  }
+  std::unordered_map<std::u16string, size_t> next;
+  std::vector<const std::u16string*> wanted(Items.size(), nullptr);
+  Translations.assign(Items.size(), std::u16string());
+  for (size_t k = 0; k < Items.size(); ++k) {
+    if (Items[k].Fixed) continue;
+    const auto found = byID.find(Items[k].ID);
+    if (found == byID.end()) continue;
+    size_t& at = next[Items[k].ID];
+    if (at >= found->second.size()) continue;
+    const auto& item = found->second[at++];
+    // Stale notes (the source literal changed since) must not put an old translation here.
+    if (item->GetOrigText() != Items[k].Value) continue;
+    Translations[k] = item->GetXlatText();
+    if (Translations[k] == Items[k].Value) continue;
+    if (!Literals.IsValidLiteral(Translations[k])) {
+      ShowError(::Format(SKitBadTranslation, SourceName, Items[k].ID));
+      continue;
+    }
+    wanted[k] = &Translations[k];
+  }
+  return wanted;
+}
+
+// The literals of Text put in code page CP, each wanted translation in place of its source;
+// false (Out unfinished) as soon as one cannot be written in that code page.
+bool WriteLiterals(TQEMLiteralFormat& Literals, const std::u16string& Text,
+                   const std::vector<TQEMLiteralItem>& Items,
+                   const std::vector<const std::u16string*>& Wanted, uint32_t CP,
+                   std::u16string_view NewLine, std::u16string& Out) {
+  Out.clear();
+  Out.reserve(Text.size() + Text.size() / 8);
+  size_t pos = 0;
+  for (size_t k = 0; k < Items.size(); ++k) {
+    const TQEMLiteralItem& it = Items[k];
+    Out.append(Text, pos, it.Begin - pos);
+    pos = it.End;
+    const std::u16string_view source =
+        std::u16string_view(Text).substr(it.Begin, it.End - it.Begin);
+    if (!Wanted[k] && QEMKitFits(source, CP)) {
+      Out.append(source);
+      continue;
+    }
+    std::u16string literal;
+    const bool fits = Literals.OutputLiteral(Wanted[k] ? *Wanted[k] : it.Value, CP, literal);
+    const size_t lineStart = Out.find_last_of(u'\n') + 1; // npos + 1 == 0
+    size_t indent = lineStart;
+    while (indent < Out.size() && (Out[indent] == u' ' || Out[indent] == u'\t'))
+      ++indent;
+    Out.append(
+        Literals.WrapLiteral(std::move(literal), Out.size() - lineStart, NewLine,
+                             std::u16string_view(Out).substr(lineStart, indent - lineStart)));
+    if (!fits) return false;
+  }
+  Out.append(Text, pos, std::u16string::npos);
+  return true;
+}
+
+} // namespace
+
 std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16string& SourceName,
                                        std::string_view Bytes, LCID XlatLCID) const {
   TQEMLiteralFormat& format = *FFormat;
@@ -130,35 +207,8 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
   QEMKitSetFileLanguage(format, shown.empty() ? SourceName : shown,
                         Notes.GetStats()->GetOrigLCID());
   format.Parse(SourceName, text, items);
-
-  // Items of one identifier are taken in notes order; Unused items are not in the file.
-  std::unordered_map<std::u16string, std::vector<IQEMNotesItemPtr>> byID;
-  const auto list = Notes.GetItems();
-  for (int i = 0, n = list->Count(); i < n; ++i) {
-    auto item = list->Get(i);
-    if (item->GetStatus() != rsUnused) byID[item->GetID()].push_back(std::move(item));
-  }
-  std::unordered_map<std::u16string, size_t> next;
-  // Per source literal: its translation, or null to keep what the source has.
-  std::vector<const std::u16string*> wanted(items.size(), nullptr);
-  std::vector<std::u16string> translations(items.size());
-  for (size_t k = 0; k < items.size(); ++k) {
-    if (items[k].Fixed) continue;
-    const auto found = byID.find(items[k].ID);
-    if (found == byID.end()) continue;
-    size_t& at = next[items[k].ID];
-    if (at >= found->second.size()) continue;
-    const auto& item = found->second[at++];
-    // Stale notes (the source literal changed since) must not put an old translation here.
-    if (item->GetOrigText() != items[k].Value) continue;
-    translations[k] = item->GetXlatText();
-    if (translations[k] == items[k].Value) continue;
-    if (!format.IsValidLiteral(translations[k])) {
-      ShowError(::Format(SKitBadTranslation, SourceName, items[k].ID));
-      continue;
-    }
-    wanted[k] = &translations[k];
-  }
+  std::vector<std::u16string> translations;
+  const auto wanted = WantedTranslations(Notes, items, format, SourceName, translations);
 
   const uint32_t targetCP = QEMKitCodePage(XlatLCID);
   const size_t firstBreak = text.find(u'\n');
@@ -167,34 +217,10 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
           ? u"\r\n"
           : u"\n";
   std::u16string out;
+  // The target's code page first; UTF-8 when the text does not fit it and the format allows.
   for (int pass = 0; pass < 2; ++pass) {
     const uint32_t cp = utf8 ? kUtf8CodePage : targetCP;
-    bool needUtf8 = false;
-    out.clear();
-    out.reserve(text.size() + text.size() / 8);
-    size_t pos = 0;
-    for (size_t k = 0; k < items.size() && !needUtf8; ++k) {
-      const TQEMLiteralItem& it = items[k];
-      out.append(text, pos, it.Begin - pos);
-      pos = it.End;
-      const std::u16string_view source =
-          std::u16string_view(text).substr(it.Begin, it.End - it.Begin);
-      if (!wanted[k] && QEMKitFits(source, cp)) {
-        out.append(source);
-        continue;
-      }
-      std::u16string literal;
-      if (!format.OutputLiteral(wanted[k] ? *wanted[k] : it.Value, cp, literal)) needUtf8 = true;
-      const size_t lineStart = out.find_last_of(u'\n') + 1; // npos + 1 == 0
-      size_t indent = lineStart;
-      while (indent < out.size() && (out[indent] == u' ' || out[indent] == u'\t'))
-        ++indent;
-      out.append(
-          format.WrapLiteral(std::move(literal), out.size() - lineStart, newLine,
-                             std::u16string_view(out).substr(lineStart, indent - lineStart)));
-    }
-    if (!needUtf8) {
-      out.append(text, pos, std::u16string::npos);
+    if (WriteLiterals(format, text, items, wanted, cp, newLine, out)) {
       if (utf8 || QEMKitFits(out, cp)) break;
       if (!format.Utf8Allowed()) throw EQEMError(::Format(SKitNoCodePage, SourceName, int32_t(cp)));
     }
@@ -348,9 +374,9 @@ bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
   format.CheckBytes(FileName, bytes);
   TQEMKitFileForm form;
   const std::u16string text = QEMKitDecodeFile(
-      format, FileName, bytes, QEMKitCodePage(FUpdateFromOrig ? FOrigLCID : FXlatLCID), form);
+      format, FileName, bytes, QEMKitCodePage(UpdateFromOrig() ? OrigLCID() : XlatLCID()), form);
   std::vector<TQEMLiteralItem> items;
-  QEMKitSetFileLanguage(format, FileName, FUpdateFromOrig ? FOrigLCID : FXlatLCID);
+  QEMKitSetFileLanguage(format, FileName, UpdateFromOrig() ? OrigLCID() : XlatLCID());
   format.Parse(FileName, text, items);
   FCurrStrings->Clear();
   for (auto& item : items)

@@ -329,66 +329,29 @@ private:
     Deeper(Depth);
     const size_t at = P;
     const uint8_t type = Byte();
-    std::u16string raw;
     switch (type) {
     case vaList:
-      Unit(type, u"", at);
-      Out += u'(';
-      while (Peek() != vaNull) {
-        Line(Level + 1);
-        Value(Depth + 1, Level + 1);
-      }
-      ++P;
-      Out += u')';
+      ListValue(Depth, Level, at);
       return;
     case vaInt8:
     case vaInt16:
     case vaInt32:
-    case vaInt64: {
-      std::u16string text = IntText(type);
-      Out += text;
-      Unit(type, std::move(text), at);
+    case vaInt64:
+      Scalar(IntText(type), type, at);
       return;
-    }
     case vaExtended:
-      Scalar(FloatText(ExtendedValue(Take(10))), type, at);
-      return;
-    case vaSingle: {
-      float f;
-      const uint32_t bits = uint32_t(Read(4));
-      std::memcpy(&f, &bits, 4);
-      Scalar(FloatText(f) + u"s", type, at);
-      return;
-    }
+    case vaSingle:
     case vaDouble:
-    case vaDate: {
-      double d;
-      const uint64_t bits = Read(8);
-      std::memcpy(&d, &bits, 8);
-      Scalar(FloatText(d) + (type == vaDate ? u"d" : u""), type, at);
-      return;
-    }
+    case vaDate:
     case vaCurrency:
-      Scalar(CurrencyText(int64_t(Read(8))), type, at);
+      Scalar(NumberText(type), type, at);
       return;
     case vaString:
     case vaLString:
-    case vaUTF8String: {
-      const std::string_view bytes = Take(type == vaString ? Byte() : Read(4));
-      if (!FromCodePage(bytes, type == vaUTF8String ? kUtf8 : FCodePage, raw))
-        Fail(at, Format(SOFMBinaryText, int32_t(type == vaUTF8String ? kUtf8 : FCodePage)));
-      String(std::move(raw), type, at, Level);
+    case vaUTF8String:
+    case vaWString:
+      String(StringValue(type, at), type, at, Level);
       return;
-    }
-    case vaWString: {
-      const uint64_t n = Read(4);
-      const std::string_view bytes = Take(n * 2);
-      raw.resize(size_t(n));
-      for (size_t i = 0; i < raw.size(); ++i)
-        raw[i] = char16_t(GetLE(bytes, i * 2, 2));
-      String(std::move(raw), type, at, Level);
-      return;
-    }
     case vaIdent:
       Scalar(Name(true, false), type, at);
       return;
@@ -401,64 +364,128 @@ private:
     case vaNil:
       Scalar(u"nil", type, at);
       return;
-    case vaBinary: {
-      Unit(type, u"", at);
-      const std::string_view data = Take(Read(4));
-      static constexpr char16_t hex[] = u"0123456789ABCDEF";
-      Out += u'{';
-      for (size_t i = 0; i < data.size(); ++i) {
-        if (i % kHexPerLine == 0) Line(Level + 1);
-        const auto b = static_cast<unsigned char>(data[i]);
-        Out += hex[b >> 4];
-        Out += hex[b & 15];
-      }
-      Out += u'}';
+    case vaBinary:
+      BinaryValue(Level, at);
       return;
-    }
-    case vaSet: {
-      Unit(type, u"", at);
-      Out += u'[';
-      size_t lineStart = Out.find_last_of(u'\n') + 1;
-      for (bool first = true; Peek() != 0; first = false) {
-        if (!first) Out += u", ";
-        if (Out.size() - lineStart > OFMWrapWidth) {
-          Line(Level + 1);
-          lineStart = Out.find_last_of(u'\n') + 1;
-        }
-        Out += Name(true, false);
-      }
-      ++P;
-      Out += u']';
+    case vaSet:
+      SetValue(Level, at);
       return;
-    }
     case vaCollection:
-      Unit(type, u"", at);
-      Out += u'<';
-      while (Peek() != vaNull) {
-        Deeper(Depth + 1);
-        Line(Level + 1);
-        Out += u"item";
-        const size_t order = P;
-        const uint8_t t = Byte();
-        if (t == vaInt8 || t == vaInt16 || t == vaInt32) {
-          std::u16string text = IntText(t);
-          Out += u" [" + text + u"]";
-          Unit(t, std::move(text), order);
-          if (Byte() != vaList) Fail(P - 1, Format(SOFMBinaryType, uint8_t(B[P - 1])));
-        } else if (t != vaList) {
-          Fail(order, Format(SOFMBinaryType, t));
-        }
-        while (Peek() != vaNull)
-          Property(Depth + 1, Level + 2);
-        ++P;
-        Line(Level + 1);
-        Out += u"end";
-      }
-      ++P;
-      Out += u'>';
+      CollectionValue(Depth, Level, at);
       return;
     default:
       Fail(at, Format(SOFMBinaryType, type));
+    }
+  }
+
+  void ListValue(int Depth, int Level, size_t At) {
+    Unit(vaList, u"", At);
+    Out += u'(';
+    while (Peek() != vaNull) {
+      Line(Level + 1);
+      Value(Depth + 1, Level + 1);
+    }
+    ++P;
+    Out += u')';
+  }
+
+  // The floating-point and currency types.
+  std::u16string NumberText(uint8_t Type) {
+    switch (Type) {
+    case vaExtended:
+      return FloatText(ExtendedValue(Take(10)));
+    case vaSingle: {
+      float f;
+      const uint32_t bits = uint32_t(Read(4));
+      std::memcpy(&f, &bits, 4);
+      return FloatText(f) + u"s";
+    }
+    case vaCurrency:
+      return CurrencyText(int64_t(Read(8)));
+    default: {
+      double d;
+      const uint64_t bits = Read(8);
+      std::memcpy(&d, &bits, 8);
+      return FloatText(d) + (Type == vaDate ? u"d" : u"");
+    }
+    }
+  }
+
+  std::u16string StringValue(uint8_t Type, size_t At) {
+    std::u16string raw;
+    if (Type == vaWString) {
+      const uint64_t n = Read(4);
+      const std::string_view bytes = Take(n * 2);
+      raw.resize(size_t(n));
+      for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = char16_t(GetLE(bytes, i * 2, 2));
+      return raw;
+    }
+    const std::string_view bytes = Take(Type == vaString ? Byte() : Read(4));
+    const uint32_t codePage = Type == vaUTF8String ? kUtf8 : FCodePage;
+    if (!FromCodePage(bytes, codePage, raw)) Fail(At, Format(SOFMBinaryText, int32_t(codePage)));
+    return raw;
+  }
+
+  void BinaryValue(int Level, size_t At) {
+    Unit(vaBinary, u"", At);
+    const std::string_view data = Take(Read(4));
+    static constexpr char16_t hex[] = u"0123456789ABCDEF";
+    Out += u'{';
+    for (size_t i = 0; i < data.size(); ++i) {
+      if (i % kHexPerLine == 0) Line(Level + 1);
+      const auto b = static_cast<unsigned char>(data[i]);
+      Out += hex[b >> 4];
+      Out += hex[b & 15];
+    }
+    Out += u'}';
+  }
+
+  void SetValue(int Level, size_t At) {
+    Unit(vaSet, u"", At);
+    Out += u'[';
+    size_t lineStart = Out.find_last_of(u'\n') + 1;
+    for (bool first = true; Peek() != 0; first = false) {
+      if (!first) Out += u", ";
+      if (Out.size() - lineStart > OFMWrapWidth) {
+        Line(Level + 1);
+        lineStart = Out.find_last_of(u'\n') + 1;
+      }
+      Out += Name(true, false);
+    }
+    ++P;
+    Out += u']';
+  }
+
+  void CollectionValue(int Depth, int Level, size_t At) {
+    Unit(vaCollection, u"", At);
+    Out += u'<';
+    while (Peek() != vaNull) {
+      Deeper(Depth + 1);
+      Line(Level + 1);
+      Out += u"item";
+      CollectionItemOrder();
+      while (Peek() != vaNull)
+        Property(Depth + 1, Level + 2);
+      ++P;
+      Line(Level + 1);
+      Out += u"end";
+    }
+    ++P;
+    Out += u'>';
+  }
+
+  // An item's optional order index, then the list of its properties.
+  void CollectionItemOrder() {
+    const size_t order = P;
+    const uint8_t t = Byte();
+    if (t == vaInt8 || t == vaInt16 || t == vaInt32) {
+      std::u16string text = IntText(t);
+      Out += u" [" + text + u"]";
+      Unit(t, std::move(text), order);
+      if (Byte() != vaList) Fail(P - 1, Format(SOFMBinaryType, uint8_t(B[P - 1])));
+    } else if (t != vaList) {
+      Fail(order, Format(SOFMBinaryType, t));
     }
   }
 

@@ -1131,23 +1131,19 @@ bool TQEMRcFormat::OutputLiteral(const std::u16string& Value, uint32_t CodePage,
   return QEMKitFits(Literal, CodePage);
 }
 
-void TQEMRcFormat::AdjustForTarget(std::u16string& Text, LCID XlatLCID, uint32_t CodePage,
-                                   bool Utf8) {
-  struct TEdit {
-    size_t Begin, End;
-    std::u16string Text;
-  };
-  TRcScript s;
-  try {
-    s = ParseScript(Text, FStringMap);
-  } catch (const TRcSyntaxError&) {
-    return; // Parse refuses such a text, so it is never written
-  }
-  const TRcChoice choice = Choose(s, FLocale);
+namespace {
 
-  // Resources and sections of other languages go with their whole lines where they have them.
-  std::vector<TEdit> removals;
-  std::u16string leftOut;
+// [Begin, End) of a target's text becomes Text.
+struct TRcEdit {
+  size_t Begin, End;
+  std::u16string Text;
+};
+
+// Resources and sections of other languages go with their whole lines where they have them;
+// sorted by position. LeftOut lists the languages that went, for the notice.
+std::vector<TRcEdit> OtherLanguageRemovals(const std::u16string& Text, const TRcScript& S,
+                                           const TRcChoice& Choice, std::u16string& LeftOut) {
+  std::vector<TRcEdit> removals;
   auto remove = [&](size_t B, size_t E) {
     size_t b = B, e = E;
     while (b > 0 && IsBlank(Text[b - 1]))
@@ -1163,46 +1159,45 @@ void TQEMRcFormat::AdjustForTarget(std::u16string& Text, LCID XlatLCID, uint32_t
     }
   };
   // Neutral resources (icons, manifests) serve every language: they stay as they are.
-  const auto written = [&](int Lang) { return choice.Kept(s, Lang) || s.Langs[Lang].Primary == 0; };
-  for (size_t r = 0; r < s.Resources.size(); ++r)
-    if (!written(s.Resources[r].Lang)) remove(s.Resources[r].Begin, s.Resources[r].End);
-  for (const TLangStmt& l : s.Langs) {
-    if (written(int(&l - s.Langs.data()))) continue;
+  const auto written = [&](int Lang) { return Choice.Kept(S, Lang) || S.Langs[Lang].Primary == 0; };
+  for (size_t r = 0; r < S.Resources.size(); ++r)
+    if (!written(S.Resources[r].Lang)) remove(S.Resources[r].Begin, S.Resources[r].End);
+  for (const TLangStmt& l : S.Langs) {
+    if (written(int(&l - S.Langs.data()))) continue;
     if (l.TopLevel) remove(l.Begin, l.End);
-    if (leftOut.find(u"\"" + l.Text + u"\"") == npos)
-      leftOut += (leftOut.empty() ? u"\"" : u", \"") + l.Text + u"\"";
+    if (LeftOut.find(u"\"" + l.Text + u"\"") == npos)
+      LeftOut += (LeftOut.empty() ? u"\"" : u", \"") + l.Text + u"\"";
   }
   std::sort(removals.begin(), removals.end(),
-            [](const TEdit& A, const TEdit& B) { return A.Begin < B.Begin; });
-  auto removed = [&](size_t Pos) {
-    const auto it = std::upper_bound(removals.begin(), removals.end(), Pos,
-                                     [](size_t P, const TEdit& E) { return P < E.Begin; });
-    return it != removals.begin() && Pos < std::prev(it)->End;
-  };
+            [](const TRcEdit& A, const TRcEdit& B) { return A.Begin < B.Begin; });
+  return removals;
+}
 
-  std::vector<TEdit> edits;
-  for (const TLangStmt& l : s.Langs)
-    if (l.Pair && choice.Kept(s, int(&l - s.Langs.data())) && !removed(l.Begin))
-      edits.push_back(
-          {l.OpBegin, l.OpEnd, Hex2(XlatLCID & 0x3FF) + u", " + Hex2((XlatLCID >> 10) & 0x3F)});
+bool IsRemoved(const std::vector<TRcEdit>& Removals, size_t Pos) {
+  const auto it = std::upper_bound(Removals.begin(), Removals.end(), Pos,
+                                   [](size_t P, const TRcEdit& E) { return P < E.Begin; });
+  return it != Removals.begin() && Pos < std::prev(it)->End;
+}
 
-  // The offered string block and its "Translation" pair name the target language; a block for
-  // an ANSI code page names the target's.
+// The offered string block and its "Translation" pair name the target language; a block for
+// an ANSI code page names the target's.
+void AddVersionEdits(const TRcScript& S, const TRcChoice& Choice, LCID XlatLCID,
+                     std::vector<TRcEdit>& Edits) {
   const uint16_t langID = uint16_t(XlatLCID & 0xFFFF);
   const uint32_t ansi = LCIDToCodePage(XlatLCID);
   std::unordered_map<int, std::vector<size_t>> translations; // per resource
-  for (size_t t = 0; t < s.Translations.size(); ++t)
-    translations[s.Translations[t].Resource].push_back(t);
-  for (size_t b = 0; b < s.Blocks.size(); ++b) {
-    const TVerBlock& block = s.Blocks[b];
-    if (!choice.Offered[b] || !choice.KeptResource[block.Resource] || !block.Valid) continue;
+  for (size_t t = 0; t < S.Translations.size(); ++t)
+    translations[S.Translations[t].Resource].push_back(t);
+  for (size_t b = 0; b < S.Blocks.size(); ++b) {
+    const TVerBlock& block = S.Blocks[b];
+    if (!Choice.Offered[b] || !Choice.KeptResource[block.Resource] || !block.Valid) continue;
     const uint16_t cp = block.CodePage == 0 || block.CodePage == 1200
                             ? block.CodePage
                             : uint16_t(ansi ? ansi : 1200);
-    edits.push_back({block.Begin, block.End,
+    Edits.push_back({block.Begin, block.End,
                      u"\"" + Hex(langID, 4, block.Upper) + Hex(cp, 4, block.Upper) + u"\""});
     for (const size_t t : translations[block.Resource]) {
-      const TVerTranslation& tr = s.Translations[t];
+      const TVerTranslation& tr = S.Translations[t];
       if (tr.Numbers.size() < 2) continue;
       size_t k = 0;
       for (size_t i = 0; i + 1 < tr.Numbers.size(); i += 2)
@@ -1212,38 +1207,65 @@ void TQEMRcFormat::AdjustForTarget(std::u16string& Text, LCID XlatLCID, uint32_t
         }
       const auto& lang = tr.Numbers[k];
       const auto& page = tr.Numbers[k + 1];
-      edits.push_back({lang.Begin, lang.End, u"0x" + Hex(langID, 1, lang.Upper)});
-      edits.push_back({page.Begin, page.End,
+      Edits.push_back({lang.Begin, lang.End, u"0x" + Hex(langID, 1, lang.Upper)});
+      Edits.push_back({page.Begin, page.End,
                        page.Hex ? u"0x" + Hex(cp, 1, page.Upper) : Ascii(std::to_string(cp))});
     }
   }
+}
 
-  // A UTF-16 script is read as UTF-16 whatever its pragmas say.
-  const uint32_t page = Utf8 ? 65001 : CodePage;
-  if (page != 0 && !FUtf16)
-    for (const auto& [b, e] : s.CodePages)
-      if (!removed(b)) edits.push_back({b, e, Ascii(std::to_string(page))});
-  if (Utf8 && !FUtf16 && (s.CodePages.empty() || s.CodePages.front().first > s.FirstString)) {
-    const size_t at = !Text.empty() && Text[0] == 0xFEFF ? 1 : 0;
-    const std::u16string eol = Text.find(u"\r\n") != npos ? u"\r\n" : u"\n";
-    edits.push_back({at, at, u"#pragma code_page(65001)" + eol});
-  }
-  // One pass over the text, however many resources go. At one offset, what is inserted there
-  // comes before what is removed from there.
-  edits.insert(edits.end(), removals.begin(), removals.end());
-  std::stable_sort(edits.begin(), edits.end(),
-                   [](const TEdit& A, const TEdit& B) { return A.Begin < B.Begin; });
+// One pass over the text, however many resources go. At one offset, what is inserted there
+// comes before what is removed from there.
+std::u16string ApplyEdits(const std::u16string& Text, std::vector<TRcEdit> Edits,
+                          const std::vector<TRcEdit>& Removals) {
+  Edits.insert(Edits.end(), Removals.begin(), Removals.end());
+  std::stable_sort(Edits.begin(), Edits.end(),
+                   [](const TRcEdit& A, const TRcEdit& B) { return A.Begin < B.Begin; });
   std::u16string out;
   out.reserve(Text.size() + 64);
   size_t pos = 0;
-  for (const TEdit& e : edits) {
+  for (const TRcEdit& e : Edits) {
     if (e.Begin < pos) continue;
     out.append(Text, pos, e.Begin - pos);
     out += e.Text;
     pos = e.End;
   }
   out.append(Text, pos, npos);
-  Text = std::move(out);
+  return out;
+}
+
+} // namespace
+
+void TQEMRcFormat::AdjustForTarget(std::u16string& Text, LCID XlatLCID, uint32_t CodePage,
+                                   bool Utf8) {
+  TRcScript s;
+  try {
+    s = ParseScript(Text, FStringMap);
+  } catch (const TRcSyntaxError&) {
+    return; // Parse refuses such a text, so it is never written
+  }
+  const TRcChoice choice = Choose(s, FLocale);
+  std::u16string leftOut;
+  const std::vector<TRcEdit> removals = OtherLanguageRemovals(Text, s, choice, leftOut);
+
+  std::vector<TRcEdit> edits;
+  for (const TLangStmt& l : s.Langs)
+    if (l.Pair && choice.Kept(s, int(&l - s.Langs.data())) && !IsRemoved(removals, l.Begin))
+      edits.push_back(
+          {l.OpBegin, l.OpEnd, Hex2(XlatLCID & 0x3FF) + u", " + Hex2((XlatLCID >> 10) & 0x3F)});
+  AddVersionEdits(s, choice, XlatLCID, edits);
+
+  // A UTF-16 script is read as UTF-16 whatever its pragmas say.
+  const uint32_t page = Utf8 ? 65001 : CodePage;
+  if (page != 0 && !FUtf16)
+    for (const auto& [b, e] : s.CodePages)
+      if (!IsRemoved(removals, b)) edits.push_back({b, e, Ascii(std::to_string(page))});
+  if (Utf8 && !FUtf16 && (s.CodePages.empty() || s.CodePages.front().first > s.FirstString)) {
+    const size_t at = !Text.empty() && Text[0] == 0xFEFF ? 1 : 0;
+    const std::u16string eol = Text.find(u"\r\n") != npos ? u"\r\n" : u"\n";
+    edits.push_back({at, at, u"#pragma code_page(65001)" + eol});
+  }
+  Text = ApplyEdits(Text, std::move(edits), removals);
   if (!leftOut.empty()) ShowNotice(Format(SScriptLanguagesLeftOut, FFileName, leftOut));
 }
 

@@ -21,7 +21,7 @@ run() {
 # The layout of an installation.
 run install.log "$cmake" --install "$build" --prefix "$prefix"
 for f in bin/hlx lib/libqem.so lib/hlx/packages/ofm140.fpl lib/hlx/packages/rc140.fpl \
-         include/hlx/qem.h include/hlx/QEMPluginKit.h include/hlx/translator/QEMPackages.h \
+         include/hlx/qem.h include/hlx/hlx.h include/hlx/QEMPluginKit.h include/hlx/translator/QEMPackages.h \
          lib/cmake/HLX/HLXConfig.cmake lib/cmake/HLX/HLXPackage.cmake lib/pkgconfig/hlx.pc; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
