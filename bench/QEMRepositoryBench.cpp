@@ -27,16 +27,19 @@ constexpr int Records = 1000000;
 const std::filesystem::path Dir = std::filesystem::temp_directory_path() / "hlx-repository-bench";
 const std::filesystem::path File = Dir / "big.tmx";
 
-std::string Original(int I) { return "Original text number " + std::to_string(I) + " of the menu"; }
+std::string Original(int I) {
+  return "Original text number " + std::to_string(I) + " of the menu";
+}
 
 void MakeFile() {
   if (std::filesystem::exists(File)) return;
   std::filesystem::create_directories(Dir);
   std::ofstream f(File, std::ios::binary);
-  f << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<tmx version=\"1.4\"><header creationtool=\"bench\"/><body>";
+  f << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<tmx version=\"1.4\"><header "
+       "creationtool=\"bench\"/><body>";
   for (int i = 0; i < Records; ++i)
-    f << "<tu><tuv xml:lang=\"en-US\"><seg>" << Original(i) << "</seg></tuv><tuv xml:lang=\"de-DE\"><seg>Übersetzter Text "
-      << i << "</seg></tuv></tu>";
+    f << "<tu><tuv xml:lang=\"en-US\"><seg>" << Original(i)
+      << "</seg></tuv><tuv xml:lang=\"de-DE\"><seg>Übersetzter Text " << i << "</seg></tuv></tu>";
   f << "</body></tmx>";
 }
 
@@ -63,7 +66,8 @@ void BM_PugixmlSave(benchmark::State& State) {
   MakeFile();
   pugi::xml_document doc;
   doc.load_file(File.c_str());
-  for (auto _ : State) doc.save_file((Dir / "pugi.tmx").c_str(), "", pugi::format_raw);
+  for (auto _ : State)
+    doc.save_file((Dir / "pugi.tmx").c_str(), "", pugi::format_raw);
 }
 BENCHMARK(BM_PugixmlSave)->Unit(benchmark::kMillisecond)->Iterations(2);
 
@@ -139,7 +143,8 @@ BENCHMARK(BM_RepositoryLoad)->Unit(benchmark::kMillisecond)->Iterations(2);
 void BM_RepositorySave(benchmark::State& State) {
   MakeFile();
   QEMRepositorySetFileName(UTF8ToUTF16(File.string()));
-  for (auto _ : State) QEMRepositorySaveAs(UTF8ToUTF16((Dir / "saved.tmx").string()));
+  for (auto _ : State)
+    QEMRepositorySaveAs(UTF8ToUTF16((Dir / "saved.tmx").string()));
   QEMRepositorySetFileName(u"");
 }
 BENCHMARK(BM_RepositorySave)->Unit(benchmark::kMillisecond)->Iterations(2);

@@ -1,6 +1,7 @@
 #include "editing/QEMRepositoryFrame.h"
 
 #include <unicode/uchar.h>
+#include <unicode/uloc.h>
 #include <unicode/utf16.h>
 
 #include <algorithm>
@@ -14,6 +15,28 @@
 #include "settings/QEMINTOptionProp.h"
 
 namespace {
+
+// A bare language ("de", as other tools write them) serves all its regions: the column is
+// named after the language and shows it in the font of its main region.
+bool BareLanguageColumn(const std::u16string& Tag, TQEMRpsColDef& Col) {
+  const std::string tag = UTF16ToUTF8(Tag);
+  if (tag.empty() || tag.size() > 8 || tag.find_first_of("-_") != std::string::npos) return false;
+  char likely[ULOC_FULLNAME_CAPACITY] = {};
+  UErrorCode err = U_ZERO_ERROR;
+  uloc_addLikelySubtags(tag.c_str(), likely, sizeof likely, &err);
+  char region[ULOC_COUNTRY_CAPACITY] = {};
+  if (U_SUCCESS(err)) uloc_getCountry(likely, region, sizeof region, &err);
+  LCID lcid = 0;
+  if (U_FAILURE(err) || !*region || !TryLangTagToLCID(UTF8ToUTF16(tag + "-" + region), lcid))
+    return false;
+  UChar name[128] = {};
+  err = U_ZERO_ERROR;
+  const int32_t n = uloc_getDisplayLanguage(tag.c_str(), "en", name, 128, &err);
+  if (U_FAILURE(err) || n <= 0 || n > 128) return false;
+  Col.Lang = lcid;
+  Col.Caption.assign(reinterpret_cast<const char16_t*>(name), size_t(n));
+  return true;
+}
 
 bool SameTag(std::u16string_view A, std::u16string_view B) {
   const auto lower = [](char16_t C) { return C >= u'A' && C <= u'Z' ? char16_t(C + 32) : C; };
@@ -132,7 +155,7 @@ TQEMRpsColDef TQEMRepositoryFrame::MakeColumn(const std::u16string& Tag) const {
   c.Caption = Tag;
   if (TryLangTagToLCID(Tag, c.Lang) && IsValidLCID(c.Lang))
     c.Caption = LCIDToLangName(c.Lang);
-  else
+  else if (!BareLanguageColumn(Tag, c))
     c.Lang = 0;
   if (QEMGridFonts) c.Font = c.Lang ? *QEMGridFonts->GetFont(c.Lang) : QEMGridFonts->DefaultFont();
   return c;

@@ -85,7 +85,8 @@ void TQEMRepositoryServices::SetTranslation(const std::u16string& Original,
     return;
   }
   IQEMWideStrings& list = *FTargetStrings;
-  QEMRepositoryGetString(Original, FOrigLCID, list, FXlatLCID, FContextID);
+  // What the language's bare tag offers is no translation of this language to compare with.
+  QEMRepositoryGetString(Original, FOrigLCID, list, FXlatLCID, FContextID, true);
   struct TClear {
     IQEMWideStrings& L;
     ~TClear() { L.Clear(); }
@@ -193,12 +194,15 @@ void TQEMRepositoryServices::GetTranslation(const std::u16string& Original,
 }
 
 std::u16string TQEMRepositoryServices::AddStatusText() const {
-  return Format(FUserCanceled ? SRepAddCanceledStatus : SRepAddStatus, FAddedCount, FReplacedCount,
-                FSkippedCount, FExistedCount);
+  return FUserCanceled
+             ? Format(SRepAddCanceledStatus, FAddedCount, FReplacedCount, FSkippedCount,
+                      FExistedCount)
+             : Format(SRepAddStatus, FAddedCount, FReplacedCount, FSkippedCount, FExistedCount);
 }
 
 std::u16string TQEMRepositoryServices::GetStatusText() const {
-  return Format(FUserCanceled ? SRepGetCanceledStatus : SRepGetStatus, FPulledCount, FSkippedCount);
+  return FUserCanceled ? Format(SRepGetCanceledStatus, FPulledCount, FSkippedCount)
+                       : Format(SRepGetStatus, FPulledCount, FSkippedCount);
 }
 
 TQEMRepositoryServices& QEMRepositoryServices() {

@@ -18,14 +18,17 @@ class RepositoryTest : public ::testing::Test {
 protected:
   void SetUp() override { QEMRepositorySetFileName(Dir.U16("rep.tmx")); }
   int Count() { return QEMRepositoryGetRepository()->RecCount(); }
-  std::vector<std::u16string> Get(const std::u16string& Orig, LCID Xlat = De, const std::u16string& Ctx = u"") {
+  std::vector<std::u16string> Get(const std::u16string& Orig, LCID Xlat = De,
+                                  const std::u16string& Ctx = u"") {
     TQEMWideStringList l;
     QEMRepositoryGetString(Orig, En, l, Xlat, Ctx);
     std::vector<std::u16string> out;
-    for (int i = 0; i < l.GetCount(); ++i) out.push_back(l.Get(i));
+    for (int i = 0; i < l.GetCount(); ++i)
+      out.push_back(l.Get(i));
     return out;
   }
-  TQEMRepositoryAddResult Add(const std::u16string& O, const std::u16string& X, const std::u16string& Ctx = u"") {
+  TQEMRepositoryAddResult Add(const std::u16string& O, const std::u16string& X,
+                              const std::u16string& Ctx = u"") {
     TQEMRepositoryAddResult r;
     QEMRepositoryAddString(O, En, X, De, Ctx, &r);
     return r;
@@ -88,7 +91,8 @@ TEST_F(RepositoryTest, ForceAddReplaceAndLookups) {
 
   Add(u"File", u"Datei", u"x2");
   EXPECT_TRUE(QEMRepositoryReplaceString(u"File", En, u"Datei", De, u"Neu", u""));
-  EXPECT_EQ(Get(u"File"), (std::vector<std::u16string>{u"Neu", u"Akte", u"Dokument", u"Blatt", u"Datei"}));
+  EXPECT_EQ(Get(u"File"),
+            (std::vector<std::u16string>{u"Neu", u"Akte", u"Dokument", u"Blatt", u"Datei"}));
   EXPECT_FALSE(QEMRepositoryReplaceString(u"File", En, u"Nichts", De, u"Neu", u""));
 
   EXPECT_TRUE(Get(u"File", Fr).empty());
@@ -108,16 +112,19 @@ TEST_F(RepositoryTest, IndexStaysSortedAndBatchStoresPairsOnce) {
   EXPECT_EQ(rep->RecCount(), 1500);
   const auto& ix = rep->GetIndexList().Index(rep->GetIndexList().Languages().IndexOf(u"en-US"));
   ASSERT_EQ(ix.Count(), 1500);
-  for (int p = 0; p < ix.Count(); ++p) EXPECT_EQ(ix.PositionOf(ix.Item(p)), p);
+  for (int p = 0; p < ix.Count(); ++p)
+    EXPECT_EQ(ix.PositionOf(ix.Item(p)), p);
   for (int p = 1; p < ix.Count(); ++p)
-    EXPECT_LT(rep->GetRecord(ix.Item(p - 1))->GetString(u"en-US"), rep->GetRecord(ix.Item(p))->GetString(u"en-US"));
+    EXPECT_LT(rep->GetRecord(ix.Item(p - 1))->GetString(u"en-US"),
+              rep->GetRecord(ix.Item(p))->GetString(u"en-US"));
   int pos = -1;
   EXPECT_TRUE(rep->Find(u"k1000", u"en-us", pos));
   EXPECT_EQ(rep->GetRecord(ix.Item(pos))->GetString(u"de-DE"), u"v1000");
 }
 
 TEST_F(RepositoryTest, TMXSaveLoadKeepsWhatItDoesNotKnow) {
-  EXPECT_EQ(Message([] { QEMRepositorySetFileName(u""), QEMRepositorySave(); }), "Filename is not specified.");
+  EXPECT_EQ(Message([] { QEMRepositorySetFileName(u""), QEMRepositorySave(); }),
+            "Filename is not specified.");
   QEMRepositorySetFileName(Dir.U16("empty.tmx"));
   QEMRepositoryGetRepository()->AddRecord();
   QEMRepositorySave();
@@ -127,15 +134,18 @@ TEST_F(RepositoryTest, TMXSaveLoadKeepsWhatItDoesNotKnow) {
   const size_t cd = empty.find("changedate=\"");
   ASSERT_NE(cd, std::string::npos);
   const std::string date = empty.substr(cd + 12, 19);
-  EXPECT_TRUE(date[8] == 'T' && date[11] == ':' && date[14] == ':' && date[17] == 'Z' && date[18] == '"') << date;
+  EXPECT_TRUE(date[8] == 'T' && date[11] == ':' && date[14] == ':' && date[17] == 'Z' &&
+              date[18] == '"')
+      << date;
   EXPECT_EQ(QEMRepositoryDateText(EncodeDateTime(2009, 12, 31, 23, 59, 59)), u"20091231T23:59:59Z");
 
-  qemtest::WriteTextFile(Dir.Path() / "other.tmx",
-                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tmx version=\"1.4\"><header creationtool=\"T\" "
-                         "o-tmf=\"x\"><prop type=\"p\">v</prop></header><body>"
-                         "<tu tuid=\"7\" usagecount=\"3\"><prop type=\"q\">w</prop><tuv xml:lang=\"EN-us\">"
-                         "<seg>Hello</seg><note>n</note></tuv><tuv xml:lang=\"de-DE\"><seg>Hallo</seg></tuv></tu>"
-                         "<tu><tuv xml:lang=\"fr-FR\"><seg>Bon<ph x=\"1\"/>jour</seg></tuv></tu></body></tmx>");
+  qemtest::WriteTextFile(
+      Dir.Path() / "other.tmx",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tmx version=\"1.4\"><header creationtool=\"T\" "
+      "o-tmf=\"x\"><prop type=\"p\">v</prop></header><body>"
+      "<tu tuid=\"7\" usagecount=\"3\"><prop type=\"q\">w</prop><tuv xml:lang=\"EN-us\">"
+      "<seg>Hello</seg><note>n</note></tuv><tuv xml:lang=\"de-DE\"><seg>Hallo</seg></tuv></tu>"
+      "<tu><tuv xml:lang=\"fr-FR\"><seg>Bon<ph x=\"1\"/>jour</seg></tuv></tu></body></tmx>");
   QEMRepositorySetFileName(Dir.U16("other.tmx"));
   auto rep = std::static_pointer_cast<TQEMRepository>(QEMRepositoryGetRepository());
   EXPECT_EQ(rep->Author(), u"T");
@@ -145,8 +155,8 @@ TEST_F(RepositoryTest, TMXSaveLoadKeepsWhatItDoesNotKnow) {
   Add(u"Bye", u"Tschüss");
   QEMRepositorySave();
   const std::string saved = qemtest::ReadTextFile(Dir.Path() / "other.tmx");
-  for (const char* kept : {"o-tmf=\"x\"", "<prop type=\"p\">v</prop>", "usagecount=\"3\"", "<ph x=\"1\"", "<note>n</note>",
-                           "Tschüss", "adminlang=\"EN-us\""})
+  for (const char* kept : {"o-tmf=\"x\"", "<prop type=\"p\">v</prop>", "usagecount=\"3\"",
+                           "<ph x=\"1\"", "<note>n</note>", "Tschüss", "adminlang=\"EN-us\""})
     EXPECT_NE(saved.find(kept), std::string::npos) << kept;
   QEMRepositorySetFileName(Dir.U16("other.tmx"));
   EXPECT_EQ(Count(), 3);
@@ -155,7 +165,8 @@ TEST_F(RepositoryTest, TMXSaveLoadKeepsWhatItDoesNotKnow) {
   QEMINTOptionProps->RepositoryFormattedXML = true;
   QEMRepositorySaveAs(Dir.U16("formatted.tmx"));
   QEMINTOptionProps->RepositoryFormattedXML = false;
-  EXPECT_NE(qemtest::ReadTextFile(Dir.Path() / "formatted.tmx").find("\n  <body>"), std::string::npos);
+  EXPECT_NE(qemtest::ReadTextFile(Dir.Path() / "formatted.tmx").find("\n  <body>"),
+            std::string::npos);
   QEMRepositorySetFileName(Dir.U16("formatted.tmx"));
   EXPECT_EQ(Get(u"Bye"), std::vector<std::u16string>{u"Tschüss"});
   EXPECT_EQ(Count(), 3);
@@ -168,9 +179,10 @@ TEST_F(RepositoryTest, FailuresLeaveFileAndStateIntact) {
 
   auto rep = std::static_pointer_cast<TQEMRepository>(QEMRepositoryGetRepository());
   for (const std::string& bad : {std::string("<tmx><body><tu>"), std::string("QRDM"),
-                                std::string("QRDM\x01\x00\x00\x06", 8) + std::string(472, '\0'),
-                                std::string("QRDM", 4) + std::string(20, '\0') + std::string("\x01\0\0\0\xff\xff\xff\x7f", 8) +
-                                    std::string(452, '\0') + std::string("\x09\x04\0\0", 4)}) {
+                                 std::string("QRDM\x01\x00\x00\x06", 8) + std::string(472, '\0'),
+                                 std::string("QRDM", 4) + std::string(20, '\0') +
+                                     std::string("\x01\0\0\0\xff\xff\xff\x7f", 8) +
+                                     std::string(452, '\0') + std::string("\x09\x04\0\0", 4)}) {
     qemtest::WriteTextFile(Dir.Path() / "bad.rps", bad);
     // The loader's reason follows the file's name.
     const std::string head =
@@ -251,7 +263,10 @@ TEST_F(RepositoryTest, NotifierAndShutDownSave) {
   QEMNewRepositoryEngineFinalize();
   ShowErrorFunc = nullptr;
   QEMNewRepositoryEngineInitialize();
-  EXPECT_EQ(shown.rfind(u"The translation repository \"" + Dir.U16("no/such/dir/rep.tmx") + u"\" could not be saved", 0), 0u);
+  EXPECT_EQ(shown.rfind(u"The translation repository \"" + Dir.U16("no/such/dir/rep.tmx") +
+                            u"\" could not be saved",
+                        0),
+            0u);
 }
 
 class RepositoryServicesTest : public RepositoryTest {
@@ -336,3 +351,23 @@ TEST_F(RepositoryServicesTest, GetCountsSeedAndLineBreaks) {
 }
 
 } // namespace
+
+// The TMX DTD wants a tuv's notes before its seg; a note added to an existing text goes there.
+TEST(RepositoryNotes, ANoteGoesBeforeTheSeg) {
+  qemtest::TTempDir dir;
+  auto rep = std::make_shared<TQEMRepository>();
+  rep->Reset(dir.U16("notes.tmx"));
+  const auto rec = rep->AddRecord();
+  rec->SetString(u"en-US", u"Open");
+  rec->SetNote(u"en-US", u"menu item");
+  rec->SetNote(u"en-US", u"File menu item");
+  rep->Save();
+  const std::string text = qemtest::ReadTextFile(dir.Path() / "notes.tmx");
+  EXPECT_NE(text.find("<tuv xml:lang=\"en-US\"><note>File menu item</note><seg>Open</seg></tuv>"),
+            std::string::npos)
+      << text;
+  auto again = std::make_shared<TQEMRepository>();
+  again->LoadFromFile(dir.U16("notes.tmx"));
+  EXPECT_EQ(again->GetRecord(0)->GetNote(u"en-US"), u"File menu item");
+  EXPECT_EQ(again->GetRecord(0)->GetString(u"en-US"), u"Open");
+}
