@@ -1,0 +1,60 @@
+// The switches of XLIFF and PO export and import: what they accept and what they refuse.
+#include <gtest/gtest.h>
+
+#include "platform/QEMFormat.h"
+#include "resources/QEMConst.h"
+#include "support/TestSupport.h"
+#include "workspace/QEMCommandLine.h"
+
+namespace {
+
+std::u16string Refusal(const std::vector<std::u16string>& Args) {
+  THlxCommandLine c;
+  try {
+    c.ParseCmdLine(Args);
+    c.CheckNamedFiles();
+  } catch (const EHLXException& e) {
+    return e.Message();
+  }
+  return {};
+}
+
+TEST(CommandLineExchange, ExportSwitches) {
+  qemtest::TTempDir dir;
+  qemtest::WriteTextFile(dir.Path() / "p.hlx", "");
+  THlxCommandLine c;
+  c.ParseCmdLine({u"--EXPORT=out", u"--format", u"PO", u"--language", u"de-DE", u"--language=fr-FR",
+                  u"--file", u"a.ofm", u"--file", u"src/b.rc", dir.U16("p.hlx")});
+  EXPECT_EQ(c.ExchangeRun(), THlxExchangeRun::erExport);
+  EXPECT_TRUE(c.BatchMode());
+  EXPECT_TRUE(c.ExportPO());
+  EXPECT_TRUE(c.ExchangePath().ends_with(u"/out")) << UTF16ToUTF8(c.ExchangePath());
+  EXPECT_EQ(c.ExportLanguages(), (std::vector<std::u16string>{u"de-DE", u"fr-FR"}));
+  EXPECT_EQ(c.ExportFiles(), (std::vector<std::u16string>{u"a.ofm", u"src/b.rc"}));
+  EXPECT_EQ(c.LogFileName(), dir.U16("log.txt"));
+  c.ParseCmdLine({u"--import", dir.U16(), dir.U16("p.hlx")});
+  EXPECT_EQ(c.ExchangeRun(), THlxExchangeRun::erImport);
+  EXPECT_FALSE(c.ExportPO());
+  EXPECT_TRUE(c.ExportLanguages().empty());
+  EXPECT_NO_THROW(c.CheckNamedFiles());
+  c.ParseCmdLine({u"-I", dir.U16("p.hlx")});
+  EXPECT_EQ(c.ExchangeRun(), THlxExchangeRun::erNone);
+}
+
+TEST(CommandLineExchange, RefusedAsUsageErrors) {
+  const auto usage = [](std::u16string_view Why) { return Format(SHlxTryHelp, Why); };
+  EXPECT_EQ(Refusal({u"--export", u"o", u"--format", u"tmx", u"p.hlx"}),
+            usage(Format(SExchangeUnknownFormat, u"tmx")));
+  EXPECT_EQ(Refusal({u"--export", u"o", u"--language", u"not a tag", u"p.hlx"}),
+            usage(Format(SExchangeBadLanguage, u"not a tag")));
+  EXPECT_EQ(Refusal({u"--export", u"o", u"--import", u"i", u"p.hlx"}),
+            usage(std::u16string(SExchangeOneRun)));
+  EXPECT_EQ(Refusal({u"-I", u"--import", u"i", u"p.hlx"}), usage(std::u16string(SExchangeOneRun)));
+  EXPECT_EQ(Refusal({u"--export", u"o"}), usage(Format(SExchangeNeedsProject, u"--export")));
+  EXPECT_EQ(Refusal({u"--format", u"po", u"p.hlx"}),
+            usage(Format(SExchangeOnlyWithExport, u"--format")));
+  EXPECT_EQ(Refusal({u"--export", u"o", u"--file"}), usage(Format(SHlxMissingValue, u"--file")));
+  EXPECT_NE(Refusal({u"--import", u"/no/such/catalogue.po", u"/no/such/p.hlx"}), u"");
+}
+
+} // namespace
