@@ -237,7 +237,13 @@ void TQEMMainWindow::CreateActions() {
   FActExpandOne = NewAction(this, "actExpandOneLevel", SActExpandOneLevel);
   FActExpandAll = NewAction(this, "actExpandAll", SActExpandAll);
   FActCollapse = NewAction(this, "actCollapse", SActCollapse);
+  ConnectActions();
+  // The workspace actions are in no main menu; their shortcuts work anywhere in the window.
+  addActions({FActRefresh, FActPurge, FActEggBuild, FActRecreateXlat, FActAddToRepository,
+              FActGetFromRepository, FActChangeStatus, FActFindInFiles});
+}
 
+void TQEMMainWindow::ConnectActions() {
   connect(FActNew, &QAction::triggered, this, &TQEMMainWindow::FileNew);
   connect(FActOpen, &QAction::triggered, this, &TQEMMainWindow::FileOpen);
   connect(FActSave, &QAction::triggered, this, &TQEMMainWindow::FileSave);
@@ -275,9 +281,6 @@ void TQEMMainWindow::CreateActions() {
     FTree->collapseAll();
     FExpandDepth = 0;
   });
-  // The workspace actions are in no main menu; their shortcuts work anywhere in the window.
-  addActions({FActRefresh, FActPurge, FActEggBuild, FActRecreateXlat, FActAddToRepository,
-              FActGetFromRepository, FActChangeStatus, FActFindInFiles});
 }
 
 void TQEMMainWindow::CreateMenus() {
@@ -337,8 +340,16 @@ QWidget* TQEMMainWindow::CreateProjectPage() {
   split->setSizes({200, 800});
   (new QVBoxLayout(page))->addWidget(split);
   connect(FProjectList, &QListWidget::currentRowChanged, this, &TQEMMainWindow::ProjectRowChanged);
+  CreateLanguagesPage();
+  CreateFilesPage();
+  // Languages in the base-language box: every known one, found by LCID without a search.
+  if (QEMLanguages)
+    for (int i = 0; i < QEMLanguages->GetCount(); ++i)
+      FBaseLang->addItem(QStr(QEMLanguages->GetName(i)), uint(QEMLanguages->GetLCID(i)));
+  return page;
+}
 
-  // Languages
+void TQEMMainWindow::CreateLanguagesPage() {
   FLanguagesPage = new QWidget(FProjectPages);
   FLanguagesPage->setObjectName(QStringLiteral("tsProjLang"));
   auto* langLayout = new QVBoxLayout(FLanguagesPage);
@@ -382,8 +393,9 @@ QWidget* TQEMMainWindow::CreateProjectPage() {
           [this](QTreeWidgetItem* Item, int Column) {
             if (Column == lcExtension || Column == lcXlatDir) FLanguages->editItem(Item, Column);
           });
+}
 
-  // Files
+void TQEMMainWindow::CreateFilesPage() {
   FFilesPage = new QWidget(FProjectPages);
   FFilesPage->setObjectName(QStringLiteral("tsProjFiles"));
   auto* filesLayout = new QVBoxLayout(FFilesPage);
@@ -428,12 +440,6 @@ QWidget* TQEMMainWindow::CreateProjectPage() {
   filesStatus->addWidget(FFilesPanel1, 2);
   filesLayout->addWidget(filesStatus);
   FProjectPages->addTab(FFilesPage, QStr(SPageFiles));
-
-  // Languages in the base-language box: every known one, found by LCID without a search.
-  if (QEMLanguages)
-    for (int i = 0; i < QEMLanguages->GetCount(); ++i)
-      FBaseLang->addItem(QStr(QEMLanguages->GetName(i)), uint(QEMLanguages->GetLCID(i)));
-  return page;
 }
 
 QWidget* TQEMMainWindow::CreateWorkspacePage() {

@@ -81,8 +81,11 @@ protected:
 
 private:
   void CreateActions();
+  void ConnectActions();
   void CreateMenus();
   QWidget* CreateProjectPage();
+  void CreateLanguagesPage();
+  void CreateFilesPage();
   QWidget* CreateWorkspacePage();
 
   void RefreshCaption();

@@ -46,170 +46,171 @@ struct TPageView {
 
 using V = TQEMOptionView;
 
+// The pages as data: one entry per option set, in the order the dialog shows them.
+const std::vector<TPageView> kPageViews = {
+    {u"HLXPropSet",
+     SOptPageDesktop,
+     {
+         {.Field = u"EditorFilename", .Caption = SOptEditorFilename, .Extra = V::exBrowseProgram},
+         {.Field = u"HLXLeft", .Caption = SOptLeft, .Group = SOptMainWindow},
+         {.Field = u"HLXTop", .Caption = SOptTop, .Group = SOptMainWindow},
+         {.Field = u"HLXWidth", .Caption = SOptWidth, .Group = SOptMainWindow},
+         {.Field = u"HLXHeight", .Caption = SOptHeight, .Group = SOptMainWindow},
+     }},
+    {u"CommonPropSet",
+     SOptPageGeneral,
+     {
+         {.Field = u"AutomaticallyQueryRepository", .Caption = SOptQueryRepository},
+         {.Field = u"AutomaticQuoteStrings", .Caption = SOptQuoteStrings},
+         {.Field = u"AutomaticSaveFiles", .Caption = SOptSaveFiles},
+         {.Field = u"UseNewlyTranslated", .Caption = SOptUseNewlyTranslated},
+         {.Field = u"HideEmptyItems", .Caption = SOptHideEmptyItems},
+     }},
+    {u"FormDesignerPropSet",
+     SOptPageFormDesigner,
+     {
+         {.Field = u"DisplayGrid", .Caption = SOptDisplayGrid},
+         {.Field = u"SnapToGrid", .Caption = SOptSnapToGrid},
+         {.Field = u"GridSizeX", .Caption = SOptGridSizeX},
+         {.Field = u"GridSizeY", .Caption = SOptGridSizeY},
+     }},
+    {u"AddToRepositoryPropSet",
+     SActAddToRepository,
+     {
+         {.Field = u"AddToRepositoryTranslated",
+          .Caption = SOptAddTranslated,
+          .Group = SOptStatuses},
+         {.Field = u"AddToRepositoryUntranslated",
+          .Caption = SOptAddUntranslated,
+          .Group = SOptStatuses},
+         {.Field = u"AddToRepositoryNewlyTranslated",
+          .Caption = SOptAddNewlyTranslated,
+          .Group = SOptStatuses},
+         {.Field = u"AddToRepositoryHold", .Caption = SOptAddHold, .Group = SOptStatuses},
+         {.Field = u"AddToRepositoryDoNotTranslate",
+          .Caption = SOptAddDoNotTranslate,
+          .Group = SOptStatuses},
+         {.Field = u"AddToRepositoryUnused", .Caption = SOptAddUnused, .Group = SOptStatuses},
+         {.Field = u"AddToRepositoryDuplicateAction",
+          .Group = SOptDuplicateAction,
+          .Choices = {SOptDuplicateSkip, SRepAddDialogAdd, SOptDuplicateForceAdd,
+                      SOptDuplicateReplace, SOptDisplaySelection}},
+         {.Field = u"AddToRepositoryValue",
+          .Group = SOptValue,
+          .Choices = {SOptValueChanged, SOptValueUnchanged, SOptValueDontCare}},
+         {.Field = u"AddToRepositoryIncludeContext", .Caption = SOptAddIncludeContext},
+         {.Field = u"AddToRepositoryComment", .Caption = SOptCommentSwitch},
+         {.Field = u"AddToRepositoryCommentAction",
+          .Caption = SOptCommentSwitch,
+          .Choices = {SOptCommentNotInclude, SOptCommentInclude},
+          .Extra = V::exBesidePrevious},
+     }},
+    {u"ChangeStatusPropSet",
+     SActChangeStatus,
+     {
+         {.Field = u"ChangeStatusUntranslated",
+          .Caption = SStatusUntranslated,
+          .Group = SOptStatuses},
+         {.Field = u"ChangeStatusTranslated", .Caption = SStatusTranslated, .Group = SOptStatuses},
+         {.Field = u"ChangeStatusAutoTranslated",
+          .Caption = SStatusAutoTranslated,
+          .Group = SOptStatuses},
+         {.Field = u"ChangeStatusNewlyTranslated",
+          .Caption = SStatusNewlyTranslated,
+          .Group = SOptStatuses},
+         {.Field = u"ChangeStatusHold", .Caption = SStatusHold, .Group = SOptStatuses},
+         {.Field = u"ChangeStatusDoNotTranslate",
+          .Caption = SStatusDoNotTranslate,
+          .Group = SOptStatuses},
+         {.Field = u"ChangeStatusNewStatus", .Caption = SOptNewStatus, .Extra = V::exNewStatus},
+         {.Field = u"ChangeStatusRevertToOriginal", .Caption = SOptRevertToOriginal},
+         {.Field = u"ChangeStatusUseRepository", .Caption = SOptUseRepository},
+         {.Field = u"ChangeStatusUseContext", .Caption = SOptUseContext},
+         {.Field = u"ChangeStatusComment", .Caption = SOptCommentSwitch},
+         {.Field = u"ChangeStatusCommentAction",
+          .Caption = SOptCommentSwitch,
+          .Choices = {SOptCommentRemove, SRepAddDialogAdd},
+          .Extra = V::exBesidePrevious},
+     }},
+    {u"GetFromRepositoryPropSet",
+     SActGetFromRepository,
+     {
+         {.Field = u"GetFromRepositoryUntranslated",
+          .Caption = SStatusUntranslated,
+          .Group = SOptCurrentStatus},
+         {.Field = u"GetFromRepositoryTranslated",
+          .Caption = SStatusTranslated,
+          .Group = SOptCurrentStatus},
+         {.Field = u"GetFromRepositoryAutoTranslated",
+          .Caption = SStatusAutoTranslated,
+          .Group = SOptCurrentStatus},
+         {.Field = u"GetFromRepositoryNewlyTranslated",
+          .Caption = SStatusNewlyTranslated,
+          .Group = SOptCurrentStatus},
+         {.Field = u"GetFromRepositoryHold", .Caption = SStatusHold, .Group = SOptCurrentStatus},
+         {.Field = u"GetFromRepositoryDoNotTranslate",
+          .Caption = SStatusDoNotTranslate,
+          .Group = SOptCurrentStatus},
+         {.Field = u"GetFromRepositoryNewStatus",
+          .Group = SOptNewStatusGroup,
+          .Extra = V::exNewStatus},
+         {.Field = u"GetFromRepositoryMultipleFindAction",
+          .Group = SOptMultipleFindAction,
+          .Choices = {SRepDialogSkip, SOptUseFirst, SOptDisplaySelection}},
+         {.Field = u"GetFromRepositoryUseContext", .Caption = SOptGetUseContext},
+         {.Field = u"GetFromRepositoryComment", .Caption = SOptCommentSwitch},
+         {.Field = u"GetFromRepositoryCommentAction",
+          .Caption = SOptCommentSwitch,
+          .Choices = {SOptCommentRemove, SRepAddDialogAdd},
+          .Extra = V::exBesidePrevious},
+     }},
+    {u"RepositoryPropSet",
+     SOptPageRepository,
+     {
+         {.Field = u"RepositoryFilename",
+          .Caption = SOptRepositoryFilename,
+          .Extra = V::exBrowseRepository},
+         {.Field = u"RepositoryFormattedXML", .Caption = SOptFormattedXML},
+         {.Field = u"RepositoryTextLabels", .Caption = SOptTextLabels},
+         {.Field = u"RepositoryLangToolBarExpanded", .Caption = SOptLangToolBarExpanded},
+         {.Field = u"RepositoryLeft", .Caption = SOptLeft, .Group = SOptRepositoryWindow},
+         {.Field = u"RepositoryTop", .Caption = SOptTop, .Group = SOptRepositoryWindow},
+         {.Field = u"RepositoryWidth", .Caption = SOptWidth, .Group = SOptRepositoryWindow},
+         {.Field = u"RepositoryHeight", .Caption = SOptHeight, .Group = SOptRepositoryWindow},
+     }},
+    {u"RepositorySearchPropSet",
+     SOptPageRepositorySearch,
+     {
+         {.Field = u"RepositorySearchCaseSensitive", .Caption = SOptCaseSensitive},
+         {.Field = u"RepositorySearchForward", .Caption = SOptSearchForward},
+         {.Field = u"RepositorySearchWholeWords", .Caption = SOptWholeWords},
+     }},
+    {u"QualityWarningsPropSet",
+     SOptPageQualityWarnings,
+     {
+         {.Field = u"QualityWarnWhitespace", .Caption = SQualityKindWhitespace},
+         {.Field = u"QualityWarnEndPunctuation", .Caption = SQualityKindEndPunctuation},
+         {.Field = u"QualityWarnNumbers", .Caption = SQualityKindNumbers},
+         {.Field = u"QualityWarnDoubledSpaces", .Caption = SQualityKindDoubledSpaces},
+         {.Field = u"QualityWarnSameAsOriginal", .Caption = SQualityKindSameAsOriginal},
+         {.Field = u"QualityWarnAccelerator", .Caption = SQualityKindAccelerator},
+         {.Field = u"FuzzyThreshold", .Caption = SOptFuzzyThreshold},
+     }},
+    {u"PascalPropSet",
+     SOptPagePascal,
+     {
+         {.Field = u"PascalGenerateXlat", .Caption = SOptGenerateXlat},
+     }},
+    {u"QEMPropSet",
+     SOptPageDevelopment,
+     {
+         {.Field = u"AutomaticallyCompileProjects", .Caption = SOptCompileProjects},
+         {.Field = u"ShowTranslationManagerAfterVUD", .Caption = SOptShowManagerAfterUpdate},
+     }},
+};
+
 const std::vector<TPageView>& PageViews() {
-  static const std::vector<TPageView> pages = {
-      {u"HLXPropSet",
-       SOptPageDesktop,
-       {
-           {.Field = u"EditorFilename", .Caption = SOptEditorFilename, .Extra = V::exBrowseProgram},
-           {.Field = u"HLXLeft", .Caption = SOptLeft, .Group = SOptMainWindow},
-           {.Field = u"HLXTop", .Caption = SOptTop, .Group = SOptMainWindow},
-           {.Field = u"HLXWidth", .Caption = SOptWidth, .Group = SOptMainWindow},
-           {.Field = u"HLXHeight", .Caption = SOptHeight, .Group = SOptMainWindow},
-       }},
-      {u"CommonPropSet",
-       SOptPageGeneral,
-       {
-           {.Field = u"AutomaticallyQueryRepository", .Caption = SOptQueryRepository},
-           {.Field = u"AutomaticQuoteStrings", .Caption = SOptQuoteStrings},
-           {.Field = u"AutomaticSaveFiles", .Caption = SOptSaveFiles},
-           {.Field = u"UseNewlyTranslated", .Caption = SOptUseNewlyTranslated},
-           {.Field = u"HideEmptyItems", .Caption = SOptHideEmptyItems},
-       }},
-      {u"FormDesignerPropSet",
-       SOptPageFormDesigner,
-       {
-           {.Field = u"DisplayGrid", .Caption = SOptDisplayGrid},
-           {.Field = u"SnapToGrid", .Caption = SOptSnapToGrid},
-           {.Field = u"GridSizeX", .Caption = SOptGridSizeX},
-           {.Field = u"GridSizeY", .Caption = SOptGridSizeY},
-       }},
-      {u"AddToRepositoryPropSet",
-       SActAddToRepository,
-       {
-           {.Field = u"AddToRepositoryTranslated",
-            .Caption = SOptAddTranslated,
-            .Group = SOptStatuses},
-           {.Field = u"AddToRepositoryUntranslated",
-            .Caption = SOptAddUntranslated,
-            .Group = SOptStatuses},
-           {.Field = u"AddToRepositoryNewlyTranslated",
-            .Caption = SOptAddNewlyTranslated,
-            .Group = SOptStatuses},
-           {.Field = u"AddToRepositoryHold", .Caption = SOptAddHold, .Group = SOptStatuses},
-           {.Field = u"AddToRepositoryDoNotTranslate",
-            .Caption = SOptAddDoNotTranslate,
-            .Group = SOptStatuses},
-           {.Field = u"AddToRepositoryUnused", .Caption = SOptAddUnused, .Group = SOptStatuses},
-           {.Field = u"AddToRepositoryDuplicateAction",
-            .Group = SOptDuplicateAction,
-            .Choices = {SOptDuplicateSkip, SRepAddDialogAdd, SOptDuplicateForceAdd,
-                        SOptDuplicateReplace, SOptDisplaySelection}},
-           {.Field = u"AddToRepositoryValue",
-            .Group = SOptValue,
-            .Choices = {SOptValueChanged, SOptValueUnchanged, SOptValueDontCare}},
-           {.Field = u"AddToRepositoryIncludeContext", .Caption = SOptAddIncludeContext},
-           {.Field = u"AddToRepositoryComment", .Caption = SOptCommentSwitch},
-           {.Field = u"AddToRepositoryCommentAction",
-            .Caption = SOptCommentSwitch,
-            .Choices = {SOptCommentNotInclude, SOptCommentInclude},
-            .Extra = V::exBesidePrevious},
-       }},
-      {u"ChangeStatusPropSet",
-       SActChangeStatus,
-       {
-           {.Field = u"ChangeStatusUntranslated",
-            .Caption = SStatusUntranslated,
-            .Group = SOptStatuses},
-           {.Field = u"ChangeStatusTranslated",
-            .Caption = SStatusTranslated,
-            .Group = SOptStatuses},
-           {.Field = u"ChangeStatusAutoTranslated",
-            .Caption = SStatusAutoTranslated,
-            .Group = SOptStatuses},
-           {.Field = u"ChangeStatusNewlyTranslated",
-            .Caption = SStatusNewlyTranslated,
-            .Group = SOptStatuses},
-           {.Field = u"ChangeStatusHold", .Caption = SStatusHold, .Group = SOptStatuses},
-           {.Field = u"ChangeStatusDoNotTranslate",
-            .Caption = SStatusDoNotTranslate,
-            .Group = SOptStatuses},
-           {.Field = u"ChangeStatusNewStatus", .Caption = SOptNewStatus, .Extra = V::exNewStatus},
-           {.Field = u"ChangeStatusRevertToOriginal", .Caption = SOptRevertToOriginal},
-           {.Field = u"ChangeStatusUseRepository", .Caption = SOptUseRepository},
-           {.Field = u"ChangeStatusUseContext", .Caption = SOptUseContext},
-           {.Field = u"ChangeStatusComment", .Caption = SOptCommentSwitch},
-           {.Field = u"ChangeStatusCommentAction",
-            .Caption = SOptCommentSwitch,
-            .Choices = {SOptCommentRemove, SRepAddDialogAdd},
-            .Extra = V::exBesidePrevious},
-       }},
-      {u"GetFromRepositoryPropSet",
-       SActGetFromRepository,
-       {
-           {.Field = u"GetFromRepositoryUntranslated",
-            .Caption = SStatusUntranslated,
-            .Group = SOptCurrentStatus},
-           {.Field = u"GetFromRepositoryTranslated",
-            .Caption = SStatusTranslated,
-            .Group = SOptCurrentStatus},
-           {.Field = u"GetFromRepositoryAutoTranslated",
-            .Caption = SStatusAutoTranslated,
-            .Group = SOptCurrentStatus},
-           {.Field = u"GetFromRepositoryNewlyTranslated",
-            .Caption = SStatusNewlyTranslated,
-            .Group = SOptCurrentStatus},
-           {.Field = u"GetFromRepositoryHold", .Caption = SStatusHold, .Group = SOptCurrentStatus},
-           {.Field = u"GetFromRepositoryDoNotTranslate",
-            .Caption = SStatusDoNotTranslate,
-            .Group = SOptCurrentStatus},
-           {.Field = u"GetFromRepositoryNewStatus",
-            .Group = SOptNewStatusGroup,
-            .Extra = V::exNewStatus},
-           {.Field = u"GetFromRepositoryMultipleFindAction",
-            .Group = SOptMultipleFindAction,
-            .Choices = {SRepDialogSkip, SOptUseFirst, SOptDisplaySelection}},
-           {.Field = u"GetFromRepositoryUseContext", .Caption = SOptGetUseContext},
-           {.Field = u"GetFromRepositoryComment", .Caption = SOptCommentSwitch},
-           {.Field = u"GetFromRepositoryCommentAction",
-            .Caption = SOptCommentSwitch,
-            .Choices = {SOptCommentRemove, SRepAddDialogAdd},
-            .Extra = V::exBesidePrevious},
-       }},
-      {u"RepositoryPropSet",
-       SOptPageRepository,
-       {
-           {.Field = u"RepositoryFilename",
-            .Caption = SOptRepositoryFilename,
-            .Extra = V::exBrowseRepository},
-           {.Field = u"RepositoryFormattedXML", .Caption = SOptFormattedXML},
-           {.Field = u"RepositoryTextLabels", .Caption = SOptTextLabels},
-           {.Field = u"RepositoryLangToolBarExpanded", .Caption = SOptLangToolBarExpanded},
-           {.Field = u"RepositoryLeft", .Caption = SOptLeft, .Group = SOptRepositoryWindow},
-           {.Field = u"RepositoryTop", .Caption = SOptTop, .Group = SOptRepositoryWindow},
-           {.Field = u"RepositoryWidth", .Caption = SOptWidth, .Group = SOptRepositoryWindow},
-           {.Field = u"RepositoryHeight", .Caption = SOptHeight, .Group = SOptRepositoryWindow},
-       }},
-      {u"RepositorySearchPropSet",
-       SOptPageRepositorySearch,
-       {
-           {.Field = u"RepositorySearchCaseSensitive", .Caption = SOptCaseSensitive},
-           {.Field = u"RepositorySearchForward", .Caption = SOptSearchForward},
-           {.Field = u"RepositorySearchWholeWords", .Caption = SOptWholeWords},
-       }},
-      {u"QualityWarningsPropSet",
-       SOptPageQualityWarnings,
-       {
-           {.Field = u"QualityWarnWhitespace", .Caption = SQualityKindWhitespace},
-           {.Field = u"QualityWarnEndPunctuation", .Caption = SQualityKindEndPunctuation},
-           {.Field = u"QualityWarnNumbers", .Caption = SQualityKindNumbers},
-           {.Field = u"QualityWarnDoubledSpaces", .Caption = SQualityKindDoubledSpaces},
-           {.Field = u"QualityWarnSameAsOriginal", .Caption = SQualityKindSameAsOriginal},
-           {.Field = u"QualityWarnAccelerator", .Caption = SQualityKindAccelerator},
-       }},
-      {u"PascalPropSet",
-       SOptPagePascal,
-       {
-           {.Field = u"PascalGenerateXlat", .Caption = SOptGenerateXlat},
-       }},
-      {u"QEMPropSet",
-       SOptPageDevelopment,
-       {
-           {.Field = u"AutomaticallyCompileProjects", .Caption = SOptCompileProjects},
-           {.Field = u"ShowTranslationManagerAfterVUD", .Caption = SOptShowManagerAfterUpdate},
-       }},
-  };
-  return pages;
+  return kPageViews;
 }
 
 const TPageView* FindPage(std::u16string_view Set) {
@@ -370,6 +371,27 @@ QWidget* TQEMOptionsDialog::MakePage(TQEMPropertySet& Set, const QString& Title)
   return widget;
 }
 
+QWidget* TQEMOptionsDialog::WithBrowseButton(QLineEdit* Edit, bool Program) {
+  auto* box = new QWidget;
+  auto* row = new QHBoxLayout(box);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(Edit, 1);
+  auto* browse = new QToolButton(box);
+  browse->setText(QStr(SBrowseButton));
+  row->addWidget(browse);
+  box->setFocusProxy(Edit);
+  connect(browse, &QToolButton::clicked, this, [Edit, Program] {
+    std::u16string file = U16(Edit->text());
+    const std::u16string filter =
+        Program ? std::u16string(SAllFilesFilter)
+                : std::u16string(SRepSaveFilter) + u"|" + std::u16string(SAllFilesFilter);
+    if (QEMUIServices().ChooseOpenFile(
+            std::u16string(Program ? SOptChooseEditor : SOptChooseRepository), filter, file))
+      Edit->setText(QStr(file));
+  });
+  return box;
+}
+
 QWidget* TQEMOptionsDialog::MakeEditor(TQEMPropertySet& Set, int Index, const TQEMOptionView& View,
                                        const std::u16string& Caption) {
   TQEMPropertySet* set = &Set;
@@ -387,25 +409,7 @@ QWidget* TQEMOptionsDialog::MakeEditor(TQEMPropertySet& Set, int Index, const TQ
     if (View.Extra != TQEMOptionView::exBrowseProgram &&
         View.Extra != TQEMOptionView::exBrowseRepository)
       return edit;
-    auto* box = new QWidget;
-    auto* row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(edit, 1);
-    auto* browse = new QToolButton(box);
-    browse->setText(QStr(SBrowseButton));
-    row->addWidget(browse);
-    box->setFocusProxy(edit);
-    const bool program = View.Extra == TQEMOptionView::exBrowseProgram;
-    connect(browse, &QToolButton::clicked, this, [edit, program] {
-      std::u16string file = U16(edit->text());
-      const std::u16string filter =
-          program ? std::u16string(SAllFilesFilter)
-                  : std::u16string(SRepSaveFilter) + u"|" + std::u16string(SAllFilesFilter);
-      if (QEMUIServices().ChooseOpenFile(
-              std::u16string(program ? SOptChooseEditor : SOptChooseRepository), filter, file))
-        edit->setText(QStr(file));
-    });
-    return box;
+    return WithBrowseButton(edit, View.Extra == TQEMOptionView::exBrowseProgram);
   }
   case TQEMOptionType::otBoolean:
     if (View.Choices.size() != 2) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+class QLineEdit;
 class QListWidget;
 class QStackedWidget;
 class TQEMINTOptionProps;
@@ -32,6 +33,8 @@ public slots:
 
 private:
   QWidget* MakePage(TQEMPropertySet& Set, const QString& Title);
+  // A text editor with a button that chooses a program or a repository file.
+  QWidget* WithBrowseButton(QLineEdit* Edit, bool Program);
   QWidget* MakeEditor(TQEMPropertySet& Set, int Index, const TQEMOptionView& View,
                       const std::u16string& Caption);
 

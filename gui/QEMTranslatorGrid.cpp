@@ -7,11 +7,13 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 
 #include "QEMQtFont.h"
 #include "QEMQtText.h"
+#include "QEMTranslatorAids.h"
 #include "platform/QEMUIServices.h"
 #include "resources/QEMConst.h"
 
@@ -113,6 +115,19 @@ QVariant TQEMTranslatorGridModel::data(const QModelIndex& Index, int Role) const
     case Qt::TextAlignmentRole:
       if (id == idColIndex) return int(Qt::AlignRight | Qt::AlignVCenter);
       return {};
+    case Qt::DecorationRole:
+    case Qt::ToolTipRole: {
+      // A row's quality warnings: an icon on its translation, their messages as its tip.
+      if (id != idColCurr) return {};
+      const std::vector<TQEMQualityIssue> issues = FForm.Warnings(row);
+      if (issues.empty()) return {};
+      if (Role == Qt::DecorationRole)
+        return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+      QStringList lines;
+      for (const TQEMQualityIssue& i : issues)
+        lines << QStr(i.Message);
+      return lines.join(QLatin1Char('\n'));
+    }
     default:
       return {};
     }
@@ -199,6 +214,8 @@ QWidget* TQEMTranslatorGridDelegate::createEditor(QWidget* Parent, const QStyleO
   } else {
     auto* edit = new TQEMTranslatorCellEditor(Parent);
     connect(edit, &QPlainTextEdit::textChanged, self, [self] { self->UpdateHint(); });
+    if (TQEMTranslatorGridModel::ColumnId(Index) == idColCurr)
+      new TQEMSpellHighlighter(*edit, form.SpellChecker());
     editor = edit;
   }
   FEditor = editor;

@@ -10,9 +10,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -21,6 +23,7 @@
 
 #include "QEMQtFont.h"
 #include "QEMQtText.h"
+#include "QEMTranslatorAids.h"
 #include "QEMTranslatorGrid.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMSysUtils.h"
@@ -158,9 +161,24 @@ TQEMTranslatorWindow::TQEMTranslatorWindow(TQEMTranslatorFormModel& Model,
   FToolBar->setObjectName(QStringLiteral("tbTranslator"));
   FToolBar->setIconSize(QSize(16, 16));
   layout->addWidget(FToolBar);
+  CreateGridAndAids(*layout);
+  CreateStatusBar(*layout);
+  CreateActions();
+  CreateMenus();
+  RegisterShortcuts();
+  SetUpHeader();
+  ConnectGrid();
+  ConnectModel();
+  SyncHeader();
+  UpdateStatus();
+  if (FModel.CurrentRow() >= 0) SyncCurrent(FModel.CurrentRow(), FModel.CurrentCol());
+}
 
+void TQEMTranslatorWindow::CreateGridAndAids(QVBoxLayout& Layout) {
   FGridModel = new TQEMTranslatorGridModel(FModel, this);
-  FStack = new QStackedWidget(this);
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->setObjectName(QStringLiteral("spAids"));
+  FStack = new QStackedWidget(split);
   FGrid = new TQEMTranslatorGridView(*FGridModel, FStack);
   FEmpty = new QLabel(FStack);
   FEmpty->setObjectName(QStringLiteral("lblNoFile"));
@@ -168,8 +186,37 @@ TQEMTranslatorWindow::TQEMTranslatorWindow(TQEMTranslatorFormModel& Model,
   FStack->addWidget(FGrid);
   FStack->addWidget(FEmpty);
   FStack->setCurrentWidget(FModel.GridVisible() ? static_cast<QWidget*>(FGrid) : FEmpty);
-  layout->addWidget(FStack, 1);
+  FAids = new QTabWidget(split);
+  FAids->setObjectName(QStringLiteral("tabAids"));
+  FSuggestions = new TQEMSuggestionsPanel(FModel, FAids);
+  FConcordance = new TQEMConcordancePanel(FModel, FAids);
+  FWarnings = new TQEMWarningsPanel(FModel, FAids);
+  FAids->addTab(FSuggestions, QStr(SAidsSuggestions));
+  FAids->addTab(FConcordance, QStr(SAidsConcordance));
+  FAids->addTab(FWarnings, QStr(SAidsWarnings));
+  split->addWidget(FStack);
+  split->addWidget(FAids);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 1);
+  Layout.addWidget(split, 1);
+  // Ctrl+1 .. Ctrl+5 take the suggestion of that number (keys registered with the others).
+  for (int i = 0; i < int(FActSuggestion.size()); ++i) {
+    FActSuggestion[size_t(i)] = new QAction(QString::number(i + 1), this);
+    FActSuggestion[size_t(i)]->setObjectName(QStringLiteral("actSuggestion%1").arg(i + 1));
+    connect(FActSuggestion[size_t(i)], &QAction::triggered, this,
+            [this, i] { AcceptSuggestion(i); });
+  }
+  connect(FAids, &QTabWidget::currentChanged, this, [this] {
+    if (FAids->currentWidget() == FWarnings) FWarnings->Refresh();
+  });
+  // Another file, or the rows filtered anew: the same row number may be another item.
+  connect(FGridModel, &QAbstractItemModel::modelReset, this, [this] {
+    FSuggestions->ShowRow(FModel.CurrentRow());
+    if (FAids->currentWidget() == FWarnings) FWarnings->Refresh();
+  });
+}
 
+void TQEMTranslatorWindow::CreateStatusBar(QVBoxLayout& Layout) {
   auto* status = new QStatusBar(this);
   status->setObjectName(QStringLiteral("sbTranslator"));
   status->setSizeGripEnabled(false);
@@ -189,12 +236,10 @@ TQEMTranslatorWindow::TQEMTranslatorWindow(TQEMTranslatorFormModel& Model,
   status->addWidget(FPanels[spItemId]);
   status->addWidget(FMessage);
   status->addWidget(FPanels[spFileName], 1);
-  layout->addWidget(status);
+  Layout.addWidget(status);
+}
 
-  CreateActions();
-  CreateMenus();
-  RegisterShortcuts();
-
+void TQEMTranslatorWindow::SetUpHeader() {
   QHeaderView* header = FGrid->horizontalHeader();
   const int digits = fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12;
   // Dates are shown whole (fitted to the grid's fonts on load): a cut-off time is no use.
@@ -223,6 +268,9 @@ TQEMTranslatorWindow::TQEMTranslatorWindow(TQEMTranslatorFormModel& Model,
           [this, header](const QPoint& At) { FColumnMenu->popup(header->mapToGlobal(At)); });
   connect(FGridModel, &TQEMTranslatorGridModel::columnsChanged, this,
           &TQEMTranslatorWindow::SyncHeader);
+}
+
+void TQEMTranslatorWindow::ConnectGrid() {
   connect(FGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& Current) {
             if (FSyncingCurrent || !Current.isValid()) return;
@@ -239,9 +287,14 @@ TQEMTranslatorWindow::TQEMTranslatorWindow(TQEMTranslatorFormModel& Model,
             FHint = Hint;
             UpdateStatus();
           });
+}
 
+void TQEMTranslatorWindow::ConnectModel() {
   FModel.Events.StatusTextChanged = [this] { UpdateStatus(); };
-  FModel.Events.CurrentCellChanged = [this](int Row, TQEMAllColId Col) { SyncCurrent(Row, Col); };
+  FModel.Events.CurrentCellChanged = [this](int Row, TQEMAllColId Col) {
+    SyncCurrent(Row, Col);
+    if (Row != FSuggestions->Row()) FSuggestions->ShowRow(Row);
+  };
   FModel.Events.GridVisibleChanged = [this](bool Visible) {
     FStack->setCurrentWidget(Visible ? static_cast<QWidget*>(FGrid) : FEmpty);
   };
@@ -255,9 +308,13 @@ TQEMTranslatorWindow::TQEMTranslatorWindow(TQEMTranslatorFormModel& Model,
   FModel.OnSearch = [this] {
     if (OnFind) OnFind(*this);
   };
-  SyncHeader();
-  UpdateStatus();
-  if (FModel.CurrentRow() >= 0) SyncCurrent(FModel.CurrentRow(), FModel.CurrentCol());
+}
+
+bool TQEMTranslatorWindow::AcceptSuggestion(int Index) {
+  if (!CommitEditor()) return false;
+  const int row = FModel.CurrentRow();
+  if (row != FSuggestions->Row()) FSuggestions->ShowRow(row);
+  return FSuggestions->Accept(Index);
 }
 
 TQEMTranslatorWindow::~TQEMTranslatorWindow() {
@@ -403,6 +460,11 @@ void TQEMTranslatorWindow::RegisterShortcuts() {
     QKeyCombination Key;
   };
   const TKey keys[] = {
+      {FActSuggestion[0], Qt::CTRL | Qt::Key_1},
+      {FActSuggestion[1], Qt::CTRL | Qt::Key_2},
+      {FActSuggestion[2], Qt::CTRL | Qt::Key_3},
+      {FActSuggestion[3], Qt::CTRL | Qt::Key_4},
+      {FActSuggestion[4], Qt::CTRL | Qt::Key_5},
       {FActSave, Qt::CTRL | Qt::Key_S},
       {FActFind, Qt::CTRL | Qt::Key_F},
       {FActFindNext, QKeyCombination(Qt::Key_F3)},

@@ -17,7 +17,12 @@ class QAction;
 class QLabel;
 class QMenu;
 class QStackedWidget;
+class QTabWidget;
 class QToolBar;
+class QVBoxLayout;
+class TQEMConcordancePanel;
+class TQEMSuggestionsPanel;
+class TQEMWarningsPanel;
 class TQEMTranslatorGridModel;
 class TQEMTranslatorGridView;
 
@@ -46,6 +51,14 @@ public:
   // The model's last message, or the hint of the entry being typed.
   QLabel* MessagePanel() const { return FMessage; }
   const TQEMShortcuts& Shortcuts() const { return FShortcuts; }
+  // The aids below the grid.
+  QTabWidget* Aids() const { return FAids; }
+  TQEMSuggestionsPanel* Suggestions() const { return FSuggestions; }
+  TQEMConcordancePanel* Concordance() const { return FConcordance; }
+  TQEMWarningsPanel* WarningsList() const { return FWarnings; }
+  // Takes the current row's suggestion of that position (0-based) after committing an edit in
+  // progress; false when there is none or it was refused.
+  bool AcceptSuggestion(int Index);
 
   // Commits an edit in progress. False when the model refused the entry: the editor stays open
   // with what was typed, and whatever was about to happen must not.
@@ -75,6 +88,11 @@ signals:
   void dockPanelVisibleChanged(bool Visible);
 
 private:
+  void CreateGridAndAids(QVBoxLayout& Layout);
+  void CreateStatusBar(QVBoxLayout& Layout);
+  void SetUpHeader();
+  void ConnectGrid();
+  void ConnectModel();
   void CreateActions();
   void CreateMenus();
   void RegisterShortcuts();
@@ -93,6 +111,10 @@ private:
   TQEMTranslatorGridView* FGrid = nullptr;
   QStackedWidget* FStack = nullptr;
   QLabel* FEmpty = nullptr;
+  QTabWidget* FAids = nullptr;
+  TQEMSuggestionsPanel* FSuggestions = nullptr;
+  TQEMConcordancePanel* FConcordance = nullptr;
+  TQEMWarningsPanel* FWarnings = nullptr;
   QToolBar* FToolBar = nullptr;
   QMenu* FFilterMenu = nullptr;
   QMenu* FColumnMenu = nullptr;
@@ -103,6 +125,7 @@ private:
   QAction *FActSave, *FActFind, *FActReset, *FActFindNext, *FActCopyOrig, *FActCopyPrevXlat,
       *FActCopyPrevLine, *FActChangeToXlat, *FActAddToRep, *FActGetFromRep, *FActMultiLine,
       *FActTextLabels;
+  std::array<QAction*, 5> FActSuggestion{};
   std::array<QAction*, QEMStatusCount> FFilterActions{};
   QAction* FOnlyStrings = nullptr;
   std::array<QAction*, QEMGridColumnCount> FColumnActions{};

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "core/QEMTypes.h"
+#include "editing/QEMConcordance.h"
 #include "editing/QEMSearchForm.h"
 #include "platform/QEMUIServices.h"
+#include "repository/QEMFuzzyIndex.h"
 #include "settings/QEMGridColor.h"
 #include "settings/QEMGridFont.h"
 #include "toolkit/QEMQualityChecks.h"
@@ -235,6 +237,15 @@ public:
   TQEMSpellChecker& SpellChecker();
   // The misspelt words of the file's translated items in file order.
   std::vector<TQEMItemMisspelling> FileMisspellings();
+  // The repository's closest originals to the row's original with their translations in the
+  // file's target language, as the item's literal syntax writes them; differences are marked
+  // in the repository's raw text. Empty when the repository cannot be read.
+  std::vector<TQEMFuzzyMatch> Suggestions(int Row) const;
+  // Types the suggestion's translation into the row's translation cell (see AcceptEdit).
+  bool AcceptSuggestion(int Row, const TQEMFuzzyMatch& Match);
+  // Repository records holding Phrase in the file's original or target language.
+  std::vector<TQEMConcordanceHit> Concordance(std::u16string_view Phrase,
+                                              const TQEMConcordanceOptions& Options = {}) const;
 
   // A batch operation or updater run may change the open file through this window's manager.
   // Before it, a dirty window is saved or reverted (asked as on close; false when the user

@@ -2,6 +2,8 @@
 #include "editing/QEMTranslatorForm.h"
 
 #include "core/QEMIntlUtils.h"
+#include "repository/QEMNewRepositoryEngine.h"
+#include "settings/QEMINTOptionProp.h"
 
 namespace {
 
@@ -81,4 +83,61 @@ std::vector<TQEMItemMisspelling> TQEMTranslatorFormModel::FileMisspellings() {
       result.push_back({i, row, r});
   }
   return result;
+}
+
+// ---- repository aids ----
+
+namespace {
+
+struct TRepositoryLangs {
+  std::u16string Orig, Xlat;
+};
+
+// The file's languages as the repository names them; false when either has no tag.
+bool RepositoryLangs(LCID Orig, LCID Xlat, TRepositoryLangs& Langs) {
+  return TryLCIDToLangTag(Orig, Langs.Orig) && TryLCIDToLangTag(Xlat, Langs.Xlat) &&
+         !Langs.Orig.empty() && !Langs.Xlat.empty();
+}
+
+// The repository, or null when it failed to load: an aid then simply has nothing to offer.
+std::shared_ptr<TQEMRepository> ReadableRepository() {
+  try {
+    return std::dynamic_pointer_cast<TQEMRepository>(QEMRepositoryGetRepository());
+  } catch (const EQEMError&) {
+    return nullptr;
+  }
+}
+
+} // namespace
+
+std::vector<TQEMFuzzyMatch> TQEMTranslatorFormModel::Suggestions(int Row) const {
+  TRepositoryLangs langs;
+  if (!FMgr || Row < 0 || Row >= RowCount() ||
+      !RepositoryLangs(FFileStats.OrigLCID, FFileStats.XlatLCID, langs))
+    return {};
+  const auto repository = ReadableRepository();
+  if (!repository) return {};
+  const int threshold = QEMINTOptionProps ? int(QEMINTOptionProps->FuzzyThreshold) : 70;
+  const std::u16string orig = FMgrClass.ConvertToRawString(RowItem(Row)->GetOrigText());
+  std::vector<TQEMFuzzyMatch> found =
+      QEMRepositoryFuzzyFind(*repository, orig, langs.Orig, langs.Xlat, threshold);
+  for (TQEMFuzzyMatch& m : found)
+    m.Translation = FMgrClass.ConvertFromRawString(m.Translation);
+  return found;
+}
+
+bool TQEMTranslatorFormModel::AcceptSuggestion(int Row, const TQEMFuzzyMatch& Match) {
+  if (!FMgr || Row < 0 || Row >= RowCount() || !CellEditable(Row, idColCurr)) return false;
+  return AcceptEdit(Row, idColCurr, Match.Translation);
+}
+
+std::vector<TQEMConcordanceHit>
+TQEMTranslatorFormModel::Concordance(std::u16string_view Phrase,
+                                     const TQEMConcordanceOptions& Options) const {
+  TRepositoryLangs langs;
+  if (!FMgr || !RepositoryLangs(FFileStats.OrigLCID, FFileStats.XlatLCID, langs)) return {};
+  const auto repository = ReadableRepository();
+  if (!repository) return {};
+  return QEMRepositoryConcordance(*repository, Phrase, langs.Orig, FFileStats.OrigLCID, langs.Xlat,
+                                  FFileStats.XlatLCID, Options);
 }

@@ -20,6 +20,7 @@
 #include "core/QEMXMLUtils.h"
 #include "platform/QEMFiles.h"
 #include "platform/QEMFormat.h"
+#include "repository/QEMFuzzyIndex.h"
 #include "resources/QEMConst.h"
 #include "settings/QEMINTOptionProp.h"
 
@@ -126,6 +127,11 @@ TCollator OpenCollator(const std::u16string& Tag) {
     UErrorCode err = U_ZERO_ERROR;
     uloc_getLocaleForLCID(lcid, buf, sizeof buf, &err);
     if (U_SUCCESS(err)) loc = buf;
+  } else if ((Tag.size() == 2 || Tag.size() == 3) &&
+             std::all_of(Tag.begin(), Tag.end(), [](char16_t C) {
+               return (C >= u'a' && C <= u'z') || (C >= u'A' && C <= u'Z');
+             })) {
+    loc = UTF16ToUTF8(Tag); // a bare language ("de") of another tool collates as that language
   }
   UErrorCode err = U_ZERO_ERROR;
   UCollator* c = ucol_open(loc.c_str(), &err);
@@ -389,6 +395,15 @@ public:
   // Drops the records mapped to Gone and renumbers the rest; the order stays right as it is.
   void Compact(const std::vector<uint32_t>& Map, uint32_t Gone);
   void SetLang(int Lang) { FLang = Lang; }
+  // The language's n-grams for fuzzy look-ups: made on first use, kept current from then on.
+  const TQEMFuzzyIndex& Fuzzy() const {
+    Ensure();
+    if (!FFuzzy) {
+      FFuzzy = std::make_unique<TQEMFuzzyIndex>([this](uint32_t R) { return SegText(Seg(R)); });
+      FFuzzy->Build(uint32_t(FKeyOff.size()));
+    }
+    return *FFuzzy;
+  }
   // Takes the records waiting aside into the order.
   void Settle() const {
     Ensure();
@@ -414,6 +429,7 @@ private:
     return FStarts;
   }
   void SetKey(uint32_t Rec, std::u16string_view Text) {
+    if (FFuzzy) FFuzzy->Set(Rec, Text);
     if (FKeyOff[Rec] != 0) FGarbage += FKeyLen[Rec];
     if (Text.empty()) {
       FKeyOff[Rec] = 0;
@@ -610,10 +626,12 @@ private:
   mutable std::u16string FSearchText;
   mutable std::string FSearchKey;
   mutable bool FSearchValid = false;
+  mutable std::unique_ptr<TQEMFuzzyIndex> FFuzzy;
 };
 
 void TIndex::Build() {
   FBuilt = true;
+  FFuzzy.reset();
   const size_t n = FOwner.Tu.size();
   FArena.resize(FEmptyLen);
   FGarbage = 0;
@@ -769,6 +787,7 @@ void TIndex::Compact(const std::vector<uint32_t>& Map, uint32_t Gone) {
   FHashed = false;
   FSlots = {};
   FNext = {};
+  if (FFuzzy) FFuzzy->Compact(Map, Gone);
 }
 
 } // namespace
@@ -980,6 +999,8 @@ public:
     pugi::xml_node tuv = FindTuv(pugi::xml_node(State().Tu[size_t(FIndex)]), UTF16ToUTF8(LangTag));
     if (!tuv) return;
     pugi::xml_node n = tuv.child("note");
+    // TMX puts a tuv's notes before its seg.
+    if (!n && tuv.child("seg")) n = tuv.insert_child_before("note", tuv.child("seg"));
     if (!n) n = tuv.append_child("note");
     SetElementText(n, Text);
     FOwner->FImpl->Changed();
@@ -1213,7 +1234,16 @@ bool TQEMRepository::Find(const std::u16string& Text, const std::u16string& Lang
   return found;
 }
 
+const TQEMFuzzyIndex* TQEMRepository::FuzzyIndex(const std::u16string& LangTag) const {
+  const auto& s = *FImpl->S;
+  const int l = s.IndexOf(LangTag);
+  return l < 0 ? nullptr : &s.Indexes[size_t(l)]->Fuzzy();
+}
+
 const IQEMRepositoryIndexList& TQEMRepository::GetIndexList() const {
+  return *FImpl->S;
+}
+const TQEMRepository::TState& TQEMRepository::State() const {
   return *FImpl->S;
 }
 int TQEMRepository::RecCount() const {
@@ -1453,6 +1483,9 @@ bool TQEMRepository::Loaded() const {
 void TQEMRepository::SetLoaded(bool Value) {
   FImpl->S->Loaded = Value;
 }
+const TQEMXMLDocument& TQEMRepository::Document() const {
+  return *FImpl->S->Doc;
+}
 
 // ---- Procedural interface ---------------------------------------------------------------------
 
@@ -1479,15 +1512,15 @@ bool Tags(LCID OrigLCID, LCID XlatLCID, TTags& T) {
 template <class F>
 void WalkOriginal(TQEMRepository& R, const std::u16string& Original, const std::u16string& Tag,
                   F&& Fn) {
-  const auto& s = *static_cast<const TQEMRepository::TState*>(&R.GetIndexList());
+  const auto& s = R.State();
   const int l = s.IndexOf(Tag);
   if (l < 0) return;
-  const auto& ix = static_cast<const TIndex&>(s.Index(l));
+  const TIndex& ix = *s.Indexes[size_t(l)];
   ix.ForEachEqual(ix.SearchKey(Original), [&](uint32_t Rec) { return Fn(int(Rec)); });
 }
 
 std::u16string TextOf(TQEMRepository& R, int Rec, const std::u16string& Tag) {
-  const auto& s = *static_cast<const TQEMRepository::TState*>(&R.GetIndexList());
+  const auto& s = R.State();
   const int l = s.IndexOf(Tag);
   return l < 0 ? std::u16string() : SegText(s.Seg[size_t(l)][size_t(Rec)]);
 }
@@ -1497,7 +1530,7 @@ std::u16string TextOf(TQEMRepository& R, int Rec, const std::u16string& Tag) {
 struct TTexts {
   const std::vector<NodePtr>* Seg = nullptr;
   TTexts(TQEMRepository& R, const std::u16string& Tag) {
-    const auto& s = *static_cast<const TQEMRepository::TState*>(&R.GetIndexList());
+    const auto& s = R.State();
     if (const int l = s.IndexOf(Tag); l >= 0) Seg = &s.Seg[size_t(l)];
   }
   std::u16string operator[](int Rec) const {
@@ -1506,7 +1539,7 @@ struct TTexts {
 };
 
 std::u16string IDOf(TQEMRepository& R, int Rec) {
-  return static_cast<const TQEMRepository::TState*>(&R.GetIndexList())->GetID(Rec);
+  return R.State().GetID(Rec);
 }
 
 IQEMRepositoryRecordPtr AppendPair(TQEMRepository& R, const TTags& T,
@@ -1675,22 +1708,54 @@ bool QEMRepositoryReplaceString(const std::u16string& Original, LCID OrigLCID,
   return true;
 }
 
+namespace {
+
+// "de" of "de-DE" or "de_DE"; empty for a tag without subtags.
+std::u16string BareTag(const std::u16string& Tag) {
+  const size_t dash = Tag.find_first_of(u"-_");
+  return dash == std::u16string::npos || dash == 0 ? std::u16string() : Tag.substr(0, dash);
+}
+
+// Candidates of the records whose original in OrigTag equals Original. A record without a
+// translation under the exact tag offers the one under the bare tag, looked at only then.
+bool CollectCandidates(TQEMRepository& R, const std::u16string& Original,
+                       const std::u16string& OrigTag, const TTexts& Xlat,
+                       const std::u16string& BareXlat, IQEMWideStrings& Target,
+                       const std::u16string& ContextID) {
+  bool found = false;
+  std::unique_ptr<TTexts> bare;
+  WalkOriginal(R, Original, OrigTag, [&](int Rec) {
+    found = true;
+    if (!ContextID.empty() && IDOf(R, Rec) != ContextID) return true;
+    std::u16string x = Xlat[Rec];
+    if (x.empty() && !BareXlat.empty()) {
+      if (!bare) bare = std::make_unique<TTexts>(R, BareXlat);
+      x = (*bare)[Rec];
+    }
+    if (!x.empty()) Target.Add(std::move(x));
+    return true;
+  });
+  return found;
+}
+
+} // namespace
+
 bool QEMRepositoryGetString(const std::u16string& Original, LCID OrigLCID, IQEMWideStrings& Target,
-                            LCID XlatLCID, const std::u16string& ContextID) {
+                            LCID XlatLCID, const std::u16string& ContextID, bool ExactLanguages) {
   Target.Clear();
   TTags t;
   if (Original.empty() || !Tags(OrigLCID, XlatLCID, t)) return false;
   auto& r = Repo();
   r.EnsureLoaded();
   const TTexts xlat(r, t.Xlat);
-  if (!xlat.Seg) return false;
-  bool found = false;
-  WalkOriginal(r, Original, t.Orig, [&](int Rec) {
-    found = true;
-    if (ContextID.empty() || IDOf(r, Rec) == ContextID)
-      if (std::u16string x = xlat[Rec]; !x.empty()) Target.Add(std::move(x));
-    return true;
-  });
+  const std::u16string bareXlat = ExactLanguages ? std::u16string() : BareTag(t.Xlat);
+  if (!xlat.Seg && (bareXlat.empty() || r.GetIndexList().Languages().IndexOf(bareXlat) < 0))
+    return false;
+  bool found = CollectCandidates(r, Original, t.Orig, xlat, bareXlat, Target, ContextID);
+  // Originals stored under the bare language only when the exact ones offer nothing.
+  if (Target.GetCount() > 0 || ExactLanguages) return found;
+  if (const std::u16string bareOrig = BareTag(t.Orig); !bareOrig.empty())
+    found = CollectCandidates(r, Original, bareOrig, xlat, bareXlat, Target, ContextID) || found;
   return found;
 }
 

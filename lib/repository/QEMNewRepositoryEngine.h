@@ -14,6 +14,10 @@
 
 // LCID comes from core/QEMTypes.h.
 
+class TQEMXMLDocument;
+
+class TQEMFuzzyIndex;
+
 class QEM_API EQEMRepositoryError : public EQEMError {
 public:
   using EQEMError::EQEMError;
@@ -138,6 +142,9 @@ public:
   bool Modified() const override;
   bool Loaded() const;
   void SetLoaded(bool Value);
+  // The TMX document that holds the records (the tu elements of its body, in record order), for
+  // writers of other forms; valid until the next load or reset.
+  const TQEMXMLDocument& Document() const;
   // The message of the failed lazy load of the named file, or null. Such a file is read once
   // per run: later uses go on without it, adds are refused and it is never saved over, until a
   // file is loaded, the repository reset, or it is saved under another name.
@@ -145,9 +152,14 @@ public:
   // Reads the named file when nothing has been loaded yet; a missing file counts as loaded and
   // empty. Records added before are kept, appended after the file's.
   void EnsureLoaded();
+  // The n-gram index of the language for fuzzy look-ups (QEMFuzzyIndex.h), null when the
+  // repository does not hold the language.
+  const TQEMFuzzyIndex* FuzzyIndex(const std::u16string& LangTag) const;
 
   struct TState;
   struct TImpl;
+  // The records, languages and indexes themselves, for the engine's own procedural calls.
+  const TState& State() const;
 
 private:
   friend class TQEMRepositoryRecord;
@@ -184,9 +196,13 @@ QEM_API bool QEMRepositoryReplaceString(const std::u16string& Original, LCID Ori
                                         const std::u16string& NewTranslation,
                                         const std::u16string& ContextID,
                                         std::u16string* Reason = nullptr);
+// A language's bare tag ("de") serves its regions ("de-DE") where the exact tag has nothing:
+// a record without a translation under the exact tag offers its bare one, and originals stored
+// under the bare tag are walked only when the exact ones gave no candidate. ExactLanguages
+// looks at the exact tags alone, as adding must.
 QEM_API bool QEMRepositoryGetString(const std::u16string& Original, LCID OrigLCID,
                                     IQEMWideStrings& Target, LCID XlatLCID,
-                                    const std::u16string& ContextID);
+                                    const std::u16string& ContextID, bool ExactLanguages = false);
 QEM_API IQEMRepositoryRecordPtr SearchRecord(const std::u16string& Original, LCID OrigLCID,
                                              const std::u16string& ContextID);
 QEM_API void QEMRepositoryBeginUpdate();

@@ -388,6 +388,12 @@ void TQEMINTOptionProps::DefineFields() {
   f.AddInteger(u"GridSizeX", u"Grid Size X", GridSizeX, 8);
   f.AddInteger(u"GridSizeY", u"Grid Size Y", GridSizeY, 8);
 
+  DefineActionFields();
+  DefineRepositoryFields();
+}
+
+// The batch actions: add to and get from the repository, change the status.
+void TQEMINTOptionProps::DefineActionFields() {
   auto& a = AddToRepositoryPropSet;
   a.AddBoolean(u"AddToRepositoryTranslated", u"Translated", AddToRepositoryTranslated, true);
   a.AddBoolean(u"AddToRepositoryUntranslated", u"Untranslated", AddToRepositoryUntranslated, true);
@@ -442,7 +448,9 @@ void TQEMINTOptionProps::DefineFields() {
   g.AddBoolean(u"GetFromRepositoryComment", u"Comment", GetFromRepositoryComment, false);
   g.AddBoolean(u"GetFromRepositoryCommentAction", u"CommentAction", GetFromRepositoryCommentAction,
                true);
+}
 
+void TQEMINTOptionProps::DefineRepositoryFields() {
   PascalPropSet.AddBoolean(u"PascalGenerateXlat", u"GenerateXlat", PascalGenerateXlat, false);
 
   auto& r = RepositoryPropSet;
@@ -469,6 +477,7 @@ void TQEMINTOptionProps::DefineFields() {
   qw.AddBoolean(u"QualityWarnDoubledSpaces", u"DoubledSpaces", QualityWarnDoubledSpaces, true);
   qw.AddBoolean(u"QualityWarnSameAsOriginal", u"SameAsOriginal", QualityWarnSameAsOriginal, true);
   qw.AddBoolean(u"QualityWarnAccelerator", u"Accelerator", QualityWarnAccelerator, true);
+  qw.AddInteger(u"FuzzyThreshold", u"FuzzyThreshold", FuzzyThreshold, 70);
 }
 
 void TQEMINTOptionProps::LoadOptions() {

@@ -282,6 +282,8 @@ public:
   bool QualityWarnDoubledSpaces = true;
   bool QualityWarnSameAsOriginal = true;
   bool QualityWarnAccelerator = true;
+  // The lowest similarity (0-100) a fuzzy suggestion from the repository must reach.
+  TQEMBoundedInt<0, 100> FuzzyThreshold = 70;
 
   TQEMPropertySet QEMPropSet{u"QEMPropSet", 1};
   TQEMPropertySet HLXPropSet{u"HLXPropSet", 3};
@@ -301,6 +303,8 @@ private:
   struct TNoLoad {};
   TQEMINTOptionProps(int Mask, TNoLoad);
   void DefineFields();
+  void DefineActionFields();
+  void DefineRepositoryFields();
   void AssignValues(const TQEMINTOptionProps& Source);
 
   int FMask;

@@ -48,7 +48,7 @@ const std::pair<const char*, const char*> kStoredDefaults[] = {
      "Left=0;Top=0;Width=0;Height=0;TextLabels=1;LanguagesToolBarExpanded=1;FormattedXML=0"},
     {"RepositorySearchPropSet", "Case Sensitive=0;Search Forward=1;Whole Words=0"},
     {"QualityWarningsPropSet", "Whitespace=1;EndPunctuation=1;Numbers=1;DoubledSpaces=1;"
-                               "SameAsOriginal=1;Accelerator=1"},
+                               "SameAsOriginal=1;Accelerator=1;FuzzyThreshold=70"},
 };
 
 } // namespace
