@@ -5,6 +5,8 @@ _hlx() {
   prev=${COMP_WORDS[COMP_CWORD - 1]}
   local switches="-I -E -L --log -O --output --repository --quiet --json -T --translator
     --nomerge -h --help --version --"
+  switches+=" --export --import --format --language --file"
+  switches+=" --import-tmx --export-tmx"
   local w
   for w in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
     # After "--" only the project is left.
@@ -19,7 +21,27 @@ _hlx() {
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
     return
     ;;
-  --repository)
+  --export)
+    mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+    return
+    ;;
+  --import)
+    mapfile -t COMPREPLY < <(compgen -f -X '!*.@(xlf|xliff|po)' -- "$cur")
+    mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -d -- "$cur")
+    return
+    ;;
+  --format)
+    mapfile -t COMPREPLY < <(compgen -W "xliff po" -- "$cur")
+    return
+    ;;
+  --file)
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+    return
+    ;;
+  --language)
+    return
+    ;;
+  --repository | --import-tmx | --export-tmx)
     mapfile -t COMPREPLY < <(compgen -f -X '!*.tmx' -- "$cur")
     mapfile -t -O "${#COMPREPLY[@]}" COMPREPLY < <(compgen -d -- "$cur")
     return

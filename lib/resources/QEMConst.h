@@ -386,8 +386,18 @@ inline constexpr std::u16string_view SHlxUsage =
     u"                      output), else tab-separated text\n"
     u"  --repository FILE   the translation memory (TMX) of this run instead of the one the\n"
     u"                      options name; the options stay as they are\n"
+    u"  --import-tmx FILE   merge the TMX file of another tool into the translation memory\n"
+    u"                      (before -I or -E); prints what it added, updated and skipped\n"
+    u"  --export-tmx FILE   write the translation memory as TMX 1.4b (after -I or -E)\n"
     u"  --quiet             no progress and no summary\n"
     u"  --json              the summary on standard output as JSON\n"
+    u"  --export DIR        write each translated file as an XLIFF 1.2 catalogue for\n"
+    u"                      translators' tools: DIR/<language>/<file>.xlf\n"
+    u"  --format xliff|po   the format of --export (default: xliff)\n"
+    u"  --language TAG      export only this language (such as de-DE); may be repeated\n"
+    u"  --file NAME         export only this file; may be repeated\n"
+    u"  --import PATH       apply a translated .xlf or .po catalogue, or every one below a\n"
+    u"                      folder, as translations typed into the translator window\n"
     u"  -T, --translator    translator mode: settings kept apart from the normal mode\n"
     u"  --nomerge           no-merge mode\n"
     u"  -h, --help          show this help and exit\n"
@@ -802,7 +812,8 @@ inline constexpr std::u16string_view SOFMLongLine = u"line longer than %d charac
 inline constexpr std::u16string_view SOFMTooDeep = u"nesting too deep";
 inline constexpr std::u16string_view SOFMBadNumber = u"invalid number \"%s\"";
 inline constexpr std::u16string_view SOFMLongName = u"name longer than 255 bytes: \"%s\"";
-inline constexpr std::u16string_view SOFMBinaryDamaged = u"%s is a damaged binary form (byte %d): %s";
+inline constexpr std::u16string_view SOFMBinaryDamaged =
+    u"%s is a damaged binary form (byte %d): %s";
 inline constexpr std::u16string_view SOFMBinaryEnd = u"the data ends too early";
 inline constexpr std::u16string_view SOFMBinaryType = u"unknown value type %d";
 inline constexpr std::u16string_view SOFMBinaryLength =
@@ -870,3 +881,93 @@ inline constexpr std::u16string_view SQualitySameAsOriginal =
     u"The translation is the same as the original";
 inline constexpr std::u16string_view SQualityAccelerator =
     u"The original has an accelerator key, the translation none";
+
+// Fuzzy suggestions and concordance.
+inline constexpr std::u16string_view SOptFuzzyThreshold = u"Lowest similarity of a suggestion";
+
+// Translator aids in the desktop program.
+inline constexpr std::u16string_view SAidsSuggestions = u"Suggestions";
+inline constexpr std::u16string_view SAidsConcordance = u"Concordance";
+inline constexpr std::u16string_view SAidsWarnings = u"Warnings";
+inline constexpr std::u16string_view SAidsScore = u"Match";
+inline constexpr std::u16string_view SAidsOriginal = u"Original";
+inline constexpr std::u16string_view SAidsTranslation = u"Translation";
+inline constexpr std::u16string_view SAidsItem = u"Item";
+inline constexpr std::u16string_view SAidsWarning = u"Warning";
+inline constexpr std::u16string_view SAidsSearch = u"&Search";
+inline constexpr std::u16string_view SAidsSearchHint = u"Word or phrase in either language";
+inline constexpr std::u16string_view SAidsNoSuggestions = u"No suggestions";
+inline constexpr std::u16string_view SAidsAddToDictionary = u"Add to Dictionary";
+inline constexpr std::u16string_view SAidsNoSpellSuggestions = u"(no suggestions)";
+
+// Export and import: XLIFF 1.2 and PO.
+inline constexpr std::u16string_view SExchangeBrokenAt =
+    u"The file \"%s\" is broken at line %d: %s; nothing of it was imported";
+inline constexpr std::u16string_view SExchangeCannotRead = u"The file \"%s\" cannot be read";
+inline constexpr std::u16string_view SExchangeCannotWrite = u"The file \"%s\" cannot be written";
+inline constexpr std::u16string_view SExchangeNotXliff =
+    u"the document is <%s>, not an XLIFF 1.2 <xliff>";
+inline constexpr std::u16string_view SExchangeXmlError = u"%s";
+inline constexpr std::u16string_view SExchangeMissing = u"<%s> without %s";
+inline constexpr std::u16string_view SExchangeBadLanguage = u"the language tag \"%s\" is not valid";
+inline constexpr std::u16string_view SExchangeTwice = u"the id \"%s\" comes twice";
+inline constexpr std::u16string_view SExchangePOExpected = u"%s expected";
+inline constexpr std::u16string_view SExchangePOBadString = u"a string that is not closed or holds "
+                                                            u"an unknown escape sequence";
+inline constexpr std::u16string_view SExchangePONoFile =
+    u"the header names no translated file (X-Original)";
+inline constexpr std::u16string_view SExchangeNoXmlChar =
+    u"The item \"%s\" of \"%s\" holds a character that XML cannot carry; the file was not exported";
+inline constexpr std::u16string_view SExchangeNoFile =
+    u"%s: \"%s\" in %s is no translated file of the project; nothing of it was imported";
+inline constexpr std::u16string_view SExchangeItemGone =
+    u"%s, line %d: the item \"%s\" no longer exists; not imported";
+inline constexpr std::u16string_view SExchangeSourceChanged =
+    u"%s, line %d: the source of the item \"%s\" changed since the export; not imported";
+inline constexpr std::u16string_view SExchangeRefused =
+    u"%s, line %d: the translation of the item \"%s\" in %s was refused: %s";
+inline constexpr std::u16string_view SExchangeStatusRefused =
+    u"%s, line %d: the status of the item \"%s\" in %s cannot become %s";
+inline constexpr std::u16string_view SExchangeNotSaved = u"%s was not saved: %s";
+inline constexpr std::u16string_view SExchangeExported = u"Exported %d files to %s";
+inline constexpr std::u16string_view SExchangeImported =
+    u"Imported %s: %d items changed in %d files";
+inline constexpr std::u16string_view SExchangeNothingToImport =
+    u"%s holds no .xlf or .po file to import";
+inline constexpr std::u16string_view SExchangeUnknownFormat =
+    u"unknown exchange format '%s' (xliff or po)";
+inline constexpr std::u16string_view SExchangeOneRun =
+    u"--export, --import and the run switches cannot be combined";
+inline constexpr std::u16string_view SExchangeNeedsProject = u"%s needs a project";
+inline constexpr std::u16string_view SExchangeNotFound = u"%s: no such file or folder";
+inline constexpr std::u16string_view SExchangeUnknownLanguage =
+    u"the project has no target language '%s'";
+inline constexpr std::u16string_view SExchangeNoSuchFile = u"the project has no file '%s'";
+inline constexpr std::u16string_view SExchangeOnlyWithExport = u"%s works only with --export";
+
+// TMX interchange.
+inline constexpr std::u16string_view STmxImported =
+    u"TMX import from \"%s\": %d added, %d updated, %d skipped";
+inline constexpr std::u16string_view STmxExported = u"TMX export to \"%s\": %d units";
+inline constexpr std::u16string_view STmxBrokenAt =
+    u"The TMX file \"%s\" is broken at line %d, column %d: %s";
+inline constexpr std::u16string_view STmxBroken = u"The TMX file \"%s\" is broken: %s";
+inline constexpr std::u16string_view STmxCannotRead = u"The TMX file \"%s\" cannot be read";
+inline constexpr std::u16string_view STmxTooLarge =
+    u"The TMX file \"%s\" is larger than %d MB and is not read";
+inline constexpr std::u16string_view STmxNotTmx = u"the document is <%s>, not <tmx>";
+inline constexpr std::u16string_view STmxNoBody = u"<tmx> has no <body>";
+inline constexpr std::u16string_view STmxNoLanguage = u"a <tuv> without xml:lang";
+inline constexpr std::u16string_view STmxEntities =
+    u"the document declares entities, which are never read";
+inline constexpr std::u16string_view STmxTooManyLanguages = u"more than %d languages";
+inline constexpr std::u16string_view STmxExportOverRepository =
+    u"The TMX export would overwrite the repository \"%s\"";
+
+// Run contracts and the update facade.
+
+// ---- hlx facade ----
+inline constexpr std::u16string_view SRunLanguageNotInProject = u"%s has no target language %s";
+inline constexpr std::u16string_view SRunBadLanguageTag = u"'%s' is not a known language tag";
+inline constexpr std::u16string_view SFacadeNoFileType = u"No translator package serves %s";
+inline constexpr std::u16string_view SFacadeNoNotes = u"%s has no notes file (%s)";
