@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
-#include <fstream>
 #include <istream>
 #include <iterator>
 #include <ostream>
@@ -1187,9 +1186,9 @@ bool LoadFromStream(TQEMXMLDocument& Doc, std::istream& Stream) {
 }
 
 bool LoadFromFile(TQEMXMLDocument& Doc, const std::u16string& FileName) {
-  std::ifstream f(QEMNativePath(FileName), std::ios::binary);
-  if (!f) return Fail(Doc, Format(SXMLCannotOpen, FileName));
-  return LoadFromStream(Doc, f);
+  std::string bytes;
+  if (!QEMReadFileBytes(FileName, bytes)) return Fail(Doc, Format(SXMLCannotOpen, FileName));
+  return LoadFromBytes(Doc, bytes);
 }
 
 bool LoadFromString(TQEMXMLDocument& Doc, const std::u16string& S) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <map>
 
 #include "core/QEMIntlUtils.h"
@@ -141,13 +140,8 @@ void TAnsiIntlStream::SetText(std::string Data) {
 }
 
 void TAnsiIntlStream::LoadFromFile(const std::u16string& FileName) {
-  std::ifstream f(QEMNativePath(FileName), std::ios::binary | std::ios::ate);
-  if (!f) throw EQEMError(Format(SParserUnableToOpen, FileName));
-  const std::streamoff size = f.tellg();
-  std::string bytes(size > 0 ? size_t(size) : 0, '\0');
-  f.seekg(0);
-  if (!f.read(bytes.data(), std::streamsize(bytes.size())))
-    throw EQEMError(Format(SParserUnableToOpen, FileName));
+  std::string bytes;
+  if (!QEMReadFileBytes(FileName, bytes)) throw EQEMError(Format(SParserUnableToOpen, FileName));
   SetText(std::move(bytes));
 }
 
