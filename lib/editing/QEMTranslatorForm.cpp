@@ -13,6 +13,7 @@
 #include "resources/QEMConst.h"
 #include "settings/QEMINTOptionProp.h"
 #include "toolkit/QEMEntryValidation.h"
+#include "translator/QEMFileWarnings.h"
 
 namespace {
 
@@ -91,18 +92,6 @@ private:
   }
 };
 
-class TServicesGuard {
-public:
-  explicit TServicesGuard(std::shared_ptr<IQEMUIServices> Services)
-      : FPrevious(QEMSetUIServices(std::move(Services))) {}
-  ~TServicesGuard() { QEMSetUIServices(FPrevious); }
-  TServicesGuard(const TServicesGuard&) = delete;
-  TServicesGuard& operator=(const TServicesGuard&) = delete;
-
-private:
-  std::shared_ptr<IQEMUIServices> FPrevious;
-};
-
 } // namespace
 
 void QEMTranslatorFormLoadSettings() {
@@ -138,14 +127,9 @@ TQEMTranslatorFormModel::TQEMTranslatorFormModel(const TQEMTranslatorMgrClass& A
 TQEMTranslatorFormSettings
 TQEMTranslatorFormModel::SettingsFor(const TQEMTranslatorMgrClass& AMgrClass) {
   TQEMTranslatorFormSettings settings;
-  const std::u16string probe = AMgrClass.ConvertFromRawString(u"x");
-  if (probe.size() >= 3 && probe.front() == probe.back() &&
-      (probe.front() == u'\'' || probe.front() == u'"') &&
-      probe.find(u'x') != std::u16string::npos) {
-    settings.QuoteChar = probe.front();
-    settings.CheckEscapes = probe.front() == u'"';
-    settings.CheckFormatSpecifiers = true;
-  }
+  settings.QuoteChar = QEMLiteralQuoteChar(AMgrClass);
+  settings.CheckEscapes = settings.QuoteChar == u'"';
+  settings.CheckFormatSpecifiers = settings.QuoteChar != 0;
   return settings;
 }
 
@@ -325,7 +309,7 @@ std::u16string TQEMTranslatorFormModel::CheckEntry(int Row, TQEMAllColId Col,
   if (Text == item->GetXlatText()) return {};
   const auto recorder = std::make_shared<TRecordingUIServices>();
   {
-    const TServicesGuard quiet(recorder);
+    const TQEMUIServicesScope quiet(recorder);
     std::u16string text = Text;
     ValidateEntry(this, item->GetOrigText(), text, ColumnFont(idColOrig), ColumnFont(idColCurr),
                   FSettings.CheckFormatSpecifiers, FSettings.CheckEscapes, FSettings.QuoteChar);

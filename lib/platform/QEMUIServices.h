@@ -148,3 +148,16 @@ private:
 QEM_API IQEMUIServices& QEMUIServices();
 // Installs Services (nullptr restores the headless default) and returns the previous ones.
 QEM_API std::shared_ptr<IQEMUIServices> QEMSetUIServices(std::shared_ptr<IQEMUIServices> Services);
+
+// Puts Services in place for a scope and the previous ones back at its end, errors included.
+class TQEMUIServicesScope {
+public:
+  explicit TQEMUIServicesScope(std::shared_ptr<IQEMUIServices> Services)
+      : FPrevious(QEMSetUIServices(std::move(Services))) {}
+  ~TQEMUIServicesScope() { QEMSetUIServices(FPrevious); }
+  TQEMUIServicesScope(const TQEMUIServicesScope&) = delete;
+  TQEMUIServicesScope& operator=(const TQEMUIServicesScope&) = delete;
+
+private:
+  std::shared_ptr<IQEMUIServices> FPrevious;
+};

@@ -55,18 +55,6 @@ public:
   std::u16string Shown; // the last message
 };
 
-class TServicesGuard {
-public:
-  explicit TServicesGuard(std::shared_ptr<IQEMUIServices> Services)
-      : FPrevious(QEMSetUIServices(std::move(Services))) {}
-  ~TServicesGuard() { QEMSetUIServices(FPrevious); }
-  TServicesGuard(const TServicesGuard&) = delete;
-  TServicesGuard& operator=(const TServicesGuard&) = delete;
-
-private:
-  std::shared_ptr<IQEMUIServices> FPrevious;
-};
-
 // A message in one line, as a log line wants it.
 std::u16string OneLine(std::u16string S) {
   std::replace(S.begin(), S.end(), u'\n', u' ');
@@ -226,7 +214,7 @@ TQEMTranslatorFormModel* TImport::Open() {
   if (!cls) return nullptr;
   FOwn =
       std::make_unique<TQEMTranslatorFormModel>(*cls, TQEMTranslatorFormModel::SettingsFor(*cls));
-  const TServicesGuard quiet(FServices);
+  const TQEMUIServicesScope quiet(FServices);
   FOwn->LoadFromFile(FTarget.Path, idColCurr, 0);
   if (!FOwn->Mgr()) {
     Error(FOwn->StatusMessage());
@@ -284,7 +272,7 @@ void TImport::Run(const TQEMExchangeFile& File) {
               : Format(SExchangeSourceChanged, FCatalogue, p.Line, p.Id));
   const auto items = model->Mgr()->Items();
   {
-    const TServicesGuard quiet(FServices);
+    const TQEMUIServicesScope quiet(FServices);
     for (const TQEMExchangeChange& c : plan.Changes)
       Apply(*model, c, items->Get(c.Index)->GetID());
     FServices->Shown.clear();
