@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -227,6 +228,7 @@ void TQEMMainWindow::CreateActions() {
   FActGetFromRepository = NewAction(this, "actGetFromRepository", SActGetFromRepository);
   FActChangeStatus = NewAction(this, "actChangeStatus", SActChangeStatus);
   FActFindInFiles = NewAction(this, "actFindInFiles", SActFindInFiles);
+  FActListWarnings = NewAction(this, "actListWarnings", SActListWarnings);
   connect(FActFindInFiles, &QAction::triggered, this, [this] {
     Guard([&] {
       // Its lines open through their file types, not through a window's own Find.
@@ -272,6 +274,7 @@ void TQEMMainWindow::ConnectActions() {
   connect(FActAddToRepository, &QAction::triggered, this, &TQEMMainWindow::AddToRepository);
   connect(FActGetFromRepository, &QAction::triggered, this, &TQEMMainWindow::GetFromRepository);
   connect(FActChangeStatus, &QAction::triggered, this, &TQEMMainWindow::ChangeStatus);
+  connect(FActListWarnings, &QAction::triggered, this, &TQEMMainWindow::ListWarnings);
   connect(FActExpandOne, &QAction::triggered, this, &TQEMMainWindow::ExpandOneLevel);
   connect(FActExpandAll, &QAction::triggered, this, [this] {
     FTree->expandAll();
@@ -325,6 +328,7 @@ void TQEMMainWindow::CreateMenus() {
   FTreeMenu->addSeparator();
   FTreeMenu->addActions({FActAddToRepository, FActGetFromRepository, FActChangeStatus});
   FTreeMenu->addSeparator();
+  FTreeMenu->addAction(FActListWarnings);
   FTreeMenu->addAction(FActFindInFiles);
 }
 
@@ -683,8 +687,9 @@ void TQEMMainWindow::UpdateIdleState() {
 
 void TQEMMainWindow::UpdateWorkspaceActions() {
   const bool batch = FWorkspace.CanRunBatch();
-  for (QAction* a : {FActPurge, FActEggBuild, FActMakeDictionary, FActRecreateXlat,
-                     FActAddToRepository, FActGetFromRepository, FActChangeStatus})
+  for (QAction* a :
+       {FActPurge, FActEggBuild, FActMakeDictionary, FActRecreateXlat, FActAddToRepository,
+        FActGetFromRepository, FActChangeStatus, FActListWarnings})
     a->setEnabled(batch);
   FActFindInFiles->setVisible(FWorkspace.CanFindInFiles());
   FActRefresh->setEnabled(WorkspacePageShown());
@@ -1027,6 +1032,36 @@ void TQEMMainWindow::RunBatch(const std::function<bool()>& Operation) {
   Guard([&] { Operation(); });
   FTranslatorWindows->AfterBatch();
   UpdateWorkspaceActions();
+}
+
+void TQEMMainWindow::ListWarnings() {
+  Guard([&] {
+    if (!FWorkspace.ListWarnings()) return;
+    const TQEMListWarningsData& found = FWorkspace.LastWarnings();
+    auto* dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("dlgWarnings"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStr(SListWarningsCaption));
+    auto* table = new QTableWidget(int(found.Warnings.size()), 4, dialog);
+    table->setObjectName(QStringLiteral("tblWarnings"));
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setHorizontalHeaderLabels({QStr(SListWarningsColFile), QStr(SListWarningsColItem),
+                                      QStr(SListWarningsColKind), QStr(SListWarningsColMessage)});
+    for (int r = 0; r < table->rowCount(); ++r) {
+      const TQEMFileWarning& w = found.Warnings[size_t(r)];
+      const std::u16string cells[] = {w.File, w.ItemId, QEMQualityWarningName(w.Kind), w.Message};
+      for (int c = 0; c < 4; ++c)
+        table->setItem(r, c, new QTableWidgetItem(QStr(cells[c])));
+    }
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->resizeColumnsToContents();
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(table);
+    layout->addWidget(new QLabel(
+        QStr(Format(SListWarningsDone, int(found.Warnings.size()), found.Files)), dialog));
+    dialog->resize(800, 400);
+    dialog->show();
+  });
 }
 
 void TQEMMainWindow::AddToRepository() {

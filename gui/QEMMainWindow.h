@@ -125,6 +125,8 @@ private:
   void RefreshTree();
   void ExpandOneLevel();
   void RunBatch(const std::function<bool()>& Operation);
+  // Reads only: no window has to save or let go of its file first.
+  void ListWarnings();
   void AddToRepository();
   void GetFromRepository();
   void ChangeStatus();
@@ -183,7 +185,7 @@ private:
   QAction *FActAddPackage, *FActOptions, *FActMakeDictionary, *FActRepository;
   QAction *FActHelp, *FActAbout;
   QAction *FActRefresh, *FActPurge, *FActEggBuild, *FActRecreateXlat, *FActAddToRepository,
-      *FActGetFromRepository, *FActChangeStatus, *FActFindInFiles;
+      *FActGetFromRepository, *FActChangeStatus, *FActFindInFiles, *FActListWarnings;
   QAction *FActExpandOne, *FActExpandAll, *FActCollapse;
   QString FRunUpdatersHint;
   std::unique_ptr<TQEMTranslatorWindowHost> FTranslatorWindows;

@@ -7,6 +7,7 @@ _hlx() {
     --nomerge -h --help --version --"
   switches+=" --export --import --format --language --file"
   switches+=" --import-tmx --export-tmx"
+  switches+=" --warnings"
   local w
   for w in "${COMP_WORDS[@]:1:COMP_CWORD-1}"; do
     # After "--" only the project is left.

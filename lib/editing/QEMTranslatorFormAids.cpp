@@ -4,6 +4,7 @@
 #include "core/QEMIntlUtils.h"
 #include "repository/QEMNewRepositoryEngine.h"
 #include "settings/QEMINTOptionProp.h"
+#include "translator/QEMFileWarnings.h"
 
 namespace {
 
@@ -41,17 +42,9 @@ std::vector<TQEMQualityIssue> TQEMTranslatorFormModel::Warnings(int Row) const {
 std::vector<TQEMItemWarning> TQEMTranslatorFormModel::FileWarnings() const {
   std::vector<TQEMItemWarning> result;
   if (!FMgr) return result;
-  const TQEMQualityCheckSettings settings = QualitySettings();
-  const auto items = FMgr->Items();
-  const int n = items->Count();
-  for (int i = 0; i < n; ++i) {
-    const IQEMNotesItemPtr item = items->Get(i);
-    const TResStatus status = item->GetStatus();
-    if (!HasTranslation(status)) continue;
-    const int row = size_t(i) < FRowOfItem.size() ? FRowOfItem[size_t(i)] : -1;
-    for (TQEMQualityIssue& issue :
-         QEMCheckQuality(item->GetOrigText(), item->GetXlatText(), status, settings))
-      result.push_back({i, row, std::move(issue)});
+  for (TQEMItemQualityIssue& w : QEMItemsQualityWarnings(*FMgr->Items(), QualitySettings())) {
+    const size_t i = size_t(w.ItemIndex);
+    result.push_back({w.ItemIndex, i < FRowOfItem.size() ? FRowOfItem[i] : -1, std::move(w.Issue)});
   }
   return result;
 }

@@ -389,6 +389,8 @@ inline constexpr std::u16string_view SHlxUsage =
     u"  --import-tmx FILE   merge the TMX file of another tool into the translation memory\n"
     u"                      (before -I or -E); prints what it added, updated and skipped\n"
     u"  --export-tmx FILE   write the translation memory as TMX 1.4b (after -I or -E)\n"
+    u"  --warnings          list the quality warnings of every translated file (after -I\n"
+    u"                      or -E); warnings never count as errors\n"
     u"  --quiet             no progress and no summary\n"
     u"  --json              the summary on standard output as JSON\n"
     u"  --export DIR        write each translated file as an XLIFF 1.2 catalogue for\n"
@@ -971,3 +973,16 @@ inline constexpr std::u16string_view SRunLanguageNotInProject = u"%s has no targ
 inline constexpr std::u16string_view SRunBadLanguageTag = u"'%s' is not a known language tag";
 inline constexpr std::u16string_view SFacadeNoFileType = u"No translator package serves %s";
 inline constexpr std::u16string_view SFacadeNoNotes = u"%s has no notes file (%s)";
+
+// ---- quality warnings of a node ----
+inline constexpr std::u16string_view SActListWarnings = u"List warnings";
+inline constexpr std::u16string_view SListWarningsProgress = u"Listing quality warnings...";
+// File, item id, kind, message.
+inline constexpr std::u16string_view SListWarningsLine = u"%s: %s: %s: %s";
+inline constexpr std::u16string_view SListWarningsDone = u"Quality warnings: %d in %d files";
+inline constexpr std::u16string_view SListWarningsNeedsProject = u"--warnings needs a project";
+inline constexpr std::u16string_view SListWarningsCaption = u"Quality Warnings";
+inline constexpr std::u16string_view SListWarningsColFile = u"File";
+inline constexpr std::u16string_view SListWarningsColItem = u"Item";
+inline constexpr std::u16string_view SListWarningsColKind = u"Kind";
+inline constexpr std::u16string_view SListWarningsColMessage = u"Warning";

@@ -102,6 +102,10 @@ std::string QEMRunReportJson(const TQEMRunReport& Report, bool WithFiles) {
     ++(f.Status == TQEMFileStatus::fsOk                 ? ok
        : f.Status == TQEMFileStatus::fsSkippedUnchanged ? skipped
                                                         : failed);
+  // Readers of the first form know no warnings: the number is left out where none was counted.
+  std::optional<int64_t> warnings;
+  for (const auto& f : Report.Files)
+    if (KnownCounts(f) && f.Warnings) warnings = warnings.value_or(0) + *f.Warnings;
   TJson doc;
   doc["schemaVersion"] = QEMRunReportSchemaVersion;
   doc["summary"] = TJson{{"projects", Report.Projects},
@@ -114,6 +118,7 @@ std::string QEMRunReportJson(const TQEMRunReport& Report, bool WithFiles) {
                          {"items", ItemsJson(Report.Items)},
                          {"errors", Report.Errors},
                          {"elapsedMs", Report.ElapsedMs}};
+  if (warnings) doc["summary"]["warnings"] = *warnings;
   if (WithFiles) {
     TJson files = TJson::array();
     std::unordered_map<LCID, TJson> languages; // a run has few
@@ -142,6 +147,7 @@ std::string QEMRunReportJson(const TQEMRunReport& Report, bool WithFiles) {
       e["untranslated"] = c ? TJson(c->UnTranslated) : TJson();
       e["total"] = c ? TJson(int64_t(c->Translated) + c->UnTranslated) : TJson();
       e["done"] = c ? TJson(DonePercent(*c)) : TJson();
+      if (c && f.Warnings) e["warnings"] = *f.Warnings;
       files.push_back(std::move(e));
     }
     doc["files"] = std::move(files);

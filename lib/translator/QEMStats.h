@@ -34,6 +34,8 @@ struct TQEMRunFile {
   // Translated and untranslated items of the translated file after the run; empty when they
   // could not be read or the file failed.
   std::optional<TFileStats> Counts;
+  // Quality warnings of its items, counted when the counts are read; empty like them.
+  std::optional<int32_t> Warnings;
 };
 
 // An updater run for build servers: the summary and, per file, what became of it.

@@ -9,6 +9,7 @@
 #include "platform/QEMFiles.h"
 #include "platform/QEMFormat.h"
 #include "resources/QEMConst.h"
+#include "translator/QEMFileWarnings.h"
 
 std::function<void(TQEMTranslatorForm&)> QEMParentTranslatorForm;
 std::function<TQEMTranslatorForm*(TQEMBaseFileType&)> QEMDefaultTranslatorForm;
@@ -87,6 +88,10 @@ void RunListEvent(TListEventType EventType, TQEMTranslatorMgr& Mgr, const void* 
     break;
   case leRecreateXlat:
     Mgr.RecreateXlat();
+    break;
+  case leListWarnings:
+    // The caller's own record, handed through the request as every operation's data is.
+    QEMListWarnings(Mgr, *static_cast<TQEMListWarningsData*>(const_cast<void*>(UserData)));
     break;
   }
 }

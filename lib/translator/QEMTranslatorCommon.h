@@ -63,6 +63,7 @@ enum TListEventType : uint8_t {
   leGetFromRepository,
   leChangeStatus,
   leRecreateXlat,
+  leListWarnings, // reads only; the data is a TQEMListWarningsData that collects
 };
 
 enum TQEMKeyEvent : uint8_t { keNone, keUp, kePress, keDown };

@@ -191,6 +191,7 @@ void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
   parser.Value("--export-tmx", s.ExportTmxFileName);
   parser.Flag("--quiet", s.Quiet);
   parser.Flag("--json", s.Json);
+  parser.Flag("--warnings", s.Warnings);
   parser.Flag("-T,--translator,--nomerge", startUp); // read when the library starts
   parser.Flag("-h,--help,-?", s.Help);
   parser.Flag("--version", s.Version);
@@ -203,7 +204,7 @@ void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
   parser.Parse();
   if (s.Help || s.Version) return;
   const std::u16string project = parser.Finish();
-  ApplyExchangeSwitches(exchange, integration || egg || TmxRun(), project);
+  ApplyExchangeSwitches(exchange, integration || egg || TmxRun() || s.Warnings, project);
   ApplyRunSwitches(integration, egg, project);
 }
 
@@ -214,10 +215,12 @@ void THlxCommandLine::ApplyRunSwitches(bool Integration, bool Egg, const std::u1
     s.Mode = ecmEggInteg; // it runs the updaters as well
   else if (Integration)
     s.Mode = ecmIntegration;
-  s.BatchMode = s.Mode != ecmNone || s.Exchange != THlxExchangeRun::erNone || TmxRun();
+  s.BatchMode =
+      s.Mode != ecmNone || s.Exchange != THlxExchangeRun::erNone || TmxRun() || s.Warnings;
   s.OutputGiven = !s.OutputFileName.empty();
   for (std::u16string* name : {&s.RepositoryFileName, &s.ImportTmxFileName, &s.ExportTmxFileName})
     if (!name->empty()) *name = FullPath(*name);
+  if (s.Warnings && Project.empty()) throw UsageError(std::u16string(SListWarningsNeedsProject));
   if (Project.empty()) return;
   s.FileName = FullPath(Project);
   const std::u16string dir = ExtractFilePath(s.FileName);

@@ -64,6 +64,8 @@ public:
   const std::u16string& ImportTmxFileName() const { return FSwitches.ImportTmxFileName; }
   const std::u16string& ExportTmxFileName() const { return FSwitches.ExportTmxFileName; }
   bool TmxRun() const { return !ImportTmxFileName().empty() || !ExportTmxFileName().empty(); }
+  // --warnings: the quality warnings of the project's files listed (after -I or -E).
+  bool ListWarnings() const { return FSwitches.Warnings; }
   bool Quiet() const { return FSwitches.Quiet; }
   bool Json() const { return FSwitches.Json; }
   bool HelpAsked() const { return FSwitches.Help; }
@@ -95,6 +97,7 @@ private:
     bool Json = false;
     bool Help = false;
     bool Version = false;
+    bool Warnings = false;
     THlxExchangeRun Exchange = THlxExchangeRun::erNone;
     std::u16string ExchangePath;
     bool ExportPO = false;

@@ -14,6 +14,7 @@
 #include "project/QEMProjectFile.h"
 #include "translator/QEMExchange.h"
 #include "translator/QEMFileTypes.h"
+#include "translator/QEMFileWarnings.h"
 #include "translator/QEMPackages.h"
 #include "translator/QEMStats.h"
 #include "workspace/QEMCommandLine.h"
@@ -119,6 +120,8 @@ public:
   std::vector<LCID> RunLanguages;
   void ProcessIntegration();
   void ProcessEggIntegration();
+  // --warnings: every project's warnings, a line each and a summary, to Report.
+  void ProcessListWarnings(const std::function<void(const std::u16string&)>& Report);
 
   // ---- the open project ----
   bool CanProjectClose();
@@ -260,6 +263,10 @@ public:
   bool AddToRepository(const TQEMAddToRepositoryData& Data);
   bool GetFromRepository(const TQEMGetFromRepositoryData& Data);
   bool ChangeStatus(const TQEMChangeStatusData& Data);
+  // Collects the quality warnings of the translated files below the selected node, of the
+  // kinds the options switch on, into LastWarnings; reads only, so it never asks first.
+  bool ListWarnings();
+  const TQEMListWarningsData& LastWarnings() const { return FWarnings; }
 
   // ---- export and import: XLIFF 1.2 and PO ----
   // Writes a catalogue per translated file below Node (narrowed to Languages and to Files,
@@ -332,4 +339,5 @@ private:
   int FProgress = 0; // the shared progress counter
   int FProgressTotal = 0;
   std::u16string FExchangeSummary;
+  TQEMListWarningsData FWarnings;
 };

@@ -22,6 +22,7 @@
 #include "settings/QEMINTOptionProp.h"
 #include "translator/QEMStats.h"
 #include "translator/QEMTiming.h"
+#include "translator/QEMTranslator.h"
 #include "translator/QEMTranslatorUpdater.h"
 #include "workspace/QEMWorkspaceTmx.h"
 
@@ -129,6 +130,28 @@ bool AdvanceProgress(int& Counter, IQEMProgress* Progress) {
   return !Progress->Cancelled();
 }
 
+// The counts and the quality warnings of a translated file from one reading of its notes: the
+// open manager, else a temporary one that the type's own counting finds as well. Even a file
+// the run skipped as unchanged is read once for its counts, so the warnings cost no more reads.
+void ReadRunFileCounts(const IQEMFileTypePtr& Type, TQEMQualityWarningSet Enabled, TQEMRunFile& F) {
+  TQEMTranslatorMgr* mgr = FindMgr(F.File);
+  std::unique_ptr<TQEMTranslatorMgr> temporary;
+  const auto* base = dynamic_cast<const TQEMBaseFileType*>(Type.get());
+  if (!mgr && base && base->Translator()) {
+    temporary = base->Translator()->GetMgrClass().Create(F.File, false);
+    mgr = temporary.get();
+  }
+  F.Counts = Type->GetStats(F.File, true);
+  if (F.Counts->Translated < 0 || F.Counts->UnTranslated < 0) {
+    F.Counts.reset();
+    return;
+  }
+  if (!mgr) return;
+  TQEMQualityCheckSettings settings = QEMQualitySettingsFor(mgr->MgrClass());
+  settings.Enabled = Enabled;
+  F.Warnings = int32_t(QEMItemsQualityWarnings(*mgr->Items(), settings).size());
+}
+
 // False with errno set when the text did not reach standard output whole.
 bool WriteStdout(const std::string& Text) {
   errno = 0;
@@ -172,7 +195,7 @@ int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
       QEMRunTmxImport(FCmdLine->ImportTmxFileName(), tmxSummary, tmxError);
     switch (FCmdLine->Mode()) {
     case ecmNone:
-      if (!FCmdLine->TmxRun()) return -1;
+      if (!FCmdLine->TmxRun() && !FCmdLine->ListWarnings()) return -1;
       break;
     case ecmIntegration:
       ProcessIntegration();
@@ -181,6 +204,7 @@ int TQEMWorkspace::ExecuteCmdLine(const std::vector<std::u16string>& Args) {
       ProcessEggIntegration();
       break;
     }
+    if (FCmdLine->ListWarnings()) ProcessListWarnings(tmxSummary);
     if (!FCmdLine->ExportTmxFileName().empty())
       QEMRunTmxExport(FCmdLine->ExportTmxFileName(), tmxSummary, tmxError);
   } catch (const std::exception& e) {
@@ -236,6 +260,21 @@ void TQEMWorkspace::ProcessEggIntegration() {
   WriteOutput();
 }
 
+void TQEMWorkspace::ProcessListWarnings(const std::function<void(const std::u16string&)>& Report) {
+  BuildTree();
+  int32_t count = 0, files = 0;
+  for (const auto& node : FTree) {
+    if (node->Placeholder) continue;
+    FSelected = node.get();
+    if (!ListWarnings()) continue;
+    for (const TQEMFileWarning& w : FWarnings.Warnings)
+      Report(Format(SListWarningsLine, w.File, w.ItemId, QEMQualityWarningName(w.Kind), w.Message));
+    count += int32_t(FWarnings.Warnings.size());
+    files += FWarnings.Files;
+  }
+  Report(Format(SListWarningsDone, count, files));
+}
+
 TQEMRunReport TQEMWorkspace::RunReport() const {
   TQEMRunReport r = FReport;
   r.Errors = FCmdLine ? FCmdLine->ErrorCount() : 0;
@@ -252,15 +291,17 @@ void TQEMWorkspace::WriteOutput() {
   std::unordered_map<std::u16string, IQEMFileTypePtr> types;
   for (const auto& t : QEMFileTypes().Snapshot())
     types.emplace(t->GetName(), t);
+  const TQEMQualityWarningSet enabled = QEMEnabledQualityWarnings();
   for (TQEMRunFile& f : FReport.Files) {
     f.Counts.reset();
+    f.Warnings.reset();
     const auto type = types.find(f.FileType);
     if (f.Status == TQEMFileStatus::fsFailed || f.File.empty() || type == types.end()) continue;
     try {
-      f.Counts = type->second->GetStats(f.File, true);
-      if (f.Counts->Translated < 0 || f.Counts->UnTranslated < 0) f.Counts.reset();
+      ReadRunFileCounts(type->second, enabled, f);
     } catch (const std::exception&) {
-      // shown as unknown
+      f.Counts.reset(); // shown as unknown
+      f.Warnings.reset();
     }
   }
   const bool toStdout = FCmdLine->OutputToStdout();
@@ -749,7 +790,7 @@ bool TQEMWorkspace::ProcessListRequest(const std::u16string& Question,
                                        TListEventType EventType, const void* Data) {
   if (!CanRunBatch()) return false;
   const TQEMTreeNode& node = *FSelected;
-  if (!InBatch() && !QEMUIServices().AskYesNo(Question, false)) return false;
+  if (!InBatch() && !Question.empty() && !QEMUIServices().AskYesNo(Question, false)) return false;
   auto progress = QEMUIServices().CreateProgress(ProgressCaption);
   FProgress = 0;
   progress->SetRange(node.FileCount());
@@ -786,6 +827,13 @@ bool TQEMWorkspace::MakeDictionary() {
 bool TQEMWorkspace::RecreateXlat() {
   return ProcessListRequest(std::u16string(SRecreateQuestion), u"",
                             std::u16string(SRecreateProgress), leRecreateXlat, nullptr);
+}
+
+bool TQEMWorkspace::ListWarnings() {
+  FWarnings = {};
+  FWarnings.Enabled = QEMEnabledQualityWarnings();
+  return ProcessListRequest(u"", u"", std::u16string(SListWarningsProgress), leListWarnings,
+                            &FWarnings);
 }
 
 namespace {

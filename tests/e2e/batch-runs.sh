@@ -61,6 +61,19 @@ has "$dir/stats/out.json" '"file": "[^"]*/[a-z]{2}/src/[A-Za-z]+\.(ofm|orc|rc)"'
   'all(f["translated"] + f["untranslated"] == f["total"] > 0 for f in doc["files"])' \
   'any(f["file"].endswith("/de/src/MainForm.ofm") and f["untranslated"] > 0 for f in doc["files"])' ||
   fail "bad statistics in $dir/stats/out.json"
+# Quality warnings are listed and counted, never errors: a doubled space and a lost accelerator
+# typed into the German main form's notes.
+fresh warnings demo
+expect 0 Processed "$hlx" -I "$dir/demo/demo.hlx" --repository "$dir/demo/demo.tmx"
+sed -i -e "s|<target>'Adressbuch'<|<target>'Adress  buch'<|" \
+  -e "s|<target>'&amp;Datei'<|<target>'Datei'<|" "$dir/demo/de/src/MainForm.ofm.xlf"
+expect 0 "MainForm.ofm: MainForm.Caption: Doubled spaces: " "$hlx" --warnings "$dir/demo/demo.hlx"
+expect 0 "Quality warnings: 2 in 15 files" \
+  "$hlx" -I --warnings "$dir/demo/demo.hlx" -O "$dir/stats/warn.json"
+/usr/bin/python3 "$2/tests/e2e/check-json.py" "$2/docs/hlx-stats.schema.json" "$dir/stats/warn.json" \
+  'doc["summary"]["warnings"] == 2' \
+  '[f["warnings"] for f in doc["files"] if f["file"].endswith("/de/src/MainForm.ofm")] == [2]' ||
+  fail "bad warning counts in $dir/stats/warn.json"
 
 # Egg integration run: the untranslated items of every kind of file come out egged, the others
 # keep their text.

@@ -120,7 +120,7 @@ private slots:
           QStringList({"Refresh|Ctrl+F5", "Purge|Ctrl+F7", "Egg Build|Ctrl+F8 (hidden)",
                        "&Make Dictionary|Ctrl+M (hidden)", "Recreate translated files (hidden)",
                        "Add strings to repository", "Get strings from repository", "Change status",
-                       "Find in Files (hidden)"}));
+                       "List warnings", "Find in Files (hidden)"}));
       QVERIFY(p.Window.RepositoryAction()->isEnabled());
       // Reopen lists the history, newest first.
       QMenu* file = MenuOf(p.Window, SMenuFile);
@@ -266,6 +266,13 @@ private slots:
     answers.Queue(TModalAnswerer::Key(Qt::Key_Escape));
     p.Action("actPurge")->trigger();
     QCOMPARE(answers.Seen().back(), QStr(SPurgeQuestion));
+    // List warnings only reads: it asks nothing and shows the selected node's list.
+    tree->setCurrentIndex(model.index(1, 0, project));
+    p.Action("actListWarnings")->trigger();
+    auto* warnings = p.Find<QTableWidget>("tblWarnings");
+    QVERIFY(warnings);
+    QCOMPARE(warnings->rowCount(), int(p.Workspace.LastWarnings().Warnings.size()));
+    QCOMPARE(p.Workspace.LastWarnings().Files, 5);
     // Refresh keeps the selected node.
     const std::u16string selected = p.Workspace.Selected()->Caption;
     p.Action("actRefresh")->trigger();
