@@ -210,9 +210,11 @@ int RunBatch(const THlxCommandLine& Probe, int argc, char** argv) {
   return report.ExitCode;
 }
 
-// --export and --import: the workspace's exchange run, reported as the other batch runs.
-int RunExchange(const THlxCommandLine& Probe, const std::vector<std::u16string>& Args, int argc,
-                char** argv) {
+// A workspace run other than one update run: the library started, progress and errors shown as
+// in the other batch runs, a refused command line exiting with the usage code.
+template <class TWire, class TExecute>
+int RunWorkspace(const THlxCommandLine& Probe, int argc, char** argv, TWire Wire,
+                 TExecute Execute) {
   QEMSetProgramArgs(argc, argv);
   QEMInitialize();
   TFinalize finalize;
@@ -223,53 +225,52 @@ int RunExchange(const THlxCommandLine& Probe, const std::vector<std::u16string>&
     progress.End();
     Print(stderr, Format(SHlxFatal, S));
   };
-  workspace.OnRunEnd = [&] {
-    progress.End();
-    errno = 0;
-    if (!Probe.Quiet() && !Print(stdout, workspace.ExchangeSummary()))
-      workspace.ShowHLXError(
-          Format(SHlxCannotWriteStdout, UTF8ToUTF16(std::strerror(errno ? errno : EIO))));
-  };
+  Wire(workspace, progress);
   try {
-    return workspace.ExecuteExchange(Args);
+    return Execute(workspace);
   } catch (const EHLXException& e) {
     Print(stderr, Format(SHlxFatal, e.Message()));
     return kUsageError;
   }
 }
 
-// --import-tmx and --export-tmx, with an -I or -E run between them when one is asked for: the
-// workspace's command line run, reported as the other batch runs.
+// --export and --import: the workspace's exchange run.
+int RunExchange(const THlxCommandLine& Probe, const std::vector<std::u16string>& Args, int argc,
+                char** argv) {
+  const auto wire = [&](TQEMWorkspace& Workspace, TProgressLine& Progress) {
+    Workspace.OnRunEnd = [&] {
+      Progress.End();
+      errno = 0;
+      if (!Probe.Quiet() && !Print(stdout, Workspace.ExchangeSummary()))
+        Workspace.ShowHLXError(
+            Format(SHlxCannotWriteStdout, UTF8ToUTF16(std::strerror(errno ? errno : EIO))));
+    };
+  };
+  return RunWorkspace(Probe, argc, argv, wire,
+                      [&](TQEMWorkspace& Workspace) { return Workspace.ExecuteExchange(Args); });
+}
+
+// --import-tmx, --export-tmx and --warnings, with an -I or -E run before the last two when one
+// is asked for: the workspace's command line run.
 int RunTmx(const THlxCommandLine& Probe, const std::vector<std::u16string>& Args, int argc,
            char** argv) {
-  QEMSetProgramArgs(argc, argv);
-  QEMInitialize();
-  TFinalize finalize;
-  TProgressLine progress(Probe.Quiet());
-  TQEMWorkspace workspace;
-  workspace.OnStatus = [&](const std::u16string& S) { progress.Status(S); };
-  workspace.OnProgress = [&](int Done, int Total, const std::u16string& File, LCID Locale) {
-    progress.Progress(Done, Total, File, Locale);
+  const auto wire = [&](TQEMWorkspace& Workspace, TProgressLine& Progress) {
+    Workspace.OnProgress = [&](int Done, int Total, const std::u16string& File, LCID Locale) {
+      Progress.Progress(Done, Total, File, Locale);
+    };
+    Workspace.OnRunEnd = [&] {
+      Progress.End();
+      hlx::RunReport report;
+      static_cast<TQEMRunReport&>(report) = Workspace.RunReport();
+      if (Workspace.LastStats().ProjCount > 0)
+        report.Summary = StatsText(Workspace.LastStats()) + u"\n" + std::u16string(STimeElapsed) +
+                         Workspace.LastElapsed();
+      if (const std::u16string e = PrintSummary(Probe, report); !e.empty())
+        Workspace.ShowHLXError(e);
+    };
   };
-  workspace.OnBatchError = [&](const std::u16string& S) {
-    progress.End();
-    Print(stderr, Format(SHlxFatal, S));
-  };
-  workspace.OnRunEnd = [&] {
-    progress.End();
-    hlx::RunReport report;
-    static_cast<TQEMRunReport&>(report) = workspace.RunReport();
-    if (workspace.LastStats().ProjCount > 0)
-      report.Summary = StatsText(workspace.LastStats()) + u"\n" + std::u16string(STimeElapsed) +
-                       workspace.LastElapsed();
-    if (const std::u16string e = PrintSummary(Probe, report); !e.empty()) workspace.ShowHLXError(e);
-  };
-  try {
-    return workspace.ExecuteCmdLine(Args);
-  } catch (const EHLXException& e) {
-    Print(stderr, Format(SHlxFatal, e.Message()));
-    return kUsageError;
-  }
+  return RunWorkspace(Probe, argc, argv, wire,
+                      [&](TQEMWorkspace& Workspace) { return Workspace.ExecuteCmdLine(Args); });
 }
 
 int Run(int argc, char** argv) {
@@ -280,7 +281,7 @@ int Run(int argc, char** argv) {
   THlxCommandLine probe;
   if (const int rc = ServeCommandLine(probe, args); rc >= 0) return rc;
   if (probe.ExchangeRun() != THlxExchangeRun::erNone) return RunExchange(probe, args, argc, argv);
-  if (probe.TmxRun()) return RunTmx(probe, args, argc, argv);
+  if (probe.TmxRun() || probe.ListWarnings()) return RunTmx(probe, args, argc, argv);
   return probe.BatchMode() ? RunBatch(probe, argc, argv) : RunDesktop(argc, argv);
 }
 
