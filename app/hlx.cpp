@@ -252,8 +252,8 @@ int RunExchange(const THlxCommandLine& Probe, const std::vector<std::u16string>&
 
 // --import-tmx, --export-tmx and --warnings, with an -I or -E run before the last two when one
 // is asked for: the workspace's command line run.
-int RunTmx(const THlxCommandLine& Probe, const std::vector<std::u16string>& Args, int argc,
-           char** argv) {
+int RunCommandLineOps(const THlxCommandLine& Probe, const std::vector<std::u16string>& Args,
+                      int argc, char** argv) {
   const auto wire = [&](TQEMWorkspace& Workspace, TProgressLine& Progress) {
     Workspace.OnProgress = [&](int Done, int Total, const std::u16string& File, LCID Locale) {
       Progress.Progress(Done, Total, File, Locale);
@@ -281,7 +281,7 @@ int Run(int argc, char** argv) {
   THlxCommandLine probe;
   if (const int rc = ServeCommandLine(probe, args); rc >= 0) return rc;
   if (probe.ExchangeRun() != THlxExchangeRun::erNone) return RunExchange(probe, args, argc, argv);
-  if (probe.TmxRun() || probe.ListWarnings()) return RunTmx(probe, args, argc, argv);
+  if (probe.TmxRun() || probe.ListWarnings()) return RunCommandLineOps(probe, args, argc, argv);
   return probe.BatchMode() ? RunBatch(probe, argc, argv) : RunDesktop(argc, argv);
 }
 
