@@ -4,20 +4,10 @@
 #include "platform/QEMFormat.h"
 #include "resources/QEMConst.h"
 #include "support/TestSupport.h"
+#include "workspace/CommandLineRefusal.h"
 #include "workspace/QEMCommandLine.h"
 
 namespace {
-
-std::u16string Refusal(const std::vector<std::u16string>& Args) {
-  THlxCommandLine c;
-  try {
-    c.ParseCmdLine(Args);
-    c.CheckNamedFiles();
-  } catch (const EHLXException& e) {
-    return e.Message();
-  }
-  return {};
-}
 
 TEST(CommandLineExchange, ExportSwitches) {
   qemtest::TTempDir dir;

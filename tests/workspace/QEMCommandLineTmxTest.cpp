@@ -5,21 +5,11 @@
 #include "repository/QEMNewRepositoryEngine.h"
 #include "resources/QEMConst.h"
 #include "support/TestSupport.h"
+#include "workspace/CommandLineRefusal.h"
 #include "workspace/QEMCommandLine.h"
 #include "workspace/QEMWorkspaceTmx.h"
 
 namespace {
-
-std::u16string Refusal(const std::vector<std::u16string>& Args) {
-  THlxCommandLine c;
-  try {
-    c.ParseCmdLine(Args);
-    c.CheckNamedFiles();
-  } catch (const EHLXException& e) {
-    return e.Message();
-  }
-  return {};
-}
 
 TEST(CommandLineTmx, SwitchesMakeAnUnattendedRunWithFullNames) {
   qemtest::TTempDir dir;

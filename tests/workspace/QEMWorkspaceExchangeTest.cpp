@@ -10,27 +10,15 @@
 #include "repository/QEMNewRepositoryEngine.h"
 #include "support/TestSupport.h"
 #include "translator/QEMTranslator.h"
+#include "workspace/ExampleRunFixture.h"
 #include "workspace/QEMWorkspace.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class WorkspaceExchangeTest : public ::testing::Test {
+class WorkspaceExchangeTest : public ExampleRunFixture {
 protected:
-  void SetUp() override {
-    fs::copy(HLX_EXAMPLE_DIR, Dir.Path(), fs::copy_options::recursive);
-    {
-      TRegistry reg;
-      ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), true));
-      reg.WriteInteger(u"TranslatorCount", 0);
-    }
-    QEMRepositorySetFileName(Dir.U16("demo.tmx"));
-    TQEMWorkspace w;
-    ASSERT_EQ(w.ExecuteCmdLine({u"-I", Dir.U16("demo.hlx")}), 0);
-  }
-  void TearDown() override { QEMRepositorySetFileName(u""); }
-
   // The workspace of the example with its tree, as the desktop program has it.
   std::unique_ptr<TQEMWorkspace> Open() {
     auto w = std::make_unique<TQEMWorkspace>();
@@ -52,7 +40,6 @@ protected:
     qemtest::WriteTextFile(File, text.replace(at, From.size(), To));
   }
 
-  qemtest::TTempDir Dir;
   qemtest::TTempDir Out;
 };
 

@@ -13,27 +13,17 @@
 #include "settings/QEMINTOptionProp.h"
 #include "support/TestSupport.h"
 #include "translator/QEMTranslator.h"
+#include "workspace/ExampleRunFixture.h"
 #include "workspace/QEMWorkspace.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class WorkspaceWarningsTest : public ::testing::Test {
+class WorkspaceWarningsTest : public ExampleRunFixture {
 protected:
-  void SetUp() override {
-    fs::copy(HLX_EXAMPLE_DIR, Dir.Path(), fs::copy_options::recursive);
-    {
-      TRegistry reg;
-      ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), true));
-      reg.WriteInteger(u"TranslatorCount", 0);
-    }
-    QEMRepositorySetFileName(Dir.U16("demo.tmx"));
-    TQEMWorkspace w;
-    ASSERT_EQ(w.ExecuteCmdLine({u"-I", Dir.U16("demo.hlx")}), 0);
-  }
   void TearDown() override {
-    QEMRepositorySetFileName(u"");
+    ExampleRunFixture::TearDown();
     QEMINTOptionProps->QualityWarnEndPunctuation = true;
   }
 
@@ -64,8 +54,6 @@ protected:
       return w.ItemId == Id && w.Kind == K;
     }));
   }
-
-  qemtest::TTempDir Dir;
 };
 
 TEST_F(WorkspaceWarningsTest, ListsEachFileByTheKindsSwitchedOnAndCountsThemInTheRun) {
