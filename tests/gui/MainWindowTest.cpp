@@ -3,6 +3,7 @@
 // geometry, the obsolete-setting notice, and screenshots for the documentation.
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -438,6 +439,12 @@ private slots:
     TQEMWorkspaceTreeModel& model = *p.Window.TreeModel();
     p.Window.WorkspaceTree()->setCurrentIndex(model.index(0, 0, model.index(0, 0)));
     shoot("main-window-explorer.png");
+    p.Window.WorkspaceTree()->setCurrentIndex(model.index(0, 0));
+    p.Action("actListWarnings")->trigger();
+    auto* warnings = p.Window.findChild<QDialog*>(QStringLiteral("dlgWarnings"));
+    QVERIFY(warnings);
+    QTest::qWait(50);
+    QVERIFY(warnings->grab().save(QStringLiteral(HLX_SCREENSHOT_DIR "/list-warnings.png")));
   }
 
 private:
