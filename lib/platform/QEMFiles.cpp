@@ -409,6 +409,24 @@ timespec ClockFileTime() {
 }
 } // namespace
 
+void QEMWriteWorkingCopy(std::u16string_view FileName, std::string_view Data,
+                         const timespec* MTime) {
+  const int fd =
+      ::open(QEMNativePath(FileName).c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  int err = fd < 0 ? errno : 0;
+  for (size_t done = 0; !err && done < Data.size();) {
+    const ssize_t n = ::write(fd, Data.data() + done, Data.size() - done);
+    if (n < 0 && errno != EINTR) err = errno;
+    if (n > 0) done += size_t(n);
+  }
+  if (!err && MTime) {
+    const timespec times[2] = {{0, UTIME_OMIT}, *MTime};
+    if (futimens(fd, times) != 0) err = errno;
+  }
+  if (fd >= 0 && ::close(fd) != 0 && !err) err = errno;
+  if (err) throw EQEMError(Format(SCannotSaveFile, std::u16string(FileName), ErrnoText(err)));
+}
+
 void QEMSaveFileAtomically(std::u16string_view FileName, std::string_view Data,
                            const timespec* MTime) {
   QEMSaveFileAtomically(

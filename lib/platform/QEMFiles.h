@@ -75,6 +75,11 @@ QEM_API bool QEMInPrivateTempDir(std::u16string_view Path);
 // Removes the private folder with what is left in it.
 QEM_API void QEMRemovePrivateTempDir();
 
+// Fills a temporary file of ours (from QEMCreateSiblingTempFile) with Data, without a flush:
+// for a working copy that a later atomic save or a flushed rename makes final. With MTime the
+// file carries that modification time. Raises EQEMError naming the file.
+QEM_API void QEMWriteWorkingCopy(std::u16string_view FileName, std::string_view Data,
+                                 const timespec* MTime = nullptr);
 // Writes Data to FileName through a temporary file in the same folder and a rename, so a failed
 // save leaves the previous file as it was and no temporary file behind. The file keeps its
 // permissions; a symbolic link keeps pointing at it, as the target is what gets replaced. With

@@ -604,7 +604,12 @@ void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWr
     tmp = QEMCreateSiblingTempFile(target);
     timespec mtime{};
     const bool haveTime = QEMGetFileTime(SourceFile(), mtime);
-    QEMSaveFileAtomically(tmp, ReadBytes(CurrName()), haveTime ? &mtime : nullptr);
+    // The writer's own save flushes the translated text; only an untranslated copy needs the
+    // flush here.
+    if (Writer)
+      QEMWriteWorkingCopy(tmp, ReadBytes(CurrName()), haveTime ? &mtime : nullptr);
+    else
+      QEMSaveFileAtomically(tmp, ReadBytes(CurrName()), haveTime ? &mtime : nullptr);
     if (Writer) {
       if (FromObject)
         Writer->WriteFromNotes(*NewNotesFile(), tmp, XlatLCID(), 0);

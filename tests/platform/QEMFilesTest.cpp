@@ -157,3 +157,21 @@ TEST(Files, WholeFileReaderReadsEveryByteOrSaysWhy) {
   EXPECT_EQ(errno, EISDIR);
   EXPECT_EQ(got, "kept");
 }
+
+TEST(Files, WorkingCopyIsFilledInPlaceAndNeverThroughALink) {
+  qemtest::TTempDir tmp;
+  const std::u16string copy = QEMCreateSiblingTempFile(tmp.U16("out.ofm"));
+  qemtest::WriteTextFile(std::filesystem::path(QEMNativePath(copy)), "a longer old content");
+  const timespec when{1'600'000'000, 123'456'789};
+  QEMWriteWorkingCopy(copy, "new", &when);
+  EXPECT_EQ(qemtest::ReadTextFile(std::filesystem::path(QEMNativePath(copy))), "new");
+  timespec got{};
+  ASSERT_TRUE(QEMGetFileTime(copy, got));
+  EXPECT_EQ(got.tv_sec, when.tv_sec);
+  EXPECT_EQ(got.tv_nsec, when.tv_nsec);
+  // A link planted under our name is refused, and what it points at stays as it was.
+  qemtest::WriteTextFile(tmp.Path() / "victim", "keep");
+  std::filesystem::create_symlink(tmp.Path() / "victim", tmp.Path() / "planted");
+  EXPECT_THROW(QEMWriteWorkingCopy(tmp.U16("planted"), "x"), EQEMError);
+  EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "victim"), "keep");
+}
