@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "core/QEMIntlUtils.h"
+#include "core/QEMLanguageWalk.h"
 
 static void BM_BuildLanguageTable(benchmark::State& State) {
   for (auto _ : State) {
@@ -12,6 +13,13 @@ static void BM_BuildLanguageTable(benchmark::State& State) {
   }
 }
 BENCHMARK(BM_BuildLanguageTable)->Unit(benchmark::kMillisecond);
+
+// What every start paid before the walk moved to the build.
+static void BM_WalkICULocales(benchmark::State& State) {
+  for (auto _ : State)
+    benchmark::DoNotOptimize(QEMWalkICULocales().size());
+}
+BENCHMARK(BM_WalkICULocales)->Unit(benchmark::kMillisecond);
 
 static void BM_LangTagToLCID(benchmark::State& State) {
   QEMIntlUtilsInitialize();

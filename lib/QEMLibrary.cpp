@@ -25,6 +25,8 @@ int gInitCount = 0;
 void QEMInitialize() {
   if (gInitCount++ > 0) return;
   try {
+    // The units read their settings under one lock and from one state of the file.
+    TQEMHiveReadBatch settings(QEMHive());
     QEMTypesInitialize();
     QEMStrsInitialize();                // run mode, base key, default notes version, InIDE
     QEMINTOptionPropInitialize();       // option properties

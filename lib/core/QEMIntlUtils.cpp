@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
-#include <set>
 
+#include "core/QEMLanguageWalk.h"
 #include "core/QEMLiterals.h"
 #include "platform/QEMFormat.h"
 #include "resources/QEMConst.h"
@@ -18,14 +18,6 @@ TQEMLanguageTable* NETLanguages = nullptr;
 TQEMLanguages* QEMLanguages = nullptr;
 
 namespace {
-
-std::string LocaleField(const char* Locale,
-                        int32_t (*Get)(const char*, char*, int32_t, UErrorCode*)) {
-  char buf[ULOC_FULLNAME_CAPACITY] = {};
-  UErrorCode err = U_ZERO_ERROR;
-  Get(Locale, buf, sizeof buf, &err);
-  return U_SUCCESS(err) ? std::string(buf) : std::string();
-}
 
 std::string Maximized(const char* Locale) {
   char buf[ULOC_FULLNAME_CAPACITY] = {};
@@ -51,77 +43,37 @@ std::u16string BareTag(std::u16string_view FoldedTag) {
 }
 
 std::u16string Folded(std::u16string_view Tag) {
-  std::u16string t = QEMFoldCase(Tag);
-  std::replace(t.begin(), t.end(), u'_', u'-');
+  // Tags are ASCII nearly always; for ASCII, folding is lowering A-Z and ICU is not needed.
+  const bool ascii = std::all_of(Tag.begin(), Tag.end(), [](char16_t c) { return c < 0x80; });
+  std::u16string t = ascii ? std::u16string(Tag) : QEMFoldCase(Tag);
+  for (char16_t& c : t)
+    if (c == u'_')
+      c = u'-';
+    else if (ascii && c >= u'A' && c <= u'Z')
+      c = char16_t(c + (u'a' - u'A'));
   return t;
 }
 
-// The ANSI code page Windows gives a locale: by script, with the Latin languages of the
-// central European, Turkish, Baltic and Vietnamese pages named.
-uint32_t AnsiCodePage(const std::string& Language, const std::string& Script) {
-  static const std::set<std::string> ce = {"cs", "sk", "pl", "hu",  "sl",  "hr", "ro",
-                                           "sq", "bs", "sr", "hsb", "dsb", "tk"};
-  static const std::set<std::string> turkish = {"tr", "az", "uz"};
-  static const std::set<std::string> baltic = {"et", "lv", "lt"};
-  if (Language == "ja") return 932;
-  if (Language == "ko") return 949;
-  if (Script == "Latn") {
-    if (ce.count(Language)) return 1250;
-    if (turkish.count(Language)) return 1254;
-    if (baltic.count(Language)) return 1257;
-    if (Language == "vi") return 1258;
-    return 1252;
-  }
-  static const std::map<std::string, uint32_t> byScript = {
-      {"Cyrl", 1251}, {"Grek", 1253}, {"Hebr", 1255}, {"Arab", 1256},
-      {"Thai", 874},  {"Hans", 936},  {"Hant", 950}};
-  const auto it = byScript.find(Script);
-  return it == byScript.end() ? 0 : it->second;
-}
+struct TQEMLanguageSeedRow {
+  uint32_t LocaleID;
+  uint32_t CodePage;
+  const char16_t* DispName;
+  const char16_t* LangTag;
+  const char16_t* LangExt; // upper case
+};
+#include "QEMLanguageSeeds.inc"
 
+// From the rows walked at build time; under another ICU than the build's, from a walk now, so
+// that the table always answers what this system's ICU would.
 void BuildW32Languages() {
-  struct TCandidate {
-    TQEMLanguage Lang;
-    std::string Language, Script, Region;
-    bool ExplicitScript;
-  };
-  std::vector<TCandidate> found;
-  std::map<std::string, int> perTag; // lang-region -> locales carrying it
-  const int32_t n = uloc_countAvailable();
-  for (int32_t i = 0; i < n; ++i) {
-    const char* loc = uloc_getAvailable(i);
-    const LCID lcid = uloc_getLCID(loc);
-    const std::string region = LocaleField(loc, uloc_getCountry);
-    // Variants (en_US_POSIX) are not languages of their own.
-    if (lcid == 0 || region.empty() || !LocaleField(loc, uloc_getVariant).empty()) continue;
-    // Only the locale an LCID stands for: others map to a neighbour's or a neutral LCID.
-    const std::string back = LocaleForLCID(lcid);
-    if (back.empty() || Maximized(back.c_str()) != Maximized(loc)) continue;
-    TCandidate c;
-    c.Language = LocaleField(loc, uloc_getLanguage);
-    c.Region = region;
-    const std::string script = LocaleField(loc, uloc_getScript);
-    c.ExplicitScript = !script.empty();
-    c.Script = c.ExplicitScript ? script : LocaleField(Maximized(loc).c_str(), uloc_getScript);
-    UChar name[256] = {};
-    UErrorCode err = U_ZERO_ERROR;
-    const int32_t len = uloc_getDisplayName(loc, "en", name, 256, &err);
-    c.Lang.LocaleID = lcid;
-    c.Lang.CodePage = AnsiCodePage(c.Language, c.Script);
-    c.Lang.DispName =
-        U_SUCCESS(err) ? std::u16string(reinterpret_cast<const char16_t*>(name), size_t(len)) : u"";
-    ++perTag[c.Language + "-" + c.Region];
-    found.push_back(std::move(c));
+  if (QEMICUVersion() == QEM_LANGUAGE_SEEDS_ICU) {
+    for (const auto& r : kLanguageSeeds)
+      W32Languages->Add(TQEMLanguage{r.LocaleID, r.CodePage, r.DispName, r.LangTag, r.LangExt});
+    return;
   }
-  for (auto& c : found) {
-    // Locales told apart only by their script keep it in the tag, so their translations
-    // never mix.
-    const bool ambiguous = perTag[c.Language + "-" + c.Region] > 1 && c.ExplicitScript;
-    const std::string tag =
-        ambiguous ? c.Language + "-" + c.Script + "-" + c.Region : c.Language + "-" + c.Region;
-    c.Lang.LangTag = UTF8ToUTF16(tag);
-    W32Languages->Add(std::move(c.Lang));
-  }
+  for (auto& s : QEMWalkICULocales())
+    W32Languages->Add(TQEMLanguage{s.LocaleID, s.CodePage, std::move(s.DispName),
+                                   UTF8ToUTF16(s.LangTag), QEMUpperCase(UTF8ToUTF16(s.LangExt))});
 }
 
 const TQEMLanguage* FindLanguage(LCID Locale) {
@@ -292,7 +244,7 @@ int TQEMLanguages::IndexOf(LCID Locale) const {
 bool AddLanguage(LCID Locale, uint32_t CodePage, const std::u16string& Name,
                  const std::u16string& LangTag, TQEMLanguageTable* Table) {
   if (!Table) Table = W32Languages;
-  return Table && Table->Add(TQEMLanguage{Locale, CodePage, Name, LangTag});
+  return Table && Table->Add(TQEMLanguage{Locale, CodePage, Name, LangTag, {}});
 }
 
 void ClearLanguages() {
@@ -360,6 +312,8 @@ std::u16string LCIDToStr(LCID Locale) {
 }
 
 std::u16string QEMDefaultLangExt(LCID Locale) {
+  const auto* l = FindLanguage(Locale);
+  if (l && !l->LangExt.empty()) return l->LangExt;
   const std::string name = UTF16ToUTF8(LCIDToLocaleName(Locale));
   if (name.empty()) return u"";
   const char* iso3 = uloc_getISO3Language(name.c_str());

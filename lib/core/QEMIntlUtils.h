@@ -17,6 +17,8 @@ struct TQEMLanguage {
   uint32_t CodePage = 0;
   std::u16string DispName;
   std::u16string LangTag;
+  // The resource-module extension (QEMDefaultLangExt) when known in advance; else empty.
+  std::u16string LangExt;
 };
 
 // Entries kept sorted by LocaleID; tag lookups go through an index that answers what a scan

@@ -1,6 +1,6 @@
 #include "core/QEMStrs.h"
 
-#include <dlfcn.h>
+#include <link.h>
 
 #include <chrono>
 #include <fstream>
@@ -32,6 +32,20 @@ constexpr std::u16string_view kBaseKey = u"\\Software\\Wendroth\\HLX\\14.0";
 constexpr std::u16string_view kTranslatorBaseKey = u"\\Software\\Wendroth\\HLX\\14.01";
 // A host library whose presence in the process means we run inside the IDE.
 constexpr const char* kIDECoreModule = "libhlxidecore.so";
+
+// Asks the loader's list of loaded modules by file name. A no-load dlopen of a bare name would
+// first search every library folder for the file, costing each start a hundred failed opens.
+bool IDECoreLoaded() {
+  return dl_iterate_phdr(
+             [](dl_phdr_info* Info, size_t, void*) -> int {
+               const std::string_view path = Info->dlpi_name ? Info->dlpi_name : "";
+               const std::string_view name = path.substr(path.rfind('/') + 1);
+               const std::string_view module = kIDECoreModule;
+               // A versioned file name ("libhlxidecore.so.14") is the same module.
+               return name == module || (name.starts_with(module) && name[module.size()] == '.');
+             },
+             nullptr) != 0;
+}
 
 std::vector<std::u16string> gArgs;
 bool gArgsSet = false;
@@ -332,9 +346,7 @@ void QEMStrsInitialize() {
   const std::u16string stored =
       WithBaseKey([](TQEMRegistry& r) { return r.SafeReadStr(u"DefaultNotesVersion", u""); });
   if (!stored.empty()) QEMDefaultNotesVersion = stored;
-  void* ide = dlopen(kIDECoreModule, RTLD_LAZY | RTLD_NOLOAD);
-  InIDE = ide != nullptr;
-  if (ide) dlclose(ide);
+  InIDE = IDECoreLoaded();
   fnDefaultTranslators = {u"%s/ofm%s.fpl", u"%s/rc%s.fpl"};
 }
 

@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <unordered_map>
 
 #include "platform/QEMFormat.h"
 #include "platform/QEMHostConsts.h"
@@ -156,16 +158,79 @@ void PrepareSchema(TQEMHive& Hive) {
 
 std::unique_ptr<TQEMHive> gHive;
 
-// One prepared statement. Failures raise the caller's message about the key or value when one
-// is given, except that a locked hive always says so.
+} // namespace
+
+// What a connection keeps between statements. The key cache holds only while a transaction
+// is open: outside one, another process may move keys at any moment.
+struct TQEMHive::TState {
+  struct TCached {
+    sqlite3_stmt* Stmt = nullptr;
+    bool Busy = false;
+  };
+  struct TStored {
+    std::u16string Name;
+    int Type;
+    bool IntStored;
+    int64_t Int;
+    std::vector<uint8_t> Data;
+    bool operator==(const TStored&) const = default;
+  };
+  using TName = std::pair<int64_t, std::string>; // parent key and folded name
+  using TKeyHit = std::optional<std::pair<int64_t, std::u16string>>;
+
+  std::unordered_map<std::string_view, TCached> Stmts; // by the statement's text (a literal)
+  std::map<TName, TKeyHit> Keys;
+  // The values the write transaction touched, as they were before it, and whether a key was
+  // added or removed: what decides between COMMIT and ROLLBACK.
+  std::map<TName, std::optional<TStored>> Touched;
+  bool KeysChanged = false;
+
+  void ForgetTransaction() {
+    Keys.clear();
+    Touched.clear();
+    KeysChanged = false;
+  }
+  ~TState() {
+    for (auto& [Sql, C] : Stmts)
+      sqlite3_finalize(C.Stmt);
+  }
+};
+
+namespace {
+
+// One statement, prepared once per connection and reused. Failures raise the caller's message
+// about the key or value when one is given, except that a locked hive always says so.
 class TStmt {
 public:
   TStmt(TQEMHive& Hive, const char* Sql, std::u16string OnError = {})
       : FHive(Hive), FOnError(std::move(OnError)) {
-    int Rc = sqlite3_prepare_v2(Hive.Handle(), Sql, -1, &FStmt, nullptr);
-    if (Rc != SQLITE_OK) Raise(Rc);
+    auto& Cache = Hive.State().Stmts;
+    auto It = Cache.find(Sql);
+    if (It != Cache.end() && !It->second.Busy) {
+      FCached = &It->second;
+    } else {
+      int Rc =
+          sqlite3_prepare_v3(Hive.Handle(), Sql, -1, SQLITE_PREPARE_PERSISTENT, &FStmt, nullptr);
+      if (Rc != SQLITE_OK) Raise(Rc);
+      // A statement already in use (a nested call) gets a private copy.
+      if (It == Cache.end())
+        FCached = &Cache.emplace(Sql, TQEMHive::TState::TCached{FStmt}).first->second;
+    }
+    if (FCached) {
+      FCached->Busy = true;
+      FStmt = FCached->Stmt;
+    }
   }
-  ~TStmt() { sqlite3_finalize(FStmt); }
+  ~TStmt() {
+    if (!FCached) {
+      sqlite3_finalize(FStmt);
+      return;
+    }
+    // Ends the statement's read of the file, as finalising it would.
+    sqlite3_reset(FStmt);
+    sqlite3_clear_bindings(FStmt);
+    FCached->Busy = false;
+  }
   TStmt(const TStmt&) = delete;
   TStmt& operator=(const TStmt&) = delete;
 
@@ -187,6 +252,7 @@ public:
   }
 
   int64_t Int(int Col) const { return sqlite3_column_int64(FStmt, Col); }
+  bool IsInt(int Col) const { return sqlite3_column_type(FStmt, Col) == SQLITE_INTEGER; }
   std::u16string Text(int Col) const {
     const auto* P = reinterpret_cast<const char*>(sqlite3_column_text(FStmt, Col));
     return UTF8ToUTF16(P ? std::string_view(P, size_t(sqlite3_column_bytes(FStmt, Col))) : "");
@@ -210,6 +276,7 @@ private:
 
   TQEMHive& FHive;
   sqlite3_stmt* FStmt = nullptr;
+  TQEMHive::TState::TCached* FCached = nullptr;
   std::u16string FOnError;
 };
 
@@ -254,9 +321,30 @@ struct TKeyRef {
 
 struct TValue {
   int Type;
+  bool IntStored; // the data column holds an integer
   int64_t Int;
   std::vector<uint8_t> Data;
 };
+
+using TStored = TQEMHive::TState::TStored;
+using TName = TQEMHive::TState::TName;
+
+std::optional<TStored> Stored(TQEMHive& Hive, const TName& Name) {
+  TStmt Q(Hive, "SELECT name, type, data FROM vals WHERE key = ?1 AND fold = ?2");
+  Q.Bind(1, Name.first).Bind(2, Name.second);
+  if (!Q.Step()) return std::nullopt;
+  return TStored{Q.Text(0), int(Q.Int(1)), Q.IsInt(2), Q.Int(2), Q.Blob(2)};
+}
+
+// Whether the open write transaction changed anything: a value it touched that is not as it
+// was, or a key added or removed.
+bool WriteChangedAnything(TQEMHive& Hive) {
+  auto& St = Hive.State();
+  if (St.KeysChanged) return true;
+  for (const auto& [Name, Before] : St.Touched)
+    if (Stored(Hive, Name) != Before) return true;
+  return false;
+}
 
 TRegDataType DataType(int Type) {
   switch (Type) {
@@ -281,7 +369,8 @@ TRegDataType DataType(int Type) {
 
 // ---------------------------------------------------------------------------------------------
 
-TQEMHive::TQEMHive(const std::u16string& FileName, int BusyTimeoutMs) : FFileName(FileName) {
+TQEMHive::TQEMHive(const std::u16string& FileName, int BusyTimeoutMs)
+    : FFileName(FileName), FState(std::make_unique<TState>()) {
   const std::string Path = UTF16ToUTF8(FileName);
   if (std::string Err = MakePrivateFile(Path); !Err.empty())
     throw ERegistryException(Format(SRegHiveOpenFailed, FFileName, Err));
@@ -304,12 +393,19 @@ TQEMHive::TQEMHive(const std::u16string& FileName, int BusyTimeoutMs) : FFileNam
 TQEMHive::~TQEMHive() {
   if (!FDb) return;
   if (!sqlite3_get_autocommit(FDb)) {
-    int Rc = sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
+    // Only a write transaction has anything to keep; a read batch just ends.
+    bool Keep = FWriters > 0;
+    try {
+      Keep = Keep && WriteChangedAnything(*this);
+    } catch (const EQEMError&) {
+    }
+    int Rc = sqlite3_exec(FDb, Keep ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
     if (Rc != SQLITE_OK) {
       Report(HiveError(*this, Rc, SRegHiveWriteFailed));
       sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
     }
   }
+  FState.reset(); // the statements go before the connection
   sqlite3_close_v2(FDb);
 }
 
@@ -327,18 +423,53 @@ std::u16string TQEMHive::DefaultFileName() {
 }
 
 void TQEMHive::BeginWrite() {
-  if (FWriters == 0) Exec(*this, "BEGIN IMMEDIATE", SRegHiveWriteFailed);
+  if (FWriters == 0) {
+    // A read batch's snapshot may be older than the file; a writer must start from the newest.
+    if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
+    FState->ForgetTransaction();
+    Exec(*this, "BEGIN IMMEDIATE", SRegHiveWriteFailed);
+  }
   ++FWriters;
 }
 
 void TQEMHive::EndWrite() {
   if (FWriters == 0 || --FWriters > 0) return;
-  int Rc = sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
-  if (Rc == SQLITE_OK) return;
-  std::u16string Msg = HiveError(*this, Rc, SRegHiveWriteFailed);
-  // Leave the connection clean so that the next writer starts its own transaction.
+  FinishWrite();
+}
+
+void TQEMHive::FinishWrite() {
+  std::u16string Msg;
+  bool Keep = true;
+  try {
+    Keep = WriteChangedAnything(*this);
+  } catch (const EQEMError&) {
+  }
+  int Rc = sqlite3_exec(FDb, Keep ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  if (Rc != SQLITE_OK) {
+    Msg = HiveError(*this, Rc, SRegHiveWriteFailed);
+    // Leave the connection clean so that the next writer starts its own transaction.
+    if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  FState->ForgetTransaction();
+  // A failed restart only costs the batch its single lock: reads then go one by one.
+  if (FReaders > 0) sqlite3_exec(FDb, "BEGIN", nullptr, nullptr, nullptr);
+  if (!Msg.empty()) throw ERegistryException(Msg);
+}
+
+void TQEMHive::BeginRead() {
+  if (FReaders++ > 0 || FWriters > 0 || !sqlite3_get_autocommit(FDb)) return;
+  FState->ForgetTransaction();
+  // Deferred: the snapshot is taken by the first read and no lock keeps writers out.
+  if (int Rc = sqlite3_exec(FDb, "BEGIN", nullptr, nullptr, nullptr); Rc != SQLITE_OK) {
+    --FReaders;
+    Fail(Rc, SRegHiveReadFailed);
+  }
+}
+
+void TQEMHive::EndRead() noexcept {
+  if (FReaders == 0 || --FReaders > 0 || FWriters > 0) return;
   if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
-  throw ERegistryException(Msg);
+  FState->ForgetTransaction();
 }
 
 void TQEMHive::Fail(int Code, std::u16string_view Context) const {
@@ -367,20 +498,43 @@ struct TRegistryAccess {
     if (R.FReadOnly) throw ERegistryException(Format(SRegSetDataFailed, Name));
   }
 
+  // The subkey Fold of Parent: its id goes to Parent, its stored name is returned.
+  static std::optional<std::u16string> FindKey(TQEMHive& Hive, int64_t& Parent,
+                                               const std::string& Fold) {
+    auto& Keys = Hive.State().Keys;
+    const bool Cached = !sqlite3_get_autocommit(Hive.Handle());
+    TName Name{Parent, Fold};
+    TQEMHive::TState::TKeyHit Hit;
+    if (auto It = Cached ? Keys.find(Name) : Keys.end(); It != Keys.end()) {
+      Hit = It->second;
+    } else {
+      TStmt Q(Hive, "SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
+      Q.Bind(1, Parent).Bind(2, Fold);
+      if (Q.Step()) Hit.emplace(Q.Int(0), Q.Text(1));
+      if (Cached) Keys.emplace(std::move(Name), Hit);
+    }
+    if (!Hit) return std::nullopt;
+    Parent = Hit->first;
+    return std::move(Hit->second);
+  }
+
+  // The value Name of the current key is remembered as the write transaction found it.
+  static void Touch(TRegistry& R, const std::u16string& Name) {
+    TName Key{R.FCurrentKey, Folded(Name)};
+    auto& Touched = R.FHive.State().Touched;
+    if (!Touched.contains(Key)) {
+      auto Before = Stored(R.FHive, Key);
+      Touched.emplace(std::move(Key), std::move(Before));
+    }
+  }
+
   // Follows Key from the root or the current key; creates missing keys when asked.
   static std::optional<TKeyRef> Walk(TRegistry& R, const std::u16string& Key, bool Create) {
     bool Absolute = !Key.empty() && Key[0] == u'\\';
     TKeyRef Ref = Absolute ? TKeyRef{0, u""} : TKeyRef{R.FCurrentKey, R.FCurrentPath};
     for (std::u16string_view Part : SplitKey(Key)) {
       const std::string Fold = Folded(Part);
-      auto Find = [&]() -> std::optional<std::u16string> {
-        TStmt Q(R.FHive, "SELECT id, name FROM keys WHERE parent = ?1 AND fold = ?2");
-        Q.Bind(1, Ref.Id).Bind(2, Fold);
-        if (!Q.Step()) return std::nullopt;
-        Ref.Id = Q.Int(0);
-        return Q.Text(1);
-      };
-      std::optional<std::u16string> Name = Find();
+      std::optional<std::u16string> Name = FindKey(R.FHive, Ref.Id, Fold);
       if (!Name && Create) {
         BeginWriting(R);
         // Another process may have made it before our write lock.
@@ -389,7 +543,10 @@ struct TRegistryAccess {
                   "ON CONFLICT(parent, fold) DO NOTHING",
                   Format(SRegCreateFailed, Key));
         Ins.Bind(1, Ref.Id).Bind(2, UTF16ToUTF8(Part)).Bind(3, Fold).Step();
-        Name = Find();
+        auto& St = R.FHive.State();
+        St.KeysChanged = St.KeysChanged || sqlite3_changes(R.FHive.Handle()) > 0;
+        St.Keys.erase(TName{Ref.Id, Fold});
+        Name = FindKey(R.FHive, Ref.Id, Fold);
         if (!Name) throw ERegistryException(Format(SRegCreateFailed, Key));
       }
       if (!Name) return std::nullopt;
@@ -404,7 +561,7 @@ struct TRegistryAccess {
             Format(SRegGetDataFailed, Name));
     Q.Bind(1, R.FCurrentKey).Bind(2, Folded(Name));
     if (!Q.Step()) return std::nullopt;
-    TValue V{int(Q.Int(0)), 0, {}};
+    TValue V{int(Q.Int(0)), Q.IsInt(1), 0, {}};
     if (V.Type == kRegDword)
       V.Int = Q.Int(1);
     else
@@ -412,10 +569,19 @@ struct TRegistryAccess {
     return V;
   }
 
+  static bool Holds(const TValue& V, int Type, int64_t Data) {
+    return V.Type == Type && V.IntStored && V.Int == Data;
+  }
+  static bool Holds(const TValue& V, int Type, const std::vector<uint8_t>& Data) {
+    return V.Type == Type && !V.IntStored && V.Data == Data;
+  }
+
   template <class T>
   static void Write(TRegistry& R, const std::u16string& Name, int Type, const T& Data) {
     CheckWritable(R, Name);
+    if (auto Old = Read(R, Name); Old && Holds(*Old, Type, Data)) return;
     BeginWriting(R);
+    Touch(R, Name);
     // An existing value keeps the case of its name, as on the platform.
     TStmt Q(R.FHive,
             "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
@@ -491,7 +657,11 @@ bool TRegistry::DeleteKey(const std::u16string& Key) {
   A::BeginWriting(*this);
   TStmt Q(FHive, "DELETE FROM keys WHERE id = ?1");
   Q.Bind(1, Ref->Id).Step();
-  return sqlite3_changes(FHive.Handle()) > 0;
+  if (sqlite3_changes(FHive.Handle()) == 0) return false;
+  auto& St = FHive.State();
+  St.KeysChanged = true;
+  St.Keys.clear(); // the whole subtree went
+  return true;
 }
 
 bool TRegistry::KeyExists(const std::u16string& Key) {
@@ -523,6 +693,7 @@ bool TRegistry::DeleteValue(const std::u16string& Name) {
   A::CheckWritable(*this, Name);
   if (!ValueExists(Name)) return false;
   A::BeginWriting(*this);
+  A::Touch(*this, Name);
   TStmt Q(FHive, "DELETE FROM vals WHERE key = ?1 AND fold = ?2", Format(SRegSetDataFailed, Name));
   Q.Bind(1, FCurrentKey).Bind(2, Folded(Name)).Step();
   return sqlite3_changes(FHive.Handle()) > 0;

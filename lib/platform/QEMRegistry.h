@@ -35,18 +35,45 @@ public:
   static std::u16string DefaultFileName();
 
   // Writers share one transaction: it begins with the first registry object that writes and
-  // commits when the last such object commits, so one object's writes land together.
+  // commits when the last such object commits, so one object's writes land together. When the
+  // values it touched end as they began (and no key came or went), it is rolled back instead:
+  // an unchanged save leaves the file alone.
   void BeginWrite();
   void EndWrite();
+  // Reads between BeginRead and EndRead share one transaction and see one state of the file,
+  // so that a burst of reads costs one lock rather than one per value. Calls nest. A write in
+  // between gets its own transaction; the reading one begins again after it.
+  void BeginRead();
+  void EndRead() noexcept;
   sqlite3* Handle() const { return FDb; }
   // Raises for the SQLite result Code: SRegHiveBusy when locked, else Context (a message taking
   // the file name and SQLite's text; SRegHiveWriteFailed when empty).
   [[noreturn]] void Fail(int Code, std::u16string_view Context = {}) const;
 
+  struct TState; // prepared statements and what a transaction knows; private to the .cpp
+  TState& State() const { return *FState; }
+
 private:
+  void FinishWrite();
+  void Begin(const char* Sql);
+
   std::u16string FFileName;
   sqlite3* FDb = nullptr;
   int FWriters = 0;
+  int FReaders = 0;
+  std::unique_ptr<TState> FState;
+};
+
+// Keeps a read batch open on a hive for its lifetime.
+class QEM_API TQEMHiveReadBatch {
+public:
+  explicit TQEMHiveReadBatch(TQEMHive& Hive) : FHive(Hive) { FHive.BeginRead(); }
+  ~TQEMHiveReadBatch() { FHive.EndRead(); }
+  TQEMHiveReadBatch(const TQEMHiveReadBatch&) = delete;
+  TQEMHiveReadBatch& operator=(const TQEMHiveReadBatch&) = delete;
+
+private:
+  TQEMHive& FHive;
 };
 
 // The process's hive, opened on first use from DefaultFileName().
@@ -83,6 +110,7 @@ public:
   int GetDataSize(const std::u16string& Name); // bytes as the platform counts them; -1 if absent
 
   std::u16string ReadString(const std::u16string& Name);
+  // Writing the value a name already holds changes nothing and starts no transaction.
   void WriteString(const std::u16string& Name, const std::u16string& Value);
   void WriteExpandString(const std::u16string& Name, const std::u16string& Value);
   int32_t ReadInteger(const std::u16string& Name);

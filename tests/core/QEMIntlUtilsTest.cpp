@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <unicode/uloc.h>
 
 #include <cstdlib>
 #include <string>
 #include <tuple>
 
 #include "core/QEMIntlUtils.h"
+#include "core/QEMLanguageWalk.h"
 #include "core/QEMStrs.h"
 #include "core/QEMUtilsRegistry.h"
 
@@ -46,6 +48,38 @@ TEST(Languages, CommonLocalesRoundTripWithTheirCodePages) {
   EXPECT_EQ(LCIDToLocaleName(1033), u"en_US");
   EXPECT_EQ(LocaleNameToLCID(u"de_DE"), 1031u);
   EXPECT_EQ(LCIDToCodePage(0), 0u);
+}
+
+// The table starts from rows walked at build time; it must answer exactly what a walk of the
+// ICU of this system gives, entry by entry and for every way of asking.
+TEST(Languages, TableFromTheBuildAnswersAsAWalkOfTheRunningICU) {
+  TQEMLanguageTable walked;
+  for (const auto& s : QEMWalkICULocales())
+    walked.Add(TQEMLanguage{s.LocaleID, s.CodePage, s.DispName, UTF8ToUTF16(s.LangTag), {}});
+  ASSERT_GT(walked.Count(), 150);
+  ASSERT_EQ(QEMLanguages->GetCount(), walked.Count());
+  for (int i = 0; i < walked.Count(); ++i) {
+    const TQEMLanguage& w = walked.Item(i);
+    const TQEMLanguage& t = W32Languages->Item(i);
+    ASSERT_EQ(t.LocaleID, w.LocaleID) << i;
+    EXPECT_EQ(t.CodePage, w.CodePage) << w.LocaleID;
+    EXPECT_EQ(t.DispName, w.DispName) << w.LocaleID;
+    EXPECT_EQ(t.LangTag, w.LangTag) << w.LocaleID;
+    const std::string name = UTF16ToUTF8(LCIDToLocaleName(w.LocaleID));
+    EXPECT_EQ(QEMDefaultLangExt(w.LocaleID),
+              QEMUpperCase(UTF8ToUTF16(uloc_getISO3Language(name.c_str()))))
+        << w.LocaleID;
+    // Each tag, its script-less and its upper-case form find what the walk finds.
+    const std::u16string tag = w.LangTag;
+    const size_t a = tag.find(u'-'), b = tag.find(u'-', a + 1);
+    const std::u16string bare = b == std::u16string::npos ? tag : tag.substr(0, a) + tag.substr(b);
+    for (const std::u16string& asked : {tag, bare, QEMUpperCase(tag)}) {
+      const TQEMLanguage* expected = walked.ByTag(asked);
+      const TQEMLanguage* got = W32Languages->ByTag(asked);
+      ASSERT_TRUE(expected && got) << UTF16ToUTF8(asked);
+      EXPECT_EQ(got->LocaleID, expected->LocaleID) << UTF16ToUTF8(asked);
+    }
+  }
 }
 
 TEST(Languages, UnknownValuesReportAbsenceWithoutRaising) {

@@ -368,3 +368,158 @@ TEST_F(RegistryHive, PendingWriteMakesOtherProcessReportBusy) {
   ASSERT_TRUE(R.OpenKey(u"\\Child", false));
   EXPECT_EQ(R.ReadInteger(u"N"), 7);
 }
+
+namespace {
+
+// Counts the commits of other connections, as SQLite reports them to this one.
+class TCommitWatch {
+public:
+  explicit TCommitWatch(const std::u16string& File) {
+    sqlite3_open_v2(UTF16ToUTF8(File).c_str(), &FDb, SQLITE_OPEN_READONLY, nullptr);
+    FLast = Version();
+  }
+  ~TCommitWatch() { sqlite3_close(FDb); }
+  // True when another connection committed since the last call.
+  bool Committed() {
+    const int64_t V = Version();
+    const bool Changed = V != FLast;
+    FLast = V;
+    return Changed;
+  }
+
+private:
+  int64_t Version() {
+    sqlite3_stmt* Stmt = nullptr;
+    sqlite3_prepare_v2(FDb, "PRAGMA data_version", -1, &Stmt, nullptr);
+    const int64_t V = sqlite3_step(Stmt) == SQLITE_ROW ? sqlite3_column_int64(Stmt, 0) : -1;
+    sqlite3_finalize(Stmt);
+    return V;
+  }
+
+  sqlite3* FDb = nullptr;
+  int64_t FLast = 0;
+};
+
+} // namespace
+
+TEST_F(Registry, SavingWhatIsStoredCommitsNothing) {
+  const std::vector<uint8_t> Bytes{0, 1, 2};
+  {
+    TRegistry R(*Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\S", true));
+    R.WriteString(u"Text", u"a");
+    R.WriteExpandString(u"Path", u"%HOME%");
+    R.WriteInteger(u"Count", 2);
+    R.WriteBinaryData(u"Bytes", Bytes);
+    R.WriteString(u"Item0", u"x");
+    R.WriteString(u"Item1", u"y");
+  }
+  TCommitWatch Watch(File);
+  TQEMHive Other(File, 50);
+  {
+    TRegistry R(*Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\S", true));
+    R.WriteString(u"TEXT", u"a");
+    R.WriteExpandString(u"Path", u"%HOME%");
+    R.WriteInteger(u"Count", 2);
+    R.WriteBinaryData(u"Bytes", Bytes);
+    TRegistry O(Other); // no write lock was taken for any of them
+    ASSERT_TRUE(O.OpenKey(u"\\S", false));
+    O.WriteInteger(u"Other", 1);
+    O.Flush();
+    EXPECT_TRUE(Watch.Committed());
+  }
+  {
+    // A list written anew: every entry deleted, then the same ones written back.
+    TRegistry R(*Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\S", false));
+    EXPECT_TRUE(R.DeleteValue(u"Item0"));
+    EXPECT_TRUE(R.DeleteValue(u"Item1"));
+    EXPECT_FALSE(R.ValueExists(u"Item0"));
+    R.WriteString(u"Item0", u"x");
+    R.WriteString(u"Item1", u"y");
+  }
+  EXPECT_FALSE(Watch.Committed());
+  TRegistry R(*Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\S", false));
+  EXPECT_THAT(R.GetValueNames(),
+              ElementsAre(u"Bytes", u"Count", u"Item0", u"Item1", u"Other", u"Path", u"Text"));
+  EXPECT_EQ(R.ReadString(u"Item1"), u"y");
+}
+
+TEST_F(Registry, ChangesThatEndLikeTheStartOfOthersStillCommit) {
+  {
+    TRegistry R(*Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\C", true));
+    R.WriteString(u"Name", u"1");
+    R.WriteString(u"Gone", u"g");
+  }
+  TCommitWatch Watch(File);
+  auto Commits = [&](auto&& Change) {
+    {
+      TRegistry R(*Hive);
+      EXPECT_TRUE(R.OpenKey(u"\\C", false));
+      Change(R);
+    }
+    return Watch.Committed();
+  };
+  EXPECT_TRUE(Commits([](TRegistry& R) { R.WriteInteger(u"Name", 1); })) << "another type";
+  EXPECT_TRUE(Commits([](TRegistry& R) { R.WriteString(u"Name", u"1"); }));
+  EXPECT_TRUE(Commits([](TRegistry& R) {
+    R.DeleteValue(u"Name");
+    R.WriteString(u"NAME", u"1"); // the name's case is kept in the file
+  }));
+  EXPECT_TRUE(Commits([](TRegistry& R) { R.DeleteValue(u"Gone"); }));
+  EXPECT_TRUE(Commits([](TRegistry& R) { R.CreateKey(u"Sub"); }));
+  EXPECT_FALSE(Commits([](TRegistry& R) { R.CreateKey(u"Sub"); }));
+  EXPECT_TRUE(Commits([](TRegistry& R) { R.DeleteKey(u"Sub"); }));
+  EXPECT_TRUE(Commits([](TRegistry& R) {
+    R.WriteString(u"Temp", u"t"); // one change undone, another kept
+    R.DeleteValue(u"Temp");
+    R.WriteString(u"Kept", u"k");
+  }));
+  TRegistry R(*Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\C", false));
+  EXPECT_THAT(R.GetValueNames(), ElementsAre(u"Kept", u"NAME"));
+}
+
+TEST_F(Registry, ReadBatchSeesOneStateWhileWritersGoOn) {
+  TQEMHive Other(File, 50);
+  {
+    TRegistry O(Other);
+    ASSERT_TRUE(O.OpenKey(u"\\A\\B", true));
+    O.WriteInteger(u"N", 1);
+  }
+  {
+    TQEMHiveReadBatch Batch(*Hive);
+    TQEMHiveReadBatch Nested(*Hive);
+    TRegistry R(*Hive);
+    ASSERT_TRUE(R.OpenKeyReadOnly(u"\\A\\B"));
+    EXPECT_EQ(R.ReadInteger(u"N"), 1);
+    {
+      TRegistry O(Other); // the batch keeps no writer out
+      ASSERT_TRUE(O.DeleteKey(u"\\A"));
+      ASSERT_TRUE(O.OpenKey(u"\\A\\B", true));
+      O.WriteInteger(u"N", 2);
+    }
+    EXPECT_TRUE(R.KeyExists(u"\\A\\B"));
+    EXPECT_EQ(R.ReadInteger(u"N"), 1) << "one state for the whole batch";
+    {
+      TRegistry W(*Hive);
+      ASSERT_TRUE(W.OpenKey(u"\\W", true));
+      W.WriteInteger(u"X", 3);
+      W.CreateKey(u"\\W\\Sub");
+      EXPECT_TRUE(W.KeyExists(u"\\W\\Sub"));
+      EXPECT_TRUE(W.DeleteKey(u"\\W\\Sub"));
+      EXPECT_FALSE(W.KeyExists(u"\\W\\Sub")) << "no key found in a removed subtree";
+    }
+    // After a write the batch goes on from the newest state.
+    TRegistry Again(*Hive);
+    ASSERT_TRUE(Again.OpenKeyReadOnly(u"\\A\\B"));
+    EXPECT_EQ(Again.ReadInteger(u"N"), 2);
+  }
+  TRegistry O(Other);
+  ASSERT_TRUE(O.OpenKeyReadOnly(u"\\W"));
+  EXPECT_EQ(O.ReadInteger(u"X"), 3);
+  EXPECT_FALSE(O.KeyExists(u"\\W\\Sub"));
+}
