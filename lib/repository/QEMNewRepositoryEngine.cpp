@@ -1,13 +1,20 @@
 #include "repository/QEMNewRepositoryEngine.h"
 
 #include <unicode/ucol.h>
+#include <unicode/ucoleitr.h>
 #include <unicode/uloc.h>
+#include <unicode/uset.h>
 #include <unicode/ustring.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 #include <unordered_map>
 #include <unordered_set>
@@ -189,6 +196,120 @@ std::u16string UTCDateText(TDateTime UTC) {
   return UTF8ToUTF16(buf);
 }
 
+// Large arrays go on transparent huge pages where the system grants them on request: every
+// fresh 4 KiB page costs a fault, and a million-record index touches tens of thousands of them.
+// They are mappings of their own, so that the advice never reaches the heap around them.
+constexpr size_t HugePage = size_t(2) << 20;
+
+size_t MappedSize(size_t Bytes) {
+  return (Bytes + HugePage - 1) & ~(HugePage - 1);
+}
+
+void* BigAlloc(size_t Bytes) {
+  if (Bytes < HugePage) return ::operator new(Bytes);
+  const size_t len = MappedSize(Bytes);
+  // One huge page more than asked, to cut an aligned run out of it.
+  void* m =
+      mmap(nullptr, len + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) throw std::bad_alloc();
+  char* const base = static_cast<char*>(m);
+  const size_t lead = (HugePage - reinterpret_cast<uintptr_t>(base) % HugePage) % HugePage;
+  if (lead) munmap(base, lead);
+  if (HugePage - lead) munmap(base + lead + len, HugePage - lead);
+  madvise(base + lead, len, MADV_HUGEPAGE); // only advice: a refusal leaves ordinary pages
+  return base + lead;
+}
+
+void BigFree(void* P, size_t Bytes) {
+  if (Bytes < HugePage)
+    ::operator delete(P);
+  else
+    munmap(P, MappedSize(Bytes));
+}
+
+template <class T> struct TBigAllocator {
+  using value_type = T;
+  TBigAllocator() = default;
+  template <class U> TBigAllocator(const TBigAllocator<U>&) {}
+  T* allocate(size_t N) { return static_cast<T*>(BigAlloc(N * sizeof(T))); }
+  void deallocate(T* P, size_t N) { BigFree(P, N * sizeof(T)); }
+  template <class U> bool operator==(const TBigAllocator<U>&) const { return true; }
+};
+
+template <class T> using TBigVector = std::vector<T, TBigAllocator<T>>;
+
+// Collation keys in blocks that never move, so that growing never copies the keys there are. A
+// key's place is its block number in the high half and its offset in the low one.
+class TKeyArena {
+public:
+  TKeyArena() = default;
+  TKeyArena(const TKeyArena&) = delete;
+  TKeyArena& operator=(const TKeyArena&) = delete;
+  TKeyArena(TKeyArena&& Other) noexcept { Swap(Other); }
+  TKeyArena& operator=(TKeyArena&& Other) noexcept {
+    Swap(Other);
+    return *this;
+  }
+  ~TKeyArena() { Clear(); }
+
+  const char* At(uint64_t Place) const { return FBlocks[Place >> 32].Data + uint32_t(Place); }
+  size_t Bytes() const { return FBytes; }
+  uint64_t Add(std::string_view Key) {
+    char* to = Room(Key.size());
+    std::memcpy(to, Key.data(), Key.size());
+    return Commit(Key.size());
+  }
+  // The key of Text, made straight into the arena.
+  uint64_t AddKey(UCollator* Coll, std::u16string_view Text) {
+    const auto* s = reinterpret_cast<const UChar*>(Text.data());
+    const auto n = int32_t(Text.size());
+    TBlock* b = FBlocks.empty() ? nullptr : &FBlocks.back();
+    const size_t room = b ? b->Size - b->Used : 0;
+    int32_t k = room ? ucol_getSortKey(Coll, s, n, reinterpret_cast<uint8_t*>(b->Data + b->Used),
+                                       int32_t(std::min<size_t>(room, INT32_MAX)))
+                     : 0;
+    if (k == 0 || size_t(k) > room) {
+      if (k == 0) k = ucol_getSortKey(Coll, s, n, nullptr, 0);
+      char* to = Room(size_t(k));
+      ucol_getSortKey(Coll, s, n, reinterpret_cast<uint8_t*>(to), k);
+    }
+    return Commit(size_t(k));
+  }
+  void Clear() {
+    for (const TBlock& b : FBlocks)
+      BigFree(b.Data, b.Size);
+    FBlocks.clear();
+    FBytes = 0;
+  }
+
+private:
+  struct TBlock {
+    char* Data;
+    size_t Size, Used;
+  };
+  void Swap(TKeyArena& Other) noexcept {
+    FBlocks.swap(Other.FBlocks);
+    std::swap(FBytes, Other.FBytes);
+  }
+  char* Room(size_t N) {
+    if (FBlocks.empty() || FBlocks.back().Size - FBlocks.back().Used < N) {
+      // Small first: most languages of a file with many hold a few texts.
+      const size_t size = std::max(N, std::min(HugePage, std::max<size_t>(4096, FBytes)));
+      FBlocks.push_back({static_cast<char*>(BigAlloc(size)), size, 0});
+    }
+    return FBlocks.back().Data + FBlocks.back().Used;
+  }
+  uint64_t Commit(size_t N) {
+    TBlock& b = FBlocks.back();
+    const uint64_t place = uint64_t(FBlocks.size() - 1) << 32 | b.Used;
+    b.Used += N;
+    FBytes += N;
+    return place;
+  }
+  std::vector<TBlock> FBlocks;
+  size_t FBytes = 0;
+};
+
 class TIndex;
 
 struct TLang {
@@ -202,11 +323,11 @@ struct TLang {
 struct TQEMRepository::TState : IQEMRepositoryIndexList, IQEMRepositoryLangList {
   std::shared_ptr<TQEMXMLDocument> Doc;
   pugi::xml_node Tmx, Header, Body;
-  std::vector<NodePtr> Tu;
+  TBigVector<NodePtr> Tu;
   std::vector<TLang> Langs;
   // Language index by tag in lower case: a unit may hold thousands of languages.
   std::unordered_map<std::string, int> LangByTag;
-  std::vector<std::vector<NodePtr>> Seg; // [language][record]
+  std::vector<TBigVector<NodePtr>> Seg; // [language][record]
   std::vector<std::unique_ptr<TIndex>> Indexes;
   std::u16string FileName, Author;
   uint32_t Version = gDefaultVersion;
@@ -276,16 +397,17 @@ void AppendKey(UCollator* Coll, std::u16string_view Text, std::string& Out) {
 
 // One language: a collation sort key per record, and the records ordered by (key, record
 // number) in chunks, so that an insert moves a few thousand entries at most whatever the
-// repository's size. Keys are made once per text (at load, or when a text changes) and every
-// comparison after that is a memcmp. Look-ups of equal texts go through a hash of the keys
-// made with the order; inside a bulk update new and changed records are found that way
-// at once and go into the order together when the update ends (or a position is asked).
+// repository's size. Keys are made once per text (when the index is first used, or when a text
+// changes) and every comparison after that is a memcmp. Look-ups of equal texts go through a
+// hash of the keys, which is all adding needs: the order is made when a position is first
+// asked. Until then a text of plain characters alone stands for itself, without collation.
+// Inside a bulk update new and changed records are found by the hash at once and go into the
+// order together when the update ends (or a position is asked).
 class TIndex : public IQEMRepositoryIndex {
 public:
   TIndex(const TQEMRepository::TState& Owner, int Lang, UCollator* Coll)
       : FOwner(Owner), FLang(Lang), FColl(Coll) {
-    AppendKey(FColl, u"", FArena); // the key of every empty text, shared
-    FEmptyLen = uint32_t(FArena.size());
+    StartArena();
   }
 
   int Count() const override {
@@ -308,7 +430,9 @@ public:
     return int(Before(c) + o);
   }
 
-  std::string_view Key(uint32_t Rec) const { return {FArena.data() + FKeyOff[Rec], FKeyLen[Rec]}; }
+  std::string_view Key(uint32_t Rec) const {
+    return {FArena.At(FKeyOff[Rec]), FKeyLen[Rec] & ~PlainBit};
+  }
   // The key of a text to look for; valid until the next call. The last one is kept, so that the
   // record a look-up adds takes it without a second collation.
   std::string_view SearchKey(std::u16string_view Text) const {
@@ -341,28 +465,45 @@ public:
     Found = c < FChunks.size() && CompareKeys(Key(FChunks[c][o]), K) == 0;
     return c < FChunks.size() ? int(Before(c) + o) : int(FCount);
   }
-  // Calls Fn with each record of key K in record order until Fn returns false.
-  template <class F> bool ForEachEqual(std::string_view K, F&& Fn) const {
+  // Calls Fn with each record whose text equals Text in record order until Fn returns false.
+  template <class F> bool ForEachEqual(std::u16string_view Text, F&& Fn) const {
     Ensure();
     std::vector<uint32_t> recs;
-    if (K == std::string_view(FArena.data(), FEmptyLen)) { // empty texts are not hashed
-      Settle();
-      for (auto [c, o] = LowerBound(K, -1); c < FChunks.size(); ++c, o = 0) {
-        for (; o < FChunks[c].size() && Key(FChunks[c][o]) == K; ++o)
-          recs.push_back(FChunks[c][o]);
-        if (o < FChunks[c].size()) break;
-      }
-      std::sort(recs.begin(), recs.end());
-    } else {
+    if (!Text.empty() && !FAllKeys && PlainBytes(Text, FPlainText)) {
       EnsureHash();
-      const uint32_t head = FindHead(K);
-      if (head != NoRec && FNext[head] == NoRec) { // the usual case: one record
+      const uint32_t head = FindHead(FPlainText);
+      // Records of other characters may still collate equal: their keys are asked too.
+      const uint32_t other = FNonPlain ? FindHead(SearchKey(Text)) : NoRec;
+      if (other == NoRec && head != NoRec && FNext[head] == NoRec) { // the usual case
         Fn(head);
         return true;
       }
-      for (uint32_t r = head; r != NoRec; r = FNext[r])
-        recs.push_back(r);
-      std::reverse(recs.begin(), recs.end());
+      for (const uint32_t h : {head, other})
+        for (uint32_t r = h; r != NoRec; r = FNext[r])
+          recs.push_back(r);
+      std::sort(recs.begin(), recs.end());
+    } else {
+      if (!FAllKeys) const_cast<TIndex*>(this)->MakeAllKeys();
+      const std::string_view k = SearchKey(Text);
+      if (k == std::string_view(FArena.At(0), FEmptyLen)) { // empty texts are not hashed
+        Settle();
+        for (auto [c, o] = LowerBound(k, -1); c < FChunks.size(); ++c, o = 0) {
+          for (; o < FChunks[c].size() && Key(FChunks[c][o]) == k; ++o)
+            recs.push_back(FChunks[c][o]);
+          if (o < FChunks[c].size()) break;
+        }
+        std::sort(recs.begin(), recs.end());
+      } else {
+        EnsureHash();
+        const uint32_t head = FindHead(k);
+        if (head != NoRec && FNext[head] == NoRec) { // the usual case: one record
+          Fn(head);
+          return true;
+        }
+        for (uint32_t r = head; r != NoRec; r = FNext[r])
+          recs.push_back(r);
+        std::reverse(recs.begin(), recs.end());
+      }
     }
     for (const uint32_t r : recs)
       if (!Fn(r)) break;
@@ -375,12 +516,13 @@ public:
   void Ensure() const {
     if (!FBuilt) const_cast<TIndex*>(this)->Build();
   }
+  bool Ordered() const { return FOrdered; }
   // A record appended at the end, with its current text.
   void Append(uint32_t Rec) {
     if (!FBuilt) return; // the build reads every text when it comes
     FKeyOff.push_back(0);
     FKeyLen.push_back(FEmptyLen);
-    FIsPending.push_back(false);
+    if (FOrdered) FIsPending.push_back(false);
     if (FHashed) FNext.push_back(NoRec);
     if (NodePtr s = Seg(Rec)) SetKey(Rec, SegText(s));
     Insert(Rec);
@@ -404,10 +546,14 @@ public:
     }
     return *FFuzzy;
   }
-  // Takes the records waiting aside into the order.
+  // Takes the records waiting aside into the order; the order itself is made on first use, as
+  // adding looks up equal texts only.
   void Settle() const {
     Ensure();
-    if (!FPending.empty()) const_cast<TIndex*>(this)->Merge();
+    if (!FOrdered)
+      const_cast<TIndex*>(this)->Order();
+    else if (!FPending.empty())
+      const_cast<TIndex*>(this)->Merge();
   }
 
 private:
@@ -428,35 +574,40 @@ private:
     }
     return FStarts;
   }
+  void StartArena() {
+    FArena.Clear();
+    FArena.AddKey(FColl, u""); // the key of every empty text, shared, at place 0
+    FEmptyLen = uint32_t(FArena.Bytes());
+  }
   void SetKey(uint32_t Rec, std::u16string_view Text) {
     if (FFuzzy) FFuzzy->Set(Rec, Text);
-    if (FKeyOff[Rec] != 0) FGarbage += FKeyLen[Rec];
+    if (FKeyOff[Rec] != 0) FGarbage += Key(Rec).size();
     if (Text.empty()) {
       FKeyOff[Rec] = 0;
       FKeyLen[Rec] = FEmptyLen;
+    } else if (!FAllKeys && PlainBytes(Text, FPlainText)) {
+      FKeyOff[Rec] = FArena.Add(FPlainText);
+      FKeyLen[Rec] = uint32_t(FPlainText.size()) | PlainBit;
     } else {
       const std::string_view k = SearchKey(Text);
-      FKeyOff[Rec] = FArena.size();
+      FKeyOff[Rec] = FArena.Add(k);
       FKeyLen[Rec] = uint32_t(k.size());
-      FArena.append(k);
+      ++FNonPlain;
     }
-    if (FGarbage > (size_t(1) << 20) && FGarbage > FArena.size() / 2) Repack();
+    if (FGarbage > (size_t(1) << 20) && FGarbage > FArena.Bytes() / 2) Repack();
   }
   // Drops the keys no record uses any more.
   void Repack() {
-    std::string fresh(FArena, 0, FEmptyLen);
-    fresh.reserve(FArena.size() - FGarbage + FEmptyLen);
-    for (size_t r = 0; r < FKeyOff.size(); ++r) {
-      if (FKeyOff[r] == 0) continue;
-      const std::string_view k = Key(uint32_t(r));
-      FKeyOff[r] = fresh.size();
-      fresh.append(k);
-    }
+    TKeyArena fresh;
+    fresh.Add(std::string_view(FArena.At(0), FEmptyLen));
+    for (size_t r = 0; r < FKeyOff.size(); ++r)
+      if (FKeyOff[r] != 0) FKeyOff[r] = fresh.Add(Key(uint32_t(r)));
     FArena = std::move(fresh);
     FGarbage = 0;
   }
   void Insert(uint32_t Rec) {
     if (FHashed) HashInsert(Rec);
+    if (!FOrdered) return; // the order, when made, takes every record
     if (Deferred()) {
       FIsPending[Rec] = true;
       FPending.push_back(Rec);
@@ -480,6 +631,7 @@ private:
   }
   void Remove(uint32_t Rec) {
     if (FHashed) HashRemove(Rec);
+    if (!FOrdered) return;
     if (FIsPending[Rec]) { // its entry in the list goes when the list is merged
       FIsPending[Rec] = false;
       return;
@@ -492,6 +644,25 @@ private:
     FStartsOk = false;
   }
   void Merge();
+  void Order();
+  void FindPlainChars();
+  void AskPlainChars();
+  void MakeAllKeys();
+  // Text as the bytes that stand for it, CR LF folded, when all its characters are plain.
+  bool PlainBytes(std::u16string_view Text, std::string& Out) const {
+    Out.clear();
+    for (size_t i = 0; i < Text.size(); ++i) {
+      const char16_t c = Text[i];
+      if (c >= FPlain.size() || !FPlain[c]) return false;
+      if (c != u'\r' || i + 1 == Text.size() || Text[i + 1] != u'\n') Out += char(c);
+    }
+    return true;
+  }
+  bool PlainUtf8(std::string_view Folded) const {
+    for (const char c : Folded)
+      if (uint8_t(c) >= FPlain.size() || !FPlain[uint8_t(c)]) return false;
+    return true;
+  }
   void SortByKey(std::vector<uint32_t>& Recs) const; // by (key, record)
   void Chunk(const std::vector<uint32_t>& Order) {
     FChunks.clear();
@@ -505,11 +676,19 @@ private:
   const TQEMRepository::TState& FOwner;
   int FLang;
   UCollator* FColl;
-  std::string FArena; // the keys; the empty text's first
+  TKeyArena FArena; // the keys; the empty text's first
   uint32_t FEmptyLen = 0;
   size_t FGarbage = 0;
-  std::vector<uint64_t> FKeyOff; // per record
-  std::vector<uint32_t> FKeyLen;
+  TBigVector<uint64_t> FKeyOff; // per record: the key's place in the arena
+  // Per record: the key's length, with PlainBit when the key is the text's own bytes.
+  TBigVector<uint32_t> FKeyLen;
+  static constexpr uint32_t PlainBit = 0x80000000;
+  // Until something needs the order or a text of other characters is looked up, texts of plain
+  // characters alone are keyed by their bytes: no collation for most records of most files.
+  std::array<bool, 128> FPlain{};
+  bool FAllKeys = true;
+  size_t FNonPlain = 0; // records keyed by collation while FAllKeys is false, or more
+  mutable std::string FPlainText;
   std::vector<std::vector<uint32_t>> FChunks;
   size_t FCount = 0;
   mutable std::vector<size_t> FStarts;
@@ -521,18 +700,19 @@ private:
   // (hash << 32 | record + 1, 0 when free), FNext the ones before it, newest first. Records
   // without text are left out: nobody looks up the empty text, and they may be most.
   static constexpr uint32_t NoRec = UINT32_MAX;
-  mutable std::vector<uint64_t> FSlots;
-  mutable std::vector<uint32_t> FNext;
+  mutable TBigVector<uint64_t> FSlots;
+  mutable TBigVector<uint32_t> FNext;
   mutable size_t FUsed = 0;
   mutable bool FHashed = false;
   bool FBuilt = false;
+  bool FOrdered = false;
   static uint32_t Hash(std::string_view K) {
     const uint64_t h = std::hash<std::string_view>()(K);
     return uint32_t(h ^ (h >> 32));
   }
   // Twice the slots, each moved by its stored hash: no key is read again.
   void Grow() {
-    std::vector<uint64_t> old(FSlots.size() * 2, 0);
+    TBigVector<uint64_t> old(FSlots.size() * 2, 0);
     old.swap(FSlots);
     const size_t mask = FSlots.size() - 1;
     for (const uint64_t v : old)
@@ -576,7 +756,7 @@ private:
     if (v == 0) {
       v = uint64_t(h) << 32 | (uint64_t(Rec) + 1);
       FNext[Rec] = NoRec;
-      if (++FUsed * 2 > FSlots.size()) Grow();
+      if (++FUsed * 4 > FSlots.size() * 3) Grow();
       return;
     }
     // Newest first: a record appended (the common case) goes in front at once.
@@ -631,36 +811,152 @@ private:
 
 void TIndex::Build() {
   FBuilt = true;
+  FOrdered = false;
+  FAllKeys = false;
+  FNonPlain = 0;
   FFuzzy.reset();
   const size_t n = FOwner.Tu.size();
-  FArena.resize(FEmptyLen);
+  StartArena();
+  FindPlainChars();
   FGarbage = 0;
   FPending.clear();
-  FIsPending.assign(n, false);
+  FIsPending.clear();
+  FChunks.clear();
+  FCount = 0;
+  FStartsOk = false;
   FHashed = false;
   FSearchValid = false;
   FKeyOff.assign(n, 0);
   FKeyLen.assign(n, FEmptyLen);
   std::u16string u16;
   std::string tmp, tmp2;
+  size_t plain = 0;
   for (uint32_t r = 0; r < n; ++r) {
     const std::string_view t = FoldBreaks(SegUtf8(Seg(r), tmp), tmp2);
     if (t.empty()) continue;
+    if (PlainUtf8(t)) {
+      FKeyOff[r] = FArena.Add(t);
+      FKeyLen[r] = uint32_t(t.size()) | PlainBit;
+      ++plain;
+      continue;
+    }
+    ++FNonPlain;
     u16.resize(t.size());
     int32_t len = 0;
     UErrorCode err = U_ZERO_ERROR;
     u_strFromUTF8WithSub(reinterpret_cast<UChar*>(u16.data()), int32_t(u16.size()), &len, t.data(),
                          int32_t(t.size()), 0xFFFD, nullptr, &err);
-    FKeyOff[r] = FArena.size();
-    AppendKey(FColl, std::u16string_view(u16.data(), size_t(len)), FArena);
-    FKeyLen[r] = uint32_t(FArena.size() - FKeyOff[r]);
+    const size_t before = FArena.Bytes();
+    FKeyOff[r] = FArena.AddKey(FColl, std::u16string_view(u16.data(), size_t(len)));
+    FKeyLen[r] = uint32_t(FArena.Bytes() - before);
   }
+  FAllKeys = plain == 0;
+  EnsureHash();
+}
+
+// Characters whose share of a collation key stands for them alone: one collation element with a
+// primary weight, in no contraction of such characters only, no two alike. Texts of them alone
+// collate equal exactly when their bytes are equal, so they need no key to be found.
+void TIndex::FindPlainChars() {
+  // Asking the collator takes milliseconds: once per locale and run.
+  static std::mutex lock;
+  static std::unordered_map<std::u16string, std::array<bool, 128>> known;
+  // Known by what the collator collates by: its rules and the attributes that bear on equality.
+  int32_t len = 0;
+  const UChar* rules = ucol_getRules(FColl, &len);
+  std::u16string name(reinterpret_cast<const char16_t*>(rules), size_t(len));
+  for (const UColAttribute a : {UCOL_ALTERNATE_HANDLING, UCOL_NUMERIC_COLLATION, UCOL_STRENGTH,
+                                UCOL_CASE_FIRST, UCOL_CASE_LEVEL, UCOL_NORMALIZATION_MODE}) {
+    UErrorCode err = U_ZERO_ERROR;
+    name += char16_t(0xE000 + ucol_getAttribute(FColl, a, &err));
+  }
+  std::lock_guard guard(lock);
+  if (const auto at = known.find(name); at != known.end()) {
+    FPlain = at->second;
+    return;
+  }
+  AskPlainChars();
+  known.emplace(name, FPlain);
+}
+
+void TIndex::AskPlainChars() {
+  FPlain.fill(false);
+  UErrorCode err = U_ZERO_ERROR;
+  if (ucol_getAttribute(FColl, UCOL_ALTERNATE_HANDLING, &err) != UCOL_NON_IGNORABLE ||
+      ucol_getAttribute(FColl, UCOL_NUMERIC_COLLATION, &err) != UCOL_OFF || U_FAILURE(err))
+    return;
+  std::array<bool, 128> candidate{};
+  for (size_t c = 0x20; c < 0x7F; ++c)
+    candidate[c] = true;
+  candidate['\t'] = candidate['\n'] = candidate['\r'] = true;
+  USet* set = uset_openEmpty();
+  ucol_getContractionsAndExpansions(FColl, set, nullptr, true, &err);
+  UChar item[64];
+  for (int32_t i = 0, n = uset_getItemCount(set); i < n && U_SUCCESS(err); ++i) {
+    UChar32 from = 0, to = 0;
+    const int32_t len = uset_getItem(set, i, &from, &to, item, 64, &err);
+    if (std::all_of(item, item + std::max(len, 0), [](UChar C) { return C < 0x80; }))
+      for (int32_t k = 0; k < len; ++k)
+        candidate[item[k]] = false;
+  }
+  uset_close(set);
+  if (U_FAILURE(err)) return;
+  std::unordered_set<std::string> seen; // the empty text's key first: none may collate as none
+  seen.emplace(FArena.At(0), FEmptyLen);
+  for (size_t c = 0; c < candidate.size(); ++c) {
+    if (!candidate[c]) continue;
+    const UChar ch = UChar(c);
+    UCollationElements* it = ucol_openElements(FColl, &ch, 1, &err);
+    int count = 0;
+    bool primary = true;
+    for (int32_t ce; U_SUCCESS(err) && (ce = ucol_next(it, &err)) != UCOL_NULLORDER;) {
+      ++count;
+      primary = primary && ucol_primaryOrder(ce) != 0;
+    }
+    ucol_closeElements(it);
+    std::string key;
+    AppendKey(FColl, std::u16string_view(reinterpret_cast<const char16_t*>(&ch), 1), key);
+    if (U_FAILURE(err)) return;
+    FPlain[c] = count == 1 && primary && seen.insert(key).second;
+  }
+}
+
+// Every record keyed by collation, as the order and look-ups of other texts need.
+void TIndex::MakeAllKeys() {
+  TKeyArena fresh;
+  fresh.Add(std::string_view(FArena.At(0), FEmptyLen));
+  std::u16string u16;
+  for (size_t r = 0; r < FKeyOff.size(); ++r) {
+    if (FKeyOff[r] == 0) continue;
+    const std::string_view k = Key(uint32_t(r));
+    if (!(FKeyLen[r] & PlainBit)) {
+      FKeyOff[r] = fresh.Add(k);
+      continue;
+    }
+    u16.assign(k.begin(), k.end());
+    const size_t before = fresh.Bytes();
+    FKeyOff[r] = fresh.AddKey(FColl, u16);
+    FKeyLen[r] = uint32_t(fresh.Bytes() - before);
+  }
+  FArena = std::move(fresh);
+  FGarbage = 0;
+  FAllKeys = true;
+  FHashed = false;
+  FSlots = {};
+  FNext = {};
+}
+
+void TIndex::Order() {
+  if (!FAllKeys) MakeAllKeys();
+  const size_t n = FKeyOff.size();
   std::vector<uint32_t> order(n);
   for (uint32_t r = 0; r < n; ++r)
     order[r] = r;
   SortByKey(order);
   Chunk(order);
-  EnsureHash();
+  FPending.clear();
+  FIsPending.assign(n, false);
+  FOrdered = true;
 }
 
 void TIndex::SortByKey(std::vector<uint32_t>& Recs) const {
@@ -758,7 +1054,7 @@ void TIndex::Merge() {
 
 void TIndex::Compact(const std::vector<uint32_t>& Map, uint32_t Gone) {
   if (!FBuilt) return;
-  Settle();
+  if (FOrdered && !FPending.empty()) Merge();
   size_t count = 0, kept = 0;
   for (size_t i = 0; i < FChunks.size(); ++i) {
     auto& ch = FChunks[i];
@@ -775,7 +1071,7 @@ void TIndex::Compact(const std::vector<uint32_t>& Map, uint32_t Gone) {
   size_t w = 0;
   for (size_t r = 0; r < FKeyOff.size(); ++r) {
     if (Map[r] == Gone) {
-      if (FKeyOff[r] != 0) FGarbage += FKeyLen[r];
+      if (FKeyOff[r] != 0) FGarbage += Key(uint32_t(r)).size();
       continue;
     }
     FKeyOff[w] = FKeyOff[r];
@@ -783,7 +1079,7 @@ void TIndex::Compact(const std::vector<uint32_t>& Map, uint32_t Gone) {
   }
   FKeyOff.resize(w);
   FKeyLen.resize(w);
-  FIsPending.assign(w, false);
+  if (FOrdered) FIsPending.assign(w, false);
   FHashed = false;
   FSlots = {};
   FNext = {};
@@ -1274,7 +1570,7 @@ void TQEMRepository::EndUpdate() {
   if (--FImpl->Update == 0) {
     FImpl->S->Batch = false;
     for (auto& ix : FImpl->S->Indexes)
-      ix->Settle();
+      if (ix->Ordered()) ix->Settle(); // an order not made yet takes every record when it is
   }
   if (FImpl->Update == 0 && FImpl->Pending) {
     FImpl->Pending = false;
@@ -1516,7 +1812,7 @@ void WalkOriginal(TQEMRepository& R, const std::u16string& Original, const std::
   const int l = s.IndexOf(Tag);
   if (l < 0) return;
   const TIndex& ix = *s.Indexes[size_t(l)];
-  ix.ForEachEqual(ix.SearchKey(Original), [&](uint32_t Rec) { return Fn(int(Rec)); });
+  ix.ForEachEqual(Original, [&](uint32_t Rec) { return Fn(int(Rec)); });
 }
 
 std::u16string TextOf(TQEMRepository& R, int Rec, const std::u16string& Tag) {
@@ -1528,7 +1824,7 @@ std::u16string TextOf(TQEMRepository& R, int Rec, const std::u16string& Tag) {
 // The language's texts by record, for walks that read many records of one language; empty
 // texts throughout for a language the repository does not hold.
 struct TTexts {
-  const std::vector<NodePtr>* Seg = nullptr;
+  const TBigVector<NodePtr>* Seg = nullptr;
   TTexts(TQEMRepository& R, const std::u16string& Tag) {
     const auto& s = R.State();
     if (const int l = s.IndexOf(Tag); l >= 0) Seg = &s.Seg[size_t(l)];

@@ -3,6 +3,7 @@
 // order stays a permutation of the records with equal texts side by side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -94,6 +95,109 @@ TEST(RepositoryIndexTest, LookupsAndOrderAgreeWithAModelUnderRandomEdits) {
         lastAt[t] = p;
       }
     }
+  }
+  QEMRepositorySetFileName(u"");
+}
+
+// Texts of ASCII alone are found without collation keys until something needs them; they must
+// still meet the texts that collate equal to them (an ignorable soft hyphen or zero-width space,
+// the Kelvin sign, a decomposed umlaut), whichever side came first, loaded or added, in a bulk
+// update or not, and the order made later must hold every record.
+TEST(RepositoryIndexTest, CollationEqualTextsMeetWithAndWithoutKeys) {
+  const std::vector<std::vector<std::u16string>> classes = {{u"ab", u"a\u00ADb", u"a\u200Bb"},
+                                                            {u"K", u"\u212A"},
+                                                            {u"\u00DCber", u"U\u0308ber"},
+                                                            {u"Case"},
+                                                            {u"case"},
+                                                            {u"two\r\nlines", u"two\nlines"},
+                                                            {u"a b"}};
+  const auto classOf = [&](const std::u16string& T) {
+    for (size_t c = 0; c < classes.size(); ++c)
+      if (std::find(classes[c].begin(), classes[c].end(), T) != classes[c].end()) return c;
+    return classes.size();
+  };
+  qemtest::TTempDir dir;
+  std::vector<std::pair<std::u16string, std::u16string>> model; // per record: en, de
+  const auto add = [&](const std::u16string& En) {
+    const auto rep = QEMRepositoryGetRepository();
+    const std::u16string de = UTF8ToUTF16("d" + std::to_string(model.size()));
+    rep->AddRecord()->SetString(u"en-US", En);
+    rep->GetRecord(rep->RecCount() - 1)->SetString(u"de-DE", de);
+    model.push_back({En, de});
+  };
+  const auto check = [&](const std::u16string& W, const char* Step) {
+    std::vector<std::u16string> expected, got;
+    for (const auto& [en, de] : model)
+      if (classOf(en) == classOf(W)) expected.push_back(de);
+    TQEMWideStringList l;
+    QEMRepositoryGetString(W, En, l, De, u"");
+    for (int i = 0; i < l.GetCount(); ++i)
+      got.push_back(l.Get(i));
+    ASSERT_EQ(got, expected) << Step << ": " << UTF16ToUTF8(W);
+  };
+  const auto checkAll = [&](const char* Step, bool AsciiFirst) {
+    for (const bool ascii : {AsciiFirst, !AsciiFirst})
+      for (const auto& c : classes)
+        for (const auto& w : c)
+          if (std::all_of(w.begin(), w.end(), [](char16_t C) { return C < 0x80; }) == ascii)
+            check(w, Step);
+  };
+  // Only ASCII texts in the file: the index starts without a single key.
+  QEMRepositorySetFileName(dir.U16("rep.tmx"));
+  for (const auto& c : classes)
+    if (std::all_of(c[0].begin(), c[0].end(), [](char16_t C) { return C < 0x80; })) add(c[0]);
+  QEMRepositorySave();
+  for (const bool batch : {false, true}) {
+    QEMRepositorySetFileName(dir.U16("rep.tmx"));
+    check(u"ab", "loaded");
+    if (batch) QEMRepositoryBeginUpdate();
+    for (const auto& c : classes)
+      for (const auto& w : c)
+        add(w); // each seen at once, also inside the bulk update
+    checkAll(batch ? "added in a batch" : "added", true);
+    if (batch) QEMRepositoryEndUpdate();
+    checkAll("after the adds", false);
+    QEMRepositorySave();
+  }
+  // A file with every form, looked up first by another text, then by order.
+  QEMRepositorySetFileName(dir.U16("rep.tmx"));
+  checkAll("reloaded", false);
+  const auto rep = QEMRepositoryGetRepository();
+  const auto& ix = rep->GetIndexList().Index(rep->GetIndexList().Languages().IndexOf(u"en-US"));
+  ASSERT_EQ(ix.Count(), rep->RecCount());
+  std::vector<size_t> seen;
+  for (int p = 0; p < ix.Count(); ++p) {
+    const size_t c = classOf(rep->GetRecord(ix.Item(p))->GetString(u"en-US"));
+    if (!seen.empty() && seen.back() == c) continue;
+    ASSERT_EQ(std::count(seen.begin(), seen.end(), c), 0) << "class " << c << " split";
+    seen.push_back(c);
+  }
+  ASSERT_EQ(seen.size(), classes.size());
+  add(u"a\u00ADb"); // into the order, one by one
+  checkAll("ordered", true);
+  QEMRepositorySetFileName(u"");
+}
+
+// Where a language's collation sets spaces aside (Thai) or joins ASCII letters (Danish "aa"),
+// ASCII texts are not their own keys: look-ups still find what collates equal.
+TEST(RepositoryIndexTest, LanguagesThatCollateASCIIOtherwiseStillFindEqualTexts) {
+  qemtest::TTempDir dir;
+  QEMRepositorySetFileName(dir.U16("rep.tmx"));
+  const auto rep = QEMRepositoryGetRepository();
+  struct TCase {
+    LCID Lcid;
+    std::u16string Tag, Stored, Asked;
+  };
+  const std::vector<TCase> cases = {{0x041E, u"th-TH", u"a\tb", u"ab"},
+                                    {0x0406, u"da-DK", u"aa\u00AD", u"aa"}};
+  for (const auto& c : cases) {
+    const int r = rep->RecCount();
+    rep->AddRecord()->SetString(c.Tag, c.Stored);
+    rep->GetRecord(r)->SetString(u"de-DE", u"x" + c.Tag);
+    TQEMWideStringList l;
+    QEMRepositoryGetString(c.Asked, c.Lcid, l, 0x0407, u"");
+    ASSERT_EQ(l.GetCount(), 1) << UTF16ToUTF8(c.Tag);
+    EXPECT_EQ(l.Get(0), u"x" + c.Tag);
   }
   QEMRepositorySetFileName(u"");
 }
