@@ -124,15 +124,64 @@ std::string ToDocText(std::u16string_view S) {
   return UTF16ToUTF8(t);
 }
 
-// Names are nearly always ASCII: compare them without converting, the hot path of every lookup.
+// Compares without converting, the hot path of every lookup and of unchanged text on save:
+// characters of the Basic Multilingual Plane are encoded on the fly; others (and NUL, stored
+// as U+FFFF) take the general way.
 bool SameName(const char* Utf8, std::u16string_view Name) {
-  size_t i = 0;
-  for (; i < Name.size(); ++i) {
+  const auto* p = reinterpret_cast<const unsigned char*>(Utf8);
+  size_t k = 0;
+  for (size_t i = 0; i < Name.size(); ++i) {
     const char16_t c = Name[i];
-    if (c == 0 || c >= 0x80) return ToDocText(Name) == Utf8;
-    if (Utf8[i] != char(c)) return false; // stops at Utf8's end, where the byte is 0
+    if (c != 0 && c < 0x80) {
+      if (p[k++] != c) return false; // stops at Utf8's end, where the byte is 0
+    } else if (c >= 0x80 && c < 0x800) {
+      if (p[k] != (0xC0 | c >> 6) || p[k + 1] != (0x80 | (c & 0x3F))) return false;
+      k += 2;
+    } else if (c >= 0x800 && (c < 0xD800 || c >= 0xE000)) {
+      if (p[k] != (0xE0 | c >> 12) || p[k + 1] != (0x80 | ((c >> 6) & 0x3F)) ||
+          p[k + 2] != (0x80 | (c & 0x3F)))
+        return false;
+      k += 3;
+    } else {
+      return ToDocText(Name) == Utf8;
+    }
   }
-  return Utf8[i] == 0;
+  return p[k] == 0;
+}
+
+std::u16string ToCRLF(std::u16string S);
+
+// Document text as UTF-16 with every line break as CR LF. Text is nearly always ASCII or two-
+// and three-byte characters without breaks: those are decoded here in one pass, straight into
+// the result; anything else goes the general way.
+void DocTextCRLF(const char* S, std::u16string& Out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(S);
+  const size_t n = std::strlen(S);
+  Out.resize(n);
+  size_t k = 0;
+  for (size_t i = 0; i < n;) {
+    const unsigned c = p[i];
+    if (c < 0x80 && c != '\r' && c != '\n') {
+      Out[k++] = char16_t(c);
+      ++i;
+    } else if (c >= 0xC2 && c < 0xE0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+      Out[k++] = char16_t((c & 0x1F) << 6 | (p[i + 1] & 0x3F));
+      i += 2;
+    } else if (c >= 0xE0 && c < 0xF0 && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 &&
+               (p[i + 2] & 0xC0) == 0x80) {
+      const char32_t v = (c & 0x0F) << 12 | (p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F);
+      if (v < 0x800 || (v >= 0xD800 && v < 0xE000)) {
+        Out = ToCRLF(UTF8ToUTF16(S));
+        return;
+      }
+      Out[k++] = char16_t(v);
+      i += 3;
+    } else {
+      Out = ToCRLF(UTF8ToUTF16(S));
+      return;
+    }
+  }
+  Out.resize(k);
 }
 
 bool SameASCIIText(std::string_view A, std::string_view B) {
@@ -1180,6 +1229,128 @@ bool LoadFromBytes(TQEMXMLDocument& Doc, std::string_view Bytes) {
   return Parse(Doc, text);
 }
 
+namespace {
+// Past the end of a document type whose text starts at I, with an internal subset that may
+// hold quotes and comments; npos when the text ends first.
+size_t SkipDocType(std::string_view S, size_t I) {
+  int depth = 0;
+  for (char q = 0; I < S.size(); ++I) {
+    const char c = S[I];
+    if (q) {
+      if (c == q) q = 0;
+    } else if (c == '"' || c == '\'') {
+      q = c;
+    } else if (c == '[') {
+      ++depth;
+    } else if (c == ']') {
+      --depth;
+    } else if (depth > 0 && S.substr(I).starts_with("<!--")) {
+      const size_t end = S.find("-->", I + 4);
+      if (end == S.npos) return end;
+      I = end + 2;
+    } else if (c == '>' && depth <= 0) {
+      return I + 1;
+    }
+  }
+  return S.npos;
+}
+
+// Where the element reached from the root through Path ends, as the parser would read the
+// markup before it; Open gets the elements still open there, outermost first. npos when the
+// text ends first, or when an element of the path closes without leading to it.
+size_t FindPathEnd(std::string_view S, const std::vector<std::string_view>& Path,
+                   std::vector<std::string_view>& Open) {
+  const size_t n = S.size(), want = Path.size() + 1; // the root is level 1
+  size_t matched = 0;                                // levels of Path the open elements follow
+  auto skipPast = [&](size_t From, std::string_view End) {
+    const size_t e = S.find(End, From);
+    return e == S.npos ? S.npos : e + End.size();
+  };
+  auto nameEnd = [&](size_t From) {
+    while (From < n && !IsXMLSpace(S[From]) && S[From] != '>' && S[From] != '/')
+      ++From;
+    return From;
+  };
+  // Past a start tag's '>', stepping over quoted values; Closed tells "/>".
+  auto tagEnd = [&](size_t From, bool& Closed) {
+    for (char q = 0; From < n; ++From) {
+      if (q) {
+        if (S[From] == q) q = 0;
+      } else if (S[From] == '"' || S[From] == '\'') {
+        q = S[From];
+      } else if (S[From] == '>') {
+        Closed = S[From - 1] == '/';
+        return From + 1;
+      }
+    }
+    return S.npos;
+  };
+  for (size_t i = 0; i < n;) {
+    i = S.find('<', i);
+    if (i == S.npos) return i;
+    const std::string_view rest = S.substr(i);
+    if (rest.starts_with("<!--")) {
+      i = skipPast(i + 4, "-->");
+    } else if (rest.starts_with("<![CDATA[")) {
+      i = skipPast(i + 9, "]]>");
+    } else if (rest.starts_with("<?")) {
+      i = skipPast(i + 2, "?>");
+    } else if (rest.starts_with("<!")) {
+      i = SkipDocType(S, i + 2);
+    } else if (rest.starts_with("</")) {
+      const std::string_view name = S.substr(i + 2, nameEnd(i + 2) - i - 2);
+      i = S.find('>', i);
+      if (Open.empty() || Open.back() != name || i == S.npos) return S.npos;
+      const size_t level = Open.size();
+      Open.pop_back();
+      if (level <= matched + 1 && level > 0) {
+        if (level == want && matched + 1 == want) return i + 1;
+        return S.npos;
+      }
+      ++i;
+    } else {
+      const std::string_view name = S.substr(i + 1, nameEnd(i + 1) - i - 1);
+      bool closed = false;
+      i = tagEnd(i + 1, closed);
+      if (i == S.npos || name.empty()) return S.npos;
+      const size_t level = Open.size() + 1;
+      const bool onPath = level == 1 || (level - 2 < Path.size() && matched == level - 2 &&
+                                         name == Path[level - 2]);
+      if (onPath) matched = level - 1;
+      if (closed) {
+        if (onPath) return level == want ? i : S.npos;
+      } else {
+        Open.push_back(name);
+      }
+    }
+  }
+  return S.npos;
+}
+} // namespace
+
+bool LoadHeadFromBytes(TQEMXMLDocument& Doc, std::string_view Bytes,
+                       std::initializer_list<std::string_view> Path) {
+  std::string_view text = Bytes;
+  if (text.starts_with(UTF8BOM)) {
+    text.remove_prefix(UTF8BOM.size());
+  } else {
+    // Other encodings are read whole, as LoadFromBytes reads them.
+    const std::string_view enc = DeclaredEncoding(Bytes);
+    if (!enc.empty() && !NeedsNoDecoding(enc)) return false;
+    if (Bytes.size() >= 2 &&
+        (Bytes[0] == 0 || Bytes[1] == 0 || static_cast<unsigned char>(Bytes[0]) >= 0xFE))
+      return false;
+  }
+  std::vector<std::string_view> open;
+  const size_t end = FindPathEnd(text, std::vector<std::string_view>(Path), open);
+  if (end == text.npos) return false;
+  std::string head(text.substr(0, end));
+  for (auto it = open.rbegin(); it != open.rend(); ++it)
+    head.append("</").append(*it) += '>';
+  // A start the parser reads otherwise than the scan did fails here and is read whole.
+  return Parse(Doc, head);
+}
+
 bool LoadFromStream(TQEMXMLDocument& Doc, std::istream& Stream) {
   const std::string bytes{std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>()};
   return LoadFromBytes(Doc, bytes);
@@ -1272,19 +1443,50 @@ std::u16string GetAttribute(TQEMXMLNode Element, const std::u16string& Name) {
   return Element.GetAttribute(Name);
 }
 
+bool HasOnlyText(TQEMXMLNode Element, std::u16string_view S) {
+  const xml_node only = N(Element).first_child();
+  return !S.empty() && only && !only.next_sibling() && only.type() == pugi::node_pcdata &&
+         SameName(only.value(), S);
+}
+
+int AttributeCount(TQEMXMLNode Element) {
+  int count = 0;
+  for (pugi::xml_attribute a = N(Element).first_attribute(); a; a = a.next_attribute())
+    ++count;
+  return count;
+}
+
+bool HasAttributeValue(TQEMXMLNode Element, std::u16string_view Name, std::u16string_view Value) {
+  const pugi::xml_attribute a = FindAttribute(N(Element), Name);
+  return a && SameName(a.value(), Value);
+}
+
 std::u16string GetTextFromNode(TQEMXMLNode Node) {
+  std::u16string r;
+  GetTextFromNode(Node, r);
+  return r;
+}
+
+void GetTextFromNode(TQEMXMLNode Node, std::u16string& Out) {
   xml_node n = N(Node);
-  if (n.type() != pugi::node_element) return ToCRLF(Node.NodeValue());
+  if (n.type() != pugi::node_element) {
+    Out = ToCRLF(Node.NodeValue());
+    return;
+  }
   const auto isText = [](xml_node c) {
     return c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata;
   };
   const xml_node first = n.first_child();
-  if (first && !first.next_sibling() && isText(first))
-    return ToCRLF(UTF8ToUTF16(first.value())); // the usual leaf
-  std::string text;
-  for (xml_node c = first; c; c = c.next_sibling())
-    if (isText(c)) text += c.value();
-  return ToCRLF(UTF8ToUTF16(text));
+  if (!first) {
+    Out.clear();
+  } else if (!first.next_sibling() && isText(first)) {
+    DocTextCRLF(first.value(), Out); // the usual leaf
+  } else {
+    std::string text;
+    for (xml_node c = first; c; c = c.next_sibling())
+      if (isText(c)) text += c.value();
+    DocTextCRLF(text.c_str(), Out);
+  }
 }
 
 void SetTextToNode(TQEMXMLNode Node, const std::u16string& S) {

@@ -16,6 +16,7 @@
 // - Reading through a null handle gives null or empty results; changing through one, or any
 //   change the document cannot hold (a second root element, text beside the root, an invalid
 //   name), raises EQEMXMLError.
+#include <initializer_list>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -143,6 +144,14 @@ QEM_API std::shared_ptr<TQEMXMLDocument> CreateNewDocument();
 // first characters "<?"); without one, an encoding declared other than UTF-8 is decoded first.
 QEM_API bool LoadFromBytes(TQEMXMLDocument& Doc, std::string_view Bytes);
 QEM_API bool LoadFromStream(TQEMXMLDocument& Doc, std::istream& Stream);
+// Loads only the start of a document, up to the end of the element reached from the root
+// through the first child element of each name in Path, closing the elements still open there.
+// False (the document then unusable) when Bytes end first, an element of the path closes
+// without leading there, the text is in another encoding or its start is not well-formed: the
+// caller loads the whole document instead, which gives the error, if any.
+QEM_API bool LoadHeadFromBytes(TQEMXMLDocument& Doc, std::string_view Bytes,
+                               std::initializer_list<std::string_view> Path);
+
 QEM_API bool LoadFromFile(TQEMXMLDocument& Doc, const std::u16string& FileName);
 // S is already decoded: a declared encoding is ignored.
 QEM_API bool LoadFromString(TQEMXMLDocument& Doc, const std::u16string& S);
@@ -176,9 +185,17 @@ QEM_API TQEMXMLNode FindChildElement(TQEMXMLNode Node, const std::u16string& Nam
 QEM_API bool IsElement(TQEMXMLNode Node, const std::u16string& Name, TQEMXMLNode& Element);
 // Empty when there is no such attribute.
 QEM_API std::u16string GetAttribute(TQEMXMLNode Element, const std::u16string& Name);
+// True when Element holds exactly one text node of S (S not empty), compared without converting.
+QEM_API bool HasOnlyText(TQEMXMLNode Element, std::u16string_view S);
+QEM_API int AttributeCount(TQEMXMLNode Element);
+// True when Element has the attribute Name with exactly Value; compares without converting.
+QEM_API bool HasAttributeValue(TQEMXMLNode Element, std::u16string_view Name,
+                               std::u16string_view Value);
 // An element's direct text and CDATA children joined (child elements ignored), or another
 // node's value; every line break then becomes CR LF.
 QEM_API std::u16string GetTextFromNode(TQEMXMLNode Node);
+// The same into Out, reusing its room: readers of many nodes allocate once.
+QEM_API void GetTextFromNode(TQEMXMLNode Node, std::u16string& Out);
 // An element loses all its children and gets one text node holding S; another node gets S as
 // its value.
 QEM_API void SetTextToNode(TQEMXMLNode Node, const std::u16string& S);

@@ -1,6 +1,12 @@
 #include "notes/QEMNotes.h"
+#include "notes/QEMNotesDetail.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -33,14 +39,58 @@ std::vector<std::string> SplitLines(std::string_view Bytes) {
   return lines;
 }
 
+[[noreturn]] void ReadFailed(const std::u16string& FileName) {
+  throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno ? errno : EIO)));
+}
+
+// The header sits in the first few hundred bytes; a file that holds it further on is read whole.
+constexpr size_t kStartBytes = 64 * 1024;
+
+// Up to kStartBytes from the start of the file; Whole tells whether that is all of it.
+std::string ReadStart(const std::u16string& FileName, bool& Whole, struct stat& St) {
+  errno = 0;
+  const int fd = ::open(QEMNativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ReadFailed(FileName);
+  std::string bytes(kStartBytes + 1, '\0'); // the byte to spare sees the end
+  size_t got = 0;
+  bool ok = fstat(fd, &St) == 0;
+  while (ok && got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) got += size_t(n);
+  }
+  const int err = errno;
+  ::close(fd);
+  errno = err;
+  if (!ok) ReadFailed(FileName);
+  Whole = got <= kStartBytes;
+  bytes.resize(std::min(got, kStartBytes));
+  return bytes;
+}
+
+std::atomic<int64_t> gBodyReads{0};
+} // namespace
+
+int64_t QEMNotesBodyReads() {
+  return gBodyReads.load(std::memory_order_relaxed);
+}
+
+namespace notesdetail {
 std::string ReadAll(const std::u16string& FileName) {
   std::string bytes;
   errno = 0;
-  if (!QEMReadFileBytes(FileName, bytes))
-    throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno ? errno : EIO)));
+  if (!QEMReadFileBytes(FileName, bytes)) ReadFailed(FileName);
   return bytes;
 }
-} // namespace
+
+void CountBodyRead() {
+  gBodyReads.fetch_add(1, std::memory_order_relaxed);
+}
+} // namespace notesdetail
+
+using notesdetail::ReadAll;
 
 TResStatus QEMCheckedStatus(const std::u16string& ItemID, const std::u16string& Text) {
   int32_t v;
@@ -304,8 +354,13 @@ void TQEMCustomNotesFile::Open(const std::u16string& FileName) {
   const TFileStats oldStats = FStats->GetFileStats();
   const auto oldDoc = FDoc;
   const TQEMXMLNode oldRoot = FXLIFF;
+  const TIdentity oldOpened = FOpened;
   try {
-    const std::string bytes = ReadAll(FileName);
+    bool whole = false;
+    struct stat st {};
+    const std::string bytes = ReadStart(FileName, whole, st);
+    FOpened = TIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+                        int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
     FFileName = FileName;
     FItems = std::make_shared<TQEMNotesItems>();
     FBodyNotLoaded = false;
@@ -314,8 +369,9 @@ void TQEMCustomNotesFile::Open(const std::u16string& FileName) {
     if (FLegacy)
       LoadOldNotesHeader(bytes);
     else
-      LoadNewNotesHeader(bytes);
+      LoadNewNotesHeader(bytes, whole);
   } catch (...) {
+    FOpened = oldOpened;
     // A failed open leaves the object as it was: name, items, header and document.
     FFileName = oldName;
     FItems = oldItems;
@@ -346,10 +402,28 @@ void TQEMCustomNotesFile::LoadOldNotesHeader(std::string_view Bytes) {
 void TQEMCustomNotesFile::LoadNotesBody() {
   FBodyNotLoaded = false;
   try {
-    if (FLegacy)
+    if (FLegacy || !FDoc) {
+      // Another file under the name since the open would mix its body with the old header.
+      struct stat st {};
+      if (::stat(QEMNativePath(FFileName).c_str(), &st) != 0) ReadFailed(FFileName);
+      const TIdentity now{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+                          int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+      if (!(now == FOpened)) throw EQEMNotesError(Format(SNotesChangedSinceOpen, FFileName));
+    }
+    if (FLegacy) {
+      notesdetail::CountBodyRead();
       LoadOldNotes(ReadAll(FFileName));
-    else
+    } else {
+      if (!FDoc) {
+        auto doc = CreateNewDocument();
+        notesdetail::CountBodyRead();
+        if (!LoadFromBytes(*doc, ReadAll(FFileName)))
+          throw EQEMNotesError(Format(SNotesNotXML, FFileName, doc->LastError()));
+        FXLIFF = doc->DocumentElement();
+        FDoc = std::move(doc);
+      }
       LoadNewNotes();
+    }
   } catch (const EQEMConvertError& e) {
     // A partial list would let the next save sweep away what was not read.
     FItems = std::make_shared<TQEMNotesItems>();

@@ -338,7 +338,8 @@ public:
   bool BodyNotLoaded() const { return FBodyNotLoaded; }
 
 protected:
-  void LoadNewNotesHeader(std::string_view Bytes);
+  // Bytes is the start of the file, or all of it when Whole.
+  void LoadNewNotesHeader(std::string_view Bytes, bool Whole);
   void LoadOldNotesHeader(std::string_view Bytes);
   void LoadNotesBody();
 
@@ -350,6 +351,12 @@ protected:
   bool FFormatted;
   bool FBodyNotLoaded = false;
   bool FLegacy = false; // the open file is in the legacy text form
+  // The file as it was when its header was read; the body must come from the same file.
+  struct TIdentity {
+    uint64_t Device = 0, Inode = 0;
+    int64_t Size = -1, MTimeNs = 0;
+    bool operator==(const TIdentity&) const = default;
+  } FOpened;
 
 private:
   struct TWriter;
@@ -364,6 +371,10 @@ QEM_API std::u16string GetOldNotesValue(const std::u16string& Text, const std::u
 // The status stored for an item, which must be one of the eight; raises EQEMConvertError naming
 // the item and the value otherwise.
 QEM_API TResStatus QEMCheckedStatus(const std::u16string& ItemID, const std::u16string& Text);
+
+// How many notes bodies (all items of a file) this process has parsed; an open that reads
+// only the header does not count.
+QEM_API int64_t QEMNotesBodyReads();
 
 // The fixed start of every notes document this library creates.
 QEM_API std::u16string QEMNotesDocumentHead();

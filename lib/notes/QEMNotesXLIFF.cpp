@@ -1,7 +1,9 @@
 // The XLIFF form of notes files: reading the header, the lazy body with its history, and writing
 // back into the kept document so that content this library does not know survives.
 #include "notes/QEMNotes.h"
+#include "notes/QEMNotesDetail.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "core/QEMIntlUtils.h"
@@ -26,14 +28,14 @@ void ForEachChildElement(TQEMXMLNode Parent, const std::u16string& Name, F&& Fn)
 TQEMXMLNode FindGroup(TQEMXMLNode Parent, const std::u16string& Name) {
   TQEMXMLNode found, e;
   for (TQEMXMLNode n = Parent.FirstChild(); n && !found; n = n.NextSibling())
-    if (IsElement(n, u"prop-group", e) && e.GetAttribute(u"name") == Name) found = e;
+    if (IsElement(n, u"prop-group", e) && HasAttributeValue(e, u"name", Name)) found = e;
   return found;
 }
 
 TQEMXMLNode FindProp(TQEMXMLNode Group, const std::u16string& Type) {
   TQEMXMLNode found, e;
   for (TQEMXMLNode n = Group.FirstChild(); n && !found; n = n.NextSibling())
-    if (IsElement(n, u"prop", e) && e.GetAttribute(u"prop-type") == Type) found = e;
+    if (IsElement(n, u"prop", e) && HasAttributeValue(e, u"prop-type", Type)) found = e;
   return found;
 }
 
@@ -42,29 +44,52 @@ std::u16string GetProp(TQEMXMLNode Group, const std::u16string& Type) {
   return p ? GetTextFromNode(p) : std::u16string();
 }
 
+// The parts of a history alt-trans, found in one walk; the first property of each type counts.
+struct THistoryParts {
+  TQEMXMLNode Source, Target, TagName, Modified;
+  bool Group = false;
+};
+
 // True for an alt-trans the item history holds all of: a source, a target and our group with
 // its two properties, nothing more. Any other (another tool's match, with its origin or quality)
 // is kept in the unit as it is, neither read into the history nor dropped on save.
-bool IsHistoryAltTrans(TQEMXMLNode Alt) {
-  if (!Alt.Attributes().empty()) return false;
+bool ReadHistoryAltTrans(TQEMXMLNode Alt, THistoryParts& Parts) {
+  if (AttributeCount(Alt) != 0) return false;
+  Parts = THistoryParts();
   int source = 0, target = 0, group = 0;
+  TQEMXMLNode e;
   for (TQEMXMLNode n = Alt.FirstChild(); n; n = n.NextSibling()) {
     if (n.NodeType() != ntElement) continue;
-    const std::u16string name = n.NodeName();
-    if (name == u"source")
-      ++source;
-    else if (name == u"target")
-      ++target;
-    else if (name != u"prop-group" || n.GetAttribute(u"name") != kFieldGroup || group++)
+    if (IsElement(n, u"source", e)) {
+      if (source++) return false;
+      Parts.Source = n;
+    } else if (IsElement(n, u"target", e)) {
+      if (target++) return false;
+      Parts.Target = n;
+    } else if (!IsElement(n, u"prop-group", e) || !HasAttributeValue(n, u"name", kFieldGroup) ||
+               group++) {
       return false;
-    else
+    } else {
+      Parts.Group = true;
       for (TQEMXMLNode p = n.FirstChild(); p; p = p.NextSibling()) {
         if (p.NodeType() != ntElement) continue;
-        const std::u16string type = p.GetAttribute(u"prop-type");
-        if (p.NodeName() != u"prop" || (type != u"TagName" && type != u"Modified")) return false;
+        if (!IsElement(p, u"prop", e)) return false;
+        if (HasAttributeValue(p, u"prop-type", u"TagName")) {
+          if (!Parts.TagName) Parts.TagName = p;
+        } else if (HasAttributeValue(p, u"prop-type", u"Modified")) {
+          if (!Parts.Modified) Parts.Modified = p;
+        } else {
+          return false;
+        }
       }
+    }
   }
-  return source <= 1 && target <= 1;
+  return true;
+}
+
+bool IsHistoryAltTrans(TQEMXMLNode Alt) {
+  THistoryParts parts;
+  return ReadHistoryAltTrans(Alt, parts);
 }
 
 TQEMXMLNode FirstFile(TQEMXMLNode Root) {
@@ -124,10 +149,17 @@ std::u16string HeadFor(TQEMXMLNode Root) {
 }
 } // namespace
 
-void TQEMCustomNotesFile::LoadNewNotesHeader(std::string_view Bytes) {
+void TQEMCustomNotesFile::LoadNewNotesHeader(std::string_view Bytes, bool Whole) {
   auto doc = CreateNewDocument();
-  if (!LoadFromBytes(*doc, Bytes))
-    throw EQEMNotesError(Format(SNotesNotXML, FFileName, doc->LastError()));
+  // Only the header is parsed now; the body waits for the items or a save.
+  bool headOnly = LoadHeadFromBytes(*doc, Bytes, {"file", "header"});
+  if (!headOnly) {
+    std::string all;
+    if (!Whole) all = notesdetail::ReadAll(FFileName);
+    notesdetail::CountBodyRead();
+    if (!LoadFromBytes(*doc, Whole ? Bytes : std::string_view(all)))
+      throw EQEMNotesError(Format(SNotesNotXML, FFileName, doc->LastError()));
+  }
   const TQEMXMLNode root = doc->DocumentElement();
   const TQEMXMLNode file = FirstFile(root);
   if (!file) throw EQEMNotesError(Format(SHeaderIncorrect, FFileName));
@@ -154,40 +186,93 @@ void TQEMCustomNotesFile::LoadNewNotesHeader(std::string_view Bytes) {
   }
   FStats->SetFileStats(s);
   FStats->SetOrigStamp(GetProp(group, kOrigStamp));
-  FDoc = std::move(doc);
-  FXLIFF = root;
+  if (headOnly) {
+    FDoc.reset();
+    FXLIFF = TQEMXMLNode();
+  } else {
+    FDoc = std::move(doc);
+    FXLIFF = root;
+  }
   FFormatted = false; // a loaded document carries no indentation of ours
   FBodyNotLoaded = true;
 }
+
+namespace {
+// The parts of a trans-unit the item is read from, found in one walk over its children: the
+// first of each, and every alt-trans.
+struct TUnitParts {
+  TQEMXMLNode Source, Target, Note, Group;
+  std::vector<TQEMXMLNode> Alts;
+
+  void Read(TQEMXMLNode Unit) {
+    Source = Target = Note = Group = TQEMXMLNode();
+    Alts.clear();
+    TQEMXMLNode e;
+    for (TQEMXMLNode n = Unit.FirstChild(); n; n = n.NextSibling()) {
+      if (n.NodeType() != ntElement) continue;
+      if (IsElement(n, u"alt-trans", e))
+        Alts.push_back(n);
+      else if (!Source && IsElement(n, u"source", e))
+        Source = n;
+      else if (!Target && IsElement(n, u"target", e))
+        Target = n;
+      else if (!Note && IsElement(n, u"note", e))
+        Note = n;
+      else if (!Group && IsElement(n, u"prop-group", e) &&
+               HasAttributeValue(n, u"name", kFieldGroup))
+        Group = n;
+    }
+  }
+};
+} // namespace
 
 void TQEMCustomNotesFile::LoadNewNotes() {
   if (!FDoc || !FXLIFF) return;
   const TQEMXMLNode file = FirstFile(FXLIFF);
   const TQEMXMLNode body = file ? FindChildElement(file, u"body") : TQEMXMLNode();
   if (!body) return;
+  TUnitParts parts;
+  std::u16string text; // reused: one allocation for every text read, not one each
+  const auto textOf = [&](TQEMXMLNode Node) -> const std::u16string& {
+    GetTextFromNode(Node, text);
+    return text;
+  };
   ForEachChildElement(body, u"trans-unit", [&](TQEMXMLNode tu) {
     IQEMNotesItemPtr item = CreateNotesItem();
     FItems->Add(item);
     const std::u16string id = tu.GetAttribute(u"id");
     item->SetID(id);
     item->SetResName(tu.GetAttribute(u"resname"));
-    const TQEMXMLNode source = FindChildElement(tu, u"source");
-    if (!source) throw EQEMNotesError(std::u16string(SSourceTagIncorrect));
-    item->SetOrigText(GetTextFromNode(source));
-    const TQEMXMLNode target = FindChildElement(tu, u"target");
-    item->SetXlatText(target ? GetTextFromNode(target) : item->GetOrigText());
-    if (const TQEMXMLNode note = FindChildElement(tu, u"note"))
-      item->SetComment(GetTextFromNode(note));
-    if (const TQEMXMLNode group = FindGroup(tu, kFieldGroup)) {
-      item->SetCreated(QEMStrToFloat(GetProp(group, u"Created")));
-      item->SetStatus(QEMCheckedStatus(id, GetProp(group, u"Status")));
+    parts.Read(tu);
+    if (!parts.Source) throw EQEMNotesError(std::u16string(SSourceTagIncorrect));
+    item->SetOrigText(textOf(parts.Source));
+    if (parts.Target)
+      item->SetXlatText(textOf(parts.Target));
+    else
+      item->SetXlatText(item->GetOrigText());
+    if (parts.Note) item->SetComment(textOf(parts.Note));
+    if (const TQEMXMLNode group = parts.Group) {
+      TQEMXMLNode created, status, e;
+      for (TQEMXMLNode p = group.FirstChild(); p && !(created && status); p = p.NextSibling()) {
+        if (!IsElement(p, u"prop", e)) continue;
+        if (!created && HasAttributeValue(p, u"prop-type", u"Created"))
+          created = p;
+        else if (!status && HasAttributeValue(p, u"prop-type", u"Status"))
+          status = p;
+      }
+      if (created)
+        item->SetCreated(QEMStrToFloat(textOf(created)));
+      else
+        item->SetCreated(QEMStrToFloat(std::u16string()));
+      item->SetStatus(QEMCheckedStatus(id, status ? GetTextFromNode(status) : std::u16string()));
       ReadCustomProp(group, *item);
     }
     // Newest first in the document; each one read goes to the front, so walk backwards.
-    TQEMXMLNode alt;
-    for (TQEMXMLNode n = tu.LastChild(); n; n = n.PreviousSibling()) {
-      if (!IsElement(n, u"alt-trans", alt) || !IsHistoryAltTrans(alt)) continue;
-      TQEMXMLNode altSource = FindChildElement(alt, u"source");
+    THistoryParts h;
+    for (auto a = parts.Alts.rbegin(); a != parts.Alts.rend(); ++a) {
+      const TQEMXMLNode alt = *a;
+      if (!ReadHistoryAltTrans(alt, h)) continue;
+      TQEMXMLNode altSource = h.Source;
       if (!altSource) {
         // A source left out repeats the one of the older entry that follows it.
         altSource = alt.AppendElement(u"source");
@@ -197,19 +282,23 @@ void TQEMCustomNotesFile::LoadNewNotes() {
       const bool placeholder = item->GetPrevCount() == 1 && item->GetPrevOrigText(0).empty() &&
                                item->GetPrevXlatText(0).empty();
       if (!placeholder) item->MoveCurrentToHistory(u"");
-      item->SetPrevOrigText(0, GetTextFromNode(altSource));
-      if (const TQEMXMLNode altTarget = FindChildElement(alt, u"target"))
-        item->SetPrevXlatText(0, GetTextFromNode(altTarget));
-      if (const TQEMXMLNode group = FindGroup(alt, kFieldGroup)) {
-        item->SetPrevTagName(0, GetProp(group, u"TagName"));
-        const std::u16string modified = GetProp(group, u"Modified");
-        if (!modified.empty()) item->SetPrevModified(0, QEMStrToFloat(modified));
+      item->SetPrevOrigText(0, textOf(altSource));
+      if (h.Target) item->SetPrevXlatText(0, textOf(h.Target));
+      if (h.Group) {
+        if (h.TagName)
+          item->SetPrevTagName(0, textOf(h.TagName));
+        else
+          item->SetPrevTagName(0, std::u16string());
+      }
+      if (h.Modified) {
+        if (!textOf(h.Modified).empty()) item->SetPrevModified(0, QEMStrToFloat(text));
       }
     }
   });
 }
 
 struct TQEMCustomNotesFile::TWriter {
+  using THistoryEntry = notesdetail::THistoryEntry;
   TQEMCustomNotesFile& F;
   bool Formatted;
 
@@ -254,9 +343,14 @@ struct TQEMCustomNotesFile::TWriter {
     SetTextToNode(p, Value);
   }
 
+  // Rewriting an unchanged value would only churn the document's memory.
+  static void SetAttr(TQEMXMLNode E, const char16_t* Name, const std::u16string& Value) {
+    if (!HasAttributeValue(E, Name, Value)) E.SetAttribute(Name, Value);
+  }
+
   void WriteItem(TQEMXMLNode Unit, IQEMNotesItem& Item, const std::u16string& SourceTag) const {
-    Unit.SetAttribute(u"id", Item.GetID());
-    Unit.SetAttribute(u"resname", Item.GetResName());
+    SetAttr(Unit, u"id", Item.GetID());
+    SetAttr(Unit, u"resname", Item.GetResName());
     SetTextToNode(Ensure(Unit, u"source", false), Item.GetOrigText());
     const std::u16string xlat = Item.GetXlatText();
     if (!xlat.empty() && xlat != Item.GetOrigText())
@@ -284,28 +378,96 @@ struct TQEMCustomNotesFile::TWriter {
       else if (!foreign)
         foreign = a;
     });
+    const std::vector<THistoryEntry> history = History(Item);
+    if (SameHistory(old, history, foreign)) return;
     for (const TQEMXMLNode& a : old)
       Unit.RemoveChild(a);
     TQEMXMLNode newer = foreign; // the next (newer) alt-trans written goes before this one
-    std::u16string lastSource;
-    for (int i = Item.GetPrevCount() - 1; i >= 0; --i) {
-      const std::u16string prevOrig = Item.GetPrevOrigText(i), prevXlat = Item.GetPrevXlatText(i);
-      if (prevOrig.empty() || prevXlat.empty()) continue;
+    for (auto h = history.rbegin(); h != history.rend(); ++h) {
       TQEMXMLNode alt =
           newer ? Unit.InsertElementBefore(newer, u"alt-trans") : Unit.AppendElement(u"alt-trans");
-      if (prevOrig != lastSource) SetTextToNode(alt.AppendElement(u"source"), prevOrig);
-      lastSource = prevOrig;
-      SetTextToNode(alt.AppendElement(u"target"), prevXlat);
+      if (h->WithSource) SetTextToNode(alt.AppendElement(u"source"), h->Orig);
+      SetTextToNode(alt.AppendElement(u"target"), h->Xlat);
       TQEMXMLNode g = alt.AppendElement(u"prop-group");
       g.SetAttribute(u"name", kFieldGroup);
-      if (!Item.GetPrevTagName(i).empty()) SetProp(g, u"TagName", Item.GetPrevTagName(i), false);
-      SetProp(g, u"Modified", QEMFloatToStr(Item.GetPrevModified(i)), false);
+      if (!h->Tag.empty()) SetProp(g, u"TagName", h->Tag, false);
+      SetProp(g, u"Modified", h->Modified, false);
       newer = alt;
     }
+  }
+
+  static std::vector<THistoryEntry> History(IQEMNotesItem& Item) {
+    return notesdetail::History(Item);
+  }
+
+  static bool IsProp(TQEMXMLNode P, const char16_t* Type, const std::u16string& Value) {
+    TQEMXMLNode e;
+    return IsElement(P, u"prop", e) && AttributeCount(P) == 1 &&
+           HasAttributeValue(P, u"prop-type", Type) && HasOnlyText(P, Value);
+  }
+
+  // True when the kept entries already say what the history would write, in its place: an
+  // unchanged history is left alone instead of being built anew on every save.
+  static bool SameHistory(const std::vector<TQEMXMLNode>& Old,
+                          const std::vector<THistoryEntry>& History, TQEMXMLNode Foreign) {
+    if (Old.size() != History.size()) return false;
+    TQEMXMLNode e;
+    for (size_t j = 0; j < Old.size(); ++j) {
+      const THistoryEntry& h = History[j];
+      if (Old[j].NextSibling() != (j + 1 < Old.size() ? Old[j + 1] : Foreign)) return false;
+      TQEMXMLNode n = Old[j].FirstChild();
+      const auto text = [&](const char16_t* Name, const std::u16string& S) {
+        const bool same = IsElement(n, Name, e) && AttributeCount(n) == 0 && HasOnlyText(n, S);
+        n = n.NextSibling();
+        return same;
+      };
+      if (h.WithSource && !text(u"source", h.Orig)) return false;
+      if (!text(u"target", h.Xlat)) return false;
+      if (!IsElement(n, u"prop-group", e) || AttributeCount(n) != 1 || n.NextSibling())
+        return false;
+      TQEMXMLNode p = n.FirstChild();
+      if (!h.Tag.empty()) {
+        if (!IsProp(p, u"TagName", h.Tag)) return false;
+        p = p.NextSibling();
+      }
+      if (!IsProp(p, u"Modified", h.Modified) || p.NextSibling()) return false;
+    }
+    return true;
   }
 };
 
 namespace {
+
+// The unit each item writes: the n-th item of an id writes the n-th trans-unit of that id;
+// units no item claims are removed, so purged items stay purged. Units mostly come in item
+// order, so each is tried in place first and the map by id is built only on a mismatch.
+std::vector<TQEMXMLNode> MatchUnits(TQEMXMLNode Body, IQEMNotesItems& Items, bool Formatted) {
+  std::vector<TQEMXMLNode> units, ordered;
+  ForEachChildElement(Body, u"trans-unit", [&](TQEMXMLNode tu) { units.push_back(tu); });
+  const size_t count = size_t(Items.Count());
+  ordered.reserve(count);
+  while (ordered.size() < count && ordered.size() < units.size() &&
+         HasAttributeValue(units[ordered.size()], u"id", Items.Get(int(ordered.size()))->GetID()))
+    ordered.push_back(units[ordered.size()]);
+  if (ordered.size() == count && count == units.size()) return ordered;
+  struct TUnits {
+    std::vector<TQEMXMLNode> Nodes;
+    size_t Used = 0;
+  };
+  std::unordered_map<std::u16string, TUnits> byID;
+  for (size_t k = ordered.size(); k < units.size(); ++k)
+    byID[units[k].GetAttribute(u"id")].Nodes.push_back(units[k]);
+  for (size_t i = ordered.size(); i < count; ++i) {
+    TUnits& slot = byID[Items.Get(int(i))->GetID()];
+    ordered.push_back(slot.Used < slot.Nodes.size()
+                          ? slot.Nodes[slot.Used++]
+                          : CreateNewElement(Body, u"trans-unit", Formatted));
+  }
+  for (auto& [id, slot] : byID)
+    for (size_t n = slot.Used; n < slot.Nodes.size(); ++n)
+      Body.RemoveChild(slot.Nodes[n]);
+  return ordered;
+}
 
 // The file follows the item order (a merge re-orders items), moving each unit with the
 // indentation before it; an unchanged order moves nothing.
@@ -339,6 +501,12 @@ void TQEMCustomNotesFile::SaveNewNotes(std::ostream& Stream) {
   if (!IsValidLCID(origLCID)) throw EQEMNotesError(Format(SSourceLCIDIncorrect, origLCID));
   if (!IsValidLCID(xlatLCID)) throw EQEMNotesError(Format(STargetLCIDIncorrect, xlatLCID));
   const std::u16string sourceTag = LCIDToLangTag(origLCID), targetTag = LCIDToLangTag(xlatLCID);
+  if (!FDoc && notesdetail::StreamNewNotes) {
+    // Nothing to keep: no tree is needed, and the next save streams again.
+    FFormatted = QEMNotesFormattedXML;
+    if (notesdetail::WriteNewNotes(*this, *FItems, Stream, FFormatted, sourceTag, targetTag))
+      return;
+  }
   if (!FDoc) {
     FDoc = CreateNewDocument();
     if (!LoadFromString(*FDoc, QEMNotesDocumentHead())) throw EQEMNotesError(FDoc->LastError());
@@ -379,29 +547,9 @@ void TQEMCustomNotesFile::SaveNewNotes(std::ostream& Stream) {
     group.RemoveChild(p);
 
   const TQEMXMLNode body = w.Ensure(file, u"body", true);
-  // The n-th item of an id writes the n-th trans-unit of that id; units no item claims are
-  // removed, so purged items stay purged.
-  struct TUnits {
-    std::vector<TQEMXMLNode> Nodes;
-    size_t Used = 0;
-  };
-  std::unordered_map<std::u16string, TUnits> units;
-  ForEachChildElement(body, u"trans-unit",
-                      [&](TQEMXMLNode tu) { units[tu.GetAttribute(u"id")].Nodes.push_back(tu); });
-  std::vector<TQEMXMLNode> ordered;
-  ordered.reserve(size_t(FItems->Count()));
-  for (int i = 0; i < FItems->Count(); ++i) {
-    const IQEMNotesItemPtr item = FItems->Get(i);
-    TUnits& slot = units[item->GetID()];
-    TQEMXMLNode tu = slot.Used < slot.Nodes.size()
-                         ? slot.Nodes[slot.Used++]
-                         : CreateNewElement(body, u"trans-unit", FFormatted);
-    w.WriteItem(tu, *item, sourceTag);
-    ordered.push_back(tu);
-  }
-  for (auto& [id, slot] : units)
-    for (size_t n = slot.Used; n < slot.Nodes.size(); ++n)
-      body.RemoveChild(slot.Nodes[n]);
+  const std::vector<TQEMXMLNode> ordered = MatchUnits(body, *FItems, FFormatted);
+  for (int i = 0; i < FItems->Count(); ++i)
+    w.WriteItem(ordered[size_t(i)], *FItems->Get(i), sourceTag);
   ReorderUnits(body, ordered);
 
   if (QEMNotesFormattedXML && !FFormatted)

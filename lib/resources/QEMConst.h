@@ -986,3 +986,7 @@ inline constexpr std::u16string_view SListWarningsColFile = u"File";
 inline constexpr std::u16string_view SListWarningsColItem = u"Item";
 inline constexpr std::u16string_view SListWarningsColKind = u"Kind";
 inline constexpr std::u16string_view SListWarningsColMessage = u"Warning";
+
+// ---- the notes header read alone ----
+inline constexpr std::u16string_view SNotesChangedSinceOpen =
+    u"The notes file '%s' was replaced after its header was read; open it again";

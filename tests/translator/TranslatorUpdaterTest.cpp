@@ -522,4 +522,26 @@ TEST_F(UpdaterTest, EditsWithinOneSecondAreAllSeen) {
   EXPECT_TRUE(u.Read.empty());
 }
 
+// An unchanged run decides from the notes headers alone; a changed source reads its notes whole.
+TEST_F(UpdaterTest, AnUnchangedRunParsesNoNotesBody) {
+  TTestUpdater u;
+  Write("src/a.lines", "a = \"A\"\nb = \"B\"\n");
+  Write("src/b.lines", "c = \"C\"\n");
+  Run(u, {"src/a.lines", "src/b.lines"});
+  Translate({{u"a", u"A-de"}});
+  Run(u, {"src/a.lines", "src/b.lines"});
+  int64_t before = QEMNotesBodyReads();
+  TStats s = Run(u, {"src/a.lines", "src/b.lines"});
+  EXPECT_EQ(QEMNotesBodyReads() - before, 0);
+  EXPECT_EQ(s.ChangedCount, 0);
+
+  Write("src/b.lines", "c = \"C2\"\n");
+  before = QEMNotesBodyReads();
+  s = Run(u, {"src/a.lines", "src/b.lines"});
+  EXPECT_EQ(QEMNotesBodyReads() - before, 1);
+  EXPECT_EQ(s.ChangedCount, 1);
+  EXPECT_EQ(Items()[0], (TItem{u"a", u"A", u"A-de", rsTranslated}));
+  EXPECT_EQ(Items("de/b.lines.xlf")[0].Orig, u"C2");
+}
+
 } // namespace
