@@ -120,10 +120,30 @@ const char* ConverterName(uint32_t CodePage) {
   }
 }
 
-UConverter* Converter(uint32_t CodePage) {
+// Per code page, whether ASCII text is the same bytes in it (true of the ANSI code pages), so
+// that it needs no table.
+std::map<uint32_t, bool> gKeepsAscii;
+
+bool ConvertsAsciiAsIs(UConverter* Conv) {
+  char ascii[128];
+  for (int i = 0; i < 128; ++i)
+    ascii[i] = char(i);
+  UChar wide[128];
+  UErrorCode err = U_ZERO_ERROR;
+  const int32_t n = ucnv_toUChars(Conv, wide, 128, ascii, 128, &err);
+  ucnv_reset(Conv);
+  if (U_FAILURE(err) || n != 128) return false;
+  for (int i = 0; i < 128; ++i)
+    if (wide[i] != UChar(i)) return false;
+  return true;
+}
+
+// Ascii (when given): whether ASCII text passes through the code page unchanged.
+UConverter* Converter(uint32_t CodePage, bool* Ascii = nullptr) {
   if (CodePage == 0) CodePage = QEMSystemCodePage();
   if (auto it = gConverters.find(CodePage); it != gConverters.end()) {
     ucnv_reset(it->second);
+    if (Ascii) *Ascii = gKeepsAscii[CodePage];
     return it->second;
   }
   UConverter* conv = nullptr;
@@ -141,8 +161,21 @@ UConverter* Converter(uint32_t CodePage) {
   UErrorCode err = U_ZERO_ERROR;
   ucnv_setSubstChars(conv, "?", 1, &err);
   gConverters[CodePage] = conv;
+  gKeepsAscii[CodePage] = ConvertsAsciiAsIs(conv);
+  if (Ascii) *Ascii = gKeepsAscii[CodePage];
   return conv;
 }
+
+bool IsAscii(std::string_view S) {
+  return std::all_of(S.begin(), S.end(), [](char C) { return (C & 0x80) == 0; });
+}
+bool IsAscii(std::u16string_view S) {
+  return std::all_of(S.begin(), S.end(), [](char16_t C) { return C < 0x80; });
+}
+
+// Output of a converter comes in pieces of this many units, appended to a string sized for
+// the likely result: no buffer of the worst case, none zero-filled.
+constexpr size_t kConvertChunk = 16384;
 
 UCollator* Collator(LCID Locale, bool IgnoreCase) {
   const uint64_t key = (uint64_t(IgnoreCase) << 32) | Locale;
@@ -360,39 +393,43 @@ uint32_t QEMSystemCodePage() {
 
 std::u16string StringToWideStringCP(uint32_t CodePage, std::string_view S) {
   if (S.empty()) return {};
-  UConverter* conv = Converter(CodePage);
-  std::u16string out(S.size() * 2 + 4, u'\0');
-  UErrorCode err = U_ZERO_ERROR;
-  int32_t len = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()), int32_t(out.size()),
-                              S.data(), int32_t(S.size()), &err);
-  if (err == U_BUFFER_OVERFLOW_ERROR) {
-    out.assign(size_t(len) + 1, u'\0');
+  bool ascii = false;
+  UConverter* conv = Converter(CodePage, &ascii);
+  if (ascii && IsAscii(S)) return std::u16string(S.begin(), S.end());
+  std::u16string out;
+  out.reserve(S.size()); // a byte never gives more than one unit in an ANSI code page
+  const char* src = S.data();
+  UErrorCode err;
+  do {
     err = U_ZERO_ERROR;
-    ucnv_reset(conv);
-    len = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()), int32_t(out.size()), S.data(),
-                        int32_t(S.size()), &err);
-  }
+    UChar chunk[kConvertChunk];
+    UChar* to = chunk;
+    ucnv_toUnicode(conv, &to, chunk + kConvertChunk, &src, S.data() + S.size(), nullptr, true,
+                   &err);
+    out.append(reinterpret_cast<const char16_t*>(chunk), size_t(to - chunk));
+  } while (err == U_BUFFER_OVERFLOW_ERROR);
   if (U_FAILURE(err)) throw EQEMError(Format(SCodePageUnsupported, CodePage));
-  out.resize(size_t(len));
   return out;
 }
 
 std::string WideStringToStringCP(uint32_t CodePage, std::u16string_view S) {
   if (S.empty()) return {};
-  UConverter* conv = Converter(CodePage);
-  std::string out(S.size() * 4 + 4, '\0');
-  UErrorCode err = U_ZERO_ERROR;
-  int32_t len = ucnv_fromUChars(conv, out.data(), int32_t(out.size()),
-                                reinterpret_cast<const UChar*>(S.data()), int32_t(S.size()), &err);
-  if (err == U_BUFFER_OVERFLOW_ERROR) {
-    out.assign(size_t(len) + 1, '\0');
+  bool ascii = false;
+  UConverter* conv = Converter(CodePage, &ascii);
+  if (ascii && IsAscii(S)) return std::string(S.begin(), S.end());
+  std::string out;
+  out.reserve(S.size() + S.size() / 8);
+  const UChar* src = reinterpret_cast<const UChar*>(S.data());
+  const UChar* end = src + S.size();
+  UErrorCode err;
+  do {
     err = U_ZERO_ERROR;
-    ucnv_reset(conv);
-    len = ucnv_fromUChars(conv, out.data(), int32_t(out.size()),
-                          reinterpret_cast<const UChar*>(S.data()), int32_t(S.size()), &err);
-  }
+    char chunk[kConvertChunk];
+    char* to = chunk;
+    ucnv_fromUnicode(conv, &to, chunk + kConvertChunk, &src, end, nullptr, true, &err);
+    out.append(chunk, size_t(to - chunk));
+  } while (err == U_BUFFER_OVERFLOW_ERROR);
   if (U_FAILURE(err)) throw EQEMError(Format(SCodePageUnsupported, CodePage));
-  out.resize(size_t(len));
   return out;
 }
 
@@ -440,9 +477,15 @@ void QEMIntlUtilsFinalize() {
 std::string QEMUTF8ToCodePageOrMarked(std::string_view Bytes, uint32_t CodePage) {
   constexpr std::string_view bom = "\xEF\xBB\xBF";
   const std::string_view utf8 = Bytes.starts_with(bom) ? Bytes.substr(bom.size()) : Bytes;
+  if (QEMFindInvalidUTF8(utf8) != std::string_view::npos)
+    throw EQEMConvertError(std::u16string(SNotUTF8Text));
+  bool ascii = false;
+  Converter(CodePage, &ascii);
+  if (ascii && IsAscii(utf8)) return std::string(utf8);
   const std::u16string text = UTF8ToUTF16(utf8);
-  if (UTF16ToUTF8(text) != utf8) throw EQEMConvertError(std::u16string(SNotUTF8Text));
   std::string out = WideStringToStringCP(CodePage, text);
-  if (StringToWideStringCP(CodePage, out) != text) out = std::string(bom) + std::string(utf8);
-  return out;
+  if (StringToWideStringCP(CodePage, out) == text) return out;
+  out.clear();
+  out.reserve(bom.size() + utf8.size());
+  return out.append(bom).append(utf8);
 }

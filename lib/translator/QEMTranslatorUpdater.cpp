@@ -124,6 +124,7 @@ void QEMSetProjectSourceFile(const std::u16string& XlatName, const std::u16strin
 
 IQEMTranslatorUpdater::~IQEMTranslatorUpdater() = default;
 IQEMXlatWriter::~IQEMXlatWriter() = default;
+IQEMXlatSourceWriter::~IQEMXlatSourceWriter() = default;
 
 // ---- TQEMTranslatorUpdater ----
 
@@ -548,6 +549,7 @@ void TQEMCustomUpdater::SourceFileRun(TStringList* AFiles, const std::u16string&
   } catch (const std::exception& e) {
     ShowError(Format(SUpdaterFileFailed, File, QEMExceptionMessage(e)));
   }
+  if (auto* direct = dynamic_cast<IQEMXlatSourceWriter*>(Args.Writer.get())) direct->Forget();
   if (!temporary.empty() && !DeleteFile(temporary))
     ShowError(Format(SUpdaterDeleteFailed, temporary));
 }
@@ -604,13 +606,19 @@ void TQEMCustomUpdater::WriteXlat(const std::u16string& Target, const IQEMXlatWr
     tmp = QEMCreateSiblingTempFile(target);
     timespec mtime{};
     const bool haveTime = QEMGetFileTime(SourceFile(), mtime);
+    auto* direct = FromObject ? dynamic_cast<IQEMXlatSourceWriter*>(Writer.get()) : nullptr;
+    std::string translated;
+    const bool made = direct && direct->TranslateSource(*NewNotesFile(), CurrName(), Target,
+                                                        XlatLCID(), translated);
     // The writer's own save flushes the translated text; only an untranslated copy needs the
     // flush here.
-    if (Writer)
+    if (made)
+      QEMSaveFileAtomically(tmp, translated);
+    else if (Writer)
       QEMWriteWorkingCopy(tmp, ReadBytes(CurrName()), haveTime ? &mtime : nullptr);
     else
       QEMSaveFileAtomically(tmp, ReadBytes(CurrName()), haveTime ? &mtime : nullptr);
-    if (Writer) {
+    if (Writer && !made) {
       if (FromObject)
         Writer->WriteFromNotes(*NewNotesFile(), tmp, XlatLCID(), 0);
       else

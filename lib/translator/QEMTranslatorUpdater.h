@@ -50,6 +50,21 @@ public:
 };
 using IQEMXlatWriterPtr = std::shared_ptr<IQEMXlatWriter>;
 
+// Optional for a writer: it makes the translated file from the source as the updater that
+// created it read and merged it in this run, so the source is neither copied nor read again.
+class QEM_API IQEMXlatSourceWriter {
+public:
+  virtual ~IQEMXlatSourceWriter();
+  // The bytes of the translated file XlatName (named in messages) of SourceName with the
+  // translations of Notes, the notes just merged from that reading; false when the writer kept
+  // no such reading (the source is then copied and rewritten through IQEMXlatWriter).
+  virtual bool TranslateSource(IQEMNotesFile& Notes, const std::u16string& SourceName,
+                               const std::u16string& XlatName, LCID XlatLCID,
+                               std::string& Bytes) = 0;
+  // The run is done with the file: what was kept of it goes.
+  virtual void Forget() = 0;
+};
+
 // The source file a project names for a translated file, as this process last resolved it (the
 // workspace tree and the updater runs both map sources through GetXlatFileName); empty when no
 // project of this process named it. A notes file's record of its source is only a record: a

@@ -1,6 +1,7 @@
 #include "QEMPluginKit.h"
 
 #include <algorithm>
+#include <deque>
 #include <fstream>
 #include <unordered_map>
 
@@ -25,9 +26,10 @@ std::u16string NotesOf(const TQEMTranslatorMgrClass& C, const std::u16string& Fi
   return C.FileNameToNoteName(FileName);
 }
 
-class TKitWriter : public IQEMXlatWriter {
+class TKitWriter : public IQEMXlatWriter, public IQEMXlatSourceWriter {
 public:
-  explicit TKitWriter(const TQEMKitMgrClass& AClass) : FClass(AClass) {}
+  TKitWriter(const TQEMKitMgrClass& AClass, TQEMKitUpdater& AUpdater)
+      : FClass(AClass), FUpdater(AUpdater) {}
   void WriteFromNotesFileName(const std::u16string& NotesName, const std::u16string& XlatName,
                               LCID XlatLCID, int32_t) override {
     const auto notes = std::dynamic_pointer_cast<IQEMNotesFile>(FClass.GetNotesClass().Create());
@@ -40,9 +42,13 @@ public:
     const std::string bytes = QEMKitReadFile(XlatName);
     QEMSaveFileAtomically(XlatName, FClass.Translate(Notes, XlatName, bytes, XlatLCID));
   }
+  bool TranslateSource(IQEMNotesFile& Notes, const std::u16string& SourceName,
+                       const std::u16string& XlatName, LCID XlatLCID, std::string& Bytes) override;
+  void Forget() override { FUpdater.ForgetSourceRead(); }
 
 private:
   const TQEMKitMgrClass& FClass;
+  TQEMKitUpdater& FUpdater;
 };
 
 } // namespace
@@ -121,13 +127,31 @@ std::unique_ptr<TQEMTranslatorMgr> TQEMKitMgrClass::Create(const std::u16string&
 
 namespace {
 
-// Per source literal: its translation from the notes, or null to keep what the source has.
-// Translations holds the texts pointed to.
-std::vector<const std::u16string*> WantedTranslations(IQEMNotesFile& Notes,
-                                                      const std::vector<TQEMLiteralItem>& Items,
-                                                      TQEMLiteralFormat& Literals,
-                                                      const std::u16string& SourceName,
-                                                      std::vector<std::u16string>& Translations) {
+// A literal of the source as the writer puts it: its span, the text the notes keep for it
+// (written instead when the span does not fit the code page; null: the span) and the
+// translation that takes its place (null: the source's own).
+struct TKitLiteral {
+  size_t Begin = 0, End = 0;
+  const std::u16string* Value = nullptr;
+  const std::u16string* Wanted = nullptr;
+};
+
+// Whether a translation goes in place of its source literal; an invalid one is reported.
+bool IsWanted(TQEMLiteralFormat& Literals, const std::u16string& Xlat, const std::u16string& Orig,
+              const std::u16string& FileName, const std::u16string& ID) {
+  if (Xlat == Orig) return false;
+  if (Literals.IsValidLiteral(Xlat)) return true;
+  ShowError(::Format(SKitBadTranslation, FileName, ID));
+  return false;
+}
+
+// The literals of Items with their translations from the notes. Translations holds the texts
+// pointed to.
+std::vector<TKitLiteral> WantedTranslations(IQEMNotesFile& Notes,
+                                            const std::vector<TQEMLiteralItem>& Items,
+                                            TQEMLiteralFormat& Literals,
+                                            const std::u16string& FileName,
+                                            std::deque<std::u16string>& Translations) {
   // Items of one identifier are taken in notes order; Unused items are not in the file.
   std::unordered_map<std::u16string, std::vector<IQEMNotesItemPtr>> byID;
   const auto list = Notes.GetItems();
@@ -136,9 +160,9 @@ std::vector<const std::u16string*> WantedTranslations(IQEMNotesFile& Notes,
     if (item->GetStatus() != rsUnused) byID[item->GetID()].push_back(std::move(item));
   }
   std::unordered_map<std::u16string, size_t> next;
-  std::vector<const std::u16string*> wanted(Items.size(), nullptr);
-  Translations.assign(Items.size(), std::u16string());
+  std::vector<TKitLiteral> literals(Items.size());
   for (size_t k = 0; k < Items.size(); ++k) {
+    literals[k] = {Items[k].Begin, Items[k].End, &Items[k].Value, nullptr};
     if (Items[k].Fixed) continue;
     const auto found = byID.find(Items[k].ID);
     if (found == byID.end()) continue;
@@ -147,38 +171,37 @@ std::vector<const std::u16string*> WantedTranslations(IQEMNotesFile& Notes,
     const auto& item = found->second[at++];
     // Stale notes (the source literal changed since) must not put an old translation here.
     if (item->GetOrigText() != Items[k].Value) continue;
-    Translations[k] = item->GetXlatText();
-    if (Translations[k] == Items[k].Value) continue;
-    if (!Literals.IsValidLiteral(Translations[k])) {
-      ShowError(::Format(SKitBadTranslation, SourceName, Items[k].ID));
-      continue;
-    }
-    wanted[k] = &Translations[k];
+    std::u16string xlat = item->GetXlatText();
+    if (!IsWanted(Literals, xlat, Items[k].Value, FileName, Items[k].ID)) continue;
+    Translations.push_back(std::move(xlat));
+    literals[k].Wanted = &Translations.back();
   }
-  return wanted;
+  return literals;
 }
 
 // The literals of Text put in code page CP, each wanted translation in place of its source;
-// false (Out unfinished) as soon as one cannot be written in that code page.
+// false (Out unfinished) as soon as one cannot be written in that code page. Moves: where the
+// rewritten literals went.
 bool WriteLiterals(TQEMLiteralFormat& Literals, const std::u16string& Text,
-                   const std::vector<TQEMLiteralItem>& Items,
-                   const std::vector<const std::u16string*>& Wanted, uint32_t CP,
-                   std::u16string_view NewLine, std::u16string& Out) {
+                   const std::vector<TKitLiteral>& Items, uint32_t CP, std::u16string_view NewLine,
+                   std::u16string& Out, TQEMKitMoves& Moves) {
   Out.clear();
   Out.reserve(Text.size() + Text.size() / 8);
+  Moves = {};
   size_t pos = 0;
-  for (size_t k = 0; k < Items.size(); ++k) {
-    const TQEMLiteralItem& it = Items[k];
+  for (const TKitLiteral& it : Items) {
     Out.append(Text, pos, it.Begin - pos);
     pos = it.End;
     const std::u16string_view source =
         std::u16string_view(Text).substr(it.Begin, it.End - it.Begin);
-    if (!Wanted[k] && QEMKitFits(source, CP)) {
+    if (!it.Wanted && QEMKitFits(source, CP)) {
       Out.append(source);
       continue;
     }
+    const std::u16string value =
+        it.Wanted ? *it.Wanted : (it.Value ? *it.Value : std::u16string(source));
     std::u16string literal;
-    const bool fits = Literals.OutputLiteral(Wanted[k] ? *Wanted[k] : it.Value, CP, literal);
+    const bool fits = Literals.OutputLiteral(value, CP, literal);
     const size_t lineStart = Out.find_last_of(u'\n') + 1; // npos + 1 == 0
     size_t indent = lineStart;
     while (indent < Out.size() && (Out[indent] == u' ' || Out[indent] == u'\t'))
@@ -186,10 +209,47 @@ bool WriteLiterals(TQEMLiteralFormat& Literals, const std::u16string& Text,
     Out.append(
         Literals.WrapLiteral(std::move(literal), Out.size() - lineStart, NewLine,
                              std::u16string_view(Out).substr(lineStart, indent - lineStart)));
+    Moves.Add(it.Begin, it.End, Out.size());
     if (!fits) return false;
   }
   Out.append(Text, pos, std::u16string::npos);
   return true;
+}
+
+// The bytes of the translated file of Text (decoded as Form says) with Literals written: in
+// the target's code page, else in UTF-8 where the format allows, adjusted for the target.
+// Parse: what the format kept of its parse of Text, if anything. Text is let go on the way.
+std::string WriteTranslated(TQEMLiteralFormat& Format, const std::u16string& FileName,
+                            std::u16string Text, TQEMKitFileForm Form,
+                            const std::vector<TKitLiteral>& Literals, LCID XlatLCID,
+                            const TQEMKitFileData* Parse) {
+  bool utf8 = Form.Utf8;
+  const uint32_t targetCP = QEMKitCodePage(XlatLCID);
+  const size_t firstBreak = Text.find(u'\n');
+  const std::u16string_view newLine =
+      firstBreak != std::u16string::npos && firstBreak > 0 && Text[firstBreak - 1] == u'\r'
+          ? u"\r\n"
+          : u"\n";
+  std::u16string out;
+  TQEMKitMoves moves;
+  // The target's code page first; UTF-8 when the text does not fit it and the format allows.
+  for (int pass = 0; pass < 2; ++pass) {
+    const uint32_t cp = utf8 ? kUtf8CodePage : targetCP;
+    if (WriteLiterals(Format, Text, Literals, cp, newLine, out, moves)) {
+      if (utf8 || QEMKitFits(out, cp)) break;
+      if (!Format.Utf8Allowed()) throw EQEMError(::Format(SKitNoCodePage, FileName, int32_t(cp)));
+    }
+    if (utf8)
+      throw EQEMError(::Format(SKitNoCodePage, FileName, int32_t(cp))); // the format refused UTF-8
+    utf8 = true;
+  }
+  std::u16string().swap(Text);
+  const uint32_t cp = utf8 ? kUtf8CodePage : targetCP;
+  auto* parsed = Parse ? dynamic_cast<IQEMKitParsedTarget*>(&Format) : nullptr;
+  if (!parsed || !parsed->AdjustParsed(out, *Parse, moves, XlatLCID, cp, utf8))
+    Format.AdjustForTarget(out, XlatLCID, cp, utf8);
+  Form.Utf8 = utf8;
+  return QEMKitEncodeFile(Format, FileName, out, targetCP, Form);
 }
 
 } // namespace
@@ -199,39 +259,27 @@ std::string TQEMKitMgrClass::Translate(IQEMNotesFile& Notes, const std::u16strin
   TQEMLiteralFormat& format = *FFormat;
   format.CheckBytes(SourceName, Bytes);
   TQEMKitFileForm form;
-  const std::u16string text = QEMKitDecodeFile(
-      format, SourceName, Bytes, QEMKitCodePage(Notes.GetStats()->GetOrigLCID()), form);
-  bool utf8 = form.Utf8;
+  std::u16string text = QEMKitDecodeFile(format, SourceName, Bytes,
+                                         QEMKitCodePage(Notes.GetStats()->GetOrigLCID()), form);
   std::vector<TQEMLiteralItem> items;
   const std::u16string shown = Notes.GetStats()->GetOrigFileName();
   QEMKitSetFileLanguage(format, shown.empty() ? SourceName : shown,
                         Notes.GetStats()->GetOrigLCID());
   format.Parse(SourceName, text, items);
-  std::vector<std::u16string> translations;
-  const auto wanted = WantedTranslations(Notes, items, format, SourceName, translations);
+  std::deque<std::u16string> translations;
+  const auto literals = WantedTranslations(Notes, items, format, SourceName, translations);
+  return WriteTranslated(format, SourceName, std::move(text), std::move(form), literals, XlatLCID,
+                         nullptr);
+}
 
-  const uint32_t targetCP = QEMKitCodePage(XlatLCID);
-  const size_t firstBreak = text.find(u'\n');
-  const std::u16string_view newLine =
-      firstBreak != std::u16string::npos && firstBreak > 0 && text[firstBreak - 1] == u'\r'
-          ? u"\r\n"
-          : u"\n";
-  std::u16string out;
-  // The target's code page first; UTF-8 when the text does not fit it and the format allows.
-  for (int pass = 0; pass < 2; ++pass) {
-    const uint32_t cp = utf8 ? kUtf8CodePage : targetCP;
-    if (WriteLiterals(format, text, items, wanted, cp, newLine, out)) {
-      if (utf8 || QEMKitFits(out, cp)) break;
-      if (!format.Utf8Allowed()) throw EQEMError(::Format(SKitNoCodePage, SourceName, int32_t(cp)));
-    }
-    if (utf8)
-      throw EQEMError(
-          ::Format(SKitNoCodePage, SourceName, int32_t(cp))); // the format refused UTF-8
-    utf8 = true;
-  }
-  format.AdjustForTarget(out, XlatLCID, utf8 ? kUtf8CodePage : targetCP, utf8);
-  form.Utf8 = utf8;
-  return QEMKitEncodeFile(format, SourceName, out, targetCP, form);
+size_t TQEMKitMoves::Map(size_t Pos) const {
+  // The spans before Pos end at or before it.
+  const auto after = std::partition_point(FSpans.begin(), FSpans.end(),
+                                          [Pos](const TSpan& S) { return S.End <= Pos; });
+  if (after != FSpans.end() && after->Begin < Pos) return std::u16string::npos;
+  if (after == FSpans.begin()) return Pos;
+  const TSpan& last = *std::prev(after);
+  return Pos - last.End + last.NewEnd;
 }
 
 // ---- manager ----
@@ -365,31 +413,170 @@ void TQEMKitMgr::Save(bool CreateXlat, LCID AOrigLCID, LCID AXlatLCID, bool) {
 
 // ---- updater ----
 
+struct TQEMKitUpdater::TSourceRead {
+  std::u16string FileName;
+  const TQEMUpdateContext* Context = nullptr; // the file run that read it
+  std::u16string Text;
+  TQEMKitFileForm Form;
+  struct TSpan {
+    size_t Begin, End;
+    int Fixed; // the index of its value in FixedValues; -1 for an item
+  };
+  std::vector<TSpan> Spans; // every literal, in file order
+  std::vector<std::u16string> FixedValues;
+  // Per item, the notes item the merge gave it; the notes list holds them.
+  std::vector<const IQEMNotesItem*> Merged;
+  std::shared_ptr<TQEMKitFileData> Parse; // the format's, for the target changes
+  bool Merging = false;
+  bool MergeDone = false;
+};
+
 TQEMKitUpdater::TQEMKitUpdater(const TQEMKitMgrClass& AMgrClass)
     : TQEMCustomUpdater(AMgrClass), FKitClass(AMgrClass) {}
 
+TQEMKitUpdater::~TQEMKitUpdater() = default;
+
 bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
-  const std::string bytes = QEMKitReadFile(FileName);
+  FRead.reset();
   TQEMLiteralFormat& format = FKitClass.Format();
-  format.CheckBytes(FileName, bytes);
   TQEMKitFileForm form;
-  const std::u16string text = QEMKitDecodeFile(
-      format, FileName, bytes, QEMKitCodePage(UpdateFromOrig() ? OrigLCID() : XlatLCID()), form);
+  std::u16string text;
+  {
+    const std::string bytes = QEMKitReadFile(FileName);
+    format.CheckBytes(FileName, bytes);
+    text = QEMKitDecodeFile(format, FileName, bytes,
+                            QEMKitCodePage(UpdateFromOrig() ? OrigLCID() : XlatLCID()), form);
+  }
   std::vector<TQEMLiteralItem> items;
   QEMKitSetFileLanguage(format, FileName, UpdateFromOrig() ? OrigLCID() : XlatLCID());
   format.Parse(FileName, text, items);
+  // A source is kept for its translated copy; a translated file is only read.
+  auto* parsed = dynamic_cast<IQEMKitParsedTarget*>(&format);
+  auto read = UpdateFromOrig() ? std::make_unique<TSourceRead>() : nullptr;
+  if (read) {
+    read->Parse = parsed ? parsed->TakeParse() : nullptr;
+    read->Spans.reserve(items.size());
+  }
   FCurrStrings->Clear();
-  for (auto& item : items)
-    if (!item.Fixed) {
-      const int i =
-          FCurrStrings->AddPair(std::move(item.ID), std::move(item.ResName), std::move(item.Value));
-      if (!item.FormerID.empty()) FCurrStrings->PutFormerID(i, std::move(item.FormerID));
+  for (auto& item : items) {
+    if (read)
+      read->Spans.push_back(
+          {item.Begin, item.End, item.Fixed ? int(read->FixedValues.size()) : -1});
+    if (item.Fixed) {
+      if (read) read->FixedValues.push_back(std::move(item.Value));
+      continue;
     }
+    const int i =
+        FCurrStrings->AddPair(std::move(item.ID), std::move(item.ResName), std::move(item.Value));
+    if (!item.FormerID.empty()) FCurrStrings->PutFormerID(i, std::move(item.FormerID));
+  }
+  if (read) {
+    read->FileName = FileName;
+    read->Context = &Ctx();
+    read->Text = std::move(text);
+    read->Form = std::move(form);
+    read->Merged.assign(size_t(FCurrStrings->Count()), nullptr);
+    FRead = std::move(read);
+  }
   return true;
 }
 
+void TQEMKitUpdater::AddString(const IQEMNotesItemPtr& Item) {
+  if (FRead && FRead->Merging) {
+    const int i = Ctx().CurrIndex;
+    if (i >= 0 && size_t(i) < FRead->Merged.size()) FRead->Merged[size_t(i)] = Item.get();
+  }
+  TQEMCustomUpdater::AddString(Item);
+}
+
+bool TQEMKitUpdater::UpdateFile(TStats& AStats) {
+  const bool mine = FRead && FRead->Context == &Ctx() && UpdateFromOrig();
+  if (FRead) FRead->Merging = mine;
+  const bool ok = TQEMCustomUpdater::UpdateFile(AStats);
+  if (!mine) return ok;
+  FRead->Merging = false;
+  // Only a merge that gave every item its notes item can stand for the notes.
+  FRead->MergeDone =
+      ok && std::find(FRead->Merged.begin(), FRead->Merged.end(), nullptr) == FRead->Merged.end();
+  if (!FRead->MergeDone) FRead.reset();
+  return ok;
+}
+
+std::unique_ptr<TQEMKitUpdater::TSourceRead>
+TQEMKitUpdater::TakeSourceRead(const std::u16string& FileName) {
+  if (!FRead || !FRead->MergeDone || FRead->FileName != FileName) return nullptr;
+  return std::move(FRead);
+}
+
+void TQEMKitUpdater::ForgetSourceRead() {
+  FRead.reset();
+}
+
 IQEMXlatWriterPtr TQEMKitUpdater::CreateXlatWriter() {
-  return std::make_shared<TKitWriter>(FKitClass);
+  return std::make_shared<TKitWriter>(FKitClass, *this);
+}
+
+namespace {
+
+bool IsAscii(std::u16string_view S) {
+  return std::all_of(S.begin(), S.end(), [](char16_t C) { return C < 0x80; });
+}
+
+// The literals of a source as read and merged, each with the translation of the notes item
+// the merge gave it; false when the notes list does not hold those items in that order.
+bool MergedLiterals(IQEMNotesFile& Notes, const TQEMKitUpdater::TSourceRead& Read,
+                    TQEMLiteralFormat& Literals, const std::u16string& FileName,
+                    std::deque<std::u16string>& Kept, std::vector<TKitLiteral>& Out) {
+  const auto list = Notes.GetItems();
+  const size_t n = Read.Merged.size();
+  if (size_t(list->Count()) < n) return false;
+  for (size_t s = 0; s < n; ++s)
+    if (list->Get(int(s)).get() != Read.Merged[s] || Read.Merged[s]->GetStatus() == rsUnused)
+      return false;
+  Out.resize(Read.Spans.size());
+  size_t s = 0;
+  for (size_t k = 0; k < Read.Spans.size(); ++k) {
+    const auto& span = Read.Spans[k];
+    TKitLiteral& lit = Out[k];
+    lit.Begin = span.Begin;
+    lit.End = span.End;
+    if (span.Fixed >= 0) {
+      lit.Value = &Read.FixedValues[size_t(span.Fixed)];
+      continue;
+    }
+    // The merge made the item's original the literal's value.
+    const IQEMNotesItem& item = *Read.Merged[s++];
+    std::u16string orig = item.GetOrigText(), xlat = item.GetXlatText();
+    if (IsWanted(Literals, xlat, orig, FileName, item.GetID())) {
+      Kept.push_back(std::move(xlat));
+      lit.Wanted = &Kept.back();
+    }
+    // Written in its place only where the span does not fit a code page.
+    if (!IsAscii(std::u16string_view(Read.Text).substr(span.Begin, span.End - span.Begin))) {
+      Kept.push_back(std::move(orig));
+      lit.Value = &Kept.back();
+    }
+  }
+  return true;
+}
+
+} // namespace
+
+bool TKitWriter::TranslateSource(IQEMNotesFile& Notes, const std::u16string& SourceName,
+                                 const std::u16string& XlatName, LCID XlatLCID,
+                                 std::string& Bytes) {
+  const auto read = FUpdater.TakeSourceRead(SourceName);
+  if (!read) return false;
+  TQEMLiteralFormat& format = FClass.Format();
+  std::deque<std::u16string> kept;
+  std::vector<TKitLiteral> literals;
+  if (!MergedLiterals(Notes, *read, format, XlatName, kept, literals)) return false;
+  const std::u16string shown = Notes.GetStats()->GetOrigFileName();
+  QEMKitSetFileLanguage(format, shown.empty() ? SourceName : shown,
+                        Notes.GetStats()->GetOrigLCID());
+  Bytes = WriteTranslated(format, XlatName, std::move(read->Text), std::move(read->Form), literals,
+                          XlatLCID, read->Parse.get());
+  return true;
 }
 
 // ---- file type ----

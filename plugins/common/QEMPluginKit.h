@@ -163,12 +163,22 @@ private:
 class TQEMKitUpdater : public TQEMCustomUpdater {
 public:
   explicit TQEMKitUpdater(const TQEMKitMgrClass& AMgrClass);
+  ~TQEMKitUpdater() override;
   bool ReadFileStrings(const std::u16string& FileName) override;
   IQEMXlatWriterPtr CreateXlatWriter() override;
   bool GetProjectFiles(const std::u16string&) override { return false; }
+  void AddString(const IQEMNotesItemPtr& Item) override;
+  bool UpdateFile(TStats& AStats) override;
+
+  // A source as read and merged, kept until its translated copy is written from it.
+  struct TSourceRead;
+  // What was kept of FileName, handed over; null when the last file read was another.
+  std::unique_ptr<TSourceRead> TakeSourceRead(const std::u16string& FileName);
+  void ForgetSourceRead();
 
 private:
   const TQEMKitMgrClass& FKitClass;
+  std::unique_ptr<TSourceRead> FRead;
 };
 
 class TQEMKitTranslator : public TQEMTranslator {
@@ -247,6 +257,37 @@ std::u16string QEMKitDecodeFile(TQEMLiteralFormat& Format, const std::u16string&
 std::string QEMKitEncodeFile(TQEMLiteralFormat& Format, const std::u16string& FileName,
                              const std::u16string& Text, uint32_t CodePage,
                              const TQEMKitFileForm& Form);
+
+// ---- translated files written from the parse of their source ----
+
+// Where the positions of a parsed text went when some of its literals were rewritten.
+class TQEMKitMoves {
+public:
+  // The literal at [Begin, End) of the parsed text now ends at NewEnd; added in text order.
+  void Add(size_t Begin, size_t End, size_t NewEnd) { FSpans.push_back({Begin, End, NewEnd}); }
+  // Pos in the rewritten text; npos for a position inside a rewritten literal.
+  size_t Map(size_t Pos) const;
+
+private:
+  struct TSpan {
+    size_t Begin, End, NewEnd;
+  };
+  std::vector<TSpan> FSpans;
+};
+
+// A format whose target changes (AdjustForTarget) follow from its parse of the source keeps
+// what they need of that parse, so the translated text is adjusted without being parsed again.
+class IQEMKitParsedTarget {
+public:
+  virtual ~IQEMKitParsedTarget() = default;
+  // What the last Parse found that AdjustParsed needs.
+  virtual std::shared_ptr<TQEMKitFileData> TakeParse() = 0;
+  // AdjustForTarget of Text, the text Parse read with literals rewritten as Moves says; false
+  // (Text untouched) when the parse does not carry over, and AdjustForTarget has to parse.
+  virtual bool AdjustParsed(std::u16string& Text, const TQEMKitFileData& Parse,
+                            const TQEMKitMoves& Moves, LCID XlatLCID, uint32_t CodePage,
+                            bool Utf8) = 0;
+};
 
 // ---- files with sections for several languages ----
 

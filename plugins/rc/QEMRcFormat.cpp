@@ -468,6 +468,12 @@ struct TRcScript {
   size_t FirstString = npos;
 };
 
+// What the target changes need of a parse: its structure, without items and #defines.
+struct TRcParsed : TQEMKitFileData {
+  TRcScript S;
+  uint32_t Utf16 = 0;
+};
+
 // Which language a script is read in, and what of it is kept.
 struct TRcChoice {
   std::u16string Key;                      // empty: the script has no LANGUAGE statement
@@ -952,8 +958,11 @@ void TRcParser::StringTable(const TToken& Start) {
     }
     if (L.IsPunct(L.Peek(), u',')) L.Next();
     if (L.Peek().Kind != TKind::String) Fail(first.Begin, SStringExpected);
-    std::u16string key = FStringMap ? id : u"STRINGTABLE." + id;
-    AddItem(key, u"STRINGTABLE", Literal(L.Next()), key);
+    // Every entry names the same resource: one string for all.
+    static const std::u16string stringTable = u"STRINGTABLE";
+    std::u16string key = FStringMap ? std::move(id) : u"STRINGTABLE." + id;
+    std::u16string former = key;
+    AddItem(std::move(key), stringTable, Literal(L.Next()), std::move(former));
   }
 }
 
@@ -1113,6 +1122,16 @@ void TQEMRcFormat::Parse(const std::u16string& FileName, const std::u16string& T
     if (r->OldID != r->Item.ID) r->Item.FormerID = std::move(r->OldID);
     Items.push_back(std::move(r->Item));
   }
+  auto parsed = std::make_shared<TRcParsed>();
+  parsed->Utf16 = FUtf16;
+  TRcScript& structure = parsed->S;
+  structure.Resources = std::move(s.Resources);
+  structure.Langs = std::move(s.Langs);
+  structure.Blocks = std::move(s.Blocks);
+  structure.Translations = std::move(s.Translations);
+  structure.CodePages = std::move(s.CodePages);
+  structure.FirstString = s.FirstString;
+  FParsed = std::move(parsed);
 }
 
 // A value that is no literal (the notes were edited by hand) is written as the text it reads as,
@@ -1234,6 +1253,67 @@ std::u16string ApplyEdits(const std::u16string& Text, std::vector<TRcEdit> Edits
   return out;
 }
 
+// The positions of a parse carried over to its text with literals rewritten; false when one
+// falls inside a rewritten literal.
+bool MapPositions(TRcScript& S, const TQEMKitMoves& Moves) {
+  bool ok = true;
+  const auto map = [&](size_t& Pos) {
+    const size_t to = Moves.Map(Pos);
+    ok = ok && to != npos;
+    Pos = to;
+  };
+  for (TResource& r : S.Resources)
+    map(r.Begin), map(r.End);
+  for (TLangStmt& l : S.Langs)
+    map(l.Begin), map(l.End), map(l.OpBegin), map(l.OpEnd);
+  for (TVerBlock& b : S.Blocks)
+    map(b.Begin), map(b.End);
+  for (TVerTranslation& t : S.Translations)
+    for (auto& n : t.Numbers)
+      map(n.Begin), map(n.End);
+  for (auto& [b, e] : S.CodePages)
+    map(b), map(e);
+  if (S.FirstString != npos) map(S.FirstString);
+  return ok;
+}
+
+// The target changes of a script: Target.Locale, the language it was read in, says what is
+// offered.
+struct TRcTarget {
+  LCID Locale;
+  const std::u16string& FileName; // named in the notice about languages left out
+  uint32_t Utf16;                 // see TQEMRcFormat::FUtf16
+  LCID XlatLCID;
+  uint32_t CodePage;
+  bool Utf8;
+};
+
+void AdjustScript(std::u16string& Text, const TRcScript& s, const TRcTarget& T) {
+  const TRcChoice choice = Choose(s, T.Locale);
+  std::u16string leftOut;
+  const std::vector<TRcEdit> removals = OtherLanguageRemovals(Text, s, choice, leftOut);
+
+  std::vector<TRcEdit> edits;
+  const LCID xlat = T.XlatLCID;
+  for (const TLangStmt& l : s.Langs)
+    if (l.Pair && choice.Kept(s, int(&l - s.Langs.data())) && !IsRemoved(removals, l.Begin))
+      edits.push_back({l.OpBegin, l.OpEnd, Hex2(xlat & 0x3FF) + u", " + Hex2((xlat >> 10) & 0x3F)});
+  AddVersionEdits(s, choice, xlat, edits);
+
+  // A UTF-16 script is read as UTF-16 whatever its pragmas say.
+  const uint32_t page = T.Utf8 ? 65001 : T.CodePage;
+  if (page != 0 && !T.Utf16)
+    for (const auto& [b, e] : s.CodePages)
+      if (!IsRemoved(removals, b)) edits.push_back({b, e, Ascii(std::to_string(page))});
+  if (T.Utf8 && !T.Utf16 && (s.CodePages.empty() || s.CodePages.front().first > s.FirstString)) {
+    const size_t at = !Text.empty() && Text[0] == 0xFEFF ? 1 : 0;
+    const std::u16string eol = Text.find(u"\r\n") != npos ? u"\r\n" : u"\n";
+    edits.push_back({at, at, u"#pragma code_page(65001)" + eol});
+  }
+  if (!edits.empty() || !removals.empty()) Text = ApplyEdits(Text, std::move(edits), removals);
+  if (!leftOut.empty()) ShowNotice(Format(SScriptLanguagesLeftOut, T.FileName, leftOut));
+}
+
 } // namespace
 
 void TQEMRcFormat::AdjustForTarget(std::u16string& Text, LCID XlatLCID, uint32_t CodePage,
@@ -1244,29 +1324,18 @@ void TQEMRcFormat::AdjustForTarget(std::u16string& Text, LCID XlatLCID, uint32_t
   } catch (const TRcSyntaxError&) {
     return; // Parse refuses such a text, so it is never written
   }
-  const TRcChoice choice = Choose(s, FLocale);
-  std::u16string leftOut;
-  const std::vector<TRcEdit> removals = OtherLanguageRemovals(Text, s, choice, leftOut);
+  AdjustScript(Text, s, {FLocale, FFileName, FUtf16, XlatLCID, CodePage, Utf8});
+}
 
-  std::vector<TRcEdit> edits;
-  for (const TLangStmt& l : s.Langs)
-    if (l.Pair && choice.Kept(s, int(&l - s.Langs.data())) && !IsRemoved(removals, l.Begin))
-      edits.push_back(
-          {l.OpBegin, l.OpEnd, Hex2(XlatLCID & 0x3FF) + u", " + Hex2((XlatLCID >> 10) & 0x3F)});
-  AddVersionEdits(s, choice, XlatLCID, edits);
-
-  // A UTF-16 script is read as UTF-16 whatever its pragmas say.
-  const uint32_t page = Utf8 ? 65001 : CodePage;
-  if (page != 0 && !FUtf16)
-    for (const auto& [b, e] : s.CodePages)
-      if (!IsRemoved(removals, b)) edits.push_back({b, e, Ascii(std::to_string(page))});
-  if (Utf8 && !FUtf16 && (s.CodePages.empty() || s.CodePages.front().first > s.FirstString)) {
-    const size_t at = !Text.empty() && Text[0] == 0xFEFF ? 1 : 0;
-    const std::u16string eol = Text.find(u"\r\n") != npos ? u"\r\n" : u"\n";
-    edits.push_back({at, at, u"#pragma code_page(65001)" + eol});
-  }
-  Text = ApplyEdits(Text, std::move(edits), removals);
-  if (!leftOut.empty()) ShowNotice(Format(SScriptLanguagesLeftOut, FFileName, leftOut));
+bool TQEMRcFormat::AdjustParsed(std::u16string& Text, const TQEMKitFileData& Parse,
+                                const TQEMKitMoves& Moves, LCID XlatLCID, uint32_t CodePage,
+                                bool Utf8) {
+  const auto* parsed = dynamic_cast<const TRcParsed*>(&Parse);
+  if (!parsed) return false;
+  TRcScript s = parsed->S;
+  if (!MapPositions(s, Moves)) return false;
+  AdjustScript(Text, s, {FLocale, FFileName, parsed->Utf16, XlatLCID, CodePage, Utf8});
+  return true;
 }
 
 // Files are decoded as UTF-8 only when they carry a byte-order mark; read in an ANSI code page, a

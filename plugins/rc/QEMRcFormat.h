@@ -48,7 +48,10 @@
 
 #include "QEMPluginKit.h"
 
-class TQEMRcFormat : public TQEMLiteralFormat, public IQEMKitFileCodec, public IQEMKitFileLanguage {
+class TQEMRcFormat : public TQEMLiteralFormat,
+                     public IQEMKitFileCodec,
+                     public IQEMKitFileLanguage,
+                     public IQEMKitParsedTarget {
 public:
   explicit TQEMRcFormat(bool StringMap = false) : FStringMap(StringMap) {}
 
@@ -72,10 +75,17 @@ public:
   std::string EncodeFile(const std::u16string& FileName, const std::u16string& Text,
                          uint32_t CodePage, const TQEMKitFileForm& Form) override;
 
+  // The structure of the script Parse read last (languages, resources, version blocks,
+  // pragmas), for the target changes of its translated copy.
+  std::shared_ptr<TQEMKitFileData> TakeParse() override { return std::move(FParsed); }
+  bool AdjustParsed(std::u16string& Text, const TQEMKitFileData& Parse, const TQEMKitMoves& Moves,
+                    LCID XlatLCID, uint32_t CodePage, bool Utf8) override;
+
   bool IsStringMap() const { return FStringMap; }
 
 private:
   bool FStringMap;
+  std::shared_ptr<TQEMKitFileData> FParsed;
   std::u16string FFileName; // named in the log line about left-out languages
   LCID FLocale = 0;
   uint32_t FUtf16 = 0; // the file last decoded is UTF-16: 1200 little-, 1201 big-endian

@@ -114,6 +114,28 @@ TEST_F(OFMPackage, FindsTheItemsOfEveryConstruct) {
   EXPECT_EQ(ReadTextFile(Xlat()), ReadTextFile(Src));
 }
 
+// The updater writes the translated form from the reading it merged, the manager from a new
+// parse of the source: the same file, with translations longer than their sources.
+TEST_F(OFMPackage, AnUpdateWritesWhatTheManagerWrites) {
+  Update();
+  auto mgr = Mgr();
+  for (int i = 0; i < mgr->Count(); ++i) {
+    const auto item = mgr->Items()->Get(i);
+    std::u16string xlat = item->GetOrigText();
+    if (xlat.empty() || xlat.back() != u'\'') continue;
+    item->SetXlatText(xlat.insert(xlat.size() - 1, u" (\u00fcbersetzt, \u4e16)"));
+    item->SetStatus(rsTranslated);
+  }
+  mgr->Save(true, kENU, kDEU, false);
+  TouchSource(ReadTextFile(Src) + "\r\n");
+  Update();
+  const std::string updated = ReadTextFile(Xlat());
+  EXPECT_NE(updated.find("bersetzt"), std::string::npos);
+  Mgr()->RecreateXlat();
+  EXPECT_EQ(updated, ReadTextFile(Xlat()));
+  EXPECT_TRUE(Errors.empty());
+}
+
 TEST_F(OFMPackage, ExclusionListComesFromTheRegistry) {
   {
     TQEMRegistry reg;

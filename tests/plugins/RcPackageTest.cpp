@@ -45,15 +45,21 @@ protected:
     fs::last_write_time(p,
                         fs::file_time_type::clock::now() + std::chrono::seconds(10 * ++FVersion));
   }
-  std::string Update(const std::string& Name, LCID Xlat) {
+  std::string Update(const std::string& Name, LCID Xlat, LCID Orig = 0x409) {
     TStringList files;
     files.Add(Dir.U16("src/" + Name));
     TStats stats;
     const auto type = QEMFileTypeOfProjectFile(UTF8ToUTF16(Name), u"");
     EXPECT_NE(type, nullptr);
     type->GetUpdater()->Execute(&files, u"", u"", Dir.U16("src"), Dir.U16("out"), stats, false,
-                                0x409, Xlat, nullptr, {});
+                                Orig, Xlat, nullptr, {});
     return qemtest::ReadTextFile(Dir.Path() / "out" / Name);
+  }
+  std::unique_ptr<TQEMTranslatorMgr> Manager(const std::string& Name) {
+    const auto type = std::dynamic_pointer_cast<TQEMBaseFileType>(
+        QEMFileTypeOfProjectFile(UTF8ToUTF16(Name), u""));
+    EXPECT_NE(type, nullptr);
+    return type->Translator()->GetMgrClass().Create(Dir.U16("out/" + Name), false);
   }
   // As the translator window would: through the package's manager, which writes the file.
   void Translate(const std::string& Name, LCID Xlat,
@@ -150,6 +156,78 @@ TEST_F(RcPackageTest, MapFromTheDebugFolderKeepsItsCharactersOnRewrite) {
             std::string::npos)
       << again;
   EXPECT_NE(again.find("\"Name (de)\""), std::string::npos) << again;
+}
+
+// The updater writes the translated copy from the reading it merged; the manager parses the
+// source anew. Translations longer than their sources move every later position, characters
+// outside the code page make the copy UTF-8: both ways must still give the same file.
+TEST_F(RcPackageTest, AnUpdateWritesWhatTheManagerWrites) {
+  for (const std::string name :
+       {"sample.rc", "languages.rc", "version.rc", "strings.orc", "keys.rc", "utf16.rc"}) {
+    for (const char16_t* more : {u" (übersetzt, länger)", u" 世界"}) {
+      SCOPED_TRACE(name + " " + UTF16ToUTF8(more));
+      const std::string source = Data(name);
+      WriteSource(name, source);
+      Update(name, 0x407);
+      auto mgr = Manager(name);
+      ASSERT_GT(mgr->Count(), 0);
+      for (int i = 0; i < mgr->Count(); ++i) {
+        const auto item = mgr->Items()->Get(i);
+        std::u16string xlat = item->GetOrigText();
+        if (xlat.empty() || xlat.back() != u'"') continue;
+        item->SetXlatText(xlat.insert(xlat.size() - 1, more));
+        item->SetStatus(rsTranslated);
+      }
+      mgr->Save(true, 0x409, 0x407, false);
+      // Still the same items, so only the reading of the edited source differs.
+      const std::string edited = name.starts_with("utf16")
+                                     ? source + std::string("\r\0\n\0/\0/\0\r\0\n\0", 12)
+                                     : source + "\r\n//\r\n";
+      WriteSource(name, edited);
+      const std::string updated = Update(name, 0x407);
+      Manager(name)->RecreateXlat();
+      EXPECT_EQ(updated, qemtest::ReadTextFile(Dir.Path() / "out" / name));
+      EXPECT_NE(updated, edited);
+      fs::remove_all(Dir.Path() / "out");
+    }
+  }
+}
+
+// Long enough for the conversions to work in pieces, with double-byte characters across their
+// seams: the copy of a map nobody translated is the source, byte for byte.
+TEST_F(RcPackageTest, ALongDoubleByteMapComesBackAsItWas) {
+  std::u16string text = u"STRINGTABLE\r\nBEGIN\r\n";
+  for (int i = 0; i < 3000; ++i) {
+    const std::u16string n = UTF8ToUTF16(std::to_string(i));
+    text += u"  S" + n + u", \"日本語のテキスト" + n + u"、ソ表\"\r\n";
+  }
+  text += u"END\r\n";
+  const std::string bytes = WideStringToStringCP(932, text);
+  ASSERT_EQ(StringToWideStringCP(932, bytes), text);
+  WriteSource("long.orc", bytes);
+  EXPECT_EQ(Update("long.orc", 0x411, 0x411), bytes);
+  const auto mgr = Manager("long.orc");
+  ASSERT_EQ(mgr->Count(), 3000);
+  EXPECT_EQ(mgr->Items()->Get(2999)->GetOrigText(), u"\"日本語のテキスト2999、ソ表\"");
+}
+
+// A translation that is no literal leaves the source text in place; the message names the
+// translated file, never the temporary one it is written through.
+TEST_F(RcPackageTest, ABadTranslationIsReportedForTheTranslatedFile) {
+  WriteSource("sample.rc", Data("sample.rc"));
+  Update("sample.rc", 0x407);
+  auto mgr = Manager("sample.rc");
+  for (int i = 0; i < mgr->Count(); ++i)
+    if (mgr->Items()->Get(i)->GetID() == u"STRINGTABLE.IDS_HELLO")
+      mgr->Items()->Get(i)->SetXlatText(u"\"Hallo");
+  mgr->Save(false, 0x409, 0x407, false);
+  WriteSource("sample.rc", Data("sample.rc") + "\r\n//\r\n");
+  EXPECT_NE(Update("sample.rc", 0x407).find("\"Hello, world\""), std::string::npos);
+  const std::u16string shown = Shown();
+  EXPECT_NE(shown.find(u"out/sample.rc: the translation of STRINGTABLE.IDS_HELLO is not a valid"),
+            std::u16string::npos)
+      << UTF16ToUTF8(shown);
+  EXPECT_EQ(shown.find(u".~hlx"), std::u16string::npos) << UTF16ToUTF8(shown);
 }
 
 TEST_F(RcPackageTest, BadInputLeavesTheTranslationAlone) {
