@@ -32,6 +32,17 @@ public:
 
 std::filesystem::path gDir;
 
+IQEMNotesItemPtr BenchItem(TQEMCustomNotesFile& File, int64_t I) {
+  auto item = File.CreateNotesItem();
+  const std::u16string n = UTF8ToUTF16(std::to_string(I));
+  item->SetID(u"Form" + n + u".Caption");
+  item->SetOrigText(u"Source text number " + n);
+  item->SetXlatText(u"Übersetzter Text Nummer " + n);
+  item->SetComment(u"Comment " + n);
+  item->SetStatus(rsTranslated);
+  return item;
+}
+
 std::u16string FileFor(int64_t Items) {
   const std::filesystem::path p = gDir / ("notes-" + std::to_string(Items) + ".bnt");
   const std::u16string name = UTF8ToUTF16(p.string());
@@ -41,13 +52,7 @@ std::u16string FileFor(int64_t Items) {
   f.GetStats()->SetXlatLCID(1031);
   f.GetStats()->SetOrigFileName(u"/src/main.ofm");
   for (int64_t i = 0; i < Items; ++i) {
-    auto item = f.CreateNotesItem();
-    const std::u16string n = UTF8ToUTF16(std::to_string(i));
-    item->SetID(u"Form" + n + u".Caption");
-    item->SetOrigText(u"Source text number " + n);
-    item->SetXlatText(u"Übersetzter Text Nummer " + n);
-    item->SetComment(u"Comment " + n);
-    item->SetStatus(rsTranslated);
+    auto item = BenchItem(f, i);
     item->MoveCurrentToHistory(u"update");
     f.GetItems()->Add(item);
   }
@@ -141,16 +146,8 @@ public:
 void BM_NotesSaveNew(benchmark::State& State) {
   auto items = TBenchNotesFile().GetItems();
   TBenchNotesFile maker;
-  for (int64_t i = 0; i < State.range(0); ++i) {
-    auto item = maker.CreateNotesItem();
-    const std::u16string n = UTF8ToUTF16(std::to_string(i));
-    item->SetID(u"Form" + n + u".Caption");
-    item->SetOrigText(u"Source text number " + n);
-    item->SetXlatText(u"Übersetzter Text Nummer " + n);
-    item->SetComment(u"Comment " + n);
-    item->SetStatus(rsTranslated);
-    items->Add(item);
-  }
+  for (int64_t i = 0; i < State.range(0); ++i)
+    items->Add(BenchItem(maker, i));
   notesdetail::StreamNewNotes = State.range(1) != 0;
   const std::u16string name = UTF8ToUTF16((gDir / "new.bnt").string());
   rusage before{};

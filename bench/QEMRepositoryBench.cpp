@@ -152,7 +152,7 @@ BENCHMARK(BM_RepositorySave)->Unit(benchmark::kMillisecond)->Iterations(2);
 // Median and 99th percentile of single lookups (hits), as the translator window makes them one
 // at a time. Each is timed by the monotonic clock: reading the CPU clock costs more than a
 // look-up here.
-void BM_RepositoryGetString(benchmark::State& State) {
+template <class TText> void TimeLookups(benchmark::State& State, TText Text, LCID From, LCID To) {
   MakeFile();
   QEMRepositorySetFileName(UTF8ToUTF16(File.string()));
   std::mt19937 rnd(7);
@@ -160,9 +160,9 @@ void BM_RepositoryGetString(benchmark::State& State) {
   for (auto _ : State) {
     std::vector<double> us;
     for (int k = 0; k < 20000; ++k) {
-      const std::u16string o = UTF8ToUTF16(Original(int(rnd() % Records)));
+      const std::u16string t = UTF8ToUTF16(Text(int(rnd() % Records)));
       const auto t0 = std::chrono::steady_clock::now();
-      QEMRepositoryGetString(o, 0x0409, list, 0x0407, u"");
+      QEMRepositoryGetString(t, From, list, To, u"");
       us.push_back(
           std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
     }
@@ -172,30 +172,17 @@ void BM_RepositoryGetString(benchmark::State& State) {
   }
   QEMRepositorySetFileName(u"");
 }
+
+void BM_RepositoryGetString(benchmark::State& State) {
+  TimeLookups(State, Original, 0x0409, 0x0407);
+}
 BENCHMARK(BM_RepositoryGetString)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The same from the translations back: texts beyond ASCII need a collation key each, for the
 // records and for every look-up.
 void BM_RepositoryGetStringKeyed(benchmark::State& State) {
-  MakeFile();
-  QEMRepositorySetFileName(UTF8ToUTF16(File.string()));
-  std::mt19937 rnd(7);
-  TQEMWideStringList list;
-  for (auto _ : State) {
-    std::vector<double> us;
-    for (int k = 0; k < 20000; ++k) {
-      const std::u16string t =
-          UTF8ToUTF16("Übersetzter Text " + std::to_string(int(rnd() % Records)));
-      const auto t0 = std::chrono::steady_clock::now();
-      QEMRepositoryGetString(t, 0x0407, list, 0x0409, u"");
-      us.push_back(
-          std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
-    }
-    std::sort(us.begin(), us.end());
-    State.counters["median_us"] = us[us.size() / 2];
-    State.counters["p99_us"] = us[us.size() * 99 / 100];
-  }
-  QEMRepositorySetFileName(u"");
+  TimeLookups(
+      State, [](int I) { return "Übersetzter Text " + std::to_string(I); }, 0x0407, 0x0409);
 }
 BENCHMARK(BM_RepositoryGetStringKeyed)->Unit(benchmark::kMillisecond)->Iterations(1);
 
