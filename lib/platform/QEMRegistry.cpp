@@ -78,6 +78,12 @@ void Report(const std::u16string& Msg) noexcept {
 // that SQLite (which copies the database's mode to its journal files) never widens access.
 std::string MakePrivateFile(const std::string& Path) {
   namespace fs = std::filesystem;
+  // Nearly always the file is there already: one call says so.
+  if (const int Fd = open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      Fd >= 0 || errno == EEXIST) {
+    if (Fd >= 0) close(Fd);
+    return {};
+  }
   fs::path Folder = fs::path(Path).parent_path();
   if (!Folder.empty()) {
     fs::path Walk;

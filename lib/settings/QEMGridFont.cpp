@@ -1,6 +1,7 @@
 #include "settings/QEMGridFont.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
@@ -22,6 +23,22 @@ int32_t ReadRanged(TQEMRegistry& Registry, const std::u16string& Name, int32_t M
                    int32_t Default) {
   const int32_t v = Registry.SafeReadInt(Name, Default);
   return v >= Min && v <= Max ? v : Default;
+}
+
+// The language a key name stands for: eight hexadecimal digits in either case, as
+// LangKeyName writes them or a user typed them.
+std::optional<LCID> LangOfKeyName(std::u16string_view Name) {
+  if (Name.size() != 8) return std::nullopt;
+  LCID lang = 0;
+  for (const char16_t c : Name) {
+    const int digit = c >= u'0' && c <= u'9'   ? c - u'0'
+                      : c >= u'a' && c <= u'f' ? c - u'a' + 10
+                      : c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                               : -1;
+    if (digit < 0) return std::nullopt;
+    lang = (lang << 4) | LCID(digit);
+  }
+  return lang;
 }
 
 [[noreturn]] void ListIndexError(int Index) {
@@ -164,20 +181,18 @@ void TQEMGridFonts::LoadAll() {
   bool commentFound;
   {
     TQEMRegistry reg;
-    std::vector<std::u16string> stored;
-    if (reg.OpenKeyReadOnly(FKey)) stored = reg.GetKeyNames();
+    std::vector<LCID> stored;
+    if (reg.OpenKeyReadOnly(FKey))
+      for (const auto& s : reg.GetKeyNames())
+        if (const auto lang = LangOfKeyName(s)) stored.push_back(*lang);
     // Only keys that exist are opened: the language table has hundreds of entries, users set a few.
-    std::vector<std::u16string> folded;
-    for (const auto& s : stored)
-      folded.push_back(QEMFoldCase(s));
-    std::sort(folded.begin(), folded.end());
-    if (QEMLanguages && !folded.empty())
+    std::sort(stored.begin(), stored.end());
+    if (QEMLanguages && !stored.empty())
       for (int i = 0; i < QEMLanguages->GetCount(); ++i) {
         const LCID lang = QEMLanguages->GetLCID(i);
-        const std::u16string name = LangKeyName(lang);
-        if (!std::binary_search(folded.begin(), folded.end(), QEMFoldCase(name))) continue;
+        if (!std::binary_search(stored.begin(), stored.end(), lang)) continue;
         TQEMFont f;
-        if (ReadFont(reg, FKey + u"\\" + name, f)) read.emplace_back(lang, f);
+        if (ReadFont(reg, FKey + u"\\" + LangKeyName(lang), f)) read.emplace_back(lang, f);
       }
     commentFound = ReadFont(reg, FKey + u"\\Comment", comment);
   }
@@ -206,6 +221,8 @@ void TQEMGridFonts::Save(LCID Lang) {
 
 void TQEMGridFonts::SaveAll() {
   TRegistry reg;
+  // Values that are already stored are only read: under one lock.
+  TQEMHiveReadBatch batch(reg.Hive());
   for (const auto& e : FFonts)
     WriteFont(reg, FKey + u"\\" + LangKeyName(e.Lang), *e.Font);
   WriteFont(reg, FKey + u"\\Comment", *FCommentFont);
@@ -214,6 +231,7 @@ void TQEMGridFonts::SaveAll() {
 
 void TQEMGridFonts::SaveComment() {
   TRegistry reg;
+  TQEMHiveReadBatch batch(reg.Hive());
   WriteFont(reg, FKey + u"\\Comment", *FCommentFont);
   reg.Flush();
 }

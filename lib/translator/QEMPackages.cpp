@@ -46,6 +46,40 @@ void CheckContract(void* Module, const std::u16string& FileName) {
       Format(SPackageContractMismatch, FileName, int64_t(*contract), int64_t(QEMPackageContract)));
 }
 
+// "Translator" and decimal digits, in any case: what QEMRegDeleteNumbered deletes.
+bool IsListEntryName(std::u16string_view Name) {
+  constexpr std::u16string_view prefix = u"Translator";
+  return Name.size() > prefix.size() && QEMSameText(Name.substr(0, prefix.size()), prefix) &&
+         std::all_of(Name.begin() + std::ptrdiff_t(prefix.size()), Name.end(),
+                     [](char16_t C) { return C >= u'0' && C <= u'9'; });
+}
+
+// Whether the settings hold the list exactly as SaveToRegistry would leave it. Writing it again
+// would change nothing, but costs the write lock and a rewrite of every entry.
+bool ListAlreadyStored(const std::vector<std::u16string>& Values) {
+  try {
+    TRegistry reg;
+    TQEMHiveReadBatch batch(reg.Hive());
+    if (!reg.OpenKeyReadOnly(QEMBaseRegKey()) ||
+        reg.GetDataType(u"TranslatorCount") != TRegDataType::rdInteger ||
+        reg.ReadInteger(u"TranslatorCount") != int32_t(Values.size()))
+      return false;
+    const std::vector<std::u16string> names = reg.GetValueNames();
+    if (size_t(std::count_if(names.begin(), names.end(), IsListEntryName)) != Values.size())
+      return false;
+    for (size_t i = 0; i < Values.size(); ++i) {
+      // The rewrite would also give each entry this spelling of its name.
+      const std::u16string name = Format(u"Translator%d", int(i));
+      if (std::find(names.begin(), names.end(), name) == names.end() ||
+          reg.GetDataType(name) != TRegDataType::rdString || reg.ReadString(name) != Values[i])
+        return false;
+    }
+    return true;
+  } catch (const EQEMError&) {
+    return false; // the write says what is wrong
+  }
+}
+
 } // namespace
 
 void* QEMLoadPackage(const std::u16string& FileName) {
@@ -109,9 +143,11 @@ bool TQEMPackageManager::ProcessLoadTranslator(const std::u16string& FileName) {
         return false;
       }
     // The same file under another spelling of its path: the loader would hand out the handle
-    // it already holds, after running the package's initialisation a second time.
-    if (void* held =
-            dlopen(QEMNativePath(AbsolutePath(FileName)).c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+    // it already holds, after running the package's initialisation a second time. Only a
+    // listed package can be held that way.
+    if (void* held = FEntries.empty() ? nullptr
+                                      : dlopen(QEMNativePath(AbsolutePath(FileName)).c_str(),
+                                               RTLD_NOW | RTLD_NOLOAD)) {
       dlclose(held);
       for (const auto& e : FEntries)
         if (e.Module == held) {
@@ -176,6 +212,7 @@ void TQEMPackageManager::LoadFromRegistry() {
   std::vector<std::u16string> names;
   {
     TRegistry reg;
+    TQEMHiveReadBatch batch(reg.Hive()); // one lock for the whole list
     if (reg.OpenKey(QEMBaseRegKey(), true)) {
       count = QEMRegReadCount(reg, u"TranslatorCount", QEMMaxTranslatorCount);
       // The list ends at its first gap: a count no entries back is not read to its end.
@@ -238,12 +275,16 @@ void TQEMPackageManager::SaveToRegistry() const {
       names.push_back(e.FileName);
   for (const auto& n : FNotLoaded)
     if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
+  std::vector<std::u16string> stored;
+  for (const auto& n : names)
+    stored.push_back(QEMCollapseRootMacro(n));
+  if (ListAlreadyStored(stored)) return;
   TRegistry reg;
   if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
   QEMRegDeleteNumbered(reg, u"Translator", 0);
   reg.WriteInteger(u"TranslatorCount", int32_t(names.size()));
   for (size_t i = 0; i < names.size(); ++i)
-    reg.WriteString(Format(u"Translator%d", int(i)), QEMCollapseRootMacro(names[i]));
+    reg.WriteString(Format(u"Translator%d", int(i)), stored[i]);
 }
 
 IQEMFileTypePtr QEMFileTypeOfProjectFile(const std::u16string& Name, const std::u16string& Kind) {

@@ -39,17 +39,21 @@ std::u16string SwitchName(const std::u16string& Arg) {
 
 // CLI11 with our rules on top: switches ignore case, the last of a repeated switch wins, a
 // value switch refuses an empty value, and every refusal is a usage error in our words.
-// The arguments before "--" are the ones that may be switches.
+// The arguments before "--" are the ones that may be switches. Setting the switches up costs
+// CLI11 far more than a parse, so one parser serves every parse of its thread: each parse
+// starts from cleared values, and the targets are the parser's own.
 class TSwitchParser {
 public:
-  explicit TSwitchParser(const std::vector<std::u16string>& Args)
-      : FArgs(Args), FSwitchEnd(size_t(std::ranges::find(Args, u"--") - Args.begin())) {
+  TSwitchParser() {
     FApp.set_help_flag();
     FApp.allow_extras(); // unknown switches are named by us, in our words
     FApp.option_defaults()->ignore_case()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   }
 
-  void Flag(const std::string& Names, bool& Target) { FApp.add_flag(Names, Target); }
+  void Flag(const std::string& Names, bool& Target) {
+    FApp.add_flag(Names, Target);
+    FFlags.push_back(&Target);
+  }
   // A switch that may be repeated, one value each time; every value is kept.
   void Values(const std::string& Names, std::vector<std::u16string>& Target) {
     TValue& v = FValues.emplace_back();
@@ -65,8 +69,11 @@ public:
     v.Opt = FApp.add_option(Names, v.Text);
     v.Target = &Target;
   }
+  // After the last switch.
+  void Close() { FApp.add_option("project", FProjects); }
 
-  void Parse();
+  // Clears every flag and value, then parses Args (which must outlive Finish).
+  void Parse(const std::vector<std::u16string>& Args);
   // Refuses what Parse let through, sets the values' targets and returns the project named,
   // empty for none.
   std::u16string Finish();
@@ -84,23 +91,38 @@ private:
     return std::any_of(FValues.begin(), FValues.end(),
                        [&](const TValue& v) { return v.Opt->check_name(Name); });
   }
+  void Clear();
   std::vector<std::string> SwitchesForCLI11() const;
   void RefuseEmptyJoinedValues() const;
   void RefuseLeftovers() const;
   void RefuseEmptyValues() const;
 
-  const std::vector<std::u16string>& FArgs;
-  const size_t FSwitchEnd;
+  const std::vector<std::u16string>* FArgsSeen = nullptr;
+  size_t FSwitchEnd = 0;
   CLI::App FApp;
+  std::vector<bool*> FFlags;
   std::deque<TValue> FValues; // CLI11 holds on to each Text
   std::vector<std::string> FProjects;
+  const std::vector<std::u16string>& Given() const { return *FArgsSeen; }
 };
+
+void TSwitchParser::Clear() {
+  for (bool* f : FFlags)
+    *f = false;
+  for (TValue& v : FValues) {
+    v.Text.clear();
+    v.Texts.clear();
+    if (v.Target) v.Target->clear();
+    if (v.List) v.List->clear();
+  }
+  FProjects.clear();
+}
 
 // CLI11 takes its arguments reversed.
 std::vector<std::string> TSwitchParser::SwitchesForCLI11() const {
   std::vector<std::string> reversed;
-  for (size_t i = FArgs.size(); i-- > 0;) {
-    std::string arg = UTF16ToUTF8(FArgs[i]);
+  for (size_t i = Given().size(); i-- > 0;) {
+    std::string arg = UTF16ToUTF8(Given()[i]);
     // "-L=FILE" as "--log=FILE"; CLI11 would keep the "=" in the value.
     if (i < FSwitchEnd && arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && arg[2] == '=' &&
         IsValueSwitch(arg.substr(0, 2)))
@@ -113,22 +135,25 @@ std::vector<std::string> TSwitchParser::SwitchesForCLI11() const {
 // CLI11 reads "--log=" as "--log" and takes the next argument: refused here instead.
 void TSwitchParser::RefuseEmptyJoinedValues() const {
   for (size_t i = 0; i < FSwitchEnd; ++i) {
-    if (FArgs[i].size() < 3 || !FArgs[i].starts_with(u"--") || !FArgs[i].ends_with(u"=")) continue;
-    const std::u16string name = SwitchName(FArgs[i]);
+    if (Given()[i].size() < 3 || !Given()[i].starts_with(u"--") || !Given()[i].ends_with(u"="))
+      continue;
+    const std::u16string name = SwitchName(Given()[i]);
     if (IsValueSwitch(UTF16ToUTF8(name))) throw UsageError(Format(SHlxMissingValue, name));
     throw UsageError(Format(SHlxUnknownSwitch, name));
   }
 }
 
-void TSwitchParser::Parse() {
-  FApp.add_option("project", FProjects);
+void TSwitchParser::Parse(const std::vector<std::u16string>& Args) {
+  Clear();
+  FArgsSeen = &Args;
+  FSwitchEnd = size_t(std::ranges::find(Args, u"--") - Args.begin());
   RefuseEmptyJoinedValues();
   try {
     FApp.parse(SwitchesForCLI11());
   } catch (const CLI::ArgumentMismatch&) {
     // A value is taken even when it looks like a switch, so only the last argument can lack
     // one.
-    const std::u16string last = FSwitchEnd > 0 ? SwitchName(FArgs[FSwitchEnd - 1]) : u"";
+    const std::u16string last = FSwitchEnd > 0 ? SwitchName(Given()[FSwitchEnd - 1]) : u"";
     throw UsageError(Format(SHlxMissingValue, last));
   } catch (const CLI::ParseError&) {
     throw UsageError(std::u16string(SInvalidCommandLine));
@@ -140,9 +165,9 @@ void TSwitchParser::RefuseLeftovers() const {
   for (const std::string& extra : FApp.remaining())
     if (extra != "--") throw UsageError(Format(SHlxUnknownSwitch, SwitchName(UTF8ToUTF16(extra))));
   for (size_t i = 0; i < FSwitchEnd; ++i)
-    if (FArgs[i].size() > 1 && FArgs[i][0] == u'-' &&
-        std::find(FProjects.begin(), FProjects.end(), UTF16ToUTF8(FArgs[i])) != FProjects.end())
-      throw UsageError(Format(SHlxUnknownSwitch, SwitchName(FArgs[i])));
+    if (Given()[i].size() > 1 && Given()[i][0] == u'-' &&
+        std::find(FProjects.begin(), FProjects.end(), UTF16ToUTF8(Given()[i])) != FProjects.end())
+      throw UsageError(Format(SHlxUnknownSwitch, SwitchName(Given()[i])));
   if (FProjects.size() > 1)
     throw UsageError(
         Format(SHlxTwoProjects, UTF8ToUTF16(FProjects.at(0)), UTF8ToUTF16(FProjects.at(1))));
@@ -157,7 +182,7 @@ void TSwitchParser::RefuseEmptyValues() const {
     if (v.Opt->count() == 0 || !empty) continue;
     std::u16string typed = UTF8ToUTF16(v.Opt->get_name());
     for (size_t i = 0; i < FSwitchEnd; ++i)
-      if (v.Opt->check_name(UTF16ToUTF8(SwitchName(FArgs[i])))) typed = SwitchName(FArgs[i]);
+      if (v.Opt->check_name(UTF16ToUTF8(SwitchName(Given()[i])))) typed = SwitchName(Given()[i]);
     throw UsageError(Format(SHlxMissingValue, typed));
   }
 }
@@ -178,34 +203,48 @@ std::u16string TSwitchParser::Finish() {
 
 // A new switch is a line here and a field of TSwitches.
 void THlxCommandLine::ParseCmdLine(const std::vector<std::u16string>& Args) {
+  struct TTable {
+    TSwitchParser Parser;
+    TSwitches S;
+    bool Integration = false, Egg = false, StartUp = false;
+    TExchangeSwitches Exchange;
+    TTable() {
+      TSwitchParser& p = Parser;
+      p.Flag("-I", Integration);
+      p.Flag("-E", Egg);
+      p.Value("-L,--log", S.LogFileName);
+      p.Value("-O,--output", S.OutputFileName);
+      p.Value("--repository", S.RepositoryFileName);
+      p.Value("--import-tmx", S.ImportTmxFileName);
+      p.Value("--export-tmx", S.ExportTmxFileName);
+      p.Flag("--quiet", S.Quiet);
+      p.Flag("--json", S.Json);
+      p.Flag("--warnings", S.Warnings);
+      p.Flag("-T,--translator,--nomerge", StartUp); // read when the library starts
+      p.Flag("-h,--help,-?", S.Help);
+      p.Flag("--version", S.Version);
+      p.Value("--export", Exchange.Export);
+      p.Value("--import", Exchange.Import);
+      p.Value("--format", Exchange.Format);
+      p.Values("--language", S.Languages);
+      p.Values("--file", S.Files);
+      p.Close();
+    }
+  };
+  thread_local TTable table;
   FSwitches = {};
-  TSwitches& s = FSwitches;
-  bool integration = false, egg = false, startUp = false;
-  TSwitchParser parser(Args);
-  parser.Flag("-I", integration);
-  parser.Flag("-E", egg);
-  parser.Value("-L,--log", s.LogFileName);
-  parser.Value("-O,--output", s.OutputFileName);
-  parser.Value("--repository", s.RepositoryFileName);
-  parser.Value("--import-tmx", s.ImportTmxFileName);
-  parser.Value("--export-tmx", s.ExportTmxFileName);
-  parser.Flag("--quiet", s.Quiet);
-  parser.Flag("--json", s.Json);
-  parser.Flag("--warnings", s.Warnings);
-  parser.Flag("-T,--translator,--nomerge", startUp); // read when the library starts
-  parser.Flag("-h,--help,-?", s.Help);
-  parser.Flag("--version", s.Version);
-  TExchangeSwitches exchange;
-  parser.Value("--export", exchange.Export);
-  parser.Value("--import", exchange.Import);
-  parser.Value("--format", exchange.Format);
-  parser.Values("--language", s.Languages);
-  parser.Values("--file", s.Files);
-  parser.Parse();
-  if (s.Help || s.Version) return;
-  const std::u16string project = parser.Finish();
-  ApplyExchangeSwitches(exchange, integration || egg || TmxRun() || s.Warnings, project);
-  ApplyRunSwitches(integration, egg, project);
+  table.S = {};
+  table.Exchange = {};
+  table.Parser.Parse(Args);
+  if (table.S.Help || table.S.Version) {
+    FSwitches = table.S;
+    return;
+  }
+  const std::u16string project = table.Parser.Finish();
+  FSwitches = table.S;
+  ApplyExchangeSwitches(table.Exchange,
+                        table.Integration || table.Egg || TmxRun() || FSwitches.Warnings, project);
+  ApplyRunSwitches(table.Integration, table.Egg, project);
 }
 
 // Names are made full and the files of a batch default to the project's folder.

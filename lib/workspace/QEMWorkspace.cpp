@@ -186,16 +186,31 @@ bool TQEMWorkspace::GetReadOnly() const {
           !FProjects->GetProject(0)->FileName.empty());
 }
 
+namespace {
+
+// Entry Index of the language table as the language list shows it, unchecked.
+TQEMLangRow TableRow(int Index) {
+  TQEMLangRow row;
+  row.Locale = QEMLanguages->GetLCID(Index);
+  row.Name = QEMLanguages->GetName(Index);
+  row.Ext = QEMDefaultLangExt(row.Locale);
+  return row;
+}
+
+bool HasLang(const TQEMBaseProjectFile& P, LCID Locale) {
+  for (int i = 0; i < P.GetLangCount(); ++i)
+    if (P.GetLang(i).LocaleID == Locale) return true;
+  return false;
+}
+
+} // namespace
+
 void TQEMWorkspace::LoadLanguages() {
   FLangRows.clear();
   if (!QEMLanguages) return;
-  for (int i = 0; i < QEMLanguages->GetCount(); ++i) {
-    TQEMLangRow row;
-    row.Locale = QEMLanguages->GetLCID(i);
-    row.Name = QEMLanguages->GetName(i);
-    row.Ext = QEMDefaultLangExt(row.Locale);
-    FLangRows.push_back(std::move(row));
-  }
+  FLangRows.reserve(size_t(QEMLanguages->GetCount()));
+  for (int i = 0; i < QEMLanguages->GetCount(); ++i)
+    FLangRows.push_back(TableRow(i));
 }
 
 void TQEMWorkspace::SelectProject(int Index) {
@@ -203,7 +218,16 @@ void TQEMWorkspace::SelectProject(int Index) {
   const TQEMBaseProjectFile& p = *FProjects->GetProject(Index);
   if (!p.FileName.empty()) RootDir = ExtractFilePath(p.FileName);
   BaseLang = p.BaseLang;
-  LoadLanguages();
+  // A read-only project lists its own languages only: rows for the rest of the table would
+  // be dropped again below.
+  const bool ownOnly = p.ReadOnly && !p.FileName.empty();
+  if (!ownOnly) {
+    LoadLanguages();
+  } else {
+    FLangRows.clear();
+    for (int i = 0; QEMLanguages && i < QEMLanguages->GetCount(); ++i)
+      if (HasLang(p, QEMLanguages->GetLCID(i))) FLangRows.push_back(TableRow(i));
+  }
   for (int i = 0; i < p.GetLangCount(); ++i) {
     const TQEMLang& l = p.GetLang(i);
     auto row = std::find_if(FLangRows.begin(), FLangRows.end(),
@@ -216,8 +240,7 @@ void TQEMWorkspace::SelectProject(int Index) {
     row->Ext = l.Ext;
     row->XlatDir = l.XlatPath;
   }
-  if (p.ReadOnly && !p.FileName.empty())
-    std::erase_if(FLangRows, [](const TQEMLangRow& r) { return !r.Checked; });
+  if (ownOnly) std::erase_if(FLangRows, [](const TQEMLangRow& r) { return !r.Checked; });
   FFileRows.clear();
   const std::u16string dir = ExtractFilePath(p.FileName);
   for (int i = 0; i < p.SourceFiles.Count(); ++i) {
@@ -550,6 +573,7 @@ void TQEMWorkspace::LoadHistory() {
   TQEMRegCount count;
   {
     TRegistry reg;
+    TQEMHiveReadBatch batch(reg.Hive()); // one lock for the whole list
     if (!reg.OpenKeyReadOnly(QEMBaseRegKey())) return;
     count = QEMRegReadCount(reg, u"FileHistoryCount", kHistoryMax);
     for (int32_t i = 0; i < count.Count; ++i) {
@@ -563,6 +587,8 @@ void TQEMWorkspace::LoadHistory() {
 
 void TQEMWorkspace::SaveHistory() const {
   TRegistry reg;
+  // An unchanged list is only read: under one lock.
+  TQEMHiveReadBatch batch(reg.Hive());
   if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
   QEMRegDeleteNumbered(reg, u"FileHistory", int32_t(FHistory.size()));
   reg.WriteInteger(u"FileHistoryCount", int32_t(FHistory.size()));

@@ -145,6 +145,29 @@ TEST_F(GridFonts, LoadAllReadsTheStoredLanguagesAndTheCommentFont) {
   EXPECT_EQ(GetInt(kFontKey + u"\\00000407", u"Height"), 22);
 }
 
+// A key is a language's only when it is eight hexadecimal digits, in either case.
+TEST_F(GridFonts, LoadAllTakesOnlyKeysThatNameALanguage) {
+  PutStr(kFontKey + u"\\0000040C", u"Name", u"French Face");
+  PutStr(kFontKey + u"\\0000O407", u"Name", u"Letter O");
+  PutStr(kFontKey + u"\\000411", u"Name", u"Short");
+  PutStr(kFontKey + u"\\000004110", u"Name", u"Long");
+  PutStr(kFontKey + u"\\Comment", u"Name", u"Comment Face");
+  TQEMGridFonts fonts;
+  fonts.LoadAll();
+  ASSERT_EQ(fonts.GetCount(), 1);
+  EXPECT_EQ(fonts.GetLang(0), kFrench);
+  EXPECT_EQ(fonts.GetFont(kFrench)->Name, u"French Face");
+  EXPECT_EQ(fonts.CommentFont().Name, u"Comment Face");
+
+  // The comment font alone reads no language.
+  WipeSettings();
+  PutInt(kFontKey + u"\\Comment", u"Height", 9);
+  TQEMGridFonts comment;
+  comment.LoadAll();
+  EXPECT_EQ(comment.GetCount(), 0);
+  EXPECT_EQ(comment.CommentFont().Size, 9);
+}
+
 TEST_F(GridFonts, CopyToAndMergeCarryThePairs) {
   TQEMGridFonts fonts;
   *fonts.Add(kGerman) = kSome;

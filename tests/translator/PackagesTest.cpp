@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "core/QEMStrs.h"
 #include "core/QEMUtilsRegistry.h"
@@ -220,6 +221,66 @@ TEST_F(PackagesTest, HugeAndTextualCountsAreNamedOnceAndHarmless) {
   // The defaults, which this build folder may or may not hold, never the listed package.
   for (int i = 0; i < Mgr.Count(); ++i)
     EXPECT_NE(Mgr.Entry(i).FileName, UTF8ToUTF16(HLX_TEST_PACKAGE));
+  Mgr.UnloadAll();
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+  reg.DeleteValue(u"TranslatorCount");
+  reg.DeleteValue(u"Translator0");
+}
+
+// Saving a list the settings already hold leaves them as they are; anything that differs from
+// what a save writes (the spelling of a name, a stale entry, a count as text, an expandable
+// entry) is written over as before.
+TEST_F(PackagesTest, AListAlreadyStoredIsKeptAndADifferingOneRewritten) {
+  const std::u16string pkg = UTF8ToUTF16(HLX_TEST_PACKAGE);
+  ASSERT_TRUE(Mgr.ProcessLoadTranslator(pkg));
+  Mgr.SaveToRegistry();
+  const std::u16string stored = [] {
+    TRegistry reg;
+    EXPECT_TRUE(reg.OpenKeyReadOnly(QEMBaseRegKey()));
+    return reg.ReadString(u"Translator0");
+  }();
+  ASSERT_FALSE(stored.empty());
+  const auto expectCanonical = [&](const char* Case) {
+    SCOPED_TRACE(Case);
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(QEMBaseRegKey()));
+    EXPECT_EQ(reg.GetDataType(u"TranslatorCount"), TRegDataType::rdInteger);
+    EXPECT_EQ(reg.ReadInteger(u"TranslatorCount"), 1);
+    EXPECT_EQ(reg.GetDataType(u"Translator0"), TRegDataType::rdString);
+    EXPECT_EQ(reg.ReadString(u"Translator0"), stored);
+    std::vector<std::u16string> entries;
+    for (const auto& n : reg.GetValueNames())
+      if (QEMSameText(n.substr(0, 10), u"Translator") && n != u"TranslatorCount")
+        entries.push_back(n);
+    EXPECT_EQ(entries, std::vector<std::u16string>{u"Translator0"});
+  };
+  const auto damage = [](const std::function<void(TRegistry&)>& Change) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+    Change(reg);
+  };
+  Mgr.SaveToRegistry();
+  expectCanonical("unchanged");
+  damage([&](TRegistry& R) {
+    R.DeleteValue(u"Translator0");
+    R.WriteString(u"translator0", stored);
+  });
+  Mgr.SaveToRegistry();
+  expectCanonical("spelling");
+  damage([](TRegistry& R) { R.WriteString(u"Translator7", u"stale.fpl"); });
+  Mgr.SaveToRegistry();
+  expectCanonical("stale entry");
+  damage([](TRegistry& R) { R.WriteString(u"TranslatorCount", u"1"); });
+  Mgr.SaveToRegistry();
+  expectCanonical("count as text");
+  damage([&](TRegistry& R) { R.WriteExpandString(u"Translator0", stored); });
+  Mgr.SaveToRegistry();
+  expectCanonical("expandable entry");
+  damage([](TRegistry& R) { R.WriteString(u"Translator0", u"other.fpl"); });
+  Mgr.SaveToRegistry();
+  expectCanonical("other file");
+
   Mgr.UnloadAll();
   TRegistry reg;
   ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));

@@ -87,6 +87,39 @@ TEST(CommandLineTest, SwitchesIgnoreCaseAndTakeTheirValueEitherWay) {
   }
 }
 
+// Every parse starts from nothing, whatever the parses before it on the thread took or refused.
+TEST(CommandLineTest, AParseKeepsNothingOfTheOnesBefore) {
+  THlxCommandLine first;
+  first.ParseCmdLine({u"-E", u"--log", u"/a/run.log", u"-O", u"-", u"--quiet", u"--json",
+                      u"--repository", u"/a/mem.tmx", u"--warnings", u"/a/A.hlx"});
+  EXPECT_TRUE(first.Quiet());
+  EXPECT_EQ(Refusal({u"-I", u"--quiet", u"--bogus", u"/b/B.hlx"}),
+            UsageText(Format(SHlxUnknownSwitch, u"--bogus")));
+  EXPECT_EQ(Refusal({u"--export", u"/x", u"--language", u"de", u"--file", u"f.rc", u"/a/A.hlx"}),
+            u"");
+  const auto expectPlainRun = [](THlxCommandLine& C) {
+    C.ParseCmdLine({u"-I", u"/b/B.hlx"});
+    EXPECT_EQ(C.Mode(), ecmIntegration);
+    EXPECT_EQ(C.FileName(), u"/b/B.hlx");
+    EXPECT_EQ(C.LogFileName(), u"/b/log.txt");
+    EXPECT_EQ(C.OutputFileName(), u"/b/out.txt");
+    EXPECT_FALSE(C.OutputGiven());
+    EXPECT_FALSE(C.Quiet() || C.Json() || C.ListWarnings() || C.HelpAsked());
+    EXPECT_EQ(C.RepositoryFileName(), u"");
+    EXPECT_EQ(C.ExchangeRun(), THlxExchangeRun::erNone);
+    EXPECT_TRUE(C.ExportLanguages().empty());
+    EXPECT_TRUE(C.ExportFiles().empty());
+  };
+  expectPlainRun(first);
+  THlxCommandLine fresh;
+  expectPlainRun(fresh);
+  THlxCommandLine gui;
+  gui.ParseCmdLine({});
+  EXPECT_FALSE(gui.BatchMode());
+  EXPECT_EQ(gui.FileName(), u"");
+  EXPECT_EQ(gui.LogFileName(), u"");
+}
+
 TEST(CommandLineTest, UsageErrorsNameTheirCause) {
   EXPECT_EQ(Refusal({u"-X"}), UsageText(Format(SHlxUnknownSwitch, u"-X")));
   EXPECT_EQ(Refusal({u"p.hlx", u"--bogus=1"}), UsageText(Format(SHlxUnknownSwitch, u"--bogus")));
