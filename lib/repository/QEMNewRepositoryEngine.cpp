@@ -179,7 +179,18 @@ std::u16string SegText(NodePtr Seg) {
 void SetElementText(pugi::xml_node E, const std::u16string& Text) {
   while (E.first_child())
     E.remove_child(E.first_child());
-  if (!Text.empty()) TQEMXMLNode(E.internal_object()).AppendText(Text);
+  if (Text.empty()) return;
+  // Most texts are ASCII: written straight in, without a conversion of their own.
+  char buf[256];
+  if (Text.size() < sizeof buf &&
+      std::all_of(Text.begin(), Text.end(), [](char16_t C) { return C != 0 && C < 0x80; })) {
+    std::copy(Text.begin(), Text.end(), buf);
+    buf[Text.size()] = 0;
+    pugi::xml_node c = E.append_child(pugi::node_pcdata);
+    if (c && c.set_value(buf)) return;
+    if (c) E.remove_child(c);
+  }
+  TQEMXMLNode(E.internal_object()).AppendText(Text);
 }
 
 pugi::xml_node FindTuv(pugi::xml_node Tu, std::string_view Tag) {
@@ -237,6 +248,13 @@ template <class T> struct TBigAllocator {
 };
 
 template <class T> using TBigVector = std::vector<T, TBigAllocator<T>>;
+
+// Per-record arrays made for N records keep room for a quarter more, so that the adds of a run
+// never move a million entries. Room not used costs address space only: such arrays are
+// mappings of their own.
+size_t WithRoom(size_t N) {
+  return N + N / 4;
+}
 
 // Collation keys in blocks that never move, so that growing never copies the keys there are. A
 // key's place is its block number in the high half and its offset in the low one.
@@ -516,7 +534,11 @@ public:
   void Ensure() const {
     if (!FBuilt) const_cast<TIndex*>(this)->Build();
   }
-  bool Ordered() const { return FOrdered; }
+  // The end of a bulk update: what waited for it goes in.
+  void EndBatch() const {
+    if (FHashed) EnsureHash();
+    if (FOrdered) Settle(); // an order not made yet takes every record when it is
+  }
   // A record appended at the end, with its current text.
   void Append(uint32_t Rec) {
     if (!FBuilt) return; // the build reads every text when it comes
@@ -585,9 +607,18 @@ private:
     if (Text.empty()) {
       FKeyOff[Rec] = 0;
       FKeyLen[Rec] = FEmptyLen;
-    } else if (!FAllKeys && PlainBytes(Text, FPlainText)) {
+    } else if ((!FAllKeys || !FOrdered) && PlainBytes(Text, FPlainText)) {
+      // Without an order a text of plain characters needs no collation: its key is made when
+      // a text of other characters is first looked up, if ever.
       FKeyOff[Rec] = FArena.Add(FPlainText);
       FKeyLen[Rec] = uint32_t(FPlainText.size()) | PlainBit;
+      FAllKeys = false;
+      if (FPlainListed && FPlainRecs.size() < FKeyOff.size())
+        FPlainRecs.push_back(Rec);
+      else {
+        FPlainListed = false;
+        FPlainRecs.clear();
+      }
     } else {
       const std::string_view k = SearchKey(Text);
       FKeyOff[Rec] = FArena.Add(k);
@@ -606,7 +637,12 @@ private:
     FGarbage = 0;
   }
   void Insert(uint32_t Rec) {
-    if (FHashed) HashInsert(Rec);
+    if (FHashed && Deferred() && FKeyOff[Rec] != 0) {
+      // Hashed with the others at the end of the update, or at the next look-up before it.
+      FNext[Rec] = Unhashed;
+      FUnhashed.push_back(Rec);
+    } else if (FHashed)
+      HashInsert(Rec);
     if (!FOrdered) return; // the order, when made, takes every record
     if (Deferred()) {
       FIsPending[Rec] = true;
@@ -648,15 +684,35 @@ private:
   void FindPlainChars();
   void AskPlainChars();
   void MakeAllKeys();
+  void KeyPlainRecs();
   // Text as the bytes that stand for it, CR LF folded, when all its characters are plain.
   bool PlainBytes(std::u16string_view Text, std::string& Out) const {
-    Out.clear();
+    Out.resize(Text.size());
+    char* to = Out.data();
     for (size_t i = 0; i < Text.size(); ++i) {
       const char16_t c = Text[i];
       if (c >= FPlain.size() || !FPlain[c]) return false;
-      if (c != u'\r' || i + 1 == Text.size() || Text[i + 1] != u'\n') Out += char(c);
+      *to = char(c);
+      to += c != u'\r' || i + 1 == Text.size() || Text[i + 1] != u'\n';
     }
+    Out.resize(size_t(to - Out.data()));
     return true;
+  }
+  // The length of the text at S in Text; true when all its characters are plain and it holds no
+  // CR (which would need folding first).
+  bool ScanPlain(const char* S, std::string_view& Text) const {
+    Text = S;
+    unsigned outside = 0; // of the printable range; a loop the compiler makes wide
+    for (const char c : Text)
+      outside |= unsigned(uint8_t(c) - 0x20u >= 0x5Fu);
+    bool plain = outside == 0 && FPrintablePlain;
+    if (!plain) {
+      plain = true;
+      for (const char c : Text)
+        plain &= uint8_t(c) < 0x80 && FPlain[uint8_t(c) & 0x7F] && c != '\r';
+    }
+    if (!plain) Text = FoldBreaks(Text, FFolded);
+    return plain;
   }
   bool PlainUtf8(std::string_view Folded) const {
     for (const char c : Folded)
@@ -686,9 +742,14 @@ private:
   // Until something needs the order or a text of other characters is looked up, texts of plain
   // characters alone are keyed by their bytes: no collation for most records of most files.
   std::array<bool, 128> FPlain{};
+  bool FPrintablePlain = false; // all of U+0020..U+007E
   bool FAllKeys = true;
   size_t FNonPlain = 0; // records keyed by collation while FAllKeys is false, or more
-  mutable std::string FPlainText;
+  // The records keyed by their bytes, when FPlainListed: those alone then need a collation key
+  // (a record may be there twice, or keyed otherwise since).
+  std::vector<uint32_t> FPlainRecs;
+  bool FPlainListed = true;
+  mutable std::string FPlainText, FFolded;
   std::vector<std::vector<uint32_t>> FChunks;
   size_t FCount = 0;
   mutable std::vector<size_t> FStarts;
@@ -700,15 +761,42 @@ private:
   // (hash << 32 | record + 1, 0 when free), FNext the ones before it, newest first. Records
   // without text are left out: nobody looks up the empty text, and they may be most.
   static constexpr uint32_t NoRec = UINT32_MAX;
+  static constexpr uint32_t Unhashed = UINT32_MAX - 1; // in FNext: waiting in FUnhashed
+  mutable std::vector<uint32_t> FUnhashed;
   mutable TBigVector<uint64_t> FSlots;
   mutable TBigVector<uint32_t> FNext;
   mutable size_t FUsed = 0;
   mutable bool FHashed = false;
   bool FBuilt = false;
   bool FOrdered = false;
+  // Eight bytes a step, inline: a million keys are hashed when an index is first used.
   static uint32_t Hash(std::string_view K) {
-    const uint64_t h = std::hash<std::string_view>()(K);
+    constexpr uint64_t m = 0xBF58476D1CE4E5B9;
+    uint64_t h = 0x9E3779B97F4A7C15 ^ K.size();
+    const auto mix = [&](uint64_t W) {
+      h = (h ^ W) * m;
+      h ^= h >> 31;
+    };
+    const char* p = K.data();
+    size_t n = K.size();
+    for (; n > 8; p += 8, n -= 8)
+      mix(Load8(p));
+    if (K.size() >= 8)
+      mix(Load8(K.data() + K.size() - 8)); // the last eight, overlapping
+    else {
+      uint64_t w = 0;
+      for (size_t i = 0; i < n; ++i)
+        w |= uint64_t(uint8_t(p[i])) << (8 * i);
+      mix(w);
+    }
+    h ^= h >> 29;
+    h *= 0x94D049BB133111EB;
     return uint32_t(h ^ (h >> 32));
+  }
+  static uint64_t Load8(const char* P) {
+    uint64_t w;
+    std::memcpy(&w, P, 8);
+    return w;
   }
   // Twice the slots, each moved by its stored hash: no key is read again.
   void Grow() {
@@ -724,17 +812,54 @@ private:
       }
   }
   void EnsureHash() const {
-    if (FHashed) return;
+    if (FHashed) {
+      if (!FUnhashed.empty()) {
+        auto* self = const_cast<TIndex*>(this);
+        self->HashInOrder(
+            FUnhashed.size(), [&](size_t I) { return FUnhashed[I]; }, true, false);
+        FUnhashed.clear();
+      }
+      return;
+    }
+    const_cast<TIndex*>(this)->HashAll(false);
+  }
+  // Every record hashed; Stored: FNext holds each record's hash already.
+  void HashAll(bool Stored) {
     const size_t n = FKeyOff.size();
     size_t size = 16;
     while (size < n * 2)
       size *= 2;
     FSlots.assign(size, 0);
-    FNext.assign(n, NoRec);
+    if (!Stored) {
+      FNext.reserve(WithRoom(n));
+      FNext.assign(n, NoRec);
+    }
+    FUnhashed.clear();
     FUsed = 0;
     FHashed = true;
-    for (size_t r = 0; r < n; ++r) // in record order: each goes to the front of its list
-      const_cast<TIndex*>(this)->HashInsert(uint32_t(r));
+    HashInOrder(
+        n, [](size_t I) { return uint32_t(I); }, false, Stored);
+  }
+  // Hashes records RecAt(0..N-1) in that order, each to the front of its list. The slots are far
+  // apart in memory: each record's is fetched a few records ahead, so that the misses overlap.
+  // Waiting alone takes only the records still marked so (one may be listed twice).
+  // Stored: each record's hash is in FNext until the record is hashed.
+  template <class F> void HashInOrder(size_t N, F RecAt, bool WaitingAlone, bool Stored) {
+    constexpr size_t ahead = 16;
+    std::array<uint32_t, ahead> hashes{};
+    const auto fetch = [&](size_t I) {
+      const uint32_t r = RecAt(I);
+      if (FKeyOff[r] == 0) return;
+      hashes[I % ahead] = Stored ? FNext[r] : Hash(Key(r));
+      __builtin_prefetch(&FSlots[hashes[I % ahead] & (FSlots.size() - 1)], 1);
+    };
+    for (size_t i = 0; i < std::min(N, ahead); ++i)
+      fetch(i);
+    for (size_t i = 0; i < N; ++i) {
+      const uint32_t h = hashes[i % ahead], r = RecAt(i);
+      if (i + ahead < N) fetch(i + ahead);
+      if (!WaitingAlone || FNext[r] == Unhashed) HashInsert(r, h);
+    }
   }
   // The slot of key K, or of the free slot where it would go.
   size_t SlotOf(std::string_view K, uint32_t H) const {
@@ -749,10 +874,11 @@ private:
     return v == 0 ? NoRec : uint32_t(v) - 1;
   }
   void HashInsert(uint32_t Rec) {
+    if (FKeyOff[Rec] != 0) HashInsert(Rec, Hash(Key(Rec)));
+  }
+  void HashInsert(uint32_t Rec, uint32_t h) {
     if (FKeyOff[Rec] == 0) return;
-    const std::string_view k = Key(Rec);
-    const uint32_t h = Hash(k);
-    uint64_t& v = FSlots[SlotOf(k, h)];
+    uint64_t& v = FSlots[SlotOf(Key(Rec), h)];
     if (v == 0) {
       v = uint64_t(h) << 32 | (uint64_t(Rec) + 1);
       FNext[Rec] = NoRec;
@@ -772,7 +898,7 @@ private:
     FNext[head] = Rec;
   }
   void HashRemove(uint32_t Rec) {
-    if (FKeyOff[Rec] == 0) return;
+    if (FKeyOff[Rec] == 0 || FNext[Rec] == Unhashed) return;
     const std::string_view k = Key(Rec);
     size_t i = SlotOf(k, Hash(k));
     uint64_t& v = FSlots[i];
@@ -818,6 +944,8 @@ void TIndex::Build() {
   const size_t n = FOwner.Tu.size();
   StartArena();
   FindPlainChars();
+  FPrintablePlain =
+      std::all_of(FPlain.begin() + 0x20, FPlain.begin() + 0x7F, [](bool B) { return B; });
   FGarbage = 0;
   FPending.clear();
   FIsPending.clear();
@@ -826,17 +954,45 @@ void TIndex::Build() {
   FStartsOk = false;
   FHashed = false;
   FSearchValid = false;
+  FKeyOff.reserve(WithRoom(n));
   FKeyOff.assign(n, 0);
+  FKeyLen.reserve(WithRoom(n));
   FKeyLen.assign(n, FEmptyLen);
+  FNext.reserve(WithRoom(n)); // each key's hash while its bytes are at hand
+  FNext.assign(n, NoRec);
   std::u16string u16;
   std::string tmp, tmp2;
   size_t plain = 0;
+  // A text is three hops away (seg, its text node, the characters), each likely a miss: each
+  // hop is fetched some records ahead of its use.
+  constexpr size_t ring = 32, far = 48, near = 24, chars = 8;
+  std::array<pugi::xml_node, ring> first{};
+  const auto firstOf = [&](size_t R) {
+    first[R % ring] =
+        Seg(uint32_t(R)) ? pugi::xml_node(Seg(uint32_t(R))).first_child() : pugi::xml_node();
+    __builtin_prefetch(first[R % ring].internal_object());
+  };
+  for (size_t r = 0; r < std::min(n, far); ++r)
+    __builtin_prefetch(Seg(uint32_t(r)));
+  for (size_t r = 0; r < std::min(n, near); ++r)
+    firstOf(r);
   for (uint32_t r = 0; r < n; ++r) {
-    const std::string_view t = FoldBreaks(SegUtf8(Seg(r), tmp), tmp2);
+    if (r + far < n) __builtin_prefetch(Seg(r + far));
+    if (r + near < n) firstOf(r + near);
+    if (r + chars < n && first[(r + chars) % ring])
+      __builtin_prefetch(first[(r + chars) % ring].value());
+    const pugi::xml_node c = first[r % ring];
+    std::string_view t;
+    bool plainText = false;
+    if (c && !c.next_sibling() && (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata))
+      plainText = ScanPlain(c.value(), t); // the usual case: one text, read once
+    else
+      t = FoldBreaks(SegUtf8(Seg(r), tmp), tmp2);
     if (t.empty()) continue;
-    if (PlainUtf8(t)) {
+    if (plainText || PlainUtf8(t)) {
       FKeyOff[r] = FArena.Add(t);
       FKeyLen[r] = uint32_t(t.size()) | PlainBit;
+      FNext[r] = Hash(t);
       ++plain;
       continue;
     }
@@ -849,9 +1005,12 @@ void TIndex::Build() {
     const size_t before = FArena.Bytes();
     FKeyOff[r] = FArena.AddKey(FColl, std::u16string_view(u16.data(), size_t(len)));
     FKeyLen[r] = uint32_t(FArena.Bytes() - before);
+    FNext[r] = Hash(Key(r));
   }
   FAllKeys = plain == 0;
-  EnsureHash();
+  FPlainRecs.clear();
+  FPlainListed = FAllKeys;
+  HashAll(true);
 }
 
 // Characters whose share of a collation key stands for them alone: one collation element with a
@@ -923,6 +1082,10 @@ void TIndex::AskPlainChars() {
 
 // Every record keyed by collation, as the order and look-ups of other texts need.
 void TIndex::MakeAllKeys() {
+  if (FPlainListed) {
+    KeyPlainRecs();
+    return;
+  }
   TKeyArena fresh;
   fresh.Add(std::string_view(FArena.At(0), FEmptyLen));
   std::u16string u16;
@@ -937,13 +1100,37 @@ void TIndex::MakeAllKeys() {
     const size_t before = fresh.Bytes();
     FKeyOff[r] = fresh.AddKey(FColl, u16);
     FKeyLen[r] = uint32_t(fresh.Bytes() - before);
+    ++FNonPlain;
   }
   FArena = std::move(fresh);
   FGarbage = 0;
   FAllKeys = true;
+  FPlainRecs.clear();
+  FPlainListed = true;
   FHashed = false;
   FSlots = {};
   FNext = {};
+}
+
+// The few records keyed by their bytes since all were keyed by collation: each is rehashed in
+// place, the rest stay as they are.
+void TIndex::KeyPlainRecs() {
+  std::u16string u16;
+  for (const uint32_t r : FPlainRecs) {
+    if (FKeyOff[r] == 0 || !(FKeyLen[r] & PlainBit)) continue;
+    if (FHashed) HashRemove(r);
+    const std::string_view k = Key(r);
+    u16.assign(k.begin(), k.end());
+    FGarbage += k.size();
+    const size_t before = FArena.Bytes();
+    FKeyOff[r] = FArena.AddKey(FColl, u16);
+    FKeyLen[r] = uint32_t(FArena.Bytes() - before);
+    ++FNonPlain;
+    if (FHashed) HashInsert(r);
+  }
+  FAllKeys = true;
+  FPlainRecs.clear();
+  if (FGarbage > (size_t(1) << 20) && FGarbage > FArena.Bytes() / 2) Repack();
 }
 
 void TIndex::Order() {
@@ -1080,6 +1267,10 @@ void TIndex::Compact(const std::vector<uint32_t>& Map, uint32_t Gone) {
   FKeyOff.resize(w);
   FKeyLen.resize(w);
   if (FOrdered) FIsPending.assign(w, false);
+  w = 0;
+  for (const uint32_t r : FPlainRecs)
+    if (Map[r] != Gone) FPlainRecs[w++] = Map[r];
+  FPlainRecs.resize(w);
   FHashed = false;
   FSlots = {};
   FNext = {};
@@ -1129,13 +1320,18 @@ int TQEMRepository::TState::LangIndex(std::string_view Utf8Tag) const {
 }
 
 int TQEMRepository::TState::AddLanguage(const std::u16string& Tag) {
+  // Every add names its languages: the usual few are found without a conversion.
+  if (Langs.size() <= 8)
+    if (const int i = IndexOf(Tag); i >= 0) return i;
   const std::string u = UTF16ToUTF8(Tag);
   if (const int i = LangIndex(u); i >= 0) return i;
   if (Tag.empty() || u.find_first_of(" \t\r\n\"<>&") != std::string::npos || FirstUnwritable(Tag))
     throw EQEMRepositoryError(Format(SRepUnableAddLanguage, Tag));
   Langs.push_back({Tag, u, OpenCollator(Tag)});
   LangByTag.emplace(TagKey(u), int(Langs.size() - 1));
-  Seg.emplace_back(Tu.size(), nullptr);
+  Seg.emplace_back();
+  Seg.back().reserve(std::max(Tu.capacity(), Tu.size()));
+  Seg.back().assign(Tu.size(), nullptr);
   Indexes.push_back(
       std::make_unique<TIndex>(*this, int(Langs.size() - 1), Langs.back().Coll.get()));
   return int(Langs.size() - 1);
@@ -1381,9 +1577,9 @@ void ReadLegacy(TQEMRepository::TState& S, std::string_view Bytes) {
     if (S.AddLanguage(tag) != i) throw EQEMRepositoryError(std::u16string(SRepInvalidFormat));
     lcids.push_back(lcid);
   }
-  S.Tu.reserve(size_t(n));
+  S.Tu.reserve(WithRoom(size_t(n)));
   for (auto& v : S.Seg)
-    v.reserve(size_t(n));
+    v.reserve(WithRoom(size_t(n)));
   for (int32_t rec = 0; rec < n; ++rec) {
     pugi::xml_node tu = S.Body.append_child("tu");
     S.AppendRecord(tu.internal_object());
@@ -1482,9 +1678,9 @@ void ReadTMX(TQEMRepository::TState& S, std::string_view Bytes) {
   std::sort(tags.begin(), tags.end());
   for (const auto& t : tags)
     S.AddLanguage(UTF8ToUTF16(t));
-  S.Tu.reserve(units);
+  S.Tu.reserve(WithRoom(units));
   for (auto& v : S.Seg)
-    v.reserve(units);
+    v.reserve(WithRoom(units));
   for (pugi::xml_node tu = S.Body.child("tu"); tu; tu = tu.next_sibling("tu")) {
     const size_t rec = size_t(S.AppendRecord(tu.internal_object()));
     for (pugi::xml_node tuv = tu.child("tuv"); tuv; tuv = tuv.next_sibling("tuv")) {
@@ -1551,6 +1747,25 @@ IQEMRepositoryRecordPtr TQEMRepository::GetRecord(int Index) {
   return std::make_shared<TQEMRepositoryRecord>(shared_from_this(), Index);
 }
 
+void TQEMRepository::AppendPair(const std::u16string& OrigTag, const std::u16string& Original,
+                                const std::u16string& XlatTag, const std::u16string& Translation,
+                                const std::u16string& ContextID) {
+  AddLanguage(OrigTag);
+  auto& s = *FImpl->S;
+  const int rec = s.AppendRecord(s.Body.append_child("tu").internal_object());
+  for (auto& ix : s.Indexes)
+    ix->Append(uint32_t(rec));
+  FImpl->Changed();
+  if (!ContextID.empty()) {
+    TQEMXMLNode(s.Tu[size_t(rec)]).SetAttribute(u"tuid", ContextID);
+    FImpl->Changed();
+  }
+  s.SetString(rec, s.AddLanguage(OrigTag), Original);
+  FImpl->Changed();
+  s.SetString(rec, s.AddLanguage(XlatTag), Translation);
+  FImpl->Changed();
+}
+
 IQEMRepositoryRecordPtr TQEMRepository::AddRecord() {
   auto& s = *FImpl->S;
   const int rec = s.AppendRecord(s.Body.append_child("tu").internal_object());
@@ -1570,7 +1785,7 @@ void TQEMRepository::EndUpdate() {
   if (--FImpl->Update == 0) {
     FImpl->S->Batch = false;
     for (auto& ix : FImpl->S->Indexes)
-      if (ix->Ordered()) ix->Settle(); // an order not made yet takes every record when it is
+      ix->EndBatch();
   }
   if (FImpl->Update == 0 && FImpl->Pending) {
     FImpl->Pending = false;
@@ -1838,14 +2053,9 @@ std::u16string IDOf(TQEMRepository& R, int Rec) {
   return R.State().GetID(Rec);
 }
 
-IQEMRepositoryRecordPtr AppendPair(TQEMRepository& R, const TTags& T,
-                                   const std::u16string& Original,
-                                   const std::u16string& ContextID) {
-  R.AddLanguage(T.Orig);
-  auto rec = R.AddRecord();
-  if (!ContextID.empty()) rec->SetID(ContextID);
-  rec->SetString(T.Orig, Original);
-  return rec;
+void AppendPair(TQEMRepository& R, const TTags& T, const std::u16string& Original,
+                const std::u16string& Translation, const std::u16string& ContextID) {
+  R.AppendPair(T.Orig, Original, T.Xlat, Translation, ContextID);
 }
 
 void SetResult(TQEMRepositoryAddResult* Result, TQEMRepositoryAddResult Value) {
@@ -1940,7 +2150,7 @@ bool QEMRepositoryAddString(const std::u16string& Original, LCID OrigLCID,
     SetResult(Result, TQEMRepositoryAddResult::arFilled);
     return true;
   }
-  AppendPair(r, t, Original, ContextID)->SetString(t.Xlat, Translation);
+  AppendPair(r, t, Original, Translation, ContextID);
   SetResult(Result, TQEMRepositoryAddResult::arAdded);
   return true;
 }
@@ -1965,7 +2175,7 @@ bool QEMRepositoryForceAddString(const std::u16string& Original, LCID OrigLCID,
     return false;
   });
   if (rec < 0) {
-    AppendPair(r, t, Original, ContextID)->SetString(t.Xlat, Translation);
+    AppendPair(r, t, Original, Translation, ContextID);
     SetResult(Result, TQEMRepositoryAddResult::arAdded);
     return true;
   }

@@ -155,6 +155,11 @@ public:
   // The n-gram index of the language for fuzzy look-ups (QEMFuzzyIndex.h), null when the
   // repository does not hold the language.
   const TQEMFuzzyIndex* FuzzyIndex(const std::u16string& LangTag) const;
+  // A new record of the two texts, as AddRecord, SetID and SetString make it, for the adding
+  // calls: the texts are known to be writable.
+  void AppendPair(const std::u16string& OrigTag, const std::u16string& Original,
+                  const std::u16string& XlatTag, const std::u16string& Translation,
+                  const std::u16string& ContextID);
 
   struct TState;
   struct TImpl;

@@ -47,6 +47,20 @@ TEST(RepositoryIndexTest, LookupsAndOrderAgreeWithAModelUnderRandomEdits) {
         got.push_back(l.Get(i));
       ASSERT_EQ(got, expected[Folded(w)]) << "round " << Round << " word " << UTF16ToUTF8(w);
     }
+    // Back from translations, of records added or changed just now among them.
+    for (size_t k = 0; k < model.size(); k += 1 + model.size() / 7) {
+      const size_t r = model.size() - 1 - k;
+      if (model[r].second.empty()) continue;
+      TQEMWideStringList l;
+      QEMRepositoryGetString(model[r].second, De, l, En, u"");
+      const std::vector<std::u16string> want = model[r].first.empty()
+                                                   ? std::vector<std::u16string>{}
+                                                   : std::vector<std::u16string>{model[r].first};
+      std::vector<std::u16string> got;
+      for (int i = 0; i < l.GetCount(); ++i)
+        got.push_back(l.Get(i));
+      ASSERT_EQ(got, want) << "round " << Round << " back from " << UTF16ToUTF8(model[r].second);
+    }
   };
   for (int round = 0; round < 40; ++round) {
     const bool batch = round % 3 != 0;
@@ -175,6 +189,77 @@ TEST(RepositoryIndexTest, CollationEqualTextsMeetWithAndWithoutKeys) {
   ASSERT_EQ(seen.size(), classes.size());
   add(u"a\u00ADb"); // into the order, one by one
   checkAll("ordered", true);
+  QEMRepositorySetFileName(u"");
+}
+
+// A language whose every text needed a collation key takes ASCII texts added later without
+// one: the texts that collate equal to them still meet them, added before or after, in a bulk
+// update or not, and the order made at the end holds them all.
+TEST(RepositoryIndexTest, ASCIITextsAddedToAKeyedLanguageMeetTheirEquals) {
+  const std::vector<std::vector<std::u16string>> classes = {
+      {u"ab", u"a\u00ADb"}, {u"K", u"\u212A"}, {u"two\r\nlines", u"two\nlines"}, {u"\u00DCber"}};
+  const auto classOf = [&](const std::u16string& T) {
+    for (size_t c = 0; c < classes.size(); ++c)
+      if (std::find(classes[c].begin(), classes[c].end(), T) != classes[c].end()) return c;
+    return classes.size();
+  };
+  const auto ascii = [](const std::u16string& T) {
+    return std::all_of(T.begin(), T.end(), [](char16_t C) { return C < 0x80; });
+  };
+  qemtest::TTempDir dir;
+  std::vector<std::pair<std::u16string, std::u16string>> model; // per record: de, en
+  const auto add = [&](const std::u16string& De) {
+    std::u16string en = u"e";
+    en += UTF8ToUTF16(std::to_string(model.size()));
+    ASSERT_TRUE(QEMRepositoryAddString(De, 0x0407, en, 0x0409, u""));
+    model.push_back({De, en});
+  };
+  const auto check = [&](const char* Step) {
+    for (const auto& c : classes)
+      for (const auto& w : c) {
+        std::vector<std::u16string> expected, got;
+        for (const auto& [de, en] : model)
+          if (classOf(de) == classOf(w)) expected.push_back(en);
+        TQEMWideStringList l;
+        QEMRepositoryGetString(w, 0x0407, l, 0x0409, u"");
+        for (int i = 0; i < l.GetCount(); ++i)
+          got.push_back(l.Get(i));
+        ASSERT_EQ(got, expected) << Step << ": " << UTF16ToUTF8(w);
+      }
+  };
+  QEMRepositorySetFileName(dir.U16("rep.tmx"));
+  for (int i = 0; i < 50; ++i)
+    add(u"\u00C4nderung " + UTF8ToUTF16(std::to_string(i)));
+  QEMRepositorySave();
+  for (const bool batch : {false, true}) {
+    QEMRepositorySetFileName(dir.U16("rep.tmx"));
+    check("loaded"); // every text keyed
+    if (batch) QEMRepositoryBeginUpdate();
+    for (const bool first : {true, false}) // ASCII ones first, then their equals
+      for (const auto& c : classes)
+        for (const auto& w : c)
+          if (ascii(w) == first) {
+            add(w);
+            check(batch ? "in a batch" : "added");
+          }
+    if (batch) QEMRepositoryEndUpdate();
+    check("after the adds");
+    const auto rep = QEMRepositoryGetRepository();
+    const auto& ix = rep->GetIndexList().Index(rep->GetIndexList().Languages().IndexOf(u"de-DE"));
+    ASSERT_EQ(ix.Count(), rep->RecCount());
+    std::vector<std::u16string> seen; // equal texts side by side
+    for (int p = 0; p < ix.Count(); ++p) {
+      const std::u16string t = rep->GetRecord(ix.Item(p))->GetString(u"de-DE");
+      const size_t c = classOf(t);
+      const std::u16string k = c < classes.size() ? classes[c][0] : t;
+      if (!seen.empty() && seen.back() == k) continue;
+      ASSERT_EQ(std::count(seen.begin(), seen.end(), k), 0) << UTF16ToUTF8(k) << " split";
+      seen.push_back(k);
+    }
+    add(u"a\u00ADb"); // into the order
+    check("ordered");
+    QEMRepositorySave();
+  }
   QEMRepositorySetFileName(u"");
 }
 
