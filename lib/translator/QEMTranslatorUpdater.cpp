@@ -303,7 +303,9 @@ int TQEMCustomUpdater::TakeUnmatched(const std::u16string& ID) {
 TResAction TQEMCustomUpdater::ActionForString() {
   auto& c = Ctx();
   const std::u16string& id = c.Strings.Get(c.CurrIndex);
-  std::u16string resName = c.Strings.GetResName(c.CurrIndex);
+  static const std::u16string none;
+  const auto* read = static_cast<const TQEMStringObject*>(c.Strings.GetObject(c.CurrIndex));
+  const std::u16string& readResName = read ? read->FString2 : none;
   c.NewText = GetString(c.CurrIndex);
   int i = TakeUnmatched(id);
   bool migrated = false;
@@ -322,8 +324,9 @@ TResAction TQEMCustomUpdater::ActionForString() {
   const auto& item = c.Unmatched[i];
   const std::u16string& current = c.UpdateFromOrig ? item->GetOrigText() : item->GetXlatText();
   const bool same = c.NewText == current && item->GetStatus() != rsUnused;
-  if (resName.empty()) resName = item->GetResName();
-  if (same && !migrated && item->GetResName() == resName) {
+  const std::u16string itemResName = item->GetResName();
+  const std::u16string& resName = readResName.empty() ? itemResName : readResName;
+  if (same && !migrated && itemResName == resName) {
     c.CurrItem = item;
     return raUnchanged;
   }
@@ -337,6 +340,8 @@ void TQEMCustomUpdater::IndexNotes(const IQEMNotesItemsPtr& Items) {
   auto& c = Ctx();
   c.Unmatched.clear();
   c.Index.clear();
+  c.Unmatched.reserve(size_t(Items->Count()));
+  c.Index.reserve(size_t(Items->Count()));
   for (int i = 0, n = Items->Count(); i < n; ++i) {
     c.Unmatched.push_back(Items->Get(i));
     c.Index[c.Unmatched.back()->GetID()].Pos.push_back(i);
@@ -407,11 +412,13 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
   std::vector<IQEMNotesItemPtr> merged;
   merged.reserve(size_t(items->Count()) + size_t(c.Strings.Count()));
   TStats counts = AStats;
+  // The merge state goes with its storage, before the list is rebuilt.
   const auto clear = [&c] {
     c.MergeList = nullptr;
     c.Strings.Clear();
-    c.Unmatched.clear();
-    c.Index.clear();
+    decltype(c.Unmatched)().swap(c.Unmatched);
+    decltype(c.Matched)().swap(c.Matched);
+    decltype(c.Index)().swap(c.Index);
   };
   try {
     IndexNotes(items);
@@ -424,11 +431,12 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
     clear();
     return false;
   }
+  clear();
   // Commit: the list is rebuilt once instead of deleting items one by one.
   items->Clear();
+  if (auto* list = dynamic_cast<TQEMNotesItems*>(items.get())) list->Reserve(merged.size());
   for (auto& item : merged)
     items->Add(std::move(item));
-  clear();
   c.CurrItem.reset();
   AStats = counts;
   c.NotesChanged = true;

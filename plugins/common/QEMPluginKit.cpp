@@ -216,6 +216,15 @@ bool WriteLiterals(TQEMLiteralFormat& Literals, const std::u16string& Text,
   return true;
 }
 
+// Whether WriteLiterals would put every literal of Text as it stands.
+bool NothingToRewrite(const std::u16string& Text, const std::vector<TKitLiteral>& Items,
+                      uint32_t CP) {
+  return std::none_of(Items.begin(), Items.end(), [&](const TKitLiteral& It) {
+    return It.Wanted ||
+           !QEMKitFits(std::u16string_view(Text).substr(It.Begin, It.End - It.Begin), CP);
+  });
+}
+
 // The bytes of the translated file of Text (decoded as Form says) with Literals written: in
 // the target's code page, else in UTF-8 where the format allows, adjusted for the target.
 // Parse: what the format kept of its parse of Text, if anything. Text is let go on the way.
@@ -235,8 +244,16 @@ std::string WriteTranslated(TQEMLiteralFormat& Format, const std::u16string& Fil
   // The target's code page first; UTF-8 when the text does not fit it and the format allows.
   for (int pass = 0; pass < 2; ++pass) {
     const uint32_t cp = utf8 ? kUtf8CodePage : targetCP;
-    if (WriteLiterals(Format, Text, Literals, cp, newLine, out, moves)) {
-      if (utf8 || QEMKitFits(out, cp)) break;
+    // With no literal to rewrite (a first run, say) the text goes out as it stands.
+    const bool asIs = NothingToRewrite(Text, Literals, cp);
+    if (asIs || WriteLiterals(Format, Text, Literals, cp, newLine, out, moves)) {
+      if (utf8 || QEMKitFits(asIs ? Text : out, cp)) {
+        if (asIs) {
+          out = std::move(Text);
+          moves = {};
+        }
+        break;
+      }
       if (!Format.Utf8Allowed()) throw EQEMError(::Format(SKitNoCodePage, FileName, int32_t(cp)));
     }
     if (utf8)
@@ -413,10 +430,37 @@ void TQEMKitMgr::Save(bool CreateXlat, LCID AOrigLCID, LCID AXlatLCID, bool) {
 
 // ---- updater ----
 
+namespace {
+
+// Whether Text is Bytes, all ASCII, character for character.
+bool IsWidened(std::u16string_view Text, std::string_view Bytes) {
+  if (Text.size() != Bytes.size()) return false;
+  for (size_t i = 0; i < Text.size(); ++i)
+    if (uint8_t(Bytes[i]) >= 0x80 || Text[i] != char16_t(Bytes[i])) return false;
+  return true;
+}
+
+// Whether code page CP writes every ASCII character as its own byte.
+bool WritesAscii(uint32_t CP) {
+  std::u16string all;
+  std::string want;
+  for (int c = 1; c < 0x80; ++c) {
+    all += char16_t(c);
+    want += char(c);
+  }
+  return WideStringToStringCP(CP, all) == want;
+}
+
+} // namespace
+
 struct TQEMKitUpdater::TSourceRead {
   std::u16string FileName;
   const TQEMUpdateContext* Context = nullptr; // the file run that read it
   std::u16string Text;
+  // A file of ASCII alone that decoded character for character is kept as its bytes instead
+  // (Text empty): half the size, and they are the translated file when nothing changes.
+  bool Ascii = false;
+  std::string Bytes;
   TQEMKitFileForm Form;
   struct TSpan {
     size_t Begin, End;
@@ -441,11 +485,13 @@ bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
   TQEMLiteralFormat& format = FKitClass.Format();
   TQEMKitFileForm form;
   std::u16string text;
+  bool ascii = false;
   {
     const std::string bytes = QEMKitReadFile(FileName);
     format.CheckBytes(FileName, bytes);
     text = QEMKitDecodeFile(format, FileName, bytes,
                             QEMKitCodePage(UpdateFromOrig() ? OrigLCID() : XlatLCID()), form);
+    ascii = !form.Utf8 && !form.Data && IsWidened(text, bytes);
   }
   std::vector<TQEMLiteralItem> items;
   QEMKitSetFileLanguage(format, FileName, UpdateFromOrig() ? OrigLCID() : XlatLCID());
@@ -470,10 +516,15 @@ bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
         FCurrStrings->AddPair(std::move(item.ID), std::move(item.ResName), std::move(item.Value));
     if (!item.FormerID.empty()) FCurrStrings->PutFormerID(i, std::move(item.FormerID));
   }
+  std::vector<TQEMLiteralItem>().swap(items);
   if (read) {
     read->FileName = FileName;
     read->Context = &Ctx();
-    read->Text = std::move(text);
+    read->Ascii = ascii;
+    if (ascii)
+      read->Bytes.assign(text.begin(), text.end());
+    else
+      read->Text = std::move(text);
     read->Form = std::move(form);
     read->Merged.assign(size_t(FCurrStrings->Count()), nullptr);
     FRead = std::move(read);
@@ -482,11 +533,14 @@ bool TQEMKitUpdater::ReadFileStrings(const std::u16string& FileName) {
 }
 
 void TQEMKitUpdater::AddString(const IQEMNotesItemPtr& Item) {
-  if (FRead && FRead->Merging) {
-    const int i = Ctx().CurrIndex;
-    if (i >= 0 && size_t(i) < FRead->Merged.size()) FRead->Merged[size_t(i)] = Item.get();
-  }
+  const int i = Ctx().CurrIndex;
+  const bool merging = Ctx().MergeList && i >= 0 && i < FCurrStrings->Count();
+  if (merging && FRead && FRead->Merging && size_t(i) < FRead->Merged.size())
+    FRead->Merged[size_t(i)] = Item.get();
   TQEMCustomUpdater::AddString(Item);
+  // The notes item holds the string now; the list's copy goes at once, so the file's strings
+  // are not held twice until the merge ends.
+  if (merging) FCurrStrings->PutObject(i, nullptr);
 }
 
 bool TQEMKitUpdater::UpdateFile(TStats& AStats) {
@@ -522,8 +576,9 @@ bool IsAscii(std::u16string_view S) {
   return std::all_of(S.begin(), S.end(), [](char16_t C) { return C < 0x80; });
 }
 
-// The literals of a source as read and merged, each with the translation of the notes item
-// the merge gave it; false when the notes list does not hold those items in that order.
+// The literals of a source as read and merged that are not written as they stand, each with the
+// translation of the notes item the merge gave it; false when the notes list does not hold those
+// items in that order. A literal left out is put as it stands, as WriteLiterals would put it.
 bool MergedLiterals(IQEMNotesFile& Notes, const TQEMKitUpdater::TSourceRead& Read,
                     TQEMLiteralFormat& Literals, const std::u16string& FileName,
                     std::deque<std::u16string>& Kept, std::vector<TKitLiteral>& Out) {
@@ -533,29 +588,32 @@ bool MergedLiterals(IQEMNotesFile& Notes, const TQEMKitUpdater::TSourceRead& Rea
   for (size_t s = 0; s < n; ++s)
     if (list->Get(int(s)).get() != Read.Merged[s] || Read.Merged[s]->GetStatus() == rsUnused)
       return false;
-  Out.resize(Read.Spans.size());
+  Out.clear();
   size_t s = 0;
-  for (size_t k = 0; k < Read.Spans.size(); ++k) {
-    const auto& span = Read.Spans[k];
-    TKitLiteral& lit = Out[k];
-    lit.Begin = span.Begin;
-    lit.End = span.End;
+  for (const auto& span : Read.Spans) {
+    TKitLiteral lit{span.Begin, span.End, nullptr, nullptr};
+    // ASCII fits every code page: only a wanted translation rewrites such a span.
+    const bool ascii =
+        Read.Ascii ||
+        IsAscii(std::u16string_view(Read.Text).substr(span.Begin, span.End - span.Begin));
     if (span.Fixed >= 0) {
       lit.Value = &Read.FixedValues[size_t(span.Fixed)];
+      if (!ascii) Out.push_back(lit);
       continue;
     }
     // The merge made the item's original the literal's value.
     const IQEMNotesItem& item = *Read.Merged[s++];
     std::u16string orig = item.GetOrigText(), xlat = item.GetXlatText();
-    if (IsWanted(Literals, xlat, orig, FileName, item.GetID())) {
+    if (xlat != orig && IsWanted(Literals, xlat, orig, FileName, item.GetID())) {
       Kept.push_back(std::move(xlat));
       lit.Wanted = &Kept.back();
     }
     // Written in its place only where the span does not fit a code page.
-    if (!IsAscii(std::u16string_view(Read.Text).substr(span.Begin, span.End - span.Begin))) {
+    if (!ascii) {
       Kept.push_back(std::move(orig));
       lit.Value = &Kept.back();
     }
+    if (lit.Wanted || !ascii) Out.push_back(lit);
   }
   return true;
 }
@@ -571,9 +629,22 @@ bool TKitWriter::TranslateSource(IQEMNotesFile& Notes, const std::u16string& Sou
   std::deque<std::u16string> kept;
   std::vector<TKitLiteral> literals;
   if (!MergedLiterals(Notes, *read, format, XlatName, kept, literals)) return false;
+  decltype(read->Spans)().swap(read->Spans);
+  decltype(read->Merged)().swap(read->Merged);
   const std::u16string shown = Notes.GetStats()->GetOrigFileName();
   QEMKitSetFileLanguage(format, shown.empty() ? SourceName : shown,
                         Notes.GetStats()->GetOrigLCID());
+  if (read->Ascii) {
+    // Nothing to rewrite and nothing the target changes: the source's bytes are the copy.
+    auto* parsed = dynamic_cast<IQEMKitParsedTarget*>(&format);
+    if (literals.empty() && read->Parse && parsed && parsed->LeavesParsed(*read->Parse) &&
+        WritesAscii(QEMKitCodePage(XlatLCID))) {
+      Bytes = std::move(read->Bytes);
+      return true;
+    }
+    read->Text.assign(read->Bytes.begin(), read->Bytes.end());
+    std::string().swap(read->Bytes);
+  }
   Bytes = WriteTranslated(format, XlatName, std::move(read->Text), std::move(read->Form), literals,
                           XlatLCID, read->Parse.get());
   return true;

@@ -287,6 +287,9 @@ public:
   virtual bool AdjustParsed(std::u16string& Text, const TQEMKitFileData& Parse,
                             const TQEMKitMoves& Moves, LCID XlatLCID, uint32_t CodePage,
                             bool Utf8) = 0;
+  // Whether AdjustParsed leaves the text of this parse as it is, whatever the target, when it
+  // is written in a code page (not UTF-8) with no literal rewritten; false when unsure.
+  virtual bool LeavesParsed(const TQEMKitFileData& /*Parse*/) { return false; }
 };
 
 // ---- files with sections for several languages ----

@@ -278,8 +278,9 @@ public:
   bool IsBegin(const TToken& T) const { return Is(T, u"BEGIN") || IsPunct(T, u'{'); }
   bool IsEnd(const TToken& T) const { return Is(T, u"END") || IsPunct(T, u'}'); }
 
-  std::vector<std::pair<std::u16string, std::u16string>> Defines; // name, value as written
-  std::vector<std::pair<size_t, size_t>> CodePages;               // spans inside code_page(...)
+  // Name and value as written, views of the text read.
+  std::vector<std::pair<std::u16string_view, std::u16string_view>> Defines;
+  std::vector<std::pair<size_t, size_t>> CodePages; // spans inside code_page(...)
   size_t FirstString = npos;
   size_t LastEnd = 0; // end of the last token taken
 
@@ -389,22 +390,23 @@ void TRcLexer::Directive() {
   }
   P = i;
   const std::u16string_view line = S.substr(begin, (end == npos ? i : end) - begin);
-  // The words of the line up to its first comment.
-  std::vector<std::pair<size_t, size_t>> words;
-  for (size_t k = 0; k < line.size();) {
+  // The first words of the line up to its first comment: no more are looked at.
+  std::pair<size_t, size_t> words[3];
+  size_t count = 0;
+  for (size_t k = 0; k < line.size() && count < 3;) {
     while (k < line.size() && (IsBlank(line[k]) || IsLineBreak(line[k]) || line[k] == u'\\'))
       ++k;
     const size_t w = k;
     while (k < line.size() && !IsBlank(line[k]) && !IsLineBreak(line[k]))
       ++k;
-    if (k > w) words.emplace_back(w, k);
+    if (k > w) words[count++] = {w, k};
   }
   auto word = [&](size_t I) {
     return line.substr(words[I].first, words[I].second - words[I].first);
   };
-  if (words.size() >= 3 && word(0) == u"define") {
+  if (count >= 3 && word(0) == u"define") {
     Defines.emplace_back(word(1), word(2));
-  } else if (!words.empty() && word(0) == u"pragma") {
+  } else if (count > 0 && word(0) == u"pragma") {
     const size_t k = line.find(u"code_page");
     const size_t open = k == npos ? npos : line.find(u'(', k);
     const size_t close = open == npos ? npos : line.find(u')', open);
@@ -453,6 +455,7 @@ struct TVerTranslation {
 struct TRawItem {
   TQEMLiteralItem Item;
   std::u16string OldID; // the key of the package's earlier keying; empty: the item is new
+  bool OldIsID = false; // that key was the item's own, as read (OldID stays empty)
   int Resource = -1;
   int Block = -1; // the VERSIONINFO string block it is in
 };
@@ -463,7 +466,7 @@ struct TRcScript {
   std::vector<TLangStmt> Langs;
   std::vector<TVerBlock> Blocks;
   std::vector<TVerTranslation> Translations;
-  std::vector<std::pair<std::u16string, std::u16string>> Defines;
+  std::vector<std::pair<std::u16string_view, std::u16string_view>> Defines; // of the text parsed
   std::vector<std::pair<size_t, size_t>> CodePages;
   size_t FirstString = npos;
 };
@@ -514,6 +517,12 @@ TRcChoice Choose(const TRcScript& S, LCID Locale) {
 // ---- parser ----
 
 bool IsText(std::u16string_view Literal) {
+  // Most literals are one quoted text without escapes, which reads as it stands.
+  if (Literal.size() >= 2 && Literal.front() == u'"' && Literal.back() == u'"') {
+    const std::u16string_view inner = Literal.substr(1, Literal.size() - 2);
+    if (inner.find_first_of(std::u16string_view(u"\"\\\r\n")) == npos)
+      return inner.find_first_not_of(u'\0') != npos;
+  }
   std::u16string raw;
   // Trailing NULs are how version strings end; alone they are no text either.
   return RcLiteralToRaw(Literal, raw) && raw.find_first_not_of(u'\0') != std::u16string::npos;
@@ -560,6 +569,8 @@ private:
   std::u16string Operand(TToken& Last);
   void AddItem(std::u16string ID, const std::u16string& ResName, const TToken& Lit,
                std::u16string OldID, int Block = -1);
+  // An item the earlier keying knew by the same identifier.
+  void AddItem(std::u16string ID, const std::u16string& ResName, const TToken& Lit);
   void SkipStatement(TToken Last);
   void SkipBlock(const TToken& Begin);
   int Language(const TToken& Keyword, bool TopLevel);
@@ -625,6 +636,12 @@ void TRcParser::AddItem(std::u16string ID, const std::u16string& ResName, const 
   R.Items.push_back(std::move(r));
 }
 
+void TRcParser::AddItem(std::u16string ID, const std::u16string& ResName, const TToken& Lit) {
+  const size_t n = R.Items.size();
+  AddItem(std::move(ID), ResName, Lit, std::u16string());
+  if (R.Items.size() > n) R.Items.back().OldIsID = true;
+}
+
 // Statements end with their line unless an operator or comma carries them on. Parentheses do
 // not: one left open must not swallow the rest of the file.
 void TRcParser::SkipStatement(TToken Last) {
@@ -686,7 +703,7 @@ TToken TRcParser::Header(const TToken& Start, const std::u16string* Dialog) {
     if (L.Is(t, u"LANGUAGE") && FResource >= 0)
       R.Resources[FResource].Lang = Language(t, false);
     else if (Dialog && L.Is(t, u"CAPTION") && L.Peek().Kind == TKind::String)
-      AddItem(*Dialog + u".Caption", *Dialog, Literal(L.Next()), *Dialog + u".Caption");
+      AddItem(*Dialog + u".Caption", *Dialog, Literal(L.Next()));
   }
 }
 
@@ -960,9 +977,7 @@ void TRcParser::StringTable(const TToken& Start) {
     if (L.Peek().Kind != TKind::String) Fail(first.Begin, SStringExpected);
     // Every entry names the same resource: one string for all.
     static const std::u16string stringTable = u"STRINGTABLE";
-    std::u16string key = FStringMap ? std::move(id) : u"STRINGTABLE." + id;
-    std::u16string former = key;
-    AddItem(std::move(key), stringTable, Literal(L.Next()), std::move(former));
+    AddItem(FStringMap ? std::move(id) : u"STRINGTABLE." + id, stringTable, Literal(L.Next()));
   }
 }
 
@@ -970,14 +985,69 @@ TRcScript ParseScript(std::u16string_view Text, bool StringMap) {
   return TRcParser(Text, StringMap).Run();
 }
 
-// Identifiers met again are numbered so that none is lost.
-void Number(std::vector<std::u16string*>& IDs) {
-  // Keyed by views of the first of each identifier, which is never changed.
-  std::unordered_map<std::u16string_view, int> seen;
-  seen.reserve(IDs.size());
-  for (std::u16string* id : IDs) {
-    const int n = ++seen[*id];
-    if (n > 1) *id += u"~" + Ascii(std::to_string(n));
+// How often each text was met so far, in two counts: one per kind of key. The texts are views
+// of strings that outlive it and stay unchanged meanwhile.
+class TKeyCounts {
+public:
+  explicit TKeyCounts(size_t Keys) {
+    size_t n = 16;
+    while (n < 2 * Keys)
+      n *= 2;
+    FSlots.resize(n);
+  }
+  // The count of Key, to be raised: [0] former keys, [1] keys.
+  int* Of(std::u16string_view Key) {
+    const size_t mask = FSlots.size() - 1;
+    for (size_t h = std::hash<std::u16string_view>{}(Key)&mask;; h = (h + 1) & mask) {
+      TSlot& s = FSlots[h];
+      if (!s.Used) {
+        s.Used = true;
+        s.Key = Key;
+      }
+      if (s.Key == Key) return s.N;
+    }
+  }
+
+private:
+  struct TSlot {
+    std::u16string_view Key;
+    int N[2] = {0, 0};
+    bool Used = false;
+  };
+  std::vector<TSlot> FSlots;
+};
+
+std::u16string Numbered(std::u16string_view Key, int N) {
+  std::u16string r(Key);
+  if (N > 1) {
+    r += u'~';
+    for (const char c : std::to_string(N))
+      r += char16_t(c);
+  }
+  return r;
+}
+
+// Identifiers met again are numbered so that none is lost: the former keys over every item of
+// every language, the keys over the items kept. Kept items get their final keys and, where it
+// differs, their former one.
+void NumberKeys(std::vector<TRawItem>& Items, const std::vector<bool>& Kept) {
+  TKeyCounts counts(Items.size());
+  std::vector<std::pair<int, int>> n(Items.size());
+  for (size_t i = 0; i < Items.size(); ++i) {
+    const TRawItem& r = Items[i];
+    if (r.OldIsID || !r.OldID.empty()) n[i].first = ++counts.Of(r.OldIsID ? r.Item.ID : r.OldID)[0];
+    if (Kept[i]) n[i].second = ++counts.Of(r.Item.ID)[1];
+  }
+  for (size_t i = 0; i < Items.size(); ++i) {
+    if (!Kept[i]) continue;
+    TRawItem& r = Items[i];
+    const auto [former, own] = n[i];
+    if (r.OldIsID && former != own)
+      r.Item.FormerID = Numbered(r.Item.ID, former);
+    else if (!r.OldIsID && !r.OldID.empty())
+      r.OldID = Numbered(r.OldID, former);
+    if (own > 1) r.Item.ID = Numbered(r.Item.ID, own);
+    if (!r.OldIsID && r.OldID != r.Item.ID) r.Item.FormerID = std::move(r.OldID);
   }
 }
 
@@ -996,6 +1066,7 @@ std::u16string Hex2(unsigned V) {
 
 bool RcLiteralToRaw(std::u16string_view S, std::u16string& Raw) {
   Raw.clear();
+  Raw.reserve(S.size()); // no escape reads as more than it takes
   const size_t n = S.size();
   size_t i = 0;
   bool any = false;
@@ -1091,37 +1162,36 @@ void TQEMRcFormat::Parse(const std::u16string& FileName, const std::u16string& T
   }
   // Map entries written by number take the name #defined for it.
   if (FStringMap) {
-    std::unordered_map<uint32_t, std::u16string> names;
-    for (const auto& [name, value] : s.Defines) {
-      uint32_t v;
-      if (ParseNumber(value, v)) names.emplace(v, name);
-    }
+    // Made at the first entry written by number: most maps name every entry.
+    std::unordered_map<uint32_t, std::u16string_view> names;
+    bool named = false;
     for (TRawItem& r : s.Items) {
       uint32_t v;
       if (r.Item.ResName != u"STRINGTABLE" || !ParseNumber(r.Item.ID, v)) continue;
+      if (!named) {
+        named = true;
+        for (const auto& [name, value] : s.Defines)
+          if (uint32_t n; ParseNumber(value, n)) names.emplace(n, name);
+      }
       const auto it = names.find(v);
-      if (it != names.end()) r.Item.ID = r.OldID = it->second;
+      if (it == names.end()) continue;
+      r.Item.ID = it->second;
+      r.OldID.clear();
+      r.OldIsID = true;
     }
   }
-  // The former keys are numbered as they were: over every item of every language.
-  std::vector<std::u16string*> ids;
-  for (TRawItem& r : s.Items)
-    if (!r.OldID.empty()) ids.push_back(&r.OldID);
-  Number(ids);
   const TRcChoice choice = Choose(s, FLocale);
-  ids.clear();
-  std::vector<TRawItem*> kept;
-  for (TRawItem& r : s.Items)
-    if (choice.KeptResource[r.Resource] && (r.Block < 0 || choice.Offered[r.Block])) {
-      kept.push_back(&r);
-      ids.push_back(&r.Item.ID);
-    }
-  Number(ids);
-  Items.reserve(kept.size());
-  for (TRawItem* r : kept) {
-    if (r->OldID != r->Item.ID) r->Item.FormerID = std::move(r->OldID);
-    Items.push_back(std::move(r->Item));
+  std::vector<bool> kept(s.Items.size());
+  size_t count = 0;
+  for (size_t i = 0; i < s.Items.size(); ++i) {
+    const TRawItem& r = s.Items[i];
+    kept[i] = choice.KeptResource[r.Resource] && (r.Block < 0 || choice.Offered[r.Block]);
+    count += kept[i];
   }
+  NumberKeys(s.Items, kept);
+  Items.reserve(count);
+  for (size_t i = 0; i < s.Items.size(); ++i)
+    if (kept[i]) Items.push_back(std::move(s.Items[i].Item));
   auto parsed = std::make_shared<TRcParsed>();
   parsed->Utf16 = FUtf16;
   TRcScript& structure = parsed->S;
@@ -1338,6 +1408,13 @@ bool TQEMRcFormat::AdjustParsed(std::u16string& Text, const TQEMKitFileData& Par
   return true;
 }
 
+bool TQEMRcFormat::LeavesParsed(const TQEMKitFileData& Parse) {
+  const auto* parsed = dynamic_cast<const TRcParsed*>(&Parse);
+  // Every resource is then of every language, and only a UTF-8 copy would get a pragma.
+  return parsed && !parsed->Utf16 && parsed->S.Langs.empty() && parsed->S.Blocks.empty() &&
+         parsed->S.Translations.empty() && parsed->S.CodePages.empty();
+}
+
 // Files are decoded as UTF-8 only when they carry a byte-order mark; read in an ANSI code page, a
 // UTF-8 script would be garbled in every translation.
 void TQEMRcFormat::CheckBytes(const std::u16string& FileName, std::string_view Bytes) {
@@ -1409,7 +1486,8 @@ bool TQEMRcFormat::IsValidLiteral(const std::u16string& Literal) {
 
 std::u16string TQEMRcFormat::ToRaw(const std::u16string& Literal) {
   std::u16string raw;
-  return RcLiteralToRaw(Literal, raw) ? raw : Literal;
+  if (RcLiteralToRaw(Literal, raw)) return raw;
+  return Literal;
 }
 
 std::u16string TQEMRcFormat::FromRaw(const std::u16string& Raw) {

@@ -80,6 +80,8 @@ public:
   std::shared_ptr<TQEMKitFileData> TakeParse() override { return std::move(FParsed); }
   bool AdjustParsed(std::u16string& Text, const TQEMKitFileData& Parse, const TQEMKitMoves& Moves,
                     LCID XlatLCID, uint32_t CodePage, bool Utf8) override;
+  // A script without LANGUAGE statements, version blocks and code-page pragmas.
+  bool LeavesParsed(const TQEMKitFileData& Parse) override;
 
   bool IsStringMap() const { return FStringMap; }
 

@@ -289,6 +289,41 @@ TEST(RcFormat, MapEntriesAreKnownByNameWhateverTheirNumber) {
   EXPECT_EQ(Items(f, renumbered), items);
 }
 
+// Former keys count over every language, keys over the section offered; a map entry written by
+// number counts under its name.
+TEST(RcFormat, RepeatedKeysAreNumberedOverTheirOwnKind) {
+  const std::u16string text = u"LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n"
+                              u"STRINGTABLE { IDS_A \"a1\" IDS_A \"a2\" }\n"
+                              u"LANGUAGE LANG_FRENCH, SUBLANG_FRENCH\n"
+                              u"STRINGTABLE { IDS_A \"f1\" IDS_A \"f2\" IDS_B \"\"\"\" }\n"
+                              u"1 DIALOG 0,0,1,1 CAPTION \"c1\" { }\n"
+                              u"1 DIALOG 0,0,1,1 CAPTION \"c2\" { }\n";
+  TQEMRcFormat f;
+  f.SetFileLanguage(u"t.rc", 0x409);
+  EXPECT_EQ(Items(f, text),
+            (std::map<std::u16string, std::u16string>{{u"STRINGTABLE.IDS_A", u"\"a1\""},
+                                                      {u"STRINGTABLE.IDS_A~2", u"\"a2\""}}));
+  EXPECT_TRUE(Former(f, text).empty());
+  f.SetFileLanguage(u"t.rc", 0x40C);
+  EXPECT_EQ(Items(f, text),
+            (std::map<std::u16string, std::u16string>{{u"STRINGTABLE.IDS_A", u"\"f1\""},
+                                                      {u"STRINGTABLE.IDS_A~2", u"\"f2\""},
+                                                      {u"STRINGTABLE.IDS_B", u"\"\"\"\""},
+                                                      {u"1.Caption", u"\"c1\""},
+                                                      {u"1.Caption~2", u"\"c2\""}}));
+  EXPECT_EQ(Former(f, text), (std::map<std::u16string, std::u16string>{
+                                 {u"STRINGTABLE.IDS_A", u"STRINGTABLE.IDS_A~3"},
+                                 {u"STRINGTABLE.IDS_A~2", u"STRINGTABLE.IDS_A~4"}}));
+
+  TQEMRcFormat map(true);
+  const std::u16string entries =
+      u"#define IDS_X 5\nSTRINGTABLE\nBEGIN\n  IDS_X, \"a\"\n  5, \"b\"\n  7, \"d\"\nEND\n";
+  EXPECT_EQ(Items(map, entries),
+            (std::map<std::u16string, std::u16string>{
+                {u"IDS_X", u"\"a\""}, {u"IDS_X~2", u"\"b\""}, {u"7", u"\"d\""}}));
+  EXPECT_TRUE(Former(map, entries).empty());
+}
+
 TEST(RcFormat, LiteralsFollowTheResourceCompiler) {
   TQEMRcFormat f;
   EXPECT_EQ(f.ToRaw(u"\"Say \"\"hi\"\"\\n\" L\"\\x41BCD\\101\\q\""), u"Say \"hi\"\n\u41BCDA\\q");

@@ -121,6 +121,40 @@ TEST_F(RcPackageTest, CharactersOutsideTheCodePageMakeAUtf8Script) {
   EXPECT_EQ(out.find("1252"), std::string::npos);
 }
 
+// Nothing translated yet: the copy is the source, unless its text needs another form.
+TEST_F(RcPackageTest, AnUntranslatedScriptIsCopiedAsItStands) {
+  const std::string ascii = "// Sample\r\nSTRINGTABLE\r\nBEGIN\r\n  IDS_A \"Alpha\"\r\n"
+                            "  IDS_B \"Beta \\\"two\\\"\"\r\nEND\r\n";
+  WriteSource("plain.rc", ascii);
+  EXPECT_EQ(Update("plain.rc", 0x407), ascii);
+  EXPECT_EQ(Update("plain.rc", 0x407), ascii);
+  // Language statements and code-page pragmas still name the target.
+  WriteSource("plain.rc",
+              "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\r\n#pragma code_page(1252)\r\n" + ascii);
+  EXPECT_EQ(Update("plain.rc", 0x419),
+            "LANGUAGE 0x19, 0x01\r\n#pragma code_page(1251)\r\n" + ascii);
+  // A translation rewrites its literal alone.
+  Translate("plain.rc", 0x419, {{u"STRINGTABLE.IDS_A", u"\"Alfa\""}});
+  std::string alfa = "LANGUAGE 0x19, 0x01\r\n#pragma code_page(1251)\r\n" + ascii;
+  alfa.replace(alfa.find("Alpha"), 5, "Alfa");
+  EXPECT_EQ(qemtest::ReadTextFile(Dir.Path() / "out/plain.rc"), alfa);
+  WriteSource("plain.rc", qemtest::ReadTextFile(Dir.Path() / "src/plain.rc"));
+  EXPECT_EQ(Update("plain.rc", 0x419), alfa);
+  // A comment the target code page cannot hold makes the copy UTF-8, literals as they were.
+  const std::string wide = "\xEF\xBB\xBF// \xE4\xB8\x96\r\nSTRINGTABLE\r\nBEGIN\r\n"
+                           "  IDS_A \"Gr\xC3\xB6\xC3\x9F"
+                           "e\"\r\nEND\r\n";
+  WriteSource("wide.rc", wide);
+  const std::string out = Update("wide.rc", 0x407);
+  ASSERT_TRUE(out.starts_with("\xEF\xBB\xBF"));
+  EXPECT_NE(out.find("#pragma code_page(65001)"), std::string::npos);
+  EXPECT_NE(out.find("// \xE4\xB8\x96\r\n"), std::string::npos);
+  EXPECT_NE(out.find("IDS_A \"Gr\xC3\xB6\xC3\x9F"
+                     "e\"\r\n"),
+            std::string::npos);
+  EXPECT_EQ(Shown(), u"");
+}
+
 TEST_F(RcPackageTest, RenumberedMapEntriesKeepTheirTranslations) {
   std::string map = Data("strings.orc");
   WriteSource("strings.orc", map);
