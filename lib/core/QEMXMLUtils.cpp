@@ -1503,3 +1503,18 @@ void SetTextToNode(TQEMXMLNode Node, const std::u16string& S) {
   n.remove_children();
   Node.AppendText(S);
 }
+
+std::string_view RawName(TQEMXMLNode Node) {
+  return N(Node).name();
+}
+
+std::string_view RawValue(TQEMXMLNode Node) {
+  return N(Node).value();
+}
+
+size_t RawAttributes(TQEMXMLNode Node, TQEMXMLRawAttribute* Out, size_t Max) {
+  size_t count = 0;
+  for (pugi::xml_attribute a = N(Node).first_attribute(); a; a = a.next_attribute(), ++count)
+    if (count < Max) Out[count] = TQEMXMLRawAttribute{a.name(), a.value()};
+  return count;
+}

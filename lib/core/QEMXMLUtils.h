@@ -199,3 +199,15 @@ QEM_API void GetTextFromNode(TQEMXMLNode Node, std::u16string& Out);
 // An element loses all its children and gets one text node holding S; another node gets S as
 // its value.
 QEM_API void SetTextToNode(TQEMXMLNode Node, const std::u16string& S);
+
+// Views of what the document holds, as UTF-8, valid while the node lives: for readers that walk
+// many nodes and only compare names or convert values once. Empty for a null handle.
+// The tag or target of an element, declaration or instruction.
+QEM_API std::string_view RawName(TQEMXMLNode Node);
+// The text of a text, CDATA, comment or instruction node; the whole of a document type.
+QEM_API std::string_view RawValue(TQEMXMLNode Node);
+struct TQEMXMLRawAttribute {
+  std::string_view Name, Value;
+};
+// Up to Max attributes of Node into Out, in document order; returns how many it has.
+QEM_API size_t RawAttributes(TQEMXMLNode Node, TQEMXMLRawAttribute* Out, size_t Max);

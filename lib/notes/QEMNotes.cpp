@@ -415,9 +415,17 @@ void TQEMCustomNotesFile::LoadNotesBody() {
       LoadOldNotes(ReadAll(FFileName));
     } else {
       if (!FDoc) {
-        auto doc = CreateNewDocument();
+        const std::string bytes = ReadAll(FFileName);
         notesdetail::CountBodyRead();
-        if (!LoadFromBytes(*doc, ReadAll(FFileName)))
+        std::shared_ptr<TQEMXMLDocument> head;
+        if (notesdetail::DropOwnDocument &&
+            notesdetail::ScanOwnNotes(*this, bytes, head, *FItems)) {
+          FDoc = std::move(head);
+          FXLIFF = TQEMXMLNode();
+          return;
+        }
+        auto doc = CreateNewDocument();
+        if (!LoadFromBytes(*doc, bytes))
           throw EQEMNotesError(Format(SNotesNotXML, FFileName, doc->LastError()));
         FXLIFF = doc->DocumentElement();
         FDoc = std::move(doc);

@@ -136,6 +136,9 @@ public:
   TDateTime StoredModified() const { return FModified; }
 
 protected:
+  // Fills loaded items by moving the texts in.
+  friend struct TQEMNotesItemLoader;
+
   TQEMStringPair& Prev(int Index);
   const TQEMStringPair& Prev(int Index) const;
 
@@ -255,6 +258,7 @@ public:
   int Remove(const IQEMNotesItemPtr& Item) override;
   IQEMNotesItemPtr GetI(int Index) const override { return Get(Index); }
   void PutI(int Index, IQEMNotesItemPtr Item) override { Put(Index, std::move(Item)); }
+  void Reserve(size_t Count) { FItems.reserve(Count); }
 
 private:
   void CheckIndex(int Index) const;
@@ -315,6 +319,8 @@ public:
   virtual void ReadCustomProp(TQEMXMLNode Group, IQEMNotesItem& Item);
   virtual void WriteCustomProp(TQEMXMLNode Group, IQEMNotesItem& Item);
   virtual void LoadOldNotes(std::string_view Bytes);
+  // Not called for a file in the very layout our saves write whose items are of the base class:
+  // that body is read straight from its bytes, and the document is not kept.
   virtual void LoadNewNotes();
   virtual void SaveOldNotes(std::ostream& Stream);
   virtual void SaveNewNotes(std::ostream& Stream);

@@ -1,14 +1,28 @@
 #pragma once
 // Shared by the notes sources only.
 #include <iosfwd>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "core/QEMXMLUtils.h"
+#include "notes/QEMNotes.h"
 #include "platform/QEMExport.h"
 
-class IQEMNotesItem;
-class IQEMNotesItems;
-class TQEMCustomNotesFile;
+// The fields of a plain item, which the readers fill by moving each text in.
+struct TQEMNotesItemLoader {
+  TQEMNotesItem& I;
+  std::u16string& ID() const { return I.FID; }
+  std::u16string& ResName() const { return I.FResName; }
+  std::u16string& Orig() const { return I.FOrigText; }
+  std::u16string& Xlat() const { return I.FXlatText; }
+  std::u16string& Comment() const { return I.FComment; }
+  TDateTime& Created() const { return I.FCreated; }
+  TResStatus& Status() const { return I.FStatus; }
+  std::vector<TQEMStringPair>& List() const { return I.FList; }
+  void MoveCurrentToHistory() const { I.TQEMNotesItem::MoveCurrentToHistory(u""); }
+};
 
 namespace notesdetail {
 // The whole file; raises EQEMNotesError naming it.
@@ -33,4 +47,32 @@ std::vector<THistoryEntry> History(IQEMNotesItem& Item);
 bool WriteNewNotes(TQEMCustomNotesFile& F, IQEMNotesItems& Items, std::ostream& Stream,
                    bool Formatted, const std::u16string& SourceTag,
                    const std::u16string& TargetTag);
+
+// A loaded file holding nothing but what a save writes keeps only its head (the file element's
+// attributes and the header) once the items are read; its saves then stream. Off, the whole
+// document is kept: both must give the same bytes.
+QEM_API extern bool DropOwnDocument;
+
+// What a save of such a file through its document would give: re-indented by depth when
+// Reindented, else without any line breaks; the file element's datatype, tool and ts as
+// KeptFile has them. False, with nothing written, in the cases WriteNewNotes gives false.
+bool WriteOwnNotes(TQEMCustomNotesFile& F, IQEMNotesItems& Items, std::ostream& Stream,
+                   bool Reindented, const std::u16string& SourceTag,
+                   const std::u16string& TargetTag, TQEMXMLNode KeptFile);
+
+// Around Body, only what a save writes: the fixed head, the file element with its six
+// attributes, and a header holding our group alone.
+bool IsOwnFrame(const TQEMXMLDocument& Doc, TQEMXMLNode File, TQEMXMLNode Header, TQEMXMLNode Body);
+// What is kept of such a file once its items are read: the fixed head, the file element's
+// attributes, its header and an empty body.
+std::shared_ptr<TQEMXMLDocument> OwnHead(TQEMXMLNode File, TQEMXMLNode Header);
+// No item writes properties of its own (they would need the document).
+bool WritesNoOwnProps(TQEMCustomNotesFile& F, const std::vector<IQEMNotesItemPtr>& Items);
+
+// Reads a file in the layout a save writes straight from its bytes: its head as OwnHead keeps it,
+// and its units appended to Items. False, with nothing changed, for anything else (the document
+// reads that, and names any fault). Off, every body is read through the document.
+QEM_API extern bool ScanOwnBodies;
+bool ScanOwnNotes(TQEMCustomNotesFile& F, std::string_view Bytes,
+                  std::shared_ptr<TQEMXMLDocument>& Head, IQEMNotesItems& Items);
 } // namespace notesdetail

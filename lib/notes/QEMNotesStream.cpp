@@ -2,6 +2,7 @@
 // tree (for a large file several times the size of the file itself).
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <ostream>
 
@@ -14,6 +15,7 @@
 namespace notesdetail {
 
 bool StreamNewNotes = true;
+bool DropOwnDocument = true;
 
 std::vector<THistoryEntry> History(IQEMNotesItem& Item) {
   std::vector<THistoryEntry> r;
@@ -306,6 +308,112 @@ void HeadPieces(std::string& Prolog, std::string& Root) {
   Root += '>';
 }
 
+// The texts of the head and every item acceptable, and no property of the items' own.
+bool CanStream(TQEMCustomNotesFile& F, IQEMNotesItems& Items,
+               std::initializer_list<std::u16string> Head) {
+  for (const std::u16string& s : Head)
+    if (!Acceptable(s)) return false;
+  return Acceptable(DefaultIndentStr) && Acceptable(F, Items);
+}
+
+std::string NoteAttrs(const std::u16string& SourceTag) {
+  std::string r = " xml:lang=\"";
+  r += UTF16ToUTF8(SourceTag); // a language tag: nothing to escape
+  r += '"';
+  return r;
+}
+
+// The layout of a saved loaded document: each element on a line of its own, leaf elements with
+// their text inline; without Breaks, no line breaks at all.
+struct TOwnNotesWriter {
+  TNewNotesWriter W; // for the elements themselves, unformatted
+  bool Breaks;
+  std::string Indent; // escaped as text
+
+  void Break(int Depth) {
+    if (!Breaks) return;
+    W.Out.Put("\r\n");
+    for (int i = 0; i < Depth; ++i)
+      W.Out.Put(Indent);
+  }
+  void Prop(int Depth, std::string_view Type, std::u16string_view Value) {
+    Break(Depth);
+    W.Prop(Type, Value);
+  }
+  void Leaf(int Depth, std::string_view Tag, std::string_view Attrs, std::u16string_view Text) {
+    Break(Depth);
+    W.Leaf(Tag, Attrs, Text);
+  }
+
+  void Header(IQEMNotesStats& S) {
+    Break(2);
+    W.Out.Put("<header>");
+    Break(3);
+    W.Out.Put("<prop-group name=\"QEMHeaderProp\">");
+    Prop(4, "Version", S.GetVersion());
+    Prop(4, "SelfDateTime", QEMFloatToStr(S.GetSelfDateTime()));
+    Prop(4, "OrigDateTime", QEMFloatToStr(S.GetOrigDateTime()));
+    Prop(4, "XlatDateTime", QEMFloatToStr(S.GetXlatDateTime()));
+    Prop(4, "Translated", IntToStr(S.GetTranslated()));
+    Prop(4, "UnTranslated", IntToStr(S.GetUnTranslated()));
+    if (const std::u16string stamp = S.GetOrigStamp(); !stamp.empty()) Prop(4, "OrigStamp", stamp);
+    Break(3);
+    W.Out.Put("</prop-group>");
+    Break(2);
+    W.Out.Put("</header>");
+  }
+
+  void Item(IQEMNotesItem& Item, std::string_view NoteAttrs) {
+    Break(3);
+    W.Out.Put("<trans-unit");
+    W.Attr("id", Item.GetID());
+    W.Attr("resname", Item.GetResName());
+    W.Out.Put(">");
+    const std::u16string orig = Item.GetOrigText(), xlat = Item.GetXlatText();
+    Leaf(4, "source", {}, orig);
+    if (!xlat.empty() && xlat != orig) Leaf(4, "target", {}, xlat);
+    if (const std::u16string comment = Item.GetComment(); !comment.empty())
+      Leaf(4, "note", NoteAttrs, comment);
+    Break(4);
+    W.Out.Put("<prop-group name=\"QEMFieldProp\">");
+    Prop(5, "Created", QEMFloatToStr(Item.GetCreated()));
+    Prop(5, "Status", IntToStr(Item.GetStatus()));
+    Break(4);
+    W.Out.Put("</prop-group>");
+    for (const THistoryEntry& h : notesdetail::History(Item)) {
+      Break(4);
+      W.Out.Put("<alt-trans>");
+      if (h.WithSource) Leaf(5, "source", {}, h.Orig);
+      Leaf(5, "target", {}, h.Xlat);
+      Break(5);
+      W.Out.Put("<prop-group name=\"QEMFieldProp\">");
+      if (!h.Tag.empty()) Prop(6, "TagName", h.Tag);
+      Prop(6, "Modified", h.Modified);
+      Break(5);
+      W.Out.Put("</prop-group>");
+      Break(4);
+      W.Out.Put("</alt-trans>");
+    }
+    Break(3);
+    W.Out.Put("</trans-unit>");
+  }
+};
+
+std::string EscapedIndent() {
+  std::string r;
+  for (const char c : UTF16ToUTF8(DefaultIndentStr)) {
+    if (c == '&')
+      r += "&amp;";
+    else if (c == '<')
+      r += "&lt;";
+    else if (c == '>')
+      r += "&gt;";
+    else
+      r += c;
+  }
+  return r;
+}
+
 } // namespace
 
 bool WriteNewNotes(TQEMCustomNotesFile& F, IQEMNotesItems& Items, std::ostream& Stream,
@@ -313,10 +421,10 @@ bool WriteNewNotes(TQEMCustomNotesFile& F, IQEMNotesItems& Items, std::ostream& 
                    const std::u16string& TargetTag) {
   const IQEMNotesStatsPtr stats = F.GetStats();
   const std::u16string original = stats->GetOrigFileName(), dataType = F.GetDataType();
-  for (const std::u16string& s : {original, SourceTag, TargetTag, dataType, stats->GetVersion(),
-                                  stats->GetOrigStamp(), DefaultIndentStr})
-    if (!Acceptable(s)) return false;
-  if (!Acceptable(F, Items)) return false;
+  if (!CanStream(
+          F, Items,
+          {original, SourceTag, TargetTag, dataType, stats->GetVersion(), stats->GetOrigStamp()}))
+    return false;
   std::string prolog, root;
   HeadPieces(prolog, root);
   TOut out(Stream);
@@ -340,15 +448,58 @@ bool WriteNewNotes(TQEMCustomNotesFile& F, IQEMNotesItems& Items, std::ostream& 
   const int count = Items.Count();
   out.Put(count == 0 && !Formatted ? "<body/>" : "<body>");
   w.Line(3);
-  std::string noteAttrs = " xml:lang=\"";
-  noteAttrs += UTF16ToUTF8(SourceTag); // a language tag: nothing to escape
-  noteAttrs += '"';
+  const std::string noteAttrs = NoteAttrs(SourceTag);
   for (int i = 0; i < count; ++i)
     w.Item(*Items.Get(i), noteAttrs);
   if (count != 0 || Formatted) out.Put("</body>");
   w.Line(2);
   out.Put("</file>");
   w.Line(1);
+  out.Put("</xliff>\r\n");
+  out.Flush();
+  return true;
+}
+
+bool WriteOwnNotes(TQEMCustomNotesFile& F, IQEMNotesItems& Items, std::ostream& Stream,
+                   bool Reindented, const std::u16string& SourceTag,
+                   const std::u16string& TargetTag, TQEMXMLNode KeptFile) {
+  const IQEMNotesStatsPtr stats = F.GetStats();
+  const std::u16string original = stats->GetOrigFileName();
+  const std::u16string dataType = KeptFile.GetAttribute(u"datatype");
+  const std::u16string tool = KeptFile.GetAttribute(u"tool"), ts = KeptFile.GetAttribute(u"ts");
+  if (!CanStream(F, Items,
+                 {original, SourceTag, TargetTag, dataType, tool, ts, stats->GetVersion(),
+                  stats->GetOrigStamp()}))
+    return false;
+  std::string prolog, root;
+  HeadPieces(prolog, root);
+  TOut out(Stream);
+  TOwnNotesWriter w{TNewNotesWriter{out, false, {}}, Reindented, EscapedIndent()};
+  out.Put(prolog);
+  out.Put(root);
+  w.Break(1);
+  out.Put("<file");
+  w.W.Attr("original", original);
+  w.W.Attr("source-language", SourceTag);
+  w.W.Attr("target-language", TargetTag);
+  w.W.Attr("datatype", dataType);
+  w.W.Attr("tool", tool);
+  w.W.Attr("ts", ts);
+  out.Put(">");
+  w.Header(*stats);
+  w.Break(2);
+  const int count = Items.Count();
+  out.Put(count == 0 ? "<body/>" : "<body>");
+  const std::string noteAttrs = NoteAttrs(SourceTag);
+  for (int i = 0; i < count; ++i)
+    w.Item(*Items.Get(i), noteAttrs);
+  if (count != 0) {
+    w.Break(2);
+    out.Put("</body>");
+  }
+  w.Break(1);
+  out.Put("</file>");
+  w.Break(0);
   out.Put("</xliff>\r\n");
   out.Flush();
   return true;

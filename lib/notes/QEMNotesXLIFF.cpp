@@ -4,6 +4,7 @@
 #include "notes/QEMNotesDetail.h"
 
 #include <algorithm>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "core/QEMIntlUtils.h"
@@ -18,6 +19,10 @@ constexpr char16_t kFieldGroup[] = u"QEMFieldProp";
 // pass it by.
 constexpr char16_t kOrigStamp[] = u"OrigStamp";
 
+bool IsNamed(TQEMXMLNode Node, std::string_view Name) {
+  return Node.NodeType() == ntElement && RawName(Node) == Name;
+}
+
 template <class F>
 void ForEachChildElement(TQEMXMLNode Parent, const std::u16string& Name, F&& Fn) {
   TQEMXMLNode e;
@@ -26,16 +31,16 @@ void ForEachChildElement(TQEMXMLNode Parent, const std::u16string& Name, F&& Fn)
 }
 
 TQEMXMLNode FindGroup(TQEMXMLNode Parent, const std::u16string& Name) {
-  TQEMXMLNode found, e;
+  TQEMXMLNode found;
   for (TQEMXMLNode n = Parent.FirstChild(); n && !found; n = n.NextSibling())
-    if (IsElement(n, u"prop-group", e) && HasAttributeValue(e, u"name", Name)) found = e;
+    if (IsNamed(n, "prop-group") && HasAttributeValue(n, u"name", Name)) found = n;
   return found;
 }
 
 TQEMXMLNode FindProp(TQEMXMLNode Group, const std::u16string& Type) {
-  TQEMXMLNode found, e;
+  TQEMXMLNode found;
   for (TQEMXMLNode n = Group.FirstChild(); n && !found; n = n.NextSibling())
-    if (IsElement(n, u"prop", e) && HasAttributeValue(e, u"prop-type", Type)) found = e;
+    if (IsNamed(n, "prop") && HasAttributeValue(n, u"prop-type", Type)) found = n;
   return found;
 }
 
@@ -44,10 +49,62 @@ std::u16string GetProp(TQEMXMLNode Group, const std::u16string& Type) {
   return p ? GetTextFromNode(p) : std::u16string();
 }
 
+// Exactly the attributes Names, in that order.
+bool HasAttributes(TQEMXMLNode Element, std::initializer_list<std::string_view> Names) {
+  TQEMXMLRawAttribute a[8];
+  if (RawAttributes(Element, a, 8) != Names.size()) return false;
+  size_t i = 0;
+  for (const std::string_view name : Names)
+    if (a[i++].Name != name) return false;
+  return true;
+}
+
+bool HasOnlyAttribute(TQEMXMLNode Element, std::string_view Name, std::string_view Value) {
+  TQEMXMLRawAttribute a[1];
+  return RawAttributes(Element, a, 1) == 1 && a[0].Name == Name && a[0].Value == Value;
+}
+
+// Nothing, or a single plain text (no CDATA): what a save leaves in a text element.
+bool HasPlainText(TQEMXMLNode Element) {
+  const TQEMXMLNode t = Element.FirstChild();
+  return !t || (t.NodeType() == ntText && !t.NextSibling());
+}
+
+bool IsPlainLeaf(TQEMXMLNode Element) {
+  return AttributeCount(Element) == 0 && HasPlainText(Element);
+}
+
+struct TOwnProp {
+  std::string_view Type;
+  bool Optional;
+};
+
+// A group holding the properties Props in their order and nothing else.
+bool HasOwnProps(TQEMXMLNode Group, std::string_view Name, std::initializer_list<TOwnProp> Props) {
+  if (!HasOnlyAttribute(Group, "name", Name)) return false;
+  auto want = Props.begin();
+  for (TQEMXMLNode p = Group.FirstChild(); p; p = p.NextSibling()) {
+    TQEMXMLRawAttribute a[1];
+    if (!IsNamed(p, "prop") || RawAttributes(p, a, 1) != 1 || a[0].Name != "prop-type" ||
+        !HasPlainText(p))
+      return false;
+    while (want != Props.end() && want->Optional && want->Type != a[0].Value)
+      ++want;
+    if (want == Props.end() || want->Type != a[0].Value) return false;
+    ++want;
+  }
+  for (; want != Props.end(); ++want)
+    if (!want->Optional) return false;
+  return true;
+}
+
 // The parts of a history alt-trans, found in one walk; the first property of each type counts.
 struct THistoryParts {
   TQEMXMLNode Source, Target, TagName, Modified;
   bool Group = false;
+  // Written as a save writes it: source (unless left out), target and group in that order,
+  // nothing else.
+  bool Own = false;
 };
 
 // True for an alt-trans the item history holds all of: a source, a target and our group with
@@ -57,23 +114,30 @@ bool ReadHistoryAltTrans(TQEMXMLNode Alt, THistoryParts& Parts) {
   if (AttributeCount(Alt) != 0) return false;
   Parts = THistoryParts();
   int source = 0, target = 0, group = 0;
-  TQEMXMLNode e;
+  bool own = true;
   for (TQEMXMLNode n = Alt.FirstChild(); n; n = n.NextSibling()) {
-    if (n.NodeType() != ntElement) continue;
-    if (IsElement(n, u"source", e)) {
+    if (n.NodeType() != ntElement) {
+      own = false;
+      continue;
+    }
+    const std::string_view name = RawName(n);
+    if (name == "source") {
       if (source++) return false;
       Parts.Source = n;
-    } else if (IsElement(n, u"target", e)) {
+      own = own && !target && !group && IsPlainLeaf(n);
+    } else if (name == "target") {
       if (target++) return false;
       Parts.Target = n;
-    } else if (!IsElement(n, u"prop-group", e) || !HasAttributeValue(n, u"name", kFieldGroup) ||
-               group++) {
+      own = own && !group && IsPlainLeaf(n);
+    } else if (name != "prop-group" || !HasAttributeValue(n, u"name", kFieldGroup) || group++) {
       return false;
     } else {
       Parts.Group = true;
+      own =
+          own && target && HasOwnProps(n, "QEMFieldProp", {{"TagName", true}, {"Modified", false}});
       for (TQEMXMLNode p = n.FirstChild(); p; p = p.NextSibling()) {
         if (p.NodeType() != ntElement) continue;
-        if (!IsElement(p, u"prop", e)) return false;
+        if (RawName(p) != "prop") return false;
         if (HasAttributeValue(p, u"prop-type", u"TagName")) {
           if (!Parts.TagName) Parts.TagName = p;
         } else if (HasAttributeValue(p, u"prop-type", u"Modified")) {
@@ -84,6 +148,7 @@ bool ReadHistoryAltTrans(TQEMXMLNode Alt, THistoryParts& Parts) {
       }
     }
   }
+  Parts.Own = own && group;
   return true;
 }
 
@@ -203,98 +268,280 @@ namespace {
 struct TUnitParts {
   TQEMXMLNode Source, Target, Note, Group;
   std::vector<TQEMXMLNode> Alts;
+  // Nothing but what a save writes, in its order; the history is judged when it is read.
+  bool Own = false;
 
   void Read(TQEMXMLNode Unit) {
     Source = Target = Note = Group = TQEMXMLNode();
     Alts.clear();
-    TQEMXMLNode e;
+    Own = HasAttributes(Unit, {"id", "resname"});
+    int last = 0; // the last child seen: none, source, target, note, group (or history)
     for (TQEMXMLNode n = Unit.FirstChild(); n; n = n.NextSibling()) {
-      if (n.NodeType() != ntElement) continue;
-      if (IsElement(n, u"alt-trans", e))
+      if (n.NodeType() != ntElement) {
+        Own = false;
+        continue;
+      }
+      const std::string_view name = RawName(n);
+      if (name == "alt-trans") {
         Alts.push_back(n);
-      else if (!Source && IsElement(n, u"source", e))
+        Own = Own && last == 4;
+      } else if (!Source && name == "source") {
         Source = n;
-      else if (!Target && IsElement(n, u"target", e))
+        Own = Own && last == 0 && IsPlainLeaf(n);
+        last = 1;
+      } else if (!Target && name == "target") {
         Target = n;
-      else if (!Note && IsElement(n, u"note", e))
+        Own = Own && last == 1 && IsPlainLeaf(n);
+        last = 2;
+      } else if (!Note && name == "note") {
         Note = n;
-      else if (!Group && IsElement(n, u"prop-group", e) &&
-               HasAttributeValue(n, u"name", kFieldGroup))
+        Own = Own && (last == 1 || last == 2) && HasAttributes(n, {"xml:lang"}) && HasPlainText(n);
+        last = 3;
+      } else if (!Group && name == "prop-group" && HasAttributeValue(n, u"name", kFieldGroup)) {
         Group = n;
+        Own = Own && last >= 1 && last <= 3 &&
+              HasOwnProps(n, "QEMFieldProp", {{"Created", false}, {"Status", false}});
+        last = 4;
+      } else {
+        Own = false;
+      }
     }
+    Own = Own && last == 4;
   }
 };
 } // namespace
+
+namespace {
+// Item classes of packages are filled through their setters, each copying the text read.
+struct TGenericLoader {
+  IQEMNotesItem& I;
+  std::u16string Buf; // reused: one allocation for every text read, not one each
+  std::u16string FID; // as read, for the messages
+
+  const std::u16string& Text(TQEMXMLNode Node) {
+    GetTextFromNode(Node, Buf);
+    return Buf;
+  }
+  void SetID(std::u16string&& V) {
+    FID = std::move(V);
+    I.SetID(FID);
+  }
+  const std::u16string& ID() const { return FID; }
+  void SetResName(const std::u16string& V) { I.SetResName(V); }
+  void SetOrig(const std::u16string& V) { I.SetOrigText(V); }
+  void SetXlat(const std::u16string& V) { I.SetXlatText(V); }
+  void XlatFromOrig() { I.SetXlatText(I.GetOrigText()); }
+  void SetComment(const std::u16string& V) { I.SetComment(V); }
+  void SetCreated(TDateTime V) { I.SetCreated(V); }
+  void SetStatus(TResStatus V) { I.SetStatus(V); }
+  std::u16string PrevOrigOrEmpty() const {
+    return I.GetPrevCount() > 0 ? I.GetPrevOrigText(0) : std::u16string();
+  }
+  bool OnlyPlaceholder() const {
+    return I.GetPrevCount() == 1 && I.GetPrevOrigText(0).empty() && I.GetPrevXlatText(0).empty();
+  }
+  void MoveCurrent() { I.MoveCurrentToHistory(u""); }
+  void SetPrevOrig(const std::u16string& V) { I.SetPrevOrigText(0, V); }
+  void SetPrevXlat(const std::u16string& V) { I.SetPrevXlatText(0, V); }
+  void SetPrevTag(const std::u16string& V) { I.SetPrevTagName(0, V); }
+  void SetPrevModified(TDateTime V) { I.SetPrevModified(0, V); }
+};
+
+// A plain item gets each text moved in, converted straight into its own string.
+struct TPlainLoader {
+  TQEMNotesItemLoader F;
+
+  static std::u16string Text(TQEMXMLNode Node) {
+    std::u16string s;
+    GetTextFromNode(Node, s);
+    return s;
+  }
+  void SetID(std::u16string&& V) { F.ID() = std::move(V); }
+  const std::u16string& ID() const { return F.ID(); }
+  void SetResName(std::u16string&& V) { F.ResName() = std::move(V); }
+  void SetOrig(std::u16string&& V) { F.Orig() = std::move(V); }
+  void SetXlat(std::u16string&& V) { F.Xlat() = std::move(V); }
+  void XlatFromOrig() { F.Xlat() = F.Orig(); }
+  void SetComment(std::u16string&& V) { F.Comment() = std::move(V); }
+  void SetCreated(TDateTime V) { F.Created() = V; }
+  void SetStatus(TResStatus V) { F.Status() = V; }
+  std::u16string PrevOrigOrEmpty() const {
+    return F.List().empty() ? std::u16string() : F.List().front().FOrigText;
+  }
+  bool OnlyPlaceholder() const {
+    const auto& list = F.List();
+    return list.size() == 1 && list[0].FOrigText.empty() && list[0].FXlatText.empty();
+  }
+  void MoveCurrent() { F.MoveCurrentToHistory(); }
+  void SetPrevOrig(std::u16string&& V) { F.List().front().FOrigText = std::move(V); }
+  void SetPrevXlat(std::u16string&& V) { F.List().front().FXlatText = std::move(V); }
+  void SetPrevTag(std::u16string&& V) { F.List().front().FTagName = std::move(V); }
+  void SetPrevModified(TDateTime V) { F.List().front().FModified = V; }
+};
+} // namespace
+
+namespace {
+// One item from its unit; true when its history is all as a save writes it.
+template <class TLoader>
+bool ReadUnit(TQEMCustomNotesFile& F, TQEMXMLNode Unit, const TUnitParts& Parts,
+              IQEMNotesItem& Item, TLoader& L) {
+  L.SetID(Unit.GetAttribute(u"id"));
+  L.SetResName(Unit.GetAttribute(u"resname"));
+  if (!Parts.Source) throw EQEMNotesError(std::u16string(SSourceTagIncorrect));
+  L.SetOrig(L.Text(Parts.Source));
+  if (Parts.Target)
+    L.SetXlat(L.Text(Parts.Target));
+  else
+    L.XlatFromOrig();
+  if (Parts.Note) L.SetComment(L.Text(Parts.Note));
+  if (const TQEMXMLNode group = Parts.Group) {
+    TQEMXMLNode created, status;
+    for (TQEMXMLNode p = group.FirstChild(); p && !(created && status); p = p.NextSibling()) {
+      if (!IsNamed(p, "prop")) continue;
+      if (!created && HasAttributeValue(p, u"prop-type", u"Created"))
+        created = p;
+      else if (!status && HasAttributeValue(p, u"prop-type", u"Status"))
+        status = p;
+    }
+    L.SetCreated(QEMStrToFloat(created ? L.Text(created) : std::u16string()));
+    L.SetStatus(QEMCheckedStatus(L.ID(), status ? L.Text(status) : std::u16string()));
+    F.ReadCustomProp(group, Item);
+  }
+  // Newest first in the document; each one read goes to the front, so walk backwards.
+  bool own = true;
+  THistoryParts h;
+  for (auto a = Parts.Alts.rbegin(); a != Parts.Alts.rend(); ++a) {
+    const TQEMXMLNode alt = *a;
+    if (!ReadHistoryAltTrans(alt, h)) {
+      own = false;
+      continue;
+    }
+    // A save leaves out a source repeating the older entry's, never the oldest one's.
+    own = own && h.Own && (h.Source || a != Parts.Alts.rbegin());
+    TQEMXMLNode altSource = h.Source;
+    if (!altSource) {
+      // A source left out repeats the one of the older entry that follows it.
+      altSource = alt.AppendElement(u"source");
+      SetTextToNode(altSource, L.PrevOrigOrEmpty());
+    }
+    if (!L.OnlyPlaceholder()) L.MoveCurrent();
+    L.SetPrevOrig(L.Text(altSource));
+    if (h.Target) L.SetPrevXlat(L.Text(h.Target));
+    if (h.Group) L.SetPrevTag(h.TagName ? L.Text(h.TagName) : std::u16string());
+    if (h.Modified) {
+      const auto& modified = L.Text(h.Modified);
+      if (!modified.empty()) L.SetPrevModified(QEMStrToFloat(modified));
+    }
+  }
+  return own;
+}
+
+// The nodes of both documents on their top level alike: kind, name, value and attributes, but
+// not what elements hold.
+bool SameTopLevel(const TQEMXMLDocument& Doc, const TQEMXMLDocument& Head) {
+  TQEMXMLNode a = Doc.DocumentNode().FirstChild(), b = Head.DocumentNode().FirstChild();
+  for (; a && b; a = a.NextSibling(), b = b.NextSibling()) {
+    if (a.NodeType() != b.NodeType() || RawName(a) != RawName(b) || RawValue(a) != RawValue(b))
+      return false;
+    TQEMXMLRawAttribute x[4], y[4];
+    const size_t n = RawAttributes(a, x, 4);
+    if (n > 4 || n != RawAttributes(b, y, 4)) return false;
+    for (size_t i = 0; i < n; ++i)
+      if (x[i].Name != y[i].Name || x[i].Value != y[i].Value) return false;
+  }
+  return !a && !b;
+}
+
+std::shared_ptr<TQEMXMLDocument> FixedHead() {
+  auto head = CreateNewDocument();
+  if (!LoadFromString(*head, QEMNotesDocumentHead())) throw EQEMNotesError(head->LastError());
+  return head;
+}
+} // namespace
+
+namespace notesdetail {
+bool IsOwnFrame(const TQEMXMLDocument& Doc, TQEMXMLNode File, TQEMXMLNode Header,
+                TQEMXMLNode Body) {
+  if (!SameTopLevel(Doc, *FixedHead())) return false;
+  const TQEMXMLNode root = Doc.DocumentElement();
+  if (root.FirstChild() != File || File.NextSibling() || File.FirstChild() != Header ||
+      Header.NextSibling() != Body || Body.NextSibling())
+    return false;
+  if (!HasAttributes(
+          File, {"original", "source-language", "target-language", "datatype", "tool", "ts"}) ||
+      AttributeCount(Header) != 0 || AttributeCount(Body) != 0)
+    return false;
+  const TQEMXMLNode group = Header.FirstChild();
+  return group && !group.NextSibling() && IsNamed(group, "prop-group") &&
+         HasOwnProps(group, "QEMHeaderProp",
+                     {{"Version", false},
+                      {"SelfDateTime", false},
+                      {"OrigDateTime", false},
+                      {"XlatDateTime", false},
+                      {"Translated", false},
+                      {"UnTranslated", false},
+                      {"OrigStamp", true}});
+}
+
+std::shared_ptr<TQEMXMLDocument> OwnHead(TQEMXMLNode File, TQEMXMLNode Header) {
+  auto head = FixedHead();
+  const TQEMXMLNode kept = head->DocumentElement().AppendCopy(File, false);
+  kept.AppendCopy(Header, true);
+  kept.AppendElement(u"body");
+  return head;
+}
+
+bool WritesNoOwnProps(TQEMCustomNotesFile& F, const std::vector<IQEMNotesItemPtr>& Items) {
+  const auto probe = CreateNewDocument();
+  const TQEMXMLNode group = probe->DocumentNode().AppendElement(u"prop-group");
+  for (const IQEMNotesItemPtr& item : Items) {
+    F.WriteCustomProp(group, *item);
+    if (group.FirstChild() || AttributeCount(group) != 0) return false;
+  }
+  return true;
+}
+} // namespace notesdetail
 
 void TQEMCustomNotesFile::LoadNewNotes() {
   if (!FDoc || !FXLIFF) return;
   const TQEMXMLNode file = FirstFile(FXLIFF);
   const TQEMXMLNode body = file ? FindChildElement(file, u"body") : TQEMXMLNode();
   if (!body) return;
+  const TQEMXMLNode header = FindChildElement(file, u"header");
+  bool own = notesdetail::DropOwnDocument && notesdetail::IsOwnFrame(*FDoc, file, header, body);
+  size_t units = 0;
+  for (TQEMXMLNode n = body.FirstChild(); n; n = n.NextSibling())
+    units += IsNamed(n, "trans-unit");
+  if (auto* list = dynamic_cast<TQEMNotesItems*>(FItems.get()))
+    list->Reserve(size_t(list->Count()) + units);
+  std::vector<IQEMNotesItemPtr> loaded;
+  loaded.reserve(units);
   TUnitParts parts;
-  std::u16string text; // reused: one allocation for every text read, not one each
-  const auto textOf = [&](TQEMXMLNode Node) -> const std::u16string& {
-    GetTextFromNode(Node, text);
-    return text;
-  };
-  ForEachChildElement(body, u"trans-unit", [&](TQEMXMLNode tu) {
-    IQEMNotesItemPtr item = CreateNotesItem();
+  std::u16string buf; // for item classes of packages
+  for (TQEMXMLNode tu = body.FirstChild(); tu; tu = tu.NextSibling()) {
+    if (!IsNamed(tu, "trans-unit")) {
+      own = false;
+      continue;
+    }
+    const IQEMNotesItemPtr item = CreateNotesItem();
     FItems->Add(item);
-    const std::u16string id = tu.GetAttribute(u"id");
-    item->SetID(id);
-    item->SetResName(tu.GetAttribute(u"resname"));
+    loaded.push_back(item);
     parts.Read(tu);
-    if (!parts.Source) throw EQEMNotesError(std::u16string(SSourceTagIncorrect));
-    item->SetOrigText(textOf(parts.Source));
-    if (parts.Target)
-      item->SetXlatText(textOf(parts.Target));
-    else
-      item->SetXlatText(item->GetOrigText());
-    if (parts.Note) item->SetComment(textOf(parts.Note));
-    if (const TQEMXMLNode group = parts.Group) {
-      TQEMXMLNode created, status, e;
-      for (TQEMXMLNode p = group.FirstChild(); p && !(created && status); p = p.NextSibling()) {
-        if (!IsElement(p, u"prop", e)) continue;
-        if (!created && HasAttributeValue(p, u"prop-type", u"Created"))
-          created = p;
-        else if (!status && HasAttributeValue(p, u"prop-type", u"Status"))
-          status = p;
-      }
-      if (created)
-        item->SetCreated(QEMStrToFloat(textOf(created)));
-      else
-        item->SetCreated(QEMStrToFloat(std::u16string()));
-      item->SetStatus(QEMCheckedStatus(id, status ? GetTextFromNode(status) : std::u16string()));
-      ReadCustomProp(group, *item);
+    own = own && parts.Own;
+    if (typeid(*item) == typeid(TQEMNotesItem)) {
+      TPlainLoader loader{{dynamic_cast<TQEMNotesItem&>(*item)}};
+      own = ReadUnit(*this, tu, parts, *item, loader) && own;
+    } else {
+      TGenericLoader loader{*item, std::move(buf), {}};
+      ReadUnit(*this, tu, parts, *item, loader);
+      buf = std::move(loader.Buf);
+      own = false; // their class may hold more than a save of ours writes
     }
-    // Newest first in the document; each one read goes to the front, so walk backwards.
-    THistoryParts h;
-    for (auto a = parts.Alts.rbegin(); a != parts.Alts.rend(); ++a) {
-      const TQEMXMLNode alt = *a;
-      if (!ReadHistoryAltTrans(alt, h)) continue;
-      TQEMXMLNode altSource = h.Source;
-      if (!altSource) {
-        // A source left out repeats the one of the older entry that follows it.
-        altSource = alt.AppendElement(u"source");
-        SetTextToNode(altSource,
-                      item->GetPrevCount() > 0 ? item->GetPrevOrigText(0) : std::u16string());
-      }
-      const bool placeholder = item->GetPrevCount() == 1 && item->GetPrevOrigText(0).empty() &&
-                               item->GetPrevXlatText(0).empty();
-      if (!placeholder) item->MoveCurrentToHistory(u"");
-      item->SetPrevOrigText(0, textOf(altSource));
-      if (h.Target) item->SetPrevXlatText(0, textOf(h.Target));
-      if (h.Group) {
-        if (h.TagName)
-          item->SetPrevTagName(0, textOf(h.TagName));
-        else
-          item->SetPrevTagName(0, std::u16string());
-      }
-      if (h.Modified) {
-        if (!textOf(h.Modified).empty()) item->SetPrevModified(0, QEMStrToFloat(text));
-      }
-    }
-  });
+  }
+  if (!own || !notesdetail::WritesNoOwnProps(*this, loaded)) return;
+  // Nothing here but what the next save writes anew: keep the head alone, and stream.
+  FDoc = notesdetail::OwnHead(file, header);
+  FXLIFF = TQEMXMLNode();
 }
 
 struct TQEMCustomNotesFile::TWriter {
@@ -501,6 +748,14 @@ void TQEMCustomNotesFile::SaveNewNotes(std::ostream& Stream) {
   if (!IsValidLCID(origLCID)) throw EQEMNotesError(Format(SSourceLCIDIncorrect, origLCID));
   if (!IsValidLCID(xlatLCID)) throw EQEMNotesError(Format(STargetLCIDIncorrect, xlatLCID));
   const std::u16string sourceTag = LCIDToLangTag(origLCID), targetTag = LCIDToLangTag(xlatLCID);
+  if (FDoc && !FXLIFF) {
+    // Read from a file of our own, of which only the head was kept.
+    if (notesdetail::StreamNewNotes &&
+        notesdetail::WriteOwnNotes(*this, *FItems, Stream, QEMNotesFormattedXML, sourceTag,
+                                   targetTag, FirstFile(FDoc->DocumentElement())))
+      return;
+    FXLIFF = FDoc->DocumentElement();
+  }
   if (!FDoc && notesdetail::StreamNewNotes) {
     // Nothing to keep: no tree is needed, and the next save streams again.
     FFormatted = QEMNotesFormattedXML;

@@ -2,6 +2,7 @@
 // the document built and serialised, which a loaded file still uses.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "core/QEMXMLUtils.h"
@@ -15,6 +16,8 @@ public:
   std::u16string GetExts() const override { return u".snt"; }
   std::u16string GetDataType() override { return u"x-<test>&\"q\""; }
   bool HasDocument() const { return bool(FDoc); }
+  // Only the head of the loaded document is left.
+  bool HeadOnly() const { return FDoc && !FXLIFF; }
 };
 
 // Restores both switches whatever a test does.
@@ -22,6 +25,8 @@ class NotesStream : public ::testing::Test {
 protected:
   void TearDown() override {
     notesdetail::StreamNewNotes = true;
+    notesdetail::DropOwnDocument = true;
+    notesdetail::ScanOwnBodies = true;
     QEMNotesFormattedXML = FormattedBefore;
     DefaultIndentStr = IndentBefore;
   }
@@ -217,5 +222,289 @@ TEST_F(NotesStream, LegacyFileUpgradesAlike) {
   ASSERT_EQ(f.GetItems()->Count(), 1);
   f.GetStats()->SetVersion(u"9.0");
   ExpectSameBytes(f);
+}
+// ---- files of our own, read back: only their head is kept and their saves stream
+
+// How an opened file is read and saved: its document kept whole or not, its body read from the
+// bytes or through the document, its saves streamed or not.
+struct TWay {
+  bool Drop, Scan, Stream;
+};
+
+// The bytes a save gives of the file Name opened anew the way Way says; Change is applied to
+// the items first.
+std::string SaveOpened(const std::u16string& Name, TWay Way, bool ExpectHeadOnly,
+                       const std::function<void(TQEMCustomNotesFile&)>& Change = {}) {
+  notesdetail::DropOwnDocument = Way.Drop;
+  notesdetail::ScanOwnBodies = Way.Scan;
+  TStreamNotesFile f;
+  f.Open(Name);
+  f.GetItems();
+  notesdetail::DropOwnDocument = true;
+  notesdetail::ScanOwnBodies = true;
+  EXPECT_EQ(f.HeadOnly(), ExpectHeadOnly);
+  if (Change) Change(f);
+  std::string first = Save(f, Way.Stream);
+  // A second save of the same object takes the same way.
+  EXPECT_TRUE(first == Save(f, Way.Stream));
+  return first;
+}
+
+// Where two outputs first differ, shown around that place rather than whole.
+void ExpectSameText(const std::string& A, const std::string& B) {
+  if (A == B) return;
+  size_t at = 0;
+  while (at < A.size() && at < B.size() && A[at] == B[at])
+    ++at;
+  const size_t from = at < 80 ? 0 : at - 80;
+  ADD_FAILURE() << "differ at " << at << ":\n"
+                << A.substr(from, 160) << "\n---\n"
+                << B.substr(from, 160);
+}
+
+// Every way of reading and saving an opened file gives the bytes of the whole document.
+void ExpectSameSaves(const std::u16string& Name, bool Own,
+                     const std::function<void(TQEMCustomNotesFile&)>& Change = {}) {
+  const std::string whole = SaveOpened(Name, {false, false, true}, false, Change);
+  for (const TWay way : {TWay{true, true, true}, TWay{true, false, true}, TWay{true, true, false}})
+    ExpectSameText(whole, SaveOpened(Name, way, Own, Change));
+}
+
+void ExpectSameItems(IQEMNotesItems& A, IQEMNotesItems& B) {
+  ASSERT_EQ(A.Count(), B.Count());
+  for (int i = 0; i < A.Count(); ++i) {
+    IQEMNotesItem &x = *A.Get(i), &y = *B.Get(i);
+    EXPECT_EQ(x.GetID(), y.GetID());
+    EXPECT_EQ(x.GetResName(), y.GetResName());
+    EXPECT_EQ(x.GetOrigText(), y.GetOrigText());
+    EXPECT_EQ(x.GetXlatText(), y.GetXlatText());
+    EXPECT_EQ(x.GetComment(), y.GetComment());
+    EXPECT_EQ(x.GetStatus(), y.GetStatus());
+    EXPECT_EQ(x.GetCreated(), y.GetCreated());
+    ASSERT_EQ(x.GetPrevCount(), y.GetPrevCount());
+    for (int k = 0; k < x.GetPrevCount(); ++k) {
+      EXPECT_EQ(x.GetPrevOrigText(k), y.GetPrevOrigText(k));
+      EXPECT_EQ(x.GetPrevXlatText(k), y.GetPrevXlatText(k));
+      EXPECT_EQ(x.GetPrevTagName(k), y.GetPrevTagName(k));
+      if (!x.GetPrevOrigText(k).empty()) {
+        EXPECT_EQ(x.GetPrevModified(k), y.GetPrevModified(k));
+      }
+    }
+  }
+}
+
+void Rework(TQEMCustomNotesFile& F) {
+  IQEMNotesItemsPtr items = F.GetItems();
+  items->Get(0)->SetXlatText(u"changed & <new>");
+  items->Get(0)->MoveCurrentToHistory(u"again");
+  items->Get(0)->SetPrevModified(0, 45003.5);
+  items->Get(1)->SetComment(u"");
+  items->Get(3)->SetComment(u"now one");
+  items->Delete(2);
+  items->Exchange(0, 4);
+  IQEMNotesItemPtr added = F.CreateNotesItem();
+  added->SetID(u"Form1.Caption"); // a second unit of an id
+  added->SetOrigText(u"dup");
+  added->SetCreated(45002);
+  items->Add(added);
+  F.GetStats()->SetOrigFileName(u"/moved/elsewhere.ofm");
+  F.GetStats()->SetOrigStamp(u"s2");
+  F.GetStats()->SetXlatLCID(1036);
+}
+
+TEST_F(NotesStream, OwnFilesSaveTheSameBytesWithoutTheirDocument) {
+  qemtest::TTempDir tmp;
+  for (const bool formatted : {true, false})
+    for (const std::u16string indent : {u"  ", u"\t"})
+      for (const std::u16string stamp : {u"", u"stamp & <1>"}) {
+        SCOPED_TRACE(std::to_string(formatted) + " " + UTF16ToUTF8(indent + u"|" + stamp));
+        QEMNotesFormattedXML = formatted;
+        DefaultIndentStr = indent;
+        // As first saved, and as saved again from a loaded document.
+        const std::u16string first = tmp.U16("first.snt"), again = tmp.U16("again.snt");
+        Sample(stamp)->SaveAs(first);
+        {
+          TStreamNotesFile f;
+          f.Open(first);
+          f.GetItems();
+          f.SaveAs(again);
+        }
+        for (const std::u16string& name : {first, again}) {
+          ExpectSameSaves(name, true);
+          ExpectSameSaves(name, true, Rework);
+          ExpectSameSaves(name, true, [](TQEMCustomNotesFile& F) { F.GetItems()->Clear(); });
+        }
+      }
+}
+
+TEST_F(NotesStream, OwnFilesOfEveryShapeSaveTheSameBytes) {
+  qemtest::TTempDir tmp;
+  const std::u16string name = tmp.U16("shape.snt");
+  // Without items, in both layouts.
+  for (const bool formatted : {true, false}) {
+    QEMNotesFormattedXML = formatted;
+    auto f = Sample(u"");
+    f->GetItems()->Clear();
+    f->SaveAs(name);
+    ExpectSameSaves(name, !formatted); // formatted, the empty body holds its line break
+    ExpectSameSaves(name, !formatted,
+                    [&](TQEMCustomNotesFile& F) { Add(F, u"x", u"y", u"z", rsTranslated, u"c"); });
+  }
+  // A legacy file, upgraded, then read back.
+  QEMNotesFormattedXML = true;
+  const std::string sep = "\x04";
+  std::string text =
+      "/*QEM: 5.0 45000.5 44000 44001 1 1 $00000409 $00000407 \"C:\\src\\main.ofm\" */\r\n"
+      "/*QEM: Do not edit. This file is machine generated. */\r\n";
+  text += "/* ID:Form1.Caption" + sep + "Orig:Line one\x01\x02Line two" + sep + "Status:1" + sep +
+          "Curr:Zeile eins" + sep + "PrevOrig:Old" + sep + "PrevCurr:Alt" + sep +
+          "Created:44000.5" + sep + "Modified:0" + sep + "Comment:c" + sep + " */\r\n";
+  qemtest::WriteTextFile(tmp.Path() / "old.snt", text);
+  TStreamNotesFile legacy;
+  legacy.Open(tmp.U16("old.snt"));
+  legacy.SaveAs(name);
+  ExpectSameSaves(name, true);
+  ExpectSameSaves(name, true, [](TQEMCustomNotesFile& F) {
+    F.GetItems()->Get(0)->MoveCurrentToHistory(u"u");
+    F.GetItems()->Get(0)->SetPrevModified(0, 45003.25);
+    F.GetItems()->Get(0)->SetXlatText(u"neu");
+  });
+}
+
+// Whatever a save would not write again keeps the whole document, and survives as it is.
+TEST_F(NotesStream, ForeignContentKeepsTheDocument) {
+  qemtest::TTempDir tmp;
+  QEMNotesFormattedXML = true;
+  const std::u16string name = tmp.U16("own.snt");
+  Sample(u"s")->SaveAs(name);
+  ExpectSameSaves(name, true);
+  const std::string own = qemtest::ReadTextFile(tmp.Path() / "own.snt");
+  const auto replaced = [&](const std::string& From, const std::string& To) {
+    const size_t at = own.find(From);
+    EXPECT_NE(at, std::string::npos) << From;
+    return own.substr(0, at) + To + own.substr(at + From.size());
+  };
+  const std::pair<std::string, std::string> foreign[] = {
+      {"<source>Hello again</source>", "<source>Hello again</source><!-- c -->"},
+      {"<source>Hello again</source>", "<source xml:space=\"preserve\">Hello again</source>"},
+      {"<target>Hallo wieder</target>", "<target><![CDATA[Hallo wieder]]></target>"},
+      {"<note xml:lang=\"en-US\">a note</note>",
+       "<note xml:lang=\"en-US\" from=\"x\">a note</note>"},
+      {"<source>Hello again</source>", "<source>Hello again</source><context>c</context>"},
+      {"<prop prop-type=\"Status\">1</prop>",
+       "<prop prop-type=\"Status\">1</prop><prop prop-type=\"Other\">o</prop>"},
+      {"<alt-trans><source>Hello again</source>",
+       "<alt-trans match-quality=\"90\"><source>Hello again</source>"},
+      // The oldest entry's source is never left out.
+      {"<alt-trans><source>Hello</source>", "<alt-trans>"},
+      {"<prop prop-type=\"Version\">", "<?pi x?><prop prop-type=\"Version\">"},
+      {"<xliff version=\"1.0\">", "<xliff version=\"1.0\" xmlns:o=\"urn:o\">"},
+      {"<header>", "<header><skl>s</skl>"},
+      {"tool=\"HLX v10.0\"", "tool=\"HLX v10.0\" o:x=\"1\""},
+      {"<trans-unit id=\"Form1.Caption\" resname=\"Form1.Caption\">",
+       "<trans-unit resname=\"Form1.Caption\" id=\"Form1.Caption\">"},
+      {"<body>", "<body><group id=\"g\"/>"},
+  };
+  for (const auto& [from, to] : foreign) {
+    SCOPED_TRACE(to);
+    qemtest::WriteTextFile(tmp.Path() / "foreign.snt", replaced(from, to));
+    const std::string saved = SaveOpened(tmp.U16("foreign.snt"), {true, true, true}, false);
+    ExpectSameText(saved, SaveOpened(tmp.U16("foreign.snt"), {false, false, true}, false));
+    EXPECT_NE(saved.find(to.substr(0, to.find('>') + 1)), std::string::npos);
+  }
+}
+
+// Classes with items or properties of their own read the same values and keep the document.
+TEST_F(NotesStream, ItemClassesOfPackagesReadAlikeAndKeepTheDocument) {
+  class TOwnItem : public TQEMNotesItem {
+  public:
+    using TQEMNotesItem::TQEMNotesItem;
+  };
+  class TOwnItemFile : public TStreamNotesFile {
+  public:
+    IQEMNotesItemPtr CreateNotesItem() override { return std::make_shared<TOwnItem>(0, 0); }
+  };
+  class TPropFile : public TStreamNotesFile {
+  public:
+    void WriteCustomProp(TQEMXMLNode Group, IQEMNotesItem&) override {
+      Group.AppendElement(u"prop").SetAttribute(u"prop-type", u"Extra");
+    }
+  };
+  qemtest::TTempDir tmp;
+  const std::u16string name = tmp.U16("items.snt");
+  Sample(u"")->SaveAs(name);
+  TStreamNotesFile plain;
+  TOwnItemFile own;
+  TPropFile prop;
+  for (TStreamNotesFile* f : std::initializer_list<TStreamNotesFile*>{&plain, &own, &prop}) {
+    f->Open(name);
+    f->GetItems();
+  }
+  EXPECT_TRUE(plain.HeadOnly());
+  EXPECT_FALSE(own.HeadOnly());
+  EXPECT_FALSE(prop.HeadOnly());
+  IQEMNotesItemsPtr a = plain.GetItems(), b = own.GetItems();
+  ExpectSameItems(*a, *b);
+  EXPECT_EQ(a->Get(0)->GetPrevCount(), 3);
+}
+// Texts with every escape, reference and line break the document resolves read alike from the
+// bytes and through the document; what it reads otherwise goes to it, and is refused alike.
+TEST_F(NotesStream, BodiesReadFromTheBytesReadAsTheDocumentReadsThem) {
+  qemtest::TTempDir tmp;
+  QEMNotesFormattedXML = true;
+  const std::u16string name = tmp.U16("own.snt");
+  Sample(u"")->SaveAs(name);
+  const std::string own = qemtest::ReadTextFile(tmp.Path() / "own.snt");
+  const std::string target = "<target>Hallo wieder</target>", id = "id=\"Same\"";
+  const struct {
+    std::string Text, ID;
+    bool Own;
+  } cases[] = {
+      {"a&#13;b&#10;c&#13;&#10;d&#13;\ne\r\nf\rg\nh&#x41;&#65;&apos;&quot;&gt;>\t", "S", true},
+      {"&#13;\r\n&#13;\r&#10;", "&#x41;&amp;&lt;&gt;&quot;&apos;", true},
+      {"\xF0\x9F\x98\x80 \xE2\x82\xAC \xC3\xA9 \xEF\xBF\xBD", "\xC3\xA9", true},
+      {"   ", "&#9;&#10;&#13;", true},
+      {"", "", true},
+      // Left to the document, which reads them as text, or turns them into spaces.
+      {"&#X41;", "S", true},
+      {"&nbsp;", "S", true},
+      {"a&#0041;b", "S", true},
+      {"a", "S\tT", true},
+      {"a", "S\r\nT", true},
+      // Refused by the document.
+      {"a\xC0\x80", "S", false},
+      {"a&#1;b", "S", false},
+      {"a\xEF\xBF\xBE", "S", false},
+      {"<![CDATA[x]]>", "S", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text + "|" + c.ID);
+    std::string text = own;
+    text.replace(text.find(target), target.size(), "<target>" + c.Text + "</target>");
+    text.replace(text.find(id), id.size(), "id=\"" + c.ID + "\"");
+    qemtest::WriteTextFile(tmp.Path() / "case.snt", text);
+    const std::u16string file = tmp.U16("case.snt");
+    TStreamNotesFile scanned, whole;
+    notesdetail::DropOwnDocument = false;
+    std::u16string error;
+    try {
+      whole.Open(file);
+      whole.GetItems();
+    } catch (const EQEMNotesError& e) {
+      error = e.Message();
+    }
+    notesdetail::DropOwnDocument = true;
+    try {
+      scanned.Open(file);
+      scanned.GetItems();
+      EXPECT_TRUE(error.empty());
+    } catch (const EQEMNotesError& e) {
+      EXPECT_EQ(error, e.Message()); // refused alike
+      continue;
+    }
+    EXPECT_EQ(scanned.HeadOnly(), c.Own);
+    ExpectSameItems(*scanned.GetItems(), *whole.GetItems());
+    if (error.empty()) ExpectSameSaves(file, c.Own);
+  }
 }
 } // namespace
