@@ -73,7 +73,23 @@ std::u16string FormatPath(const std::u16string& S) {
   return IncludeTrailingPathDelimiter(QEMSlashes(S.substr(skip)));
 }
 
+namespace {
+// Only back slashes and "." or ".." components change a path; most paths have neither.
+bool IsNormal(const std::u16string& Path) {
+  size_t start = 0;
+  for (size_t i = 0; i <= Path.size(); ++i) {
+    if (i < Path.size() && Path[i] == u'\\') return false;
+    if (i < Path.size() && Path[i] != u'/') continue;
+    const size_t n = i - start;
+    if ((n == 1 || n == 2) && Path[start] == u'.' && Path[i - 1] == u'.') return false;
+    start = i + 1;
+  }
+  return true;
+}
+} // namespace
+
 std::u16string QEMNormalizePath(const std::u16string& Path) {
+  if (IsNormal(Path)) return Path;
   std::vector<std::u16string> parts;
   size_t start = 0;
   for (size_t i = 0; i <= Path.size(); ++i) {

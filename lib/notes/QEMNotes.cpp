@@ -51,10 +51,14 @@ std::string ReadStart(const std::u16string& FileName, bool& Whole, struct stat& 
   errno = 0;
   const int fd = ::open(QEMNativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) ReadFailed(FileName);
-  std::string bytes(kStartBytes + 1, '\0'); // the byte to spare sees the end
+  std::string bytes;
   size_t got = 0;
   bool ok = fstat(fd, &St) == 0;
-  while (ok && got < bytes.size()) {
+  // Sized by the file, not the limit: most notes are a few kB. The byte to spare sees the end,
+  // and a file that grew since the fstat gets the room it needs.
+  if (ok) bytes.resize(std::min(kStartBytes, size_t(std::max<off_t>(St.st_size, 0))) + 1);
+  while (ok && got < kStartBytes + 1) {
+    if (got == bytes.size()) bytes.resize(std::min(kStartBytes + 1, bytes.size() * 2));
     const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
     if (n == 0) break;
     if (n < 0 && errno == EINTR) continue;

@@ -2,15 +2,20 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "core/QEMIntlUtils.h"
 #include "core/QEMLiterals.h"
 #include "core/QEMStrs.h"
 #include "core/QEMUtilsFiles.h"
+#include "platform/QEMDateTime.h"
 #include "platform/QEMFiles.h"
 #include "platform/QEMFormat.h"
 #include "repository/QEMRepositoryService.h"
@@ -27,7 +32,7 @@ std::string ReadBytes(const std::u16string& FileName) {
 }
 
 bool SameDate(TDateTime A, TDateTime B) {
-  return QEMFloatToStr(A) == QEMFloatToStr(B);
+  return (A == B && std::signbit(A) == std::signbit(B)) || QEMFloatToStr(A) == QEMFloatToStr(B);
 }
 
 // Deletes a file the run wants gone; a failure is an error of the file, not a silent success.
@@ -43,6 +48,43 @@ std::u16string SourceKey(const std::u16string& XlatName) {
   std::error_code ec;
   const auto abs = std::filesystem::absolute(QEMNativePath(XlatName), ec);
   return QEMNormalizePath(ec ? QEMSlashes(XlatName) : UTF8ToUTF16(abs.string()));
+}
+
+// The workspace asks for the name of the file the run has just named. An absolute result
+// depends on the arguments alone, so the last one is kept with its key.
+struct TLastXlatName {
+  std::u16string File, XlatPath, BaseDir, Result, Key;
+};
+thread_local TLastXlatName gLastXlatName;
+
+// Every file of a folder passes here; the folder is cleaned once per process anyway.
+void RemoveLeftoversOnce(const std::u16string& Folder) {
+  thread_local std::u16string last;
+  if (!Folder.empty() && Folder[0] == u'/' && Folder == last) return;
+  QEMRemoveLeftoverTempFilesOnce(Folder);
+  last = Folder;
+}
+
+// One look at a file: whether it is a regular file, its time and its size, of one moment.
+struct TLook {
+  bool Exists = false;
+  timespec Time{};
+  int64_t Size = -1;
+};
+
+TLook LookAt(const std::u16string& Name) {
+  TLook look;
+  struct stat st {};
+  if (Name.empty() || ::stat(QEMNativePath(Name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return look;
+  look.Exists = true;
+  look.Time = st.st_mtim;
+  look.Size = int64_t(st.st_size);
+  return look;
+}
+
+TDateTime DateOf(const TLook& Look) {
+  return QEMFileDateResolution(QEMFileTimeToLocal(Look.Time));
 }
 
 // What the notes record of a source beyond its date: its size and exact time and, where the
@@ -96,7 +138,31 @@ std::u16string TakeStamp(const std::u16string& Name) {
   return UTF8ToUTF16(text);
 }
 
+// What TakeStamp writes: digits, a space, digits, and perhaps a space and the digest.
+bool ParseWrittenStamp(const std::u16string& Text, TStamp& S) {
+  size_t at = 0;
+  const auto number = [&](int64_t& Value) {
+    const size_t from = at;
+    uint64_t v = 0; // 19 digits fit; the range is checked after
+    for (; at < Text.size() && at - from < 20 && Text[at] >= u'0' && Text[at] <= u'9'; ++at)
+      v = v * 10 + uint64_t(Text[at] - u'0');
+    Value = int64_t(v);
+    return at > from && at - from < 20 && v <= uint64_t(INT64_MAX) &&
+           (at == Text.size() || Text[at] == u' ');
+  };
+  if (!number(S.Time) || at == Text.size() || ++at == Text.size() || !number(S.Size)) return false;
+  if (at == Text.size()) return true;
+  const std::u16string_view digest = std::u16string_view(Text).substr(at + 1);
+  if (digest.empty() || digest.size() > 16) return false;
+  for (const char16_t ch : digest)
+    if (!((ch >= u'0' && ch <= u'9') || (ch >= u'a' && ch <= u'f'))) return false;
+  S.Digest.assign(digest.begin(), digest.end());
+  return true;
+}
+
 bool ParseStamp(const std::u16string& Text, TStamp& S) {
+  if (ParseWrittenStamp(Text, S)) return true;
+  S = TStamp{};
   std::istringstream in(UTF16ToUTF8(Text));
   if (!(in >> S.Time >> S.Size)) return false;
   in >> S.Digest;
@@ -104,10 +170,11 @@ bool ParseStamp(const std::u16string& Text, TStamp& S) {
 }
 
 // Called where the date is the same as recorded; without a usable record, changed.
-bool StampChanged(const std::u16string& Name, const std::u16string& Recorded) {
-  TStamp was, now;
-  if (!ParseStamp(Recorded, was) || !StatFile(Name, now)) return true;
-  if (now.Time != was.Time || now.Size != was.Size) return true;
+bool StampChanged(const std::u16string& Name, const TLook& Now, const std::u16string& Recorded) {
+  TStamp was;
+  if (!ParseStamp(Recorded, was)) return true;
+  const int64_t time = int64_t(Now.Time.tv_sec) * 1'000'000'000 + Now.Time.tv_nsec;
+  if (time != was.Time || Now.Size != was.Size) return true;
   return !was.Digest.empty() && DigestOf(Name) != was.Digest;
 }
 
@@ -161,8 +228,23 @@ void TQEMTranslatorUpdater::NewString(const IQEMNotesItemPtr& Item) {
 std::u16string TQEMTranslatorUpdater::GetXlatFileName(const std::u16string& AFileName,
                                                       const std::u16string& AXlatPath,
                                                       const std::u16string& ABaseDir, void*) {
+  auto& last = gLastXlatName;
+  if (!last.Result.empty() && last.File == AFileName && last.XlatPath == AXlatPath &&
+      last.BaseDir == ABaseDir) {
+    // As the full call would: the folder made again if it went, the source recorded again.
+    const std::u16string dir = ExtractFilePath(last.Result);
+    if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir))
+      throw EQEMError(Format(SCannotCreateDir, dir));
+    gProjectSources[last.Key] = AFileName;
+    return last.Result;
+  }
   std::u16string result = ::GetXlatFileName(AFileName, AXlatPath, ABaseDir);
-  QEMSetProjectSourceFile(result, AFileName);
+  std::u16string key = SourceKey(result);
+  gProjectSources[key] = AFileName;
+  if (result.starts_with(u'/'))
+    last = {AFileName, AXlatPath, ABaseDir, result, std::move(key)};
+  else
+    last = {};
   return result;
 }
 
@@ -443,15 +525,22 @@ bool TQEMCustomUpdater::UpdateFile(TStats& AStats) {
   return true;
 }
 
+namespace {
+bool ChangedSinceRecorded(const IQEMNotesFilePtr& Notes, bool FromOrig, const std::u16string& Name,
+                          const TLook& Look) {
+  if (!Look.Exists) return false;
+  if (!Notes) return true;
+  const auto stats = Notes->GetStats();
+  const TDateTime recorded = FromOrig ? stats->GetOrigDateTime() : stats->GetXlatDateTime();
+  if (!SameDate(recorded, DateOf(Look))) return true;
+  // The translated file is written by managers too, which record its date alone.
+  return FromOrig && StampChanged(Name, Look, stats->GetOrigStamp());
+}
+} // namespace
+
 bool TQEMCustomUpdater::DataHasChanged(bool FromOrig) {
   const std::u16string& name = FromOrig ? SourceFile() : CurrXlatName();
-  if (name.empty() || !FileExists(name)) return false;
-  if (!NewNotesFile()) return true;
-  const auto stats = NewNotesFile()->GetStats();
-  const TDateTime recorded = FromOrig ? stats->GetOrigDateTime() : stats->GetXlatDateTime();
-  if (!SameDate(recorded, DateOfFile(name))) return true;
-  // The translated file is written by managers too, which record its date alone.
-  return FromOrig && StampChanged(name, stats->GetOrigStamp());
+  return ChangedSinceRecorded(NewNotesFile(), FromOrig, name, LookAt(name));
 }
 
 TFileStats TQEMCustomUpdater::GetStats(const std::u16string& FileName, bool Reload) {
@@ -550,8 +639,8 @@ void TQEMCustomUpdater::SourceFileRun(TStringList* AFiles, const std::u16string&
     context.CurrXlatName = GetXlatFileName(File, Args.XlatPath, Args.BaseDir, nullptr);
     context.CurrNotesName = GetNotesFileName(context.CurrXlatName);
     // A run killed earlier may have left its temporary files here; they go before any work.
-    QEMRemoveLeftoverTempFilesOnce(ExtractFilePath(context.CurrXlatName));
-    QEMRemoveLeftoverTempFilesOnce(ExtractFilePath(context.CurrNotesName));
+    RemoveLeftoversOnce(ExtractFilePath(context.CurrXlatName));
+    RemoveLeftoversOnce(ExtractFilePath(context.CurrNotesName));
     if (AFiles) AFiles->Add(context.CurrXlatName);
     ProcessFile(AFiles, Args);
   } catch (const std::exception& e) {
@@ -681,14 +770,17 @@ void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& A
   auto& c = Ctx();
   c.NotesChanged = false;
   bool notesExist = FileExists(c.CurrNotesName);
-  const bool xlatExists = FileExists(c.CurrXlatName);
+  // Whether the translated file is there and whether it changed: one look, of one moment.
+  TLook xlat = LookAt(c.CurrXlatName);
+  const bool xlatExists = xlat.Exists;
   bool separated = IsSeparatedNotes(notesExist, xlatExists);
   if (!separated && xlatExists && c.NewNotesFile->GetStats()->GetVersion().empty()) {
     c.NewNotesFile->Open(c.CurrXlatName);
     c.NewNotesFile->SaveAsNewVersion(c.CurrNotesName, u"9.0");
     notesExist = separated = true;
+    xlat = LookAt(c.CurrXlatName);
   }
-  bool xlatChanged = separated && DataHasChanged(false);
+  bool xlatChanged = separated && ChangedSinceRecorded(NewNotesFile(), false, c.CurrXlatName, xlat);
   if (xlatChanged && notesExist) {
     NestedTranslationRun(Args);
     xlatChanged = false;
@@ -709,9 +801,11 @@ void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& A
     MergeSource(AFiles, Args, {notesExist, xlatExists, separated, xlatChanged});
 
   // Where the source is, the project says; a notes file naming another path is corrected.
-  if (separated && (c.NotesChanged || FileExists(c.CurrNotesName)) && !SourceFile().empty()) {
+  // The name is compared first: the look at the notes file is needed only where it differs.
+  if (separated && !SourceFile().empty() && c.NewNotesFile) {
     const auto stats = c.NewNotesFile->GetStats();
-    if (stats->GetOrigFileName() != SourceFile()) {
+    if (stats->GetOrigFileName() != SourceFile() &&
+        (c.NotesChanged || FileExists(c.CurrNotesName))) {
       stats->SetOrigFileName(SourceFile());
       c.NotesChanged = true;
     }

@@ -36,6 +36,19 @@ TEST(UtilsFiles, NormalisationResolvesDotsWithoutClimbingAboveTheRoot) {
   EXPECT_EQ(QEMNormalizePath(u"a/b/"), u"a/b/");
 }
 
+// Paths that need no work come back as they are; a dot component anywhere, or a back slash,
+// still goes through the resolution.
+TEST(UtilsFiles, NormalisationTellsDotComponentsFromDotsInNames) {
+  for (const std::u16string p : {u"", u"/", u"a//b", u"/x/.hidden/..y/z.", u"...", u"a/b.."})
+    EXPECT_EQ(QEMNormalizePath(p), p);
+  EXPECT_EQ(QEMNormalizePath(u"a/."), u"a");
+  EXPECT_EQ(QEMNormalizePath(u"./a"), u"a");
+  EXPECT_EQ(QEMNormalizePath(u"/a/.."), u"/");
+  EXPECT_EQ(QEMNormalizePath(u"a/../b"), u"b");
+  EXPECT_EQ(QEMNormalizePath(u".."), u"..");
+  EXPECT_EQ(QEMNormalizePath(u"a\\b"), u"a/b");
+}
+
 TEST(UtilsFiles, AbsoluteFileNames) {
   EXPECT_EQ(AbsoluteFileName(u"/root", u"/base", u"/abs/./x.ofm"), u"/abs/x.ofm");
   EXPECT_EQ(AbsoluteFileName(u"/root", u"C:\\base", u"..\\x.ofm"), u"C:/x.ofm");

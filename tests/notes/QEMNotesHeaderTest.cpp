@@ -125,6 +125,21 @@ TEST_F(NotesHeader, OtherFilesAreReadWholeWithTheSameVerdictAsBefore) {
   }
 }
 
+// Around the size of the start read, a file is taken whole or read on, never cut short.
+TEST_F(NotesHeader, FilesAroundTheStartSizeAreReadToTheirEnd) {
+  const size_t base = Doc("<!---->", kAttrs, "").size();
+  for (const size_t size :
+       {size_t(64 * 1024 - 1), size_t(64 * 1024), size_t(64 * 1024 + 1), size_t(128 * 1024 + 3)}) {
+    const std::string text = Doc("<!--" + std::string(size - base, ' ') + "-->", kAttrs, "");
+    ASSERT_EQ(text.size(), size);
+    THeadNotesFile f;
+    f.Open(Put(text));
+    ExpectHeader(f, std::to_string(size));
+    ASSERT_EQ(f.GetItems()->Count(), 1) << size;
+    EXPECT_EQ(f.GetItems()->Get(0)->GetOrigText(), u"A") << size;
+  }
+}
+
 // The body comes from the file the header was read from, never from one put there since.
 TEST_F(NotesHeader, AFileReplacedAfterTheOpenIsNotMixedIn) {
   THeadNotesFile f;

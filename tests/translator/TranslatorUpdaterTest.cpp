@@ -522,6 +522,63 @@ TEST_F(UpdaterTest, EditsWithinOneSecondAreAllSeen) {
   EXPECT_TRUE(u.Read.empty());
 }
 
+// However the stamp was spelt, it decides: an unchanged source is not read again, one of
+// another size or with another digest is, and so is one whose stamp cannot be read.
+TEST_F(UpdaterTest, RecordedStampsDecideInEverySpelling) {
+  TTestUpdater u;
+  Write("src/a.lines", "a = \"A\"\n");
+  Run(u);
+  const std::u16string name = Dir.U16("de/a.lines.xlf");
+  std::u16string time, size;
+  {
+    TLinesNotesFile notes;
+    notes.Open(name);
+    const std::u16string stamp = notes.GetStats()->GetOrigStamp();
+    const size_t space = stamp.find(u' ');
+    ASSERT_NE(space, std::u16string::npos);
+    time = stamp.substr(0, space);
+    size = stamp.substr(space + 1);
+  }
+  const auto runWith =
+      [&](const std::function<std::u16string(std::u16string, std::u16string)>& Spell) {
+        TLinesNotesFile notes;
+        notes.Open(name);
+        notes.GetStats()->SetOrigStamp(Spell(time, size));
+        notes.SaveAs(name);
+        u.Read.clear();
+        Run(u);
+        return u.Read.size();
+      };
+  using S = std::u16string;
+  EXPECT_EQ(runWith([](S T, S Size) { return T + u" " + Size; }), 0u);
+  EXPECT_EQ(runWith([](S T, S Size) { return u" " + T + u"\t " + Size + u" "; }), 0u);
+  EXPECT_EQ(runWith([](S T, S Size) { return u"0" + T + u" " + Size; }), 0u);
+  EXPECT_EQ(runWith([](S T, S) { return T + u" 9"; }), 1u);
+  EXPECT_EQ(runWith([](S T, S Size) { return T + u" " + Size + u" 0123456789abcdef"; }), 1u);
+  EXPECT_EQ(runWith([](S T, S Size) { return T + u"x " + Size; }), 1u);
+  EXPECT_EQ(runWith([](S, S Size) { return u"99999999999999999999 " + Size; }), 1u);
+  EXPECT_EQ(runWith([](S, S) { return S(u"junk"); }), 1u);
+  EXPECT_EQ(runWith([](S T, S Size) { return T + u" " + Size; }), 0u);
+}
+
+// Asked again for the same file, the updater names it as before, makes its folder again if it
+// went, and records the source again.
+TEST_F(UpdaterTest, AskedAgainTheTranslatedNameComesWithItsFolderAndSource) {
+  TTestUpdater u;
+  const std::u16string src = Dir.U16("src/sub/a.lines");
+  const std::u16string xlat = u.GetXlatFileName(src, Dir.U16("de"), Dir.U16("src"), nullptr);
+  EXPECT_EQ(xlat, Dir.U16("de/sub/a.lines"));
+  fs::remove_all(Dir.Path() / "de");
+  QEMSetProjectSourceFile(xlat, Dir.U16("src/other.lines"));
+  EXPECT_EQ(u.GetXlatFileName(src, Dir.U16("de"), Dir.U16("src"), nullptr), xlat);
+  EXPECT_TRUE(fs::is_directory(Dir.Path() / "de/sub"));
+  EXPECT_EQ(QEMProjectSourceFile(xlat), src);
+  EXPECT_EQ(u.GetXlatFileName(src, Dir.U16("de"), Dir.U16("src/sub"), nullptr),
+            Dir.U16("de/a.lines"));
+  EXPECT_EQ(u.GetXlatFileName(src, Dir.U16("fr"), Dir.U16("src"), nullptr),
+            Dir.U16("fr/sub/a.lines"));
+}
+
 // An unchanged run decides from the notes headers alone; a changed source reads its notes whole.
 TEST_F(UpdaterTest, AnUnchangedRunParsesNoNotesBody) {
   TTestUpdater u;
