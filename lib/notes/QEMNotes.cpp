@@ -117,8 +117,8 @@ TQEMBaseNotesFile::~TQEMBaseNotesFile() = default;
 TQEMBaseNotesFileClass::~TQEMBaseNotesFileClass() = default;
 
 TQEMNotesItem::TQEMNotesItem(int32_t OrigCP, int32_t XlatCP)
-    : FCreated(QEMNowUTC()), FXlatCP(XlatCP), FOrigCP(OrigCP) {
-  FList.push_back(TQEMStringPair{{}, {}, {}, QEMNowUTC()});
+    : FCreated(notesdetail::ItemTime()), FXlatCP(XlatCP), FOrigCP(OrigCP) {
+  FList.push_back(TQEMStringPair{{}, {}, {}, notesdetail::ItemTime()});
 }
 
 TQEMNotesItem::~TQEMNotesItem() = default;
@@ -419,7 +419,7 @@ void TQEMCustomNotesFile::LoadNotesBody() {
       LoadOldNotes(ReadAll(FFileName));
     } else {
       if (!FDoc) {
-        const std::string bytes = ReadAll(FFileName);
+        const auto bytes = notesdetail::ReadWhole(FFileName);
         notesdetail::CountBodyRead();
         std::shared_ptr<TQEMXMLDocument> head;
         if (notesdetail::DropOwnDocument &&

@@ -30,6 +30,41 @@ std::string ReadAll(const std::u16string& FileName);
 // Counted by QEMNotesBodyReads.
 void CountBodyRead();
 
+// The whole file, read into a buffer of its size that is not cleared first.
+class QEM_API TFileBytes {
+public:
+  operator std::string_view() const { return {FData.get(), FSize}; }
+  std::unique_ptr<char[]> FData;
+  size_t FSize = 0;
+};
+// Raises EQEMNotesError naming the file.
+QEM_API TFileBytes ReadWhole(const std::u16string& FileName);
+
+// While one lives, the items made on its thread take the time it read once, for their creation
+// and their empty history entry: a load of many items asks the clock once.
+class TLoadClock {
+public:
+  TLoadClock();
+  ~TLoadClock();
+  TLoadClock(const TLoadClock&) = delete;
+  TLoadClock& operator=(const TLoadClock&) = delete;
+
+private:
+  TDateTime FOuter;
+};
+// For a new item: the time of the load under way on this thread, else now.
+TDateTime ItemTime();
+
+// A time as the last unit had it is most often the next one's too: parsed again only when not.
+struct TTimeCache {
+  std::u16string Text;
+  TDateTime Value = 0;
+  bool Known = false;
+  TDateTime Get(const std::u16string& S);
+};
+// The stored status as QEMCheckedStatus reads it, a single digit without it.
+TResStatus UnitStatus(const std::u16string& ID, const std::u16string& Text);
+
 // A notes file saved without a document of its own is written straight to the stream. Off, it
 // is built as a document first: both must give the same bytes.
 QEM_API extern bool StreamNewNotes;

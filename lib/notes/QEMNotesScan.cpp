@@ -1,6 +1,13 @@
 // Reading the body of a notes file in the layout our saves write straight from its bytes: no
 // tree (for a large file several times the size of the file), each text decoded once, into the
 // item's own string. Anything else, down to a comment or an unusual escape, goes to the document.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <typeinfo>
@@ -8,10 +15,81 @@
 #include "core/QEMLiterals.h"
 #include "notes/QEMNotes.h"
 #include "notes/QEMNotesDetail.h"
+#include "platform/QEMFiles.h"
+#include "platform/QEMFormat.h"
+#include "resources/QEMConst.h"
 
 namespace notesdetail {
 
 bool ScanOwnBodies = true;
+
+TDateTime TTimeCache::Get(const std::u16string& S) {
+  if (Known && S == Text) return Value;
+  Known = false;
+  Value = QEMStrToFloat(S);
+  Text = S;
+  Known = true;
+  return Value;
+}
+
+TResStatus UnitStatus(const std::u16string& ID, const std::u16string& Text) {
+  if (Text.size() == 1 && Text[0] >= u'0' && Text[0] <= u'9' && QEMIsValidStatus(Text[0] - u'0'))
+    return TResStatus(Text[0] - u'0');
+  return QEMCheckedStatus(ID, Text);
+}
+
+namespace {
+thread_local TDateTime tLoadTime = 0;
+
+[[noreturn]] void ReadFailed(const std::u16string& FileName) {
+  throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno ? errno : EIO)));
+}
+} // namespace
+
+TLoadClock::TLoadClock() : FOuter(tLoadTime) {
+  if (FOuter == 0) tLoadTime = QEMNowUTC();
+}
+
+TLoadClock::~TLoadClock() {
+  tLoadTime = FOuter;
+}
+
+TDateTime ItemTime() {
+  const TDateTime t = tLoadTime;
+  return t != 0 ? t : QEMNowUTC();
+}
+
+TFileBytes ReadWhole(const std::u16string& FileName) {
+  errno = 0;
+  const int fd = ::open(QEMNativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ReadFailed(FileName);
+  TFileBytes r;
+  struct stat st {};
+  // The byte to spare sees the end; a file that is no regular one or grows is read on to its end.
+  size_t room = 64 * 1024;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) room = size_t(st.st_size) + 1;
+  r.FData = std::make_unique_for_overwrite<char[]>(room);
+  for (;;) {
+    if (r.FSize == room) {
+      auto more = std::make_unique_for_overwrite<char[]>(2 * room);
+      std::memcpy(more.get(), r.FData.get(), r.FSize);
+      r.FData = std::move(more);
+      room *= 2;
+    }
+    const ssize_t n = ::read(fd, r.FData.get() + r.FSize, room - r.FSize);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      errno = err;
+      ReadFailed(FileName);
+    }
+    r.FSize += size_t(n);
+  }
+  ::close(fd);
+  return r;
+}
 
 namespace {
 
@@ -29,6 +107,18 @@ void Put(std::u16string& Out, char32_t C) {
   }
 }
 
+// Printable ASCII other than '&' and '<': copied as it stands.
+constexpr auto kPlainBytes = [] {
+  std::array<bool, 256> t{};
+  for (int b = 0x20; b < 0x80; ++b)
+    t[size_t(b)] = b != '&' && b != '<';
+  return t;
+}();
+
+bool IsPlain(char C) {
+  return kPlainBytes[static_cast<unsigned char>(C)];
+}
+
 // The bytes of a file in our layout; every step is false at the first thing that is not.
 class TScanner {
 public:
@@ -38,7 +128,8 @@ public:
     while (P < E && (*P == ' ' || *P == '\t' || *P == '\r' || *P == '\n'))
       ++P;
   }
-  bool Lit(std::string_view S) {
+  // Inlined, so that the compiler compares a literal of known length in place.
+  [[gnu::always_inline]] bool Lit(std::string_view S) {
     if (size_t(E - P) < S.size() || std::memcmp(P, S.data(), S.size()) != 0) return false;
     P += S.size();
     return true;
@@ -49,15 +140,21 @@ public:
   // resolved, every line break (raw, or referenced CR, LF, CR LF) as CR LF. Decoded into a
   // buffer first, so that Out is allocated once, at its size.
   bool Text(std::u16string& Out) {
-    if (Plain(Out, '<')) return true;
-    FBuf.clear();
+    const char* q = P;
+    if (Plain(Out, '<', q)) return true;
+    // No more units than bytes, but for a lone raw break (CR LF from one byte): the room is
+    // checked there alone. Written through a pointer.
+    const auto* lt = static_cast<const char*>(std::memchr(q, '<', size_t(E - q)));
+    const char* stop = lt ? lt : E;
+    if (FWide.size() < size_t(stop - P) + 2) FWide.resize(size_t(stop - P) + 2);
+    char16_t* o = FWide.data();
+    for (; P < q; ++P)
+      *o++ = char16_t(static_cast<unsigned char>(*P));
     bool cr = false; // the last character put was a CR made into CR LF
     while (P < E && *P != '<') {
-      const auto b = static_cast<unsigned char>(*P);
-      if (b >= 0x20 && b < 0x80 && b != '&') {
-        FBuf.push_back(char16_t(b));
+      if (IsPlain(*P)) {
+        *o++ = char16_t(static_cast<unsigned char>(*P++));
         cr = false;
-        ++P;
         continue;
       }
       char32_t c;
@@ -77,12 +174,22 @@ public:
         continue;
       }
       cr = c == '\r';
-      if (c == '\r' || c == '\n')
-        FBuf += u"\r\n";
-      else
-        Put(FBuf, c);
+      if (c == '\r' || c == '\n') {
+        const size_t at = size_t(o - FWide.data());
+        if (FWide.size() - at < 2 + size_t(stop - P)) {
+          FWide.resize(std::max(2 * FWide.size(), at + 2 + size_t(stop - P)));
+          o = FWide.data() + at;
+        }
+        *o++ = u'\r';
+        *o++ = u'\n';
+      } else if (c < 0x10000) {
+        *o++ = char16_t(c);
+      } else {
+        *o++ = char16_t(0xD800 + ((c - 0x10000) >> 10));
+        *o++ = char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
+      }
     }
-    Out.assign(FBuf);
+    Out.assign(FWide.data(), size_t(o - FWide.data()));
     return P < E;
   }
 
@@ -90,7 +197,8 @@ public:
   // which the document would turn into spaces, are left to it.
   bool Value(std::u16string& Out) {
     if (!Lit("\"")) return false;
-    if (Plain(Out, '"')) return Lit("\"");
+    const char* q;
+    if (Plain(Out, '"', q)) return Lit("\"");
     FBuf.clear();
     while (P < E && *P != '"') {
       char32_t c;
@@ -106,17 +214,17 @@ public:
   }
 
   // <Tag>Text</Tag> or <Tag/>, from the '<'.
-  bool Leaf(std::string_view Tag, std::u16string& Out) {
+  [[gnu::always_inline]] bool Leaf(std::string_view Tag, std::u16string& Out) {
     if (!Lit("<") || !Lit(Tag)) return false;
     if (Lit("/>")) return true;
     return Lit(">") && Text(Out) && Lit("</") && Lit(Tag) && Lit(">");
   }
-  bool Prop(std::string_view Type, std::u16string& Out) {
+  [[gnu::always_inline]] bool Prop(std::string_view Type, std::u16string& Out) {
     if (!Lit("<prop prop-type=\"") || !Lit(Type) || !Lit("\"")) return false;
     if (Lit("/>")) return true;
     return Lit(">") && Text(Out) && Lit("</prop>");
   }
-  bool At(std::string_view S) const {
+  [[gnu::always_inline]] bool At(std::string_view S) const {
     return size_t(E - P) >= S.size() && std::memcmp(P, S.data(), S.size()) == 0;
   }
 
@@ -124,14 +232,15 @@ private:
   const char* P;
   const char* E;
   std::u16string FBuf;
+  std::u16string FWide; // only ever grows
 
   // The usual text, printable ASCII up to End, widened straight into Out; false, having read
-  // nothing, for any other.
-  bool Plain(std::u16string& Out, char End) {
+  // nothing, for any other, with Q at the first character that is not.
+  bool Plain(std::u16string& Out, char End, const char*& Q) {
     const char* q = P;
-    while (q < E && static_cast<unsigned char>(*q) >= 0x20 &&
-           static_cast<unsigned char>(*q) < 0x80 && *q != '&' && *q != '<' && *q != End)
+    while (q < E && IsPlain(*q) && *q != End)
       ++q;
+    Q = q;
     if (q == E || *q != End) return false;
     Out.resize(size_t(q - P));
     for (size_t i = 0; P < q; ++P, ++i)
@@ -207,6 +316,8 @@ struct TUnitScanner {
 
   std::u16string& Created; // reused from unit to unit
   std::u16string& Status;
+  TTimeCache& CreatedTimes;
+  TTimeCache& ModifiedTimes;
 
   bool Scan(TScanner& S, std::vector<TScannedAlt>& Alts) {
     std::u16string &created = Created, &status = Status;
@@ -235,8 +346,8 @@ struct TUnitScanner {
     if (!S.Prop("Status", status)) return false;
     S.Ws();
     if (!S.Lit("</prop-group>")) return false;
-    I.Created() = QEMStrToFloat(created);
-    I.Status() = QEMCheckedStatus(I.ID(), status);
+    I.Created() = CreatedTimes.Get(created);
+    I.Status() = UnitStatus(I.ID(), status);
     size_t count = 0;
     for (S.Ws(); S.At("<alt-trans>"); S.Ws()) {
       if (Alts.size() <= count) Alts.emplace_back();
@@ -293,7 +404,7 @@ private:
       prev.FOrigText = std::move(a.Source);
       prev.FXlatText = std::move(a.Target);
       prev.FTagName = a.HasTag ? std::move(a.Tag) : std::u16string();
-      if (!a.Modified.empty()) prev.FModified = QEMStrToFloat(a.Modified);
+      if (!a.Modified.empty()) prev.FModified = ModifiedTimes.Get(a.Modified);
     }
     return true;
   }
@@ -328,6 +439,10 @@ bool ScanOwnNotes(TQEMCustomNotesFile& F, std::string_view Bytes,
   };
   std::vector<TScannedAlt> alts;
   std::u16string created, status;
+  TTimeCache createdTimes, modifiedTimes;
+  std::vector<IQEMNotesItemPtr> added;
+  added.reserve(Bytes.size() / 512);
+  const TLoadClock clock;
   try {
     if (!s.Lit("<body/>")) {
       if (!s.Lit("<body>")) return giveUp();
@@ -337,11 +452,13 @@ bool ScanOwnNotes(TQEMCustomNotesFile& F, std::string_view Bytes,
         if (!s.At("<trans-unit ")) return giveUp();
       }
       for (; s.At("<trans-unit "); s.Ws()) {
-        const IQEMNotesItemPtr item = F.CreateNotesItem();
+        IQEMNotesItemPtr item = F.CreateNotesItem();
         if (!item || typeid(*item) != typeid(TQEMNotesItem)) return giveUp();
-        TUnitScanner unit{{dynamic_cast<TQEMNotesItem&>(*item)}, created, status};
+        TUnitScanner unit{
+            {dynamic_cast<TQEMNotesItem&>(*item)}, created, status, createdTimes, modifiedTimes};
         if (!unit.Scan(s, alts)) return giveUp();
-        Items.Add(item);
+        added.push_back(item);
+        Items.Add(std::move(item));
       }
       if (!s.Lit("</body>")) return giveUp();
     }
@@ -354,10 +471,6 @@ bool ScanOwnNotes(TQEMCustomNotesFile& F, std::string_view Bytes,
   if (!s.Lit("</xliff>")) return giveUp();
   s.Ws();
   if (!s.AtEnd()) return giveUp();
-  std::vector<IQEMNotesItemPtr> added;
-  added.reserve(size_t(Items.Count() - before));
-  for (int i = before; i < Items.Count(); ++i)
-    added.push_back(Items.Get(i));
   if (!WritesNoOwnProps(F, added)) return giveUp();
   Head = OwnHead(file, header);
   return true;

@@ -381,10 +381,23 @@ struct TPlainLoader {
 } // namespace
 
 namespace {
+// Kept from unit to unit: the times, and the room their texts are read into.
+struct TUnitTimes {
+  notesdetail::TTimeCache Created, Modified;
+  std::u16string Buf;
+  const std::u16string& Text(TQEMXMLNode Node) {
+    if (Node)
+      GetTextFromNode(Node, Buf);
+    else
+      Buf.clear();
+    return Buf;
+  }
+};
+
 // One item from its unit; true when its history is all as a save writes it.
 template <class TLoader>
 bool ReadUnit(TQEMCustomNotesFile& F, TQEMXMLNode Unit, const TUnitParts& Parts,
-              IQEMNotesItem& Item, TLoader& L) {
+              IQEMNotesItem& Item, TLoader& L, TUnitTimes& T) {
   L.SetID(Unit.GetAttribute(u"id"));
   L.SetResName(Unit.GetAttribute(u"resname"));
   if (!Parts.Source) throw EQEMNotesError(std::u16string(SSourceTagIncorrect));
@@ -403,8 +416,8 @@ bool ReadUnit(TQEMCustomNotesFile& F, TQEMXMLNode Unit, const TUnitParts& Parts,
       else if (!status && HasAttributeValue(p, u"prop-type", u"Status"))
         status = p;
     }
-    L.SetCreated(QEMStrToFloat(created ? L.Text(created) : std::u16string()));
-    L.SetStatus(QEMCheckedStatus(L.ID(), status ? L.Text(status) : std::u16string()));
+    L.SetCreated(T.Created.Get(T.Text(created)));
+    L.SetStatus(notesdetail::UnitStatus(L.ID(), T.Text(status)));
     F.ReadCustomProp(group, Item);
   }
   // Newest first in the document; each one read goes to the front, so walk backwards.
@@ -428,10 +441,7 @@ bool ReadUnit(TQEMCustomNotesFile& F, TQEMXMLNode Unit, const TUnitParts& Parts,
     L.SetPrevOrig(L.Text(altSource));
     if (h.Target) L.SetPrevXlat(L.Text(h.Target));
     if (h.Group) L.SetPrevTag(h.TagName ? L.Text(h.TagName) : std::u16string());
-    if (h.Modified) {
-      const auto& modified = L.Text(h.Modified);
-      if (!modified.empty()) L.SetPrevModified(QEMStrToFloat(modified));
-    }
+    if (h.Modified && !T.Text(h.Modified).empty()) L.SetPrevModified(T.Modified.Get(T.Buf));
   }
   return own;
 }
@@ -516,7 +526,9 @@ void TQEMCustomNotesFile::LoadNewNotes() {
     list->Reserve(size_t(list->Count()) + units);
   std::vector<IQEMNotesItemPtr> loaded;
   loaded.reserve(units);
+  const notesdetail::TLoadClock clock;
   TUnitParts parts;
+  TUnitTimes times;
   std::u16string buf; // for item classes of packages
   for (TQEMXMLNode tu = body.FirstChild(); tu; tu = tu.NextSibling()) {
     if (!IsNamed(tu, "trans-unit")) {
@@ -530,10 +542,10 @@ void TQEMCustomNotesFile::LoadNewNotes() {
     own = own && parts.Own;
     if (typeid(*item) == typeid(TQEMNotesItem)) {
       TPlainLoader loader{{dynamic_cast<TQEMNotesItem&>(*item)}};
-      own = ReadUnit(*this, tu, parts, *item, loader) && own;
+      own = ReadUnit(*this, tu, parts, *item, loader, times) && own;
     } else {
       TGenericLoader loader{*item, std::move(buf), {}};
-      ReadUnit(*this, tu, parts, *item, loader);
+      ReadUnit(*this, tu, parts, *item, loader, times);
       buf = std::move(loader.Buf);
       own = false; // their class may hold more than a save of ours writes
     }

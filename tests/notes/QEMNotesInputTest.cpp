@@ -2,7 +2,13 @@
 // place and the file is left as it was; what other tools add to a unit survives our save.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
+
 #include "notes/QEMNotes.h"
+#include "notes/QEMNotesDetail.h"
 #include "platform/QEMFormat.h"
 #include "resources/QEMConst.h"
 #include "support/TestSupport.h"
@@ -117,5 +123,28 @@ TEST(NotesInput, AltTransOfOtherToolsSurviveSavesBesideTheHistory) {
   EXPECT_EQ(again.find("<target>Alt</target>"), std::string::npos);
   EXPECT_NE(again.find("<alt-trans origin=\"mt\" match-quality=\"80\">"), std::string::npos);
   EXPECT_NE(again.find("<note>from the glossary</note>"), std::string::npos);
+}
+// A body is read whole whatever the file is: one that is no regular file (its size unknown) is
+// read on to its end; one that cannot be opened is refused naming it.
+TEST(NotesInput, WholeBodiesAreReadFromAnyFileAndMissingOnesAreNamed) {
+  qemtest::TTempDir tmp;
+  std::string bytes;
+  for (int i = 0; bytes.size() < 300000; ++i)
+    bytes += "<unit n=\"" + std::to_string(i) + "\"/>\n";
+  qemtest::WriteTextFile(tmp.Path() / "plain.tnt", bytes);
+  EXPECT_EQ(std::string_view(notesdetail::ReadWhole(tmp.U16("plain.tnt"))), bytes);
+  const auto fifo = tmp.Path() / "pipe.tnt";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << bytes; });
+  const notesdetail::TFileBytes piped = notesdetail::ReadWhole(tmp.U16("pipe.tnt"));
+  writer.join();
+  EXPECT_EQ(std::string_view(piped), bytes);
+  EXPECT_EQ(std::string_view(notesdetail::ReadWhole(tmp.U16("plain.tnt"))).size(), bytes.size());
+  try {
+    notesdetail::ReadWhole(tmp.U16("missing.tnt"));
+    ADD_FAILURE();
+  } catch (const EQEMNotesError& e) {
+    EXPECT_NE(e.Message().find(u"missing.tnt"), std::u16string::npos);
+  }
 }
 } // namespace

@@ -2,6 +2,7 @@
 // the document built and serialised, which a loaded file still uses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -207,8 +208,8 @@ TEST_F(NotesStream, CustomPropertiesGoThroughTheDocument) {
   EXPECT_TRUE(f.HasDocument());
 }
 
-TEST_F(NotesStream, LegacyFileUpgradesAlike) {
-  qemtest::TTempDir tmp;
+// A legacy file of one item with a history entry.
+std::string LegacyText() {
   const std::string sep = "\x04";
   std::string text =
       "/*QEM: 5.0 45000.5 44000 44001 1 1 $00000409 $00000407 \"C:\\src\\main.ofm\" */\r\n"
@@ -216,7 +217,12 @@ TEST_F(NotesStream, LegacyFileUpgradesAlike) {
   text += "/* ID:Form1.Caption" + sep + "Orig:Line one\x01\x02Line two" + sep + "Status:1" + sep +
           "Curr:Zeile eins" + sep + "PrevOrig:Old" + sep + "PrevCurr:Alt" + sep +
           "Created:44000.5" + sep + "Modified:0" + sep + "Comment:c" + sep + " */\r\n";
-  qemtest::WriteTextFile(tmp.Path() / "old.snt", text);
+  return text;
+}
+
+TEST_F(NotesStream, LegacyFileUpgradesAlike) {
+  qemtest::TTempDir tmp;
+  qemtest::WriteTextFile(tmp.Path() / "old.snt", LegacyText());
   TStreamNotesFile f;
   f.Open(tmp.U16("old.snt"));
   ASSERT_EQ(f.GetItems()->Count(), 1);
@@ -352,14 +358,7 @@ TEST_F(NotesStream, OwnFilesOfEveryShapeSaveTheSameBytes) {
   }
   // A legacy file, upgraded, then read back.
   QEMNotesFormattedXML = true;
-  const std::string sep = "\x04";
-  std::string text =
-      "/*QEM: 5.0 45000.5 44000 44001 1 1 $00000409 $00000407 \"C:\\src\\main.ofm\" */\r\n"
-      "/*QEM: Do not edit. This file is machine generated. */\r\n";
-  text += "/* ID:Form1.Caption" + sep + "Orig:Line one\x01\x02Line two" + sep + "Status:1" + sep +
-          "Curr:Zeile eins" + sep + "PrevOrig:Old" + sep + "PrevCurr:Alt" + sep +
-          "Created:44000.5" + sep + "Modified:0" + sep + "Comment:c" + sep + " */\r\n";
-  qemtest::WriteTextFile(tmp.Path() / "old.snt", text);
+  qemtest::WriteTextFile(tmp.Path() / "old.snt", LegacyText());
   TStreamNotesFile legacy;
   legacy.Open(tmp.U16("old.snt"));
   legacy.SaveAs(name);
@@ -465,6 +464,13 @@ TEST_F(NotesStream, BodiesReadFromTheBytesReadAsTheDocumentReadsThem) {
       {"\xF0\x9F\x98\x80 \xE2\x82\xAC \xC3\xA9 \xEF\xBF\xBD", "\xC3\xA9", true},
       {"   ", "&#9;&#10;&#13;", true},
       {"", "", true},
+      // Plain at first, then not: the start is kept, and the room reserved holds any breaks.
+      {"Stra\xC3\x9F"
+       "e\r\nx\xE2\x82\xAC&amp;",
+       "S", true},
+      {"ab\n\n\n\n\n\n\n\n\r\r\r\r&#13;&#13;\n", "S", true},
+      {std::string(3000, 'a') + "\xC3\xA9" + std::string(50, '\n') + "\xF0\x9F\x98\x80&#x1F600;",
+       "S", true},
       // Left to the document, which reads them as text, or turns them into spaces.
       {"&#X41;", "S", true},
       {"&nbsp;", "S", true},
@@ -508,3 +514,109 @@ TEST_F(NotesStream, BodiesReadFromTheBytesReadAsTheDocumentReadsThem) {
   }
 }
 } // namespace
+
+namespace {
+// The own file of Sample with the text of one property of unit ID replaced.
+std::string WithProp(std::string Text, const std::string& ID, const std::string& Type,
+                     const std::string& Value) {
+  const size_t unit = Text.find("id=\"" + ID + "\"");
+  const std::string open = "<prop prop-type=\"" + Type + "\">";
+  const size_t from = Text.find(open, unit) + open.size();
+  Text.replace(from, Text.find("</prop>", from) - from, Value);
+  return Text;
+}
+} // namespace
+
+// Times and statuses are taken over from the unit before when their text repeats: a text that
+// differs, comes back, or is malformed after good ones reads as the document reads it.
+TEST_F(NotesStream, TimesAndStatusesReadAsTheDocumentReadsThemFromUnitToUnit) {
+  qemtest::TTempDir tmp;
+  const std::u16string name = tmp.U16("own.snt");
+  Sample(u"")->SaveAs(name);
+  const std::string own = qemtest::ReadTextFile(tmp.Path() / "own.snt");
+  std::string changed = WithProp(own, "S2", "Created", "45000.5");
+  changed = WithProp(changed, "S3", "Created", "45000.25");
+  changed = WithProp(changed, "S4", "Status", "01");
+  changed = WithProp(changed, "S5", "Status", " 5");
+  const struct {
+    std::string Text;
+    bool Refused;
+  } cases[] = {
+      {changed, false},
+      {WithProp(changed, "S6", "Created", "45000.5x"), true},
+      {WithProp(changed, "S6", "Created", ""), true},
+      {WithProp(changed, "S7", "Status", "8"), true},
+      {WithProp(changed, "S7", "Status", ""), true},
+      {WithProp(changed, "Form1.Caption", "Modified", "45001.5"), false},
+  };
+  for (const auto& c : cases) {
+    qemtest::WriteTextFile(tmp.Path() / "case.snt", c.Text);
+    const std::u16string file = tmp.U16("case.snt");
+    TStreamNotesFile scanned, whole;
+    notesdetail::ScanOwnBodies = false;
+    std::u16string error;
+    try {
+      whole.Open(file);
+      whole.GetItems();
+    } catch (const EQEMNotesError& e) {
+      error = e.Message();
+    }
+    notesdetail::ScanOwnBodies = true;
+    EXPECT_EQ(error.empty(), !c.Refused) << UTF16ToUTF8(error);
+    try {
+      scanned.Open(file);
+      scanned.GetItems();
+      EXPECT_TRUE(error.empty());
+    } catch (const EQEMNotesError& e) {
+      EXPECT_EQ(error, e.Message());
+      continue;
+    }
+    EXPECT_TRUE(scanned.HeadOnly());
+    ExpectSameItems(*scanned.GetItems(), *whole.GetItems());
+  }
+  TStreamNotesFile f;
+  qemtest::WriteTextFile(tmp.Path() / "case.snt", changed);
+  f.Open(tmp.U16("case.snt"));
+  const IQEMNotesItemsPtr items = f.GetItems();
+  std::vector<std::pair<TDateTime, TResStatus>> read;
+  for (int i = 0; i < items->Count(); ++i)
+    if (items->Get(i)->GetID().size() == 2 && items->Get(i)->GetID()[0] == u'S')
+      read.emplace_back(items->Get(i)->GetCreated(), items->Get(i)->GetStatus());
+  ASSERT_EQ(read.size(), 8u);
+  EXPECT_EQ(read[1].first, 45000.25);
+  EXPECT_EQ(read[2].first, 45000.5);
+  EXPECT_EQ(read[3].first, 45000.25);
+  EXPECT_EQ(read[4].second, TResStatus(1));
+  EXPECT_EQ(read[5].second, TResStatus(5));
+}
+
+// Every item a load makes takes the one time the load read (for the empty history entry of an
+// item without history), whichever way the body is read; an item made afterwards reads now.
+TEST_F(NotesStream, ItemsOfALoadShareItsTimeAndLaterOnesReadTheClock) {
+  qemtest::TTempDir tmp;
+  const std::u16string name = tmp.U16("own.snt");
+  Sample(u"")->SaveAs(name);
+  TDateTime tick = 50000;
+  QEMSetClockForTesting([&] { return tick += 1; });
+  for (const bool scan : {true, false}) {
+    SCOPED_TRACE(scan);
+    notesdetail::ScanOwnBodies = scan;
+    TStreamNotesFile f;
+    f.Open(name);
+    const IQEMNotesItemsPtr items = f.GetItems();
+    notesdetail::ScanOwnBodies = true;
+    std::vector<TDateTime> empty;
+    for (int i = 0; i < items->Count(); ++i) {
+      IQEMNotesItem& item = *items->Get(i);
+      if (item.GetPrevOrigText(0).empty() && item.GetPrevXlatText(0).empty())
+        empty.push_back(item.GetPrevModified(0));
+    }
+    ASSERT_GT(empty.size(), 5u);
+    EXPECT_EQ(std::count(empty.begin(), empty.end(), empty[0]), std::ptrdiff_t(empty.size()));
+    EXPECT_GT(empty[0], 50000);
+    const IQEMNotesItemPtr later = f.CreateNotesItem();
+    EXPECT_GT(later->GetCreated(), empty[0]);
+    EXPECT_GT(later->GetPrevModified(0), later->GetCreated());
+  }
+  QEMSetClockForTesting({});
+}
