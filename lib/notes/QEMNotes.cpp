@@ -89,6 +89,13 @@ std::string ReadAll(const std::u16string& FileName) {
   return bytes;
 }
 
+TFileBytes ReadWhole(const std::u16string& FileName) {
+  TFileBytes bytes;
+  errno = 0;
+  if (!QEMReadFileBytes(FileName, bytes)) ReadFailed(FileName);
+  return bytes;
+}
+
 void CountBodyRead() {
   gBodyReads.fetch_add(1, std::memory_order_relaxed);
 }

@@ -9,6 +9,7 @@
 #include "core/QEMXMLUtils.h"
 #include "notes/QEMNotes.h"
 #include "platform/QEMExport.h"
+#include "platform/QEMFiles.h"
 
 // The fields of a plain item, which the readers fill by moving each text in.
 struct TQEMNotesItemLoader {
@@ -31,12 +32,7 @@ std::string ReadAll(const std::u16string& FileName);
 void CountBodyRead();
 
 // The whole file, read into a buffer of its size that is not cleared first.
-class QEM_API TFileBytes {
-public:
-  operator std::string_view() const { return {FData.get(), FSize}; }
-  std::unique_ptr<char[]> FData;
-  size_t FSize = 0;
-};
+using TFileBytes = TQEMFileBytes;
 // Raises EQEMNotesError naming the file.
 QEM_API TFileBytes ReadWhole(const std::u16string& FileName);
 

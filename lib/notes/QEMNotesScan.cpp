@@ -1,13 +1,9 @@
 // Reading the body of a notes file in the layout our saves write straight from its bytes: no
 // tree (for a large file several times the size of the file), each text decoded once, into the
 // item's own string. Anything else, down to a comment or an unusual escape, goes to the document.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <typeinfo>
@@ -15,9 +11,6 @@
 #include "core/QEMLiterals.h"
 #include "notes/QEMNotes.h"
 #include "notes/QEMNotesDetail.h"
-#include "platform/QEMFiles.h"
-#include "platform/QEMFormat.h"
-#include "resources/QEMConst.h"
 
 namespace notesdetail {
 
@@ -40,10 +33,6 @@ TResStatus UnitStatus(const std::u16string& ID, const std::u16string& Text) {
 
 namespace {
 thread_local TDateTime tLoadTime = 0;
-
-[[noreturn]] void ReadFailed(const std::u16string& FileName) {
-  throw EQEMNotesError(Format(SNotesFileError, FileName, std::strerror(errno ? errno : EIO)));
-}
 } // namespace
 
 TLoadClock::TLoadClock() : FOuter(tLoadTime) {
@@ -57,38 +46,6 @@ TLoadClock::~TLoadClock() {
 TDateTime ItemTime() {
   const TDateTime t = tLoadTime;
   return t != 0 ? t : QEMNowUTC();
-}
-
-TFileBytes ReadWhole(const std::u16string& FileName) {
-  errno = 0;
-  const int fd = ::open(QEMNativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ReadFailed(FileName);
-  TFileBytes r;
-  struct stat st {};
-  // The byte to spare sees the end; a file that is no regular one or grows is read on to its end.
-  size_t room = 64 * 1024;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) room = size_t(st.st_size) + 1;
-  r.FData = std::make_unique_for_overwrite<char[]>(room);
-  for (;;) {
-    if (r.FSize == room) {
-      auto more = std::make_unique_for_overwrite<char[]>(2 * room);
-      std::memcpy(more.get(), r.FData.get(), r.FSize);
-      r.FData = std::move(more);
-      room *= 2;
-    }
-    const ssize_t n = ::read(fd, r.FData.get() + r.FSize, room - r.FSize);
-    if (n == 0) break;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int err = errno;
-      ::close(fd);
-      errno = err;
-      ReadFailed(FileName);
-    }
-    r.FSize += size_t(n);
-  }
-  ::close(fd);
-  return r;
 }
 
 namespace {

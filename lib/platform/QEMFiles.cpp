@@ -174,18 +174,21 @@ std::u16string QEMCreateTempFile(std::u16string_view Prefix, std::u16string_view
   throw EQEMError(Format(STempFileFailed, dir, ErrnoText(EEXIST)));
 }
 
-bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes) {
+namespace {
+// Reads the whole file into a buffer B that grows by Grow(B, Size) and starts at Data(B): one
+// read of the file's size (notes files reach tens of megabytes); the byte to spare sees the end,
+// and a file that is no regular one or grows is read on to its end.
+template <class TBuffer, class TGrow, class TData>
+bool ReadWhole(std::u16string_view FileName, TBuffer& Buffer, size_t& Got, TGrow Grow, TData Data) {
   const int fd = ::open(QEMNativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  // One read into a buffer of the file's size (notes files reach tens of megabytes); the byte
-  // to spare sees the end, and a file that is no regular one or grows is read on to its end.
-  std::string bytes;
   struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) bytes.resize(size_t(st.st_size) + 1);
-  size_t got = 0;
+  size_t room = 0;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) Grow(Buffer, room = size_t(st.st_size) + 1);
+  Got = 0;
   for (;;) {
-    if (got == bytes.size()) bytes.resize(std::max<size_t>(2 * bytes.size(), 64 * 1024));
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (Got == room) Grow(Buffer, room = std::max<size_t>(2 * room, 64 * 1024));
+    const ssize_t n = ::read(fd, Data(Buffer) + Got, room - Got);
     if (n == 0) break;
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
@@ -194,11 +197,37 @@ bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes) {
       errno = err;
       return false;
     }
-    got += size_t(n);
+    Got += size_t(n);
   }
   ::close(fd);
+  return true;
+}
+} // namespace
+
+bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes) {
+  std::string bytes;
+  size_t got = 0;
+  if (!ReadWhole(
+          FileName, bytes, got, [](std::string& B, size_t N) { B.resize(N); },
+          [](std::string& B) { return B.data(); }))
+    return false;
   bytes.resize(got);
   Bytes = std::move(bytes);
+  return true;
+}
+
+bool QEMReadFileBytes(std::u16string_view FileName, TQEMFileBytes& Bytes) {
+  TQEMFileBytes r;
+  size_t room = 0;
+  const auto grow = [&](TQEMFileBytes& B, size_t N) {
+    auto more = std::make_unique_for_overwrite<char[]>(N);
+    if (room > 0) std::memcpy(more.get(), B.FData.get(), std::min(room, N));
+    B.FData = std::move(more);
+    room = N;
+  };
+  if (!ReadWhole(FileName, r, r.FSize, grow, [](TQEMFileBytes& B) { return B.FData.get(); }))
+    return false;
+  Bytes = std::move(r);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,13 @@ using qem::IncludeTrailingPathDelimiter;
 using qem::QEMNativePath;
 // The whole content of a file; false when it cannot be opened or read, errno telling why.
 QEM_API bool QEMReadFileBytes(std::u16string_view FileName, std::string& Bytes);
+// The same into a buffer that is not cleared first, for files of many megabytes read once.
+struct TQEMFileBytes {
+  operator std::string_view() const { return {FData.get(), FSize}; }
+  std::unique_ptr<char[]> FData;
+  size_t FSize = 0;
+};
+QEM_API bool QEMReadFileBytes(std::u16string_view FileName, TQEMFileBytes& Bytes);
 QEM_API bool QEMGetFileTime(std::u16string_view Path, timespec& MTime);
 QEM_API bool QEMSetFileTime(std::u16string_view Path, const timespec& MTime);
 // The running executable (resolved through /proc), or empty text when unknown.
