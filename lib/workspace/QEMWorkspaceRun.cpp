@@ -717,7 +717,8 @@ void TQEMWorkspace::BuildTree() {
     total +=
         FProjects->GetProject(p)->SourceFiles.Count() * FProjects->GetProject(p)->GetLangCount();
   progress->SetRange(total);
-  TTreeBuild build{*progress, FProgress, QEMINTOptionProps && QEMINTOptionProps->HideEmptyItems};
+  TTreeBuild build{
+      *progress, FProgress, QEMINTOptionProps && QEMINTOptionProps->HideEmptyItems, false, {}};
   for (int p = 0; p < FProjects->GetCount() && !build.Cancelled; ++p) {
     const TQEMBaseProjectFile& project = *FProjects->GetProject(p);
     const std::u16string baseDir =
