@@ -433,6 +433,12 @@ std::string WideStringToStringCP(uint32_t CodePage, std::u16string_view S) {
   return out;
 }
 
+bool QEMCodePageKeepsAscii(uint32_t CodePage) {
+  bool ascii = false;
+  Converter(CodePage, &ascii);
+  return ascii;
+}
+
 int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, int Len1, const char16_t* S2,
                       int Len2) {
   UCollator* coll = Collator(Locale, (Flags & NORM_IGNORECASE) != 0);

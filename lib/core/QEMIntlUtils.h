@@ -94,6 +94,9 @@ QEM_API uint32_t QEMSystemCodePage();
 // page we have no table for, rather than losing the text.
 QEM_API std::u16string StringToWideStringCP(uint32_t CodePage, std::string_view S);
 QEM_API std::string WideStringToStringCP(uint32_t CodePage, std::u16string_view S);
+// Whether every ASCII character is its own byte in CodePage, both ways (true of the ANSI code
+// pages): ASCII text then needs no conversion.
+QEM_API bool QEMCodePageKeepsAscii(uint32_t CodePage);
 // UTF-8 bytes (a byte-order mark allowed) as bytes of CodePage, or, when a character would not
 // survive, as UTF-8 behind a byte-order mark: never a "?" for a lost character. Raises
 // EQEMConvertError when Bytes is not UTF-8.

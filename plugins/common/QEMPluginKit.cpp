@@ -440,17 +440,6 @@ bool IsWidened(std::u16string_view Text, std::string_view Bytes) {
   return true;
 }
 
-// Whether code page CP writes every ASCII character as its own byte.
-bool WritesAscii(uint32_t CP) {
-  std::u16string all;
-  std::string want;
-  for (int c = 1; c < 0x80; ++c) {
-    all += char16_t(c);
-    want += char(c);
-  }
-  return WideStringToStringCP(CP, all) == want;
-}
-
 } // namespace
 
 struct TQEMKitUpdater::TSourceRead {
@@ -638,7 +627,7 @@ bool TKitWriter::TranslateSource(IQEMNotesFile& Notes, const std::u16string& Sou
     // Nothing to rewrite and nothing the target changes: the source's bytes are the copy.
     auto* parsed = dynamic_cast<IQEMKitParsedTarget*>(&format);
     if (literals.empty() && read->Parse && parsed && parsed->LeavesParsed(*read->Parse) &&
-        WritesAscii(QEMKitCodePage(XlatLCID))) {
+        QEMCodePageKeepsAscii(QEMKitCodePage(XlatLCID))) {
       Bytes = std::move(read->Bytes);
       return true;
     }
