@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <functional>
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 #include "core/QEMXMLUtils.h"
 #include "notes/QEMNotes.h"
@@ -413,6 +415,25 @@ TEST_F(NotesStream, ForeignContentKeepsTheDocument) {
   }
 }
 
+// Reads File's items into Off with Switch off, then into On with it on (as it is left); the
+// messages of their refusals, empty where there was none.
+std::pair<std::u16string, std::u16string> ReadBothWays(const std::u16string& File, bool& Switch,
+                                                       TStreamNotesFile& Off,
+                                                       TStreamNotesFile& On) {
+  std::pair<std::u16string, std::u16string> errors;
+  for (auto [f, error, on] :
+       {std::tuple{&Off, &errors.first, false}, std::tuple{&On, &errors.second, true}}) {
+    Switch = on;
+    try {
+      f->Open(File);
+      f->GetItems();
+    } catch (const EQEMNotesError& e) {
+      *error = e.Message();
+    }
+  }
+  return errors;
+}
+
 // Classes with items or properties of their own read the same values and keep the document.
 TEST_F(NotesStream, ItemClassesOfPackagesReadAlikeAndKeepTheDocument) {
   class TOwnItem : public TQEMNotesItem {
@@ -491,23 +512,13 @@ TEST_F(NotesStream, BodiesReadFromTheBytesReadAsTheDocumentReadsThem) {
     qemtest::WriteTextFile(tmp.Path() / "case.snt", text);
     const std::u16string file = tmp.U16("case.snt");
     TStreamNotesFile scanned, whole;
-    notesdetail::DropOwnDocument = false;
-    std::u16string error;
-    try {
-      whole.Open(file);
-      whole.GetItems();
-    } catch (const EQEMNotesError& e) {
-      error = e.Message();
-    }
-    notesdetail::DropOwnDocument = true;
-    try {
-      scanned.Open(file);
-      scanned.GetItems();
-      EXPECT_TRUE(error.empty());
-    } catch (const EQEMNotesError& e) {
-      EXPECT_EQ(error, e.Message()); // refused alike
+    const auto [error, scanError] =
+        ReadBothWays(file, notesdetail::DropOwnDocument, whole, scanned);
+    if (!scanError.empty()) {
+      EXPECT_EQ(error, scanError); // refused alike
       continue;
     }
+    EXPECT_TRUE(error.empty());
     EXPECT_EQ(scanned.HeadOnly(), c.Own);
     ExpectSameItems(*scanned.GetItems(), *whole.GetItems());
     if (error.empty()) ExpectSameSaves(file, c.Own);
@@ -553,24 +564,13 @@ TEST_F(NotesStream, TimesAndStatusesReadAsTheDocumentReadsThemFromUnitToUnit) {
     qemtest::WriteTextFile(tmp.Path() / "case.snt", c.Text);
     const std::u16string file = tmp.U16("case.snt");
     TStreamNotesFile scanned, whole;
-    notesdetail::ScanOwnBodies = false;
-    std::u16string error;
-    try {
-      whole.Open(file);
-      whole.GetItems();
-    } catch (const EQEMNotesError& e) {
-      error = e.Message();
-    }
-    notesdetail::ScanOwnBodies = true;
+    const auto [error, scanError] = ReadBothWays(file, notesdetail::ScanOwnBodies, whole, scanned);
     EXPECT_EQ(error.empty(), !c.Refused) << UTF16ToUTF8(error);
-    try {
-      scanned.Open(file);
-      scanned.GetItems();
-      EXPECT_TRUE(error.empty());
-    } catch (const EQEMNotesError& e) {
-      EXPECT_EQ(error, e.Message());
+    if (!scanError.empty()) {
+      EXPECT_EQ(error, scanError);
       continue;
     }
+    EXPECT_TRUE(error.empty());
     EXPECT_TRUE(scanned.HeadOnly());
     ExpectSameItems(*scanned.GetItems(), *whole.GetItems());
   }
