@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 
@@ -108,6 +109,8 @@ void Exec(TQEMHive& Hive, const char* Sql, std::u16string_view Context) {
   if (Rc != SQLITE_OK) Hive.Fail(Rc, Context);
 }
 
+enum class TFileState { Ours, Empty, Foreign };
+
 int64_t QueryInt(TQEMHive& Hive, const char* Sql, std::u16string_view Context) {
   sqlite3_stmt* Stmt = nullptr;
   int Rc = sqlite3_prepare_v2(Hive.Handle(), Sql, -1, &Stmt, nullptr);
@@ -117,8 +120,6 @@ int64_t QueryInt(TQEMHive& Hive, const char* Sql, std::u16string_view Context) {
   if (Rc != SQLITE_ROW) Hive.Fail(Rc, Context);
   return V;
 }
-
-enum class TFileState { Ours, Empty, Foreign };
 
 TFileState FileState(TQEMHive& Hive) {
   // The first read of the header: a damaged or non-database file fails here, before anything
@@ -139,8 +140,7 @@ void PrepareSchema(TQEMHive& Hive) {
   Exec(Hive, "PRAGMA foreign_keys = ON", SRegHiveOpenFailed);
   TFileState State = FileState(Hive);
   if (State == TFileState::Foreign) RefuseForeign(Hive);
-  Exec(Hive, "PRAGMA journal_mode = WAL", SRegHiveOpenFailed);
-  Exec(Hive, "PRAGMA synchronous = NORMAL", SRegHiveOpenFailed);
+  Exec(Hive, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", SRegHiveOpenFailed);
   if (State == TFileState::Ours) return;
 
   // Another process may be creating the schema at the same moment: decide again under the
@@ -166,8 +166,9 @@ std::unique_ptr<TQEMHive> gHive;
 
 } // namespace
 
-// What a connection keeps between statements. The key cache holds only while a transaction
-// is open: outside one, another process may move keys at any moment.
+// What a connection keeps between statements. The key cache is used only inside a transaction
+// (outside one, another process may move keys at any moment) and is kept from one transaction
+// to the next while no other connection has committed since.
 struct TQEMHive::TState {
   struct TCached {
     sqlite3_stmt* Stmt = nullptr;
@@ -186,13 +187,17 @@ struct TQEMHive::TState {
 
   std::unordered_map<std::string_view, TCached> Stmts; // by the statement's text (a literal)
   std::map<TName, TKeyHit> Keys;
+  std::map<TName, std::optional<TStored>> Values; // as Keys; the stored name is left empty
   // The values the write transaction touched, as they were before it, and whether a key was
   // added or removed: what decides between COMMIT and ROLLBACK.
   std::map<TName, std::optional<TStored>> Touched;
   bool KeysChanged = false;
+  int64_t DataVersion = -1; // as of the last transaction start; -1 unknown
 
-  void ForgetTransaction() {
-    Keys.clear();
+  void ForgetWrite() {
+    // What a transaction of ours added, changed or removed may have been rolled back.
+    if (KeysChanged) Keys.clear();
+    if (KeysChanged || !Touched.empty()) Values.clear();
     Touched.clear();
     KeysChanged = false;
   }
@@ -204,12 +209,17 @@ struct TQEMHive::TState {
 
 namespace {
 
+// The caller's message about a key or value, formatted only when a statement fails.
+struct TOnError {
+  std::u16string_view Fmt;
+  const std::u16string* Name = nullptr;
+};
+
 // One statement, prepared once per connection and reused. Failures raise the caller's message
 // about the key or value when one is given, except that a locked hive always says so.
 class TStmt {
 public:
-  TStmt(TQEMHive& Hive, const char* Sql, std::u16string OnError = {})
-      : FHive(Hive), FOnError(std::move(OnError)) {
+  TStmt(TQEMHive& Hive, const char* Sql, TOnError OnError = {}) : FHive(Hive), FOnError(OnError) {
     auto& Cache = Hive.State().Stmts;
     auto It = Cache.find(Sql);
     if (It != Cache.end() && !It->second.Busy) {
@@ -275,7 +285,8 @@ private:
     return *this;
   }
   [[noreturn]] void Raise(int Rc) {
-    if (!FOnError.empty() && !IsBusy(Rc)) throw ERegistryException(FOnError);
+    if (FOnError.Name && !IsBusy(Rc))
+      throw ERegistryException(Format(TQEMRuntimeFormat{FOnError.Fmt}, *FOnError.Name));
     FHive.Fail(Rc,
                FStmt && !sqlite3_stmt_readonly(FStmt) ? SRegHiveWriteFailed : SRegHiveReadFailed);
   }
@@ -283,8 +294,49 @@ private:
   TQEMHive& FHive;
   sqlite3_stmt* FStmt = nullptr;
   TQEMHive::TState::TCached* FCached = nullptr;
-  std::u16string FOnError;
+  TOnError FOnError;
 };
+
+// Transaction control through cached statements: parsing them anew costs more than the work.
+int Control(TQEMHive& Hive, const char* Sql) noexcept {
+  auto& Cache = Hive.State().Stmts;
+  auto It = Cache.find(Sql);
+  sqlite3_stmt* Stmt = It != Cache.end() ? It->second.Stmt : nullptr;
+  if (!Stmt) {
+    if (int Rc =
+            sqlite3_prepare_v3(Hive.Handle(), Sql, -1, SQLITE_PREPARE_PERSISTENT, &Stmt, nullptr);
+        Rc != SQLITE_OK)
+      return Rc;
+    try {
+      Cache.emplace(Sql, TQEMHive::TState::TCached{Stmt});
+    } catch (...) {
+      const int Rc = sqlite3_step(Stmt);
+      sqlite3_finalize(Stmt);
+      return Rc == SQLITE_DONE ? SQLITE_OK : Rc;
+    }
+  }
+  const int Rc = sqlite3_step(Stmt);
+  sqlite3_reset(Stmt);
+  return Rc == SQLITE_DONE ? SQLITE_OK : Rc;
+}
+
+// Called first in each transaction. What we remember of keys stays good until another
+// connection commits; our own changes keep it up to date themselves.
+void NoteOthersCommits(TQEMHive& Hive) noexcept {
+  auto& St = Hive.State();
+  int64_t Version = -1;
+  try {
+    TStmt Q(Hive, "PRAGMA data_version");
+    if (Q.Step()) Version = Q.Int(0);
+  } catch (...) {
+    // Unknown: forget, and let the reads that follow report what is wrong.
+  }
+  if (Version < 0 || Version != St.DataVersion) {
+    St.Keys.clear();
+    St.Values.clear();
+  }
+  St.DataVersion = Version;
+}
 
 std::string Folded(std::u16string_view Name) {
   return UTF16ToUTF8(QEMFoldCase(Name));
@@ -377,6 +429,12 @@ TRegDataType DataType(int Type) {
 
 TQEMHive::TQEMHive(const std::u16string& FileName, int BusyTimeoutMs)
     : FFileName(FileName), FState(std::make_unique<TState>()) {
+  // SQLite's page cache starts with a block for 20 pages and writes through all of it, a page
+  // fault per page at every start; a settings file of a few pages is better served one page
+  // at a time. Only possible before SQLite starts: later it refuses, which changes nothing.
+  static std::once_flag pageCacheConfigured;
+  std::call_once(pageCacheConfigured,
+                 [] { sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0); });
   const std::string Path = UTF16ToUTF8(FileName);
   if (std::string Err = MakePrivateFile(Path); !Err.empty())
     throw ERegistryException(Format(SRegHiveOpenFailed, FFileName, Err));
@@ -431,9 +489,10 @@ std::u16string TQEMHive::DefaultFileName() {
 void TQEMHive::BeginWrite() {
   if (FWriters == 0) {
     // A read batch's snapshot may be older than the file; a writer must start from the newest.
-    if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "COMMIT", nullptr, nullptr, nullptr);
-    FState->ForgetTransaction();
-    Exec(*this, "BEGIN IMMEDIATE", SRegHiveWriteFailed);
+    if (!sqlite3_get_autocommit(FDb)) Control(*this, "COMMIT");
+    FState->ForgetWrite();
+    if (int Rc = Control(*this, "BEGIN IMMEDIATE"); Rc != SQLITE_OK) Fail(Rc, SRegHiveWriteFailed);
+    NoteOthersCommits(*this);
   }
   ++FWriters;
 }
@@ -450,32 +509,33 @@ void TQEMHive::FinishWrite() {
     Keep = WriteChangedAnything(*this);
   } catch (const EQEMError&) {
   }
-  int Rc = sqlite3_exec(FDb, Keep ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  int Rc = Control(*this, Keep ? "COMMIT" : "ROLLBACK");
   if (Rc != SQLITE_OK) {
     Msg = HiveError(*this, Rc, SRegHiveWriteFailed);
     // Leave the connection clean so that the next writer starts its own transaction.
-    if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!sqlite3_get_autocommit(FDb)) Control(*this, "ROLLBACK");
   }
-  FState->ForgetTransaction();
+  FState->ForgetWrite();
   // A failed restart only costs the batch its single lock: reads then go one by one.
-  if (FReaders > 0) sqlite3_exec(FDb, "BEGIN", nullptr, nullptr, nullptr);
+  if (FReaders > 0 && Control(*this, "BEGIN") == SQLITE_OK) NoteOthersCommits(*this);
   if (!Msg.empty()) throw ERegistryException(Msg);
 }
 
 void TQEMHive::BeginRead() {
   if (FReaders++ > 0 || FWriters > 0 || !sqlite3_get_autocommit(FDb)) return;
-  FState->ForgetTransaction();
-  // Deferred: the snapshot is taken by the first read and no lock keeps writers out.
-  if (int Rc = sqlite3_exec(FDb, "BEGIN", nullptr, nullptr, nullptr); Rc != SQLITE_OK) {
+  FState->ForgetWrite();
+  // No lock keeps writers out; the snapshot is taken by the version check, the first read.
+  if (int Rc = Control(*this, "BEGIN"); Rc != SQLITE_OK) {
     --FReaders;
     Fail(Rc, SRegHiveReadFailed);
   }
+  NoteOthersCommits(*this);
 }
 
 void TQEMHive::EndRead() noexcept {
   if (FReaders == 0 || --FReaders > 0 || FWriters > 0) return;
-  if (!sqlite3_get_autocommit(FDb)) sqlite3_exec(FDb, "ROLLBACK", nullptr, nullptr, nullptr);
-  FState->ForgetTransaction();
+  if (!sqlite3_get_autocommit(FDb)) Control(*this, "ROLLBACK");
+  FState->ForgetWrite();
 }
 
 void TQEMHive::Fail(int Code, std::u16string_view Context) const {
@@ -547,7 +607,7 @@ struct TRegistryAccess {
         TStmt Ins(R.FHive,
                   "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3) "
                   "ON CONFLICT(parent, fold) DO NOTHING",
-                  Format(SRegCreateFailed, Key));
+                  TOnError{SRegCreateFailed, &Key});
         Ins.Bind(1, Ref.Id).Bind(2, UTF16ToUTF8(Part)).Bind(3, Fold).Step();
         auto& St = R.FHive.State();
         St.KeysChanged = St.KeysChanged || sqlite3_changes(R.FHive.Handle()) > 0;
@@ -563,16 +623,32 @@ struct TRegistryAccess {
   }
 
   static std::optional<TValue> Read(TRegistry& R, const std::u16string& Name) {
-    TStmt Q(R.FHive, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
-            Format(SRegGetDataFailed, Name));
-    Q.Bind(1, R.FCurrentKey).Bind(2, Folded(Name));
-    if (!Q.Step()) return std::nullopt;
-    TValue V{int(Q.Int(0)), Q.IsInt(1), 0, {}};
-    if (V.Type == kRegDword)
-      V.Int = Q.Int(1);
-    else
-      V.Data = Q.Blob(1);
-    return V;
+    auto& Values = R.FHive.State().Values;
+    const bool Cached = !sqlite3_get_autocommit(R.FHive.Handle());
+    TName Key{R.FCurrentKey, Folded(Name)};
+    auto It = Cached ? Values.find(Key) : Values.end();
+    if (It == Values.end()) {
+      TStmt Q(R.FHive, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
+              TOnError{SRegGetDataFailed, &Name});
+      Q.Bind(1, Key.first).Bind(2, Key.second);
+      std::optional<TStored> Found;
+      if (Q.Step()) {
+        Found.emplace(TStored{{}, int(Q.Int(0)), Q.IsInt(1), 0, {}});
+        if (Found->Type == kRegDword)
+          Found->Int = Q.Int(1);
+        else
+          Found->Data = Q.Blob(1);
+      }
+      if (!Cached) return Found ? std::optional<TValue>(ValueOf(*Found)) : std::nullopt;
+      It = Values.emplace(std::move(Key), std::move(Found)).first;
+    }
+    return It->second ? std::optional<TValue>(ValueOf(*It->second)) : std::nullopt;
+  }
+
+  static TValue ValueOf(const TStored& S) { return TValue{S.Type, S.IntStored, S.Int, S.Data}; }
+
+  static void Forget(TRegistry& R, const std::u16string& Name) {
+    R.FHive.State().Values.erase(TName{R.FCurrentKey, Folded(Name)});
   }
 
   static bool Holds(const TValue& V, int Type, int64_t Data) {
@@ -592,9 +668,10 @@ struct TRegistryAccess {
     TStmt Q(R.FHive,
             "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
             "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
-            Format(SRegSetDataFailed, Name));
+            TOnError{SRegSetDataFailed, &Name});
     Q.Bind(1, R.FCurrentKey).Bind(2, UTF16ToUTF8(Name)).Bind(3, Folded(Name));
     Q.Bind(4, int64_t(Type)).Bind(5, Data).Step();
+    Forget(R, Name);
   }
 
   static std::vector<std::u16string> Names(TRegistry& R, const char* Sql) {
@@ -667,6 +744,7 @@ bool TRegistry::DeleteKey(const std::u16string& Key) {
   auto& St = FHive.State();
   St.KeysChanged = true;
   St.Keys.clear(); // the whole subtree went
+  St.Values.clear();
   return true;
 }
 
@@ -689,10 +767,7 @@ std::vector<std::u16string> TRegistry::GetValueNames() {
 }
 
 bool TRegistry::ValueExists(const std::u16string& Name) {
-  TStmt Q(FHive, "SELECT 1 FROM vals WHERE key = ?1 AND fold = ?2",
-          Format(SRegGetDataFailed, Name));
-  Q.Bind(1, FCurrentKey).Bind(2, Folded(Name));
-  return Q.Step();
+  return A::Read(*this, Name).has_value();
 }
 
 bool TRegistry::DeleteValue(const std::u16string& Name) {
@@ -700,8 +775,10 @@ bool TRegistry::DeleteValue(const std::u16string& Name) {
   if (!ValueExists(Name)) return false;
   A::BeginWriting(*this);
   A::Touch(*this, Name);
-  TStmt Q(FHive, "DELETE FROM vals WHERE key = ?1 AND fold = ?2", Format(SRegSetDataFailed, Name));
+  TStmt Q(FHive, "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
+          TOnError{SRegSetDataFailed, &Name});
   Q.Bind(1, FCurrentKey).Bind(2, Folded(Name)).Step();
+  A::Forget(*this, Name);
   return sqlite3_changes(FHive.Handle()) > 0;
 }
 

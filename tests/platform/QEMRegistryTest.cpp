@@ -523,3 +523,71 @@ TEST_F(Registry, ReadBatchSeesOneStateWhileWritersGoOn) {
   EXPECT_EQ(O.ReadInteger(u"X"), 3);
   EXPECT_FALSE(O.KeyExists(u"\\W\\Sub"));
 }
+
+// Keys and values are remembered from one batch to the next: only while nobody else commits,
+// and never beyond a change of our own that was rolled back.
+TEST_F(Registry, NextBatchSeesWhatOthersAndWeChangedBetweenBatches) {
+  TQEMHive Other(File, 50);
+  {
+    TRegistry O(Other);
+    ASSERT_TRUE(O.OpenKey(u"\\A\\B", true));
+    O.WriteInteger(u"N", 1);
+    O.WriteString(u"S", u"one");
+  }
+  auto readBatch = [&](int& N, std::u16string& S, bool& Exists) {
+    TQEMHiveReadBatch Batch(*Hive);
+    TRegistry R(*Hive);
+    Exists = R.OpenKeyReadOnly(u"\\A\\B");
+    N = Exists && R.ValueExists(u"N") ? R.ReadInteger(u"N") : -1;
+    S = Exists ? R.ReadString(u"S") : u"";
+  };
+  int N = 0;
+  std::u16string S;
+  bool Exists = false;
+  readBatch(N, S, Exists);
+  ASSERT_TRUE(Exists);
+  EXPECT_EQ(N, 1);
+  {
+    TRegistry O(Other); // a new key under the same name, new values
+    ASSERT_TRUE(O.DeleteKey(u"\\A"));
+    ASSERT_TRUE(O.OpenKey(u"\\A\\B", true));
+    O.WriteInteger(u"N", 2);
+    O.WriteString(u"S", u"two");
+  }
+  readBatch(N, S, Exists);
+  ASSERT_TRUE(Exists);
+  EXPECT_EQ(N, 2);
+  EXPECT_EQ(S, u"two");
+  {
+    TRegistry O(Other);
+    ASSERT_TRUE(O.DeleteKey(u"\\A"));
+  }
+  readBatch(N, S, Exists);
+  EXPECT_FALSE(Exists);
+  {
+    TRegistry O(Other);
+    ASSERT_TRUE(O.OpenKey(u"\\A\\B", true));
+    O.WriteInteger(u"N", 3);
+  }
+  {
+    // Our own change, then put back: the write ends in a rollback.
+    TQEMHiveReadBatch Batch(*Hive);
+    TRegistry W(*Hive);
+    ASSERT_TRUE(W.OpenKey(u"\\A\\B", false));
+    EXPECT_EQ(W.ReadInteger(u"N"), 3);
+    W.WriteInteger(u"N", 4);
+    EXPECT_EQ(W.ReadInteger(u"N"), 4);
+    W.WriteInteger(u"N", 3);
+    W.DeleteValue(u"Gone");
+  }
+  readBatch(N, S, Exists);
+  EXPECT_EQ(N, 3);
+  {
+    TRegistry W(*Hive);
+    ASSERT_TRUE(W.OpenKey(u"\\A\\B", false));
+    W.WriteInteger(u"N", 5);
+    EXPECT_TRUE(W.DeleteValue(u"N"));
+  }
+  readBatch(N, S, Exists);
+  EXPECT_EQ(N, -1) << "a value we removed is not remembered";
+}
