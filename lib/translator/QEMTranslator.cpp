@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <mutex>
+#include <unordered_map>
+
 #include <ostream>
 
 #include "core/QEMStrs.h"
@@ -53,6 +56,11 @@ void SaveLines(const TStringList& List, const std::u16string& FileName) {
       Out << UTF16ToUTF8(List.Get(i)) << '\n';
   });
 }
+
+// The package of each type whose images are not decoded yet: a batch run never shows them, so
+// decoding waits for the first look. Kept aside because packages share the types' layout.
+std::mutex gPendingImagesLock;
+std::unordered_map<const TQEMBaseFileType*, void*> gPendingImages;
 
 TQEMBitmap* Variant(TQEMBitmapVariants& Variants, int Index) {
   return Index >= 0 && Index < 3 ? &Variants[Index] : nullptr;
@@ -113,12 +121,27 @@ TQEMBaseFileType::TQEMBaseFileType(const std::u16string& AName, const std::u16st
       start = semi + 1;
     }
   }
-  LoadVariants(Instance, "FILEBITMAP", FFileBitmap);
-  LoadVariants(Instance, "KINDBITMAP", FKindBitmap);
   FSearchSettings = std::make_unique<TSearchSettings>();
+  if (Instance) {
+    const std::lock_guard lock(gPendingImagesLock);
+    gPendingImages.emplace(this, Instance);
+  }
 }
 
-TQEMBaseFileType::~TQEMBaseFileType() = default;
+TQEMBaseFileType::~TQEMBaseFileType() {
+  const std::lock_guard lock(gPendingImagesLock);
+  gPendingImages.erase(this);
+}
+
+void TQEMBaseFileType::LoadImages() {
+  const std::lock_guard lock(gPendingImagesLock);
+  const auto it = gPendingImages.find(this);
+  if (it == gPendingImages.end()) return;
+  void* instance = it->second;
+  gPendingImages.erase(it);
+  LoadVariants(instance, "FILEBITMAP", FFileBitmap);
+  LoadVariants(instance, "KINDBITMAP", FKindBitmap);
+}
 
 TQEMTranslatorForm* TQEMBaseFileType::GetForm() {
   if (auto* form = FTranslator ? FTranslator->GetForm() : nullptr) return form;
@@ -128,9 +151,11 @@ std::u16string TQEMBaseFileType::GetSubKey() {
   return FTranslator ? FTranslator->TranslatorSubKey() : u"";
 }
 TQEMBitmap* TQEMBaseFileType::GetFileBitmap(int Index) {
+  LoadImages();
   return Variant(FFileBitmap, Index);
 }
 TQEMBitmap* TQEMBaseFileType::GetKindBitmap(int Index) {
+  LoadImages();
   return Variant(FKindBitmap, Index);
 }
 int32_t TQEMBaseFileType::GetTranslatorCount() {

@@ -88,6 +88,9 @@ public:
   TQEMTranslator* Translator() const { return FTranslator; }
 
 protected:
+  // Decodes the package's images on first use (a non-virtual member: no layout change).
+  void LoadImages();
+
   std::u16string FName;
   std::unique_ptr<TStringList> FExts;
   std::u16string FDesc;
