@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "core/QEMIntlUtils.h"
@@ -46,20 +47,27 @@ std::vector<std::string> SplitLines(std::string_view Bytes) {
 // The header sits in the first few hundred bytes; a file that holds it further on is read whole.
 constexpr size_t kStartBytes = 64 * 1024;
 
-// Up to kStartBytes from the start of the file; Whole tells whether that is all of it.
-std::string ReadStart(const std::u16string& FileName, bool& Whole, struct stat& St) {
+// Up to kStartBytes from the start of the file; Whole tells whether that is all of it. The
+// buffer is not cleared first: only what was read is used.
+TQEMFileBytes ReadStart(const std::u16string& FileName, bool& Whole, struct stat& St) {
   errno = 0;
   const int fd = ::open(QEMNativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) ReadFailed(FileName);
-  std::string bytes;
-  size_t got = 0;
+  TQEMFileBytes bytes;
+  size_t got = 0, room = 0;
   bool ok = fstat(fd, &St) == 0;
+  const auto grow = [&](size_t N) {
+    auto more = std::make_unique_for_overwrite<char[]>(N);
+    if (got > 0) std::memcpy(more.get(), bytes.FData.get(), got);
+    bytes.FData = std::move(more);
+    room = N;
+  };
   // Sized by the file, not the limit: most notes are a few kB. The byte to spare sees the end,
   // and a file that grew since the fstat gets the room it needs.
-  if (ok) bytes.resize(std::min(kStartBytes, size_t(std::max<off_t>(St.st_size, 0))) + 1);
+  if (ok) grow(std::min(kStartBytes, size_t(std::max<off_t>(St.st_size, 0))) + 1);
   while (ok && got < kStartBytes + 1) {
-    if (got == bytes.size()) bytes.resize(std::min(kStartBytes + 1, bytes.size() * 2));
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (got == room) grow(std::min(kStartBytes + 1, room * 2));
+    const ssize_t n = ::read(fd, bytes.FData.get() + got, room - got);
     if (n == 0) break;
     if (n < 0 && errno == EINTR) continue;
     ok = n > 0;
@@ -70,7 +78,7 @@ std::string ReadStart(const std::u16string& FileName, bool& Whole, struct stat& 
   errno = err;
   if (!ok) ReadFailed(FileName);
   Whole = got <= kStartBytes;
-  bytes.resize(std::min(got, kStartBytes));
+  bytes.FSize = std::min(got, kStartBytes);
   return bytes;
 }
 
@@ -369,14 +377,15 @@ void TQEMCustomNotesFile::Open(const std::u16string& FileName) {
   try {
     bool whole = false;
     struct stat st {};
-    const std::string bytes = ReadStart(FileName, whole, st);
+    const TQEMFileBytes read = ReadStart(FileName, whole, st);
+    const std::string_view bytes = read;
     FOpened = TIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
                         int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
     FFileName = FileName;
     FItems = std::make_shared<TQEMNotesItems>();
     FBodyNotLoaded = false;
     const std::string marker = GetCommentBegin() + "QEM:";
-    FLegacy = bytes.size() >= marker.size() && bytes.compare(0, marker.size(), marker) == 0;
+    FLegacy = bytes.starts_with(marker);
     if (FLegacy)
       LoadOldNotesHeader(bytes);
     else

@@ -106,4 +106,29 @@ bool WritesNoOwnProps(TQEMCustomNotesFile& F, const std::vector<IQEMNotesItemPtr
 QEM_API extern bool ScanOwnBodies;
 bool ScanOwnNotes(TQEMCustomNotesFile& F, std::string_view Bytes,
                   std::shared_ptr<TQEMXMLDocument>& Head, IQEMNotesItems& Items);
+
+// The texts of a header as the document gives them, before any is checked or converted.
+struct THeaderTexts {
+  enum TProp {
+    Version,
+    SelfDateTime,
+    OrigDateTime,
+    XlatDateTime,
+    Translated,
+    UnTranslated,
+    OrigStamp,
+    PropCount
+  };
+  std::u16string Original, Source, Target;
+  bool Group = false; // the header holds our group
+  std::u16string Props[PropCount];
+};
+// The prop-type of each of THeaderTexts::Props.
+extern const char16_t* const kHeaderProps[THeaderTexts::PropCount];
+
+// Reads the head of a file in the layout a save writes straight from its bytes, up to the end
+// of its header. False for anything else, which the document reads. Off, every head is read
+// through the document.
+QEM_API extern bool ScanOwnHeaders;
+QEM_API bool ScanOwnHeader(std::string_view Bytes, THeaderTexts& Texts);
 } // namespace notesdetail

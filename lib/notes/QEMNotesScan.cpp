@@ -433,4 +433,51 @@ bool ScanOwnNotes(TQEMCustomNotesFile& F, std::string_view Bytes,
   return true;
 }
 
+bool ScanOwnHeaders = true;
+
+const char16_t* const kHeaderProps[THeaderTexts::PropCount] = {
+    u"Version",    u"SelfDateTime", u"OrigDateTime", u"XlatDateTime",
+    u"Translated", u"UnTranslated", u"OrigStamp"};
+
+namespace {
+// Everything a save writes before the file element.
+constexpr std::string_view kOwnProlog =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+    "<!DOCTYPE xliff PUBLIC \"-//XLIFF//DTD XLIFF//EN\"\r\n"
+    " \"http://www.oasis-open.org/committees/xliff/documents/xliff.dtd\" >\r\n"
+    "<xliff version=\"1.0\">";
+constexpr std::string_view kHeaderPropTypes[THeaderTexts::PropCount] = {
+    "Version",    "SelfDateTime", "OrigDateTime", "XlatDateTime",
+    "Translated", "UnTranslated", "OrigStamp"};
+} // namespace
+
+bool ScanOwnHeader(std::string_view Bytes, THeaderTexts& Texts) {
+  if (!ScanOwnHeaders) return false;
+  TScanner s(Bytes);
+  if (!s.Lit(kOwnProlog)) return false;
+  s.Ws();
+  std::u16string other;
+  if (!s.Lit("<file original=") || !s.Value(Texts.Original) || !s.Lit(" source-language=") ||
+      !s.Value(Texts.Source) || !s.Lit(" target-language=") || !s.Value(Texts.Target) ||
+      !s.Lit(" datatype=") || !s.Value(other) || !s.Lit(" tool=") || !s.Value(other) ||
+      !s.Lit(" ts=") || !s.Value(other) || !s.Lit(">"))
+    return false;
+  s.Ws();
+  if (!s.Lit("<header>")) return false;
+  s.Ws();
+  if (!s.Lit("<prop-group name=\"QEMHeaderProp\">")) return false;
+  for (size_t i = 0; i < THeaderTexts::PropCount; ++i) {
+    s.Ws();
+    Texts.Props[i].clear();
+    // The stamp alone may be left out.
+    if (i == THeaderTexts::OrigStamp && !s.At("<prop prop-type=\"OrigStamp\"")) continue;
+    if (!s.Prop(kHeaderPropTypes[i], Texts.Props[i])) return false;
+  }
+  s.Ws();
+  if (!s.Lit("</prop-group>")) return false;
+  s.Ws();
+  Texts.Group = true;
+  return s.Lit("</header>");
+}
+
 } // namespace notesdetail

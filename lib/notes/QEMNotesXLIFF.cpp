@@ -44,11 +44,6 @@ TQEMXMLNode FindProp(TQEMXMLNode Group, const std::u16string& Type) {
   return found;
 }
 
-std::u16string GetProp(TQEMXMLNode Group, const std::u16string& Type) {
-  const TQEMXMLNode p = FindProp(Group, Type);
-  return p ? GetTextFromNode(p) : std::u16string();
-}
-
 // Exactly the attributes Names, in that order.
 bool HasAttributes(TQEMXMLNode Element, std::initializer_list<std::string_view> Names) {
   TQEMXMLRawAttribute a[8];
@@ -214,49 +209,78 @@ std::u16string HeadFor(TQEMXMLNode Root) {
 }
 } // namespace
 
-void TQEMCustomNotesFile::LoadNewNotesHeader(std::string_view Bytes, bool Whole) {
-  auto doc = CreateNewDocument();
-  // Only the header is parsed now; the body waits for the items or a save.
-  bool headOnly = LoadHeadFromBytes(*doc, Bytes, {"file", "header"});
-  if (!headOnly) {
-    std::string all;
-    if (!Whole) all = notesdetail::ReadAll(FFileName);
-    notesdetail::CountBodyRead();
-    if (!LoadFromBytes(*doc, Whole ? Bytes : std::string_view(all)))
-      throw EQEMNotesError(Format(SNotesNotXML, FFileName, doc->LastError()));
-  }
-  const TQEMXMLNode root = doc->DocumentElement();
-  const TQEMXMLNode file = FirstFile(root);
-  if (!file) throw EQEMNotesError(Format(SHeaderIncorrect, FFileName));
-  TFileStats s = FStats->GetFileStats();
-  s.OrigFileName = file.GetAttribute(u"original");
-  const std::u16string source = file.GetAttribute(u"source-language");
-  const std::u16string target = file.GetAttribute(u"target-language");
-  if (!IsValidLangTag(source)) throw EQEMNotesError(Format(SSourceLangIncorrect, source));
-  if (!IsValidLangTag(target)) throw EQEMNotesError(Format(STargetLangIncorrect, target));
-  s.OrigLCID = LangTagToLCID(source);
-  s.XlatLCID = LangTagToLCID(target);
+namespace {
+// The header texts of a document, each property the first of its type, as FindProp finds it.
+// False when the document has no file element.
+bool DocumentHeaderTexts(TQEMXMLNode Root, notesdetail::THeaderTexts& T) {
+  using notesdetail::THeaderTexts;
+  const TQEMXMLNode file = FirstFile(Root);
+  if (!file) return false;
+  T.Original = file.GetAttribute(u"original");
+  T.Source = file.GetAttribute(u"source-language");
+  T.Target = file.GetAttribute(u"target-language");
   const TQEMXMLNode header = FindChildElement(file, u"header");
   const TQEMXMLNode group = header ? FindGroup(header, kHeaderGroup) : TQEMXMLNode();
-  if (!group) throw EQEMNotesError(Format(SHeaderIncorrect, FFileName));
+  T.Group = bool(group);
+  if (!group) return true;
+  bool found[THeaderTexts::PropCount] = {};
+  for (TQEMXMLNode n = group.FirstChild(); n; n = n.NextSibling()) {
+    if (!IsNamed(n, "prop")) continue;
+    for (size_t i = 0; i < THeaderTexts::PropCount; ++i)
+      if (!found[i] && HasAttributeValue(n, u"prop-type", notesdetail::kHeaderProps[i])) {
+        found[i] = true;
+        GetTextFromNode(n, T.Props[i]);
+      }
+  }
+  return true;
+}
+} // namespace
+
+void TQEMCustomNotesFile::LoadNewNotesHeader(std::string_view Bytes, bool Whole) {
+  using notesdetail::THeaderTexts;
+  THeaderTexts h;
+  std::shared_ptr<TQEMXMLDocument> doc;
+  // Only the header is read now; the body waits for the items or a save.
+  bool headOnly = notesdetail::ScanOwnHeader(Bytes, h);
+  if (!headOnly) {
+    h = THeaderTexts();
+    doc = CreateNewDocument();
+    headOnly = LoadHeadFromBytes(*doc, Bytes, {"file", "header"});
+    if (!headOnly) {
+      std::string all;
+      if (!Whole) all = notesdetail::ReadAll(FFileName);
+      notesdetail::CountBodyRead();
+      if (!LoadFromBytes(*doc, Whole ? Bytes : std::string_view(all)))
+        throw EQEMNotesError(Format(SNotesNotXML, FFileName, doc->LastError()));
+    }
+    if (!DocumentHeaderTexts(doc->DocumentElement(), h))
+      throw EQEMNotesError(Format(SHeaderIncorrect, FFileName));
+  }
+  TFileStats s = FStats->GetFileStats();
+  s.OrigFileName = std::move(h.Original);
+  if (!IsValidLangTag(h.Source)) throw EQEMNotesError(Format(SSourceLangIncorrect, h.Source));
+  if (!IsValidLangTag(h.Target)) throw EQEMNotesError(Format(STargetLangIncorrect, h.Target));
+  s.OrigLCID = LangTagToLCID(h.Source);
+  s.XlatLCID = LangTagToLCID(h.Target);
+  if (!h.Group) throw EQEMNotesError(Format(SHeaderIncorrect, FFileName));
   try {
-    s.Version = GetProp(group, u"Version");
-    s.SelfDateTime = QEMStrToFloat(GetProp(group, u"SelfDateTime"));
-    s.OrigDateTime = QEMStrToFloat(GetProp(group, u"OrigDateTime"));
-    s.XlatDateTime = QEMStrToFloat(GetProp(group, u"XlatDateTime"));
-    s.Translated = QEMStrToInt(GetProp(group, u"Translated"));
-    s.UnTranslated = QEMStrToInt(GetProp(group, u"UnTranslated"));
+    s.Version = std::move(h.Props[THeaderTexts::Version]);
+    s.SelfDateTime = QEMStrToFloat(h.Props[THeaderTexts::SelfDateTime]);
+    s.OrigDateTime = QEMStrToFloat(h.Props[THeaderTexts::OrigDateTime]);
+    s.XlatDateTime = QEMStrToFloat(h.Props[THeaderTexts::XlatDateTime]);
+    s.Translated = QEMStrToInt(h.Props[THeaderTexts::Translated]);
+    s.UnTranslated = QEMStrToInt(h.Props[THeaderTexts::UnTranslated]);
   } catch (const EQEMConvertError& e) {
     throw EQEMNotesError(Format(SNotesFileError, FFileName, e.Message()));
   }
   FStats->SetFileStats(s);
-  FStats->SetOrigStamp(GetProp(group, kOrigStamp));
+  FStats->SetOrigStamp(h.Props[THeaderTexts::OrigStamp]);
   if (headOnly) {
     FDoc.reset();
     FXLIFF = TQEMXMLNode();
   } else {
     FDoc = std::move(doc);
-    FXLIFF = root;
+    FXLIFF = FDoc->DocumentElement();
   }
   FFormatted = false; // a loaded document carries no indentation of ours
   FBodyNotLoaded = true;

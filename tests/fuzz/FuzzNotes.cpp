@@ -1,6 +1,6 @@
 // Any file opened as a notes file: an error or a full read, never a crash; a file that was
-// read and saved opens again with the same number of items. A body the fast scan of our own
-// layout accepts reads the same through the document.
+// read and saved opens again with the same number of items. A header and a body the fast scans
+// of our own layout accept read the same through the document, refusals included.
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -54,6 +54,33 @@ void ReadsTheSameThroughTheDocument(const std::u16string& Name, IQEMNotesItems& 
   }
   notesdetail::ScanOwnBodies = true;
 }
+bool SameNumber(double A, double B) {
+  return A == B || (A != A && B != B);
+}
+
+// The header opened both ways: the same fields, or the same refusal.
+void HeaderReadsTheSameThroughTheDocument(const std::u16string& Name) {
+  std::u16string errors[2];
+  TFuzzNotesFile files[2];
+  for (int way = 0; way < 2; ++way) {
+    notesdetail::ScanOwnHeaders = way == 0;
+    try {
+      files[way].Open(Name);
+    } catch (const EQEMError& e) {
+      errors[way] = u"!" + e.Message();
+    }
+  }
+  notesdetail::ScanOwnHeaders = true;
+  if (errors[0] != errors[1]) __builtin_trap();
+  if (!errors[0].empty()) return;
+  const TFileStats a = files[0].GetStats()->GetFileStats(), b = files[1].GetStats()->GetFileStats();
+  if (a.Version != b.Version || !SameNumber(a.SelfDateTime, b.SelfDateTime) ||
+      !SameNumber(a.OrigDateTime, b.OrigDateTime) || !SameNumber(a.XlatDateTime, b.XlatDateTime) ||
+      a.Translated != b.Translated || a.UnTranslated != b.UnTranslated ||
+      a.OrigLCID != b.OrigLCID || a.XlatLCID != b.XlatLCID || a.OrigFileName != b.OrigFileName ||
+      files[0].GetStats()->GetOrigStamp() != files[1].GetStats()->GetOrigStamp())
+    __builtin_trap();
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
@@ -63,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     f.write(reinterpret_cast<const char*>(Data), std::streamsize(Size));
   }
   gReadStart = QEMNowUTC();
+  HeaderReadsTheSameThroughTheDocument(UTF8ToUTF16(in.string()));
   TFuzzNotesFile f;
   int count = -1;
   try {
@@ -76,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TFuzzNotesFile g;
   g.Open(UTF8ToUTF16(out.string()));
   if (g.GetItems()->Count() != count) __builtin_trap();
+  HeaderReadsTheSameThroughTheDocument(UTF8ToUTF16(out.string()));
   ReadsTheSameThroughTheDocument(UTF8ToUTF16(out.string()), *g.GetItems());
   return 0;
 }
