@@ -1,5 +1,6 @@
 #include "platform/QEMFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -319,10 +320,28 @@ bool IsLeftover(pid_t Pid, const struct stat& St) {
 
 std::unordered_set<std::string> gCleanedFolders;
 
+// An absolute path without empty, "." or ".." parts, and no trailing slash: normal already.
+bool IsNormalAbsolute(std::string_view Dir) {
+  if (Dir.size() < 2 || Dir[0] != '/' || Dir.back() == '/') return false;
+  for (size_t at = 0; at < Dir.size();) {
+    const size_t next = std::min(Dir.find('/', at + 1), Dir.size());
+    const std::string_view part = Dir.substr(at + 1, next - at - 1);
+    if (part.empty() || part == "." || part == "..") return false;
+    at = next;
+  }
+  return true;
+}
+
 void CleanFolderOnce(const std::string& Dir) {
   std::error_code ec;
-  std::string key = fs::absolute(fs::path(Dir.empty() ? "." : Dir), ec).lexically_normal().string();
+  std::string key =
+      IsNormalAbsolute(Dir)
+          ? Dir
+          : fs::absolute(fs::path(Dir.empty() ? "." : Dir), ec).lexically_normal().string();
   if (ec) key = Dir;
+  // "a/." is normalised to "a/": the same folder as "a".
+  while (key.size() > 1 && key.back() == '/')
+    key.pop_back();
   if (!gCleanedFolders.insert(key).second) return;
   QEMRemoveLeftoverTempFiles(UTF8ToUTF16(Dir.empty() ? "." : Dir));
 }
@@ -334,20 +353,25 @@ void QEMRemoveLeftoverTempFilesOnce(std::u16string_view Folder) {
 }
 
 int QEMRemoveLeftoverTempFiles(std::u16string_view Folder) {
-  const std::string dir = QEMNativePath(Folder);
-  std::error_code ec;
-  fs::directory_iterator it(fs::path(dir.empty() ? "." : dir), ec), end;
+  const std::string native = QEMNativePath(Folder);
+  const std::string dir = native.empty() ? std::string(".") : native;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return 0;
   int removed = 0;
-  for (; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    const pid_t pid = OwnTempPid(name);
+  const std::string prefix = dir.back() == '/' ? dir : dir + '/';
+  std::string path;
+  // Most folders hold none: a name is looked at only when it starts like ours.
+  while (const dirent* e = readdir(d)) {
+    const pid_t pid = e->d_name[0] == '.' ? OwnTempPid(e->d_name) : 0;
     if (pid == 0) continue;
+    path = prefix;
+    path += e->d_name;
     struct stat st {};
     // Only plain files of this user: never a link, a folder or someone else's file.
-    if (lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid())
-      continue;
-    if (IsLeftover(pid, st) && unlink(it->path().c_str()) == 0) ++removed;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) continue;
+    if (IsLeftover(pid, st) && unlink(path.c_str()) == 0) ++removed;
   }
+  closedir(d);
   return removed;
 }
 

@@ -1,6 +1,8 @@
 #include "translator/QEMTranslatorUpdater.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -8,8 +10,12 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
+#include <unordered_map>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/QEMIntlUtils.h"
 #include "core/QEMLiterals.h"
@@ -31,8 +37,17 @@ std::string ReadBytes(const std::u16string& FileName) {
   return bytes;
 }
 
+// Dates are written with 15 significant digits: two that print alike are the same date.
 bool SameDate(TDateTime A, TDateTime B) {
-  return (A == B && std::signbit(A) == std::signbit(B)) || QEMFloatToStr(A) == QEMFloatToStr(B);
+  if (A == B && std::signbit(A) == std::signbit(B)) return true;
+  if (!std::isfinite(A) || !std::isfinite(B) || A == 0 || B == 0)
+    return QEMFloatToStr(A) == QEMFloatToStr(B);
+  // Apart by more than the last digit written: never alike. Else the digits written decide.
+  if (std::abs(A - B) > 1e-13 * std::max(std::abs(A), std::abs(B))) return false;
+  char a[32], b[32];
+  const char* endA = std::to_chars(a, a + sizeof a, A, std::chars_format::scientific, 14).ptr;
+  const char* endB = std::to_chars(b, b + sizeof b, B, std::chars_format::scientific, 14).ptr;
+  return std::string_view(a, size_t(endA - a)) == std::string_view(b, size_t(endB - b));
 }
 
 // Deletes a file the run wants gone; a failure is an error of the file, not a silent success.
@@ -44,18 +59,41 @@ void DeleteOrReport(const std::u16string& FileName) {
 // Keyed by the absolute, normalised translated path.
 std::unordered_map<std::u16string, std::u16string> gProjectSources;
 
+bool IsAsciiAbsolute(const std::u16string& Path) {
+  if (Path.empty() || (Path[0] != u'/' && Path[0] != u'\\')) return false;
+  for (const char16_t c : Path)
+    if (c >= 0x80 || c == 0) return false;
+  return true;
+}
+
 std::u16string SourceKey(const std::u16string& XlatName) {
+  // What the long way gives such a name: it is absolute already and its bytes read back alike.
+  if (IsAsciiAbsolute(XlatName)) return QEMNormalizePath(QEMSlashes(XlatName));
   std::error_code ec;
   const auto abs = std::filesystem::absolute(QEMNativePath(XlatName), ec);
   return QEMNormalizePath(ec ? QEMSlashes(XlatName) : UTF8ToUTF16(abs.string()));
 }
 
-// The workspace asks for the name of the file the run has just named. An absolute result
-// depends on the arguments alone, so the last one is kept with its key.
-struct TLastXlatName {
-  std::u16string File, XlatPath, BaseDir, Result, Key;
+// The workspace and every run of a project ask for the same names again. An absolute result
+// depends on the arguments alone, so it is kept with its key, by the arguments.
+struct TKnownXlatName {
+  std::u16string Result, Key;
 };
-thread_local TLastXlatName gLastXlatName;
+thread_local std::unordered_map<std::u16string, TKnownXlatName> gKnownXlatNames;
+constexpr size_t kKnownXlatNamesMax = 4096;
+
+// The three arguments in one text (kept only for names without a NUL).
+std::u16string XlatNameArgs(const std::u16string& File, const std::u16string& XlatPath,
+                            const std::u16string& BaseDir) {
+  std::u16string key;
+  key.reserve(File.size() + XlatPath.size() + BaseDir.size() + 2);
+  key += File;
+  key += u'\0';
+  key += XlatPath;
+  key += u'\0';
+  key += BaseDir;
+  return key;
+}
 
 // Every file of a folder passes here; the folder is cleaned once per process anyway.
 void RemoveLeftoversOnce(const std::u16string& Folder) {
@@ -108,17 +146,88 @@ bool StatFile(const std::u16string& Name, TStamp& S) {
   return true;
 }
 
-// FNV-1a: it has to tell an edit, not withstand an attacker. Empty when the file cannot be read.
-std::string DigestOf(const std::u16string& Name) {
-  std::string bytes;
-  if (!QEMReadFileBytes(Name, bytes)) return {};
-  uint64_t h = 14695981039346656037ull;
-  for (const unsigned char b : bytes) {
-    h ^= b;
-    h *= 1099511628211ull;
+// A digest of a file that had not changed for longer than the window when it was read: as long
+// as the file keeps its identity, size and times it has that content, since any write would
+// have set a later change time. A source read for several languages is hashed once.
+struct TKnownDigest {
+  uint64_t Device = 0, Inode = 0;
+  int64_t Size = -1, MTimeNs = 0, CTimeNs = 0;
+  std::string Digest;
+  bool Matches(const struct stat& St) const;
+};
+
+int64_t Ns(const timespec& T) {
+  return int64_t(T.tv_sec) * 1'000'000'000 + T.tv_nsec;
+}
+
+bool TKnownDigest::Matches(const struct stat& St) const {
+  return Device == uint64_t(St.st_dev) && Inode == uint64_t(St.st_ino) &&
+         Size == int64_t(St.st_size) && MTimeNs == Ns(St.st_mtim) && CTimeNs == Ns(St.st_ctim);
+}
+
+thread_local std::unordered_map<std::string, TKnownDigest> gKnownDigests;
+constexpr size_t kKnownDigestsMax = 4096;
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+
+uint64_t Fnv1a(uint64_t H, const unsigned char* P, size_t N) {
+  size_t i = 0;
+  for (; i + 4 <= N; i += 4) {
+    H = (H ^ P[i]) * kFnvPrime;
+    H = (H ^ P[i + 1]) * kFnvPrime;
+    H = (H ^ P[i + 2]) * kFnvPrime;
+    H = (H ^ P[i + 3]) * kFnvPrime;
   }
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  for (; i < N; ++i)
+    H = (H ^ P[i]) * kFnvPrime;
+  return H;
+}
+
+// FNV-1a in 16 hex digits: it has to tell an edit, not withstand an attacker. Empty when the
+// file cannot be read.
+std::string DigestOf(const std::u16string& Name) {
+  const std::string native = QEMNativePath(Name);
+  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat st {};
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (regular) {
+    const auto found = gKnownDigests.find(native);
+    if (found != gKnownDigests.end() && found->second.Matches(st)) {
+      ::close(fd);
+      return found->second.Digest;
+    }
+  }
+  const int64_t readAt = NowNs();
+  uint64_t h = 14695981039346656037ull;
+  unsigned char chunk[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return {};
+    }
+    h = Fnv1a(h, chunk, size_t(n));
+  }
+  ::close(fd);
+  std::string text(16, '0');
+  for (size_t i = 16; i-- > 0; h >>= 4)
+    text[i] = "0123456789abcdef"[h & 15];
+  const int64_t settled = readAt - kStampWindowNs;
+  if (regular && Ns(st.st_ctim) < settled && Ns(st.st_mtim) < settled) {
+    if (gKnownDigests.size() >= kKnownDigestsMax) gKnownDigests.clear();
+    gKnownDigests[native] =
+        TKnownDigest{uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_size),
+                     Ns(st.st_mtim),      Ns(st.st_ctim),      text};
+  }
   return text;
 }
 
@@ -228,23 +337,24 @@ void TQEMTranslatorUpdater::NewString(const IQEMNotesItemPtr& Item) {
 std::u16string TQEMTranslatorUpdater::GetXlatFileName(const std::u16string& AFileName,
                                                       const std::u16string& AXlatPath,
                                                       const std::u16string& ABaseDir, void*) {
-  auto& last = gLastXlatName;
-  if (!last.Result.empty() && last.File == AFileName && last.XlatPath == AXlatPath &&
-      last.BaseDir == ABaseDir) {
+  std::u16string args = XlatNameArgs(AFileName, AXlatPath, ABaseDir);
+  if (const auto known = gKnownXlatNames.find(args); known != gKnownXlatNames.end()) {
     // As the full call would: the folder made again if it went, the source recorded again.
-    const std::u16string dir = ExtractFilePath(last.Result);
+    const std::u16string& result = known->second.Result;
+    const std::u16string dir = ExtractFilePath(result);
     if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir))
       throw EQEMError(Format(SCannotCreateDir, dir));
-    gProjectSources[last.Key] = AFileName;
-    return last.Result;
+    gProjectSources[known->second.Key] = AFileName;
+    return result;
   }
   std::u16string result = ::GetXlatFileName(AFileName, AXlatPath, ABaseDir);
   std::u16string key = SourceKey(result);
   gProjectSources[key] = AFileName;
-  if (result.starts_with(u'/'))
-    last = {AFileName, AXlatPath, ABaseDir, result, std::move(key)};
-  else
-    last = {};
+  if (result.starts_with(u'/') && AFileName.find(u'\0') == std::u16string::npos &&
+      AXlatPath.find(u'\0') == std::u16string::npos) {
+    if (gKnownXlatNames.size() >= kKnownXlatNamesMax) gKnownXlatNames.clear();
+    gKnownXlatNames.emplace(std::move(args), TKnownXlatName{result, std::move(key)});
+  }
   return result;
 }
 

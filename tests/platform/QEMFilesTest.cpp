@@ -175,3 +175,33 @@ TEST(Files, WorkingCopyIsFilledInPlaceAndNeverThroughALink) {
   EXPECT_THROW(QEMWriteWorkingCopy(tmp.U16("planted"), "x"), EQEMError);
   EXPECT_EQ(qemtest::ReadTextFile(tmp.Path() / "victim"), "keep");
 }
+
+// A folder is cleaned once a process however it is named; a folder first named is cleaned too.
+TEST(Files, LeftoversAreLookedForOncePerFolderWhateverItsSpelling) {
+  namespace fs = std::filesystem;
+  qemtest::TTempDir tmp;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const auto leftover = [&](const std::string& Folder, const std::string& Random) {
+    const fs::path p =
+        tmp.Path() / Folder / (".~hlx" + std::to_string(child) + "-" + Random + ".a");
+    qemtest::WriteTextFile(p, "x");
+    return p;
+  };
+  fs::create_directories(tmp.Path() / "one");
+  fs::create_directories(tmp.Path() / "two");
+  const fs::path first = leftover("one", "AAAAAA");
+  QEMRemoveLeftoverTempFilesOnce(tmp.U16("one"));
+  EXPECT_FALSE(fs::exists(first));
+  const fs::path second = leftover("one", "BBBBBB");
+  for (const std::string spelling : {"one/", "one/.", "./one", "two/../one", "one//"})
+    QEMRemoveLeftoverTempFilesOnce(tmp.U16(spelling));
+  EXPECT_TRUE(fs::exists(second));
+  const fs::path third = leftover("two", "CCCCCC");
+  QEMRemoveLeftoverTempFilesOnce(tmp.U16("one/../two/"));
+  EXPECT_FALSE(fs::exists(third));
+  EXPECT_EQ(QEMRemoveLeftoverTempFiles(tmp.U16("one/")), 1);
+  EXPECT_FALSE(fs::exists(second));
+}

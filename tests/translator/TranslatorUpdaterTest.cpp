@@ -577,6 +577,12 @@ TEST_F(UpdaterTest, AskedAgainTheTranslatedNameComesWithItsFolderAndSource) {
             Dir.U16("de/a.lines"));
   EXPECT_EQ(u.GetXlatFileName(src, Dir.U16("fr"), Dir.U16("src"), nullptr),
             Dir.U16("fr/sub/a.lines"));
+  // Asked again after other languages, not straight after: the same, folder and source too.
+  fs::remove_all(Dir.Path() / "de");
+  QEMSetProjectSourceFile(xlat, Dir.U16("src/other.lines"));
+  EXPECT_EQ(u.GetXlatFileName(src, Dir.U16("de"), Dir.U16("src"), nullptr), xlat);
+  EXPECT_TRUE(fs::is_directory(Dir.Path() / "de/sub"));
+  EXPECT_EQ(QEMProjectSourceFile(xlat), src);
 }
 
 // An unchanged run decides from the notes headers alone; a changed source reads its notes whole.
