@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <optional>
 
 #include "core/QEMLanguageWalk.h"
 #include "core/QEMLiterals.h"
@@ -67,8 +68,16 @@ struct TQEMLanguageSeedRow {
 // that the table always answers what this system's ICU would.
 void BuildW32Languages() {
   if (QEMICUVersion() == QEM_LANGUAGE_SEEDS_ICU) {
+    std::vector<TQEMLanguage> rows;
+    rows.reserve(std::size(kLanguageSeeds));
     for (const auto& r : kLanguageSeeds)
-      W32Languages->Add(TQEMLanguage{r.LocaleID, r.CodePage, r.DispName, r.LangTag, r.LangExt});
+      rows.push_back(TQEMLanguage{r.LocaleID, r.CodePage, r.DispName, r.LangTag, r.LangExt});
+    if (kLanguageSeedsIndexed) {
+      W32Languages->AddIndexed(std::move(rows), kLanguageSeedTags, kLanguageSeedBareTags);
+      return;
+    }
+    for (auto& r : rows)
+      W32Languages->Add(std::move(r));
     return;
   }
   for (auto& s : QEMWalkICULocales())
@@ -226,15 +235,38 @@ const TQEMLanguage* TQEMLanguageTable::ByLCID(LCID Locale) const {
   return Find(Locale, i) ? &FItems[size_t(i)] : nullptr;
 }
 
+namespace {
+
+// The lowest LCID for Key in a build-time index and in a map of later rows.
+std::optional<LCID> LowestForTag(std::span<const TQEMLanguageTagRow> Indexed,
+                                 const std::unordered_map<std::u16string, LCID>& Added,
+                                 const std::u16string& Key) {
+  std::optional<LCID> r;
+  const auto it = std::lower_bound(
+      Indexed.begin(), Indexed.end(), std::u16string_view(Key),
+      [](const TQEMLanguageTagRow& Row, std::u16string_view K) { return Row.Tag < K; });
+  if (it != Indexed.end() && it->Tag == Key) r = it->Locale;
+  if (const auto a = Added.find(Key); a != Added.end() && (!r || a->second < *r)) r = a->second;
+  return r;
+}
+
+} // namespace
+
 const TQEMLanguage* TQEMLanguageTable::ByTag(std::u16string_view Tag) const {
   if (Tag.empty()) return nullptr;
   const std::u16string key = Folded(Tag);
-  auto it = FByTag.find(key);
-  if (it == FByTag.end()) {
-    it = FByBareTag.find(BareTag(key));
-    if (it == FByBareTag.end()) return nullptr;
-  }
-  return ByLCID(it->second);
+  auto lcid = LowestForTag(FIndexedByTag, FByTag, key);
+  if (!lcid) lcid = LowestForTag(FIndexedByBareTag, FByBareTag, BareTag(key));
+  return lcid ? ByLCID(*lcid) : nullptr;
+}
+
+void TQEMLanguageTable::AddIndexed(std::vector<TQEMLanguage> Rows,
+                                   std::span<const TQEMLanguageTagRow> ByTag,
+                                   std::span<const TQEMLanguageTagRow> ByBareTag) {
+  Clear();
+  FItems = std::move(Rows);
+  FIndexedByTag = ByTag;
+  FIndexedByBareTag = ByBareTag;
 }
 
 bool TQEMLanguageTable::Add(TQEMLanguage Language) {
@@ -253,6 +285,8 @@ bool TQEMLanguageTable::Add(TQEMLanguage Language) {
 
 void TQEMLanguageTable::Clear() {
   FItems.clear();
+  FIndexedByTag = {};
+  FIndexedByBareTag = {};
   FByTag.clear();
   FByBareTag.clear();
 }

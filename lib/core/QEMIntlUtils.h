@@ -4,6 +4,7 @@
 // conversion of ANSI text, and locale-aware comparison.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,10 +22,20 @@ struct TQEMLanguage {
   std::u16string LangExt;
 };
 
+// A folded tag and the lowest LCID carrying it; arrays of these are sorted by tag.
+struct TQEMLanguageTagRow {
+  std::u16string_view Tag;
+  LCID Locale;
+};
+
 // Entries kept sorted by LocaleID; tag lookups go through an index that answers what a scan
 // from the first entry would (the lowest LCID carrying the tag).
 class QEM_API TQEMLanguageTable {
 public:
+  // Fills an empty table with Rows, sorted by LCID without duplicates, whose tag indexes were
+  // made when the rows were: the table then folds and indexes nothing itself.
+  void AddIndexed(std::vector<TQEMLanguage> Rows, std::span<const TQEMLanguageTagRow> ByTag,
+                  std::span<const TQEMLanguageTagRow> ByBareTag);
   int Count() const { return int(FItems.size()); }
   const TQEMLanguage& Item(int Index) const { return FItems.at(size_t(Index)); }
   // Lowest index whose LCID is not smaller than Locale; true when it is equal.
@@ -38,6 +49,9 @@ public:
 
 private:
   std::vector<TQEMLanguage> FItems;
+  // The rows given to AddIndexed are found here; those added one by one in the maps.
+  std::span<const TQEMLanguageTagRow> FIndexedByTag;
+  std::span<const TQEMLanguageTagRow> FIndexedByBareTag;
   std::unordered_map<std::u16string, LCID> FByTag;     // folded tag -> lowest LCID
   std::unordered_map<std::u16string, LCID> FByBareTag; // folded tag without script -> lowest LCID
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "core/QEMLanguageWalk.h"
@@ -47,6 +48,46 @@ std::u16string Wide(const std::string& S) {
   return std::u16string(S.begin(), S.end());
 }
 
+// As the table folds a tag for its lookups; nullopt for a tag that is not ASCII, which only the
+// library's own case folding may fold.
+std::optional<std::string> FoldedTag(const std::string& Tag) {
+  std::string r;
+  for (char c : Tag) {
+    if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+    r += c == '_' ? '-' : char(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return r;
+}
+
+// The folded tag without its script subtag, as the table's BareTag makes it.
+std::string BareTag(const std::string& Folded) {
+  const size_t a = Folded.find('-');
+  if (a == std::string::npos) return Folded;
+  const size_t b = Folded.find('-', a + 1);
+  if (b == std::string::npos || b - a - 1 != 4) return Folded;
+  return Folded.substr(0, a) + Folded.substr(b);
+}
+
+// Folded tag -> lowest LCID, in tag order; false when some tag cannot be folded here.
+bool TagIndexes(const std::map<uint32_t, TQEMLocaleSeed>& Rows,
+                std::map<std::string, uint32_t>& ByTag, std::map<std::string, uint32_t>& ByBare) {
+  for (const auto& [id, s] : Rows) {
+    const auto folded = FoldedTag(s.LangTag);
+    if (!folded) return false;
+    // Rows come in LCID order, so the first to claim a tag has the lowest LCID.
+    if (!folded->empty()) ByTag.emplace(*folded, id);
+    if (const std::string bare = BareTag(*folded); !bare.empty()) ByBare.emplace(bare, id);
+  }
+  return true;
+}
+
+void WriteIndex(std::ofstream& F, const char* Name, const std::map<std::string, uint32_t>& Index) {
+  F << "constexpr TQEMLanguageTagRow " << Name << "[] = {\n";
+  for (const auto& [tag, id] : Index)
+    F << "    {" << Quoted(Wide(tag)) << ", 0x" << std::hex << id << std::dec << "},\n";
+  F << "};\n";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -74,6 +115,13 @@ int main(int argc, char** argv) {
         << "},\n";
     }
     f << "};\n";
+    std::map<std::string, uint32_t> byTag, byBare;
+    const bool indexed = TagIndexes(rows, byTag, byBare);
+    f << "constexpr bool kLanguageSeedsIndexed = " << (indexed ? "true" : "false") << ";\n";
+    // An empty array cannot be declared: a placeholder row stands in when there is no index.
+    if (!indexed) byTag = byBare = {{"", 0}};
+    WriteIndex(f, "kLanguageSeedTags", byTag);
+    WriteIndex(f, "kLanguageSeedBareTags", byBare);
     if (!f.flush()) {
       std::perror(tmp.c_str());
       return 1;

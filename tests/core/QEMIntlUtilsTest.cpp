@@ -220,3 +220,31 @@ TEST(Languages, DefaultLcidComesFromTheSettingsOrTheUser) {
   EXPECT_EQ(QEMDefaultLCID(), 1041u);
   r.DeleteValue(u"DefaultLCID");
 }
+
+// Rows indexed when they were made and rows added one by one answer together: the lowest LCID
+// carrying a tag wins wherever it came from, and the script-less form is asked of both.
+TEST(Languages, IndexedRowsAndAddedRowsAnswerAsOneTable) {
+  static constexpr TQEMLanguageTagRow kByTag[] = {{u"de-de", 0x0407}, {u"sr-latn-rs", 0x241A}};
+  static constexpr TQEMLanguageTagRow kByBare[] = {{u"de-de", 0x0407}, {u"sr-rs", 0x241A}};
+  TQEMLanguageTable t;
+  t.AddIndexed({{0x0407, 1252, u"German", u"de-DE", u"DEU"},
+                {0x241A, 1250, u"Serbian (Latin)", u"sr-Latn-RS", u"SRP"}},
+               kByTag, kByBare);
+  EXPECT_EQ(t.Count(), 2);
+  ASSERT_TRUE(t.ByTag(u"DE_de"));
+  EXPECT_EQ(t.ByTag(u"DE_de")->LocaleID, 0x0407u);
+  EXPECT_EQ(t.ByTag(u"sr-RS")->LocaleID, 0x241Au);
+
+  EXPECT_TRUE(t.Add({0x0100, 1250, u"Serbian (Cyrillic)", u"sr-Cyrl-RS", {}}));
+  EXPECT_EQ(t.ByTag(u"sr-RS")->LocaleID, 0x0100u);      // lower than the indexed one
+  EXPECT_EQ(t.ByTag(u"sr-latn-rs")->LocaleID, 0x241Au); // an exact tag beats a bare one
+  EXPECT_TRUE(t.Add({0x9999, 1252, u"German (other)", u"de-DE", {}}));
+  EXPECT_EQ(t.ByTag(u"de-DE")->LocaleID, 0x0407u); // higher than the indexed one
+  EXPECT_FALSE(t.Add({0x0407, 1252, u"again", u"xx-XX", {}}));
+  EXPECT_EQ(t.ByTag(u"xx-XX"), nullptr);
+  EXPECT_EQ(t.Item(0).LocaleID, 0x0100u);
+
+  t.Clear();
+  EXPECT_EQ(t.ByTag(u"de-DE"), nullptr);
+  EXPECT_EQ(t.ByTag(u"sr-RS"), nullptr);
+}
