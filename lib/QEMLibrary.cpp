@@ -46,7 +46,7 @@ void QEMInitialize() {
     // translator window: an entered translation may count as newly translated
     if (QEMINTOptionProps && QEMINTOptionProps->UseNewlyTranslated)
       TranslatedStatus = rsNewlyTranslated;
-    QEMTranslatorFormLoadSettings(); // the stored answer of the revert question
+    QEMTranslatorFormForgetSettings(); // the revert answer is read by the first window asking
     // slot: main window
     bIntegrationTools = IsTranslatorMode();
   } catch (...) {

@@ -109,6 +109,10 @@ void QEMTranslatorFormLoadSettings() {
   }
 }
 
+void QEMTranslatorFormForgetSettings() {
+  RevertSetting() = {};
+}
+
 // ---- life and file ----
 
 TQEMTranslatorFormModel::TQEMTranslatorFormModel(const TQEMTranslatorMgrClass& AMgrClass,

@@ -357,3 +357,5 @@ private:
 // Re-reads the stored answer of the revert question ("RevertToOrig", "RevertToOrig_DontAskAgain"
 // below the base key); windows read it on first use.
 QEM_API void QEMTranslatorFormLoadSettings();
+// Drops what was read, so that the first window or question after a start reads it afresh.
+QEM_API void QEMTranslatorFormForgetSettings();

@@ -84,9 +84,12 @@ TColor QEMColorDefault(TQEMColor Slot) {
 
 TQEMColorScheme::TQEMColorScheme(std::u16string ASchemeRegName, std::u16string ASchemeDisName)
     : FSchemeDisName(std::move(ASchemeDisName)), FSchemeRegName(std::move(ASchemeRegName)) {
+  // The slots' names differ, so none needs looking for as Add would.
+  FQEMColorList.reserve(QEMColorCount);
   for (int i = 0; i < QEMColorCount; ++i) {
     const auto& s = kSlots[size_t(i)];
-    Add(std::u16string(s.RegName), std::u16string(s.DisName), s.Default, TQEMColor(i));
+    FQEMColorList.push_back(TQEMColorRec{std::u16string(s.RegName), std::u16string(s.DisName),
+                                         TQEMColor(i), s.Default});
   }
 }
 

@@ -8,7 +8,11 @@
 #include "platform/QEMFormat.h"
 #include "platform/QEMHostConsts.h"
 
-TQEMGridFonts* QEMGridFonts = nullptr;
+TQEMLazyUnit<TQEMGridFonts> QEMGridFonts([] {
+  auto fonts = std::make_unique<TQEMGridFonts>();
+  fonts->LoadAll();
+  return fonts;
+});
 
 namespace {
 
@@ -50,9 +54,9 @@ std::optional<LCID> LangOfKeyName(std::u16string_view Name) {
 void QEMSetHostDefaultFont(const std::u16string& Name, int32_t Size) {
   if (!Name.empty()) gHostFontName = Name;
   if (Size > 0 && Size <= kMaxFontSize) gHostFontSize = Size;
-  if (QEMGridFonts) {
-    QEMGridFonts->DefaultFont().Name = gHostFontName;
-    QEMGridFonts->DefaultFont().Size = gHostFontSize;
+  if (TQEMGridFonts* fonts = QEMGridFonts.Made()) {
+    fonts->DefaultFont().Name = gHostFontName;
+    fonts->DefaultFont().Size = gHostFontSize;
   }
 }
 
@@ -254,16 +258,12 @@ void TQEMGridFonts::FontChanged() {
 }
 
 void QEMGridFontInitialize() {
-  if (QEMGridFonts) return;
-  auto fonts = std::make_unique<TQEMGridFonts>();
-  fonts->LoadAll();
-  QEMGridFonts = fonts.release();
+  QEMGridFonts.Start();
 }
 
 void QEMGridFontFinalize() {
-  if (!QEMGridFonts) return;
-  std::unique_ptr<TQEMGridFonts> fonts(QEMGridFonts);
-  QEMGridFonts = nullptr;
+  const std::unique_ptr<TQEMGridFonts> fonts = QEMGridFonts.Stop();
+  if (!fonts) return;
   try {
     fonts->SaveComment();
   } catch (const EQEMError& e) {

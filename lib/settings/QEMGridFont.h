@@ -9,6 +9,7 @@
 
 #include "core/QEMTypes.h"
 #include "settings/QEMGridColor.h"
+#include "settings/QEMLazyUnit.h"
 
 enum TFontPitch : uint8_t { fpDefault, fpVariable, fpFixed };
 enum TFontStyle : uint8_t { fsBold, fsItalic, fsUnderline, fsStrikeOut };
@@ -145,9 +146,10 @@ private:
   std::u16string FKey;
 };
 
-// The process's grid fonts; exist between the unit's start-up and shut-down.
-QEM_API extern TQEMGridFonts* QEMGridFonts;
+// The process's grid fonts; exist between the unit's start-up and shut-down, read from the
+// settings on first use (which needs the language table).
+QEM_API extern TQEMLazyUnit<TQEMGridFonts> QEMGridFonts;
 
-// Unit start-up (needs the language table) and shut-down (saves the comment font).
+// Unit start-up and shut-down; the comment font is saved only when the fonts were used.
 QEM_API void QEMGridFontInitialize();
 QEM_API void QEMGridFontFinalize();

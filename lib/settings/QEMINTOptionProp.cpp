@@ -25,13 +25,15 @@ TResStatus QEMNewStatusAt(int Index, TResStatus Default) {
 // ---------------------------------------------------------------------------------------------
 // TQEMPropertySet
 
-TQEMPropertySet::TQEMPropertySet(std::u16string Name, int Tag)
-    : FName(std::move(Name)), FTag(Tag) {}
+TQEMPropertySet::TQEMPropertySet(std::u16string Name, int Tag) : FName(std::move(Name)), FTag(Tag) {
+  // Room for the largest of the sets the options define, so that defining them moves nothing.
+  FFields.reserve(12);
+}
 
 void TQEMPropertySet::AddField(std::u16string FieldName, std::u16string ValueName,
                                TQEMOptionType Type, int32_t Min, int32_t Max, int32_t Default,
                                std::function<int32_t()> Get, std::function<void(int32_t)> Set) {
-  TField f;
+  TField& f = FFields.emplace_back();
   f.FieldName = std::move(FieldName);
   f.ValueName = std::move(ValueName);
   f.Type = Type;
@@ -40,7 +42,6 @@ void TQEMPropertySet::AddField(std::u16string FieldName, std::u16string ValueNam
   f.DefaultInt = Default;
   f.Get = std::move(Get);
   f.Set = std::move(Set);
-  FFields.push_back(std::move(f));
 }
 
 void TQEMPropertySet::AddBoolean(std::u16string FieldName, std::u16string ValueName, bool& Field,
@@ -74,13 +75,12 @@ void TQEMPropertySet::AddNewStatus(std::u16string FieldName, std::u16string Valu
 
 void TQEMPropertySet::AddText(std::u16string FieldName, std::u16string ValueName,
                               std::u16string& Field, std::u16string Default) {
-  TField f;
+  TField& f = FFields.emplace_back();
   f.FieldName = std::move(FieldName);
   f.ValueName = std::move(ValueName);
   f.Type = TQEMOptionType::otText;
   f.DefaultText = std::move(Default);
   f.Text = &Field;
-  FFields.push_back(std::move(f));
 }
 
 void TQEMPropertySet::SetTextDefault(const std::u16string& FieldName, std::u16string Default) {
@@ -483,9 +483,29 @@ void TQEMINTOptionProps::DefineRepositoryFields() {
 void TQEMINTOptionProps::LoadOptions() {
   FIsModified = false;
   TQEMRegistry reg;
-  for (auto* s : FSets)
-    if (s->Matches(FMask)) s->Load(reg);
-  QEMHistoryManager.Load(reg);
+  // Most sets were never saved: a key missing from the base key's list is not looked for.
+  std::vector<std::u16string> stored;
+  if (reg.OpenKeyReadOnly(FBaseKey)) stored = reg.GetKeyNames();
+  const auto missing = [&](const std::u16string& Key) {
+    const size_t sep = FBaseKey.size();
+    if (Key.size() <= sep + 1 || Key.compare(0, sep, FBaseKey) != 0 || Key[sep] != u'\\')
+      return false;
+    const std::u16string_view name = std::u16string_view(Key).substr(sep + 1);
+    return name.find(u'\\') == std::u16string_view::npos &&
+           std::none_of(stored.begin(), stored.end(),
+                        [&](const std::u16string& S) { return QEMSameText(S, name); });
+  };
+  for (auto* s : FSets) {
+    if (!s->Matches(FMask)) continue;
+    if (missing(s->Key()))
+      s->Reset();
+    else
+      s->Load(reg);
+  }
+  if (missing(QEMHistoryManager.Key()))
+    QEMHistoryManager.Clear();
+  else
+    QEMHistoryManager.Load(reg);
   if (RepositoryFilename.empty()) RepositoryFilename = FRepositoryFilenameDefault;
 }
 

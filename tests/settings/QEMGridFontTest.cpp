@@ -251,3 +251,31 @@ TEST_F(GridFonts, UnitShutdownKeepsTheCommentFontOnly) {
   EXPECT_EQ(QEMGridFonts->CommentFont().Name, u"Kept At Exit");
   if (!had) QEMGridFontFinalize();
 }
+
+// The process's fonts are read on first use: what the file holds by then counts, a stop saves
+// the comment font of fonts that were used, and a stop without any use writes nothing.
+TEST_F(GridFonts, UnitReadsOnFirstUseAndSavesOnlyWhatWasUsed) {
+  const bool had = QEMGridFonts != nullptr;
+  QEMGridFontFinalize();
+  QEMGridFontInitialize();
+  ASSERT_NE(QEMGridFonts, nullptr);
+  EXPECT_EQ(QEMGridFonts.Made(), nullptr);
+  PutStr(kFontKey + u"\\00000407", u"Name", u"Set Before Use");
+  PutInt(kFontKey + u"\\Comment", u"Height", 21);
+  EXPECT_EQ(QEMGridFonts->GetFont(kGerman)->Name, u"Set Before Use");
+  EXPECT_EQ(QEMGridFonts->CommentFont().Size, 21);
+  QEMGridFonts->CommentFont().Size = 23;
+  QEMGridFontFinalize();
+  EXPECT_EQ(QEMGridFonts, nullptr);
+  EXPECT_EQ(GetInt(kFontKey + u"\\Comment", u"Height"), 23);
+
+  WipeSettings();
+  QEMGridFontInitialize();
+  const TQEMFont host = QEMHostDefaultFont();
+  QEMSetHostDefaultFont(u"Unused Face", 12); // tells no font object: none was made
+  EXPECT_EQ(QEMGridFonts.Made(), nullptr);
+  QEMGridFontFinalize();
+  EXPECT_FALSE(HasValue(kFontKey + u"\\Comment", u"Name"));
+  QEMSetHostDefaultFont(host.Name, host.Size);
+  if (had) QEMGridFontInitialize();
+}

@@ -137,6 +137,26 @@ TEST_F(OptionProps, ValuesSurviveSaveAndReloadInANewProcess) {
             std::vector<std::u16string>{u"/data/tm/projekt.tmx"});
 }
 
+// Sets never saved are not looked for; a reload must still see a set stored meanwhile, in any
+// case of its key name, and give the defaults back for one that went away.
+TEST_F(OptionProps, ReloadSeesSetsStoredOrRemovedSinceTheLastLoad) {
+  TQEMINTOptionProps o(2);
+  EXPECT_FALSE(o.AutomaticSaveFiles);
+  PutInt(kNormalBase + u"\\commonpropset", u"Automatically Save Files", 1);
+  PutInt(SetKey(u"FormDesignerPropSet"), u"Grid Size X", 16);
+  PutStr(kNormalBase + u"\\History Lists\\hlFind", u"0", u"seen");
+  o.LoadOptions();
+  EXPECT_TRUE(o.AutomaticSaveFiles);
+  EXPECT_EQ(int(o.GridSizeX), 16);
+  EXPECT_EQ(o.QEMHistoryManager.GetHistory(u"hlFind"), std::vector<std::u16string>{u"seen"});
+
+  WipeSettings();
+  o.LoadOptions();
+  EXPECT_FALSE(o.AutomaticSaveFiles);
+  EXPECT_EQ(int(o.GridSizeX), 8);
+  EXPECT_TRUE(o.QEMHistoryManager.ListNames().empty());
+}
+
 TEST_F(OptionProps, EmptyOrMissingRepositoryFilenameRevertsToTheBinaryDirectorysDefault) {
   PutStr(SetKey(u"RepositoryPropSet"), u"Filename", u"");
   TQEMINTOptionProps o(2);
