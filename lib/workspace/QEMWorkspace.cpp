@@ -207,10 +207,17 @@ bool HasLang(const TQEMBaseProjectFile& P, LCID Locale) {
 
 void TQEMWorkspace::LoadLanguages() {
   FLangRows.clear();
-  if (!QEMLanguages) return;
+  FLangRowsPending = true;
+}
+
+std::vector<TQEMLangRow>& TQEMWorkspace::Rows() {
+  if (!FLangRowsPending) return FLangRows;
+  FLangRowsPending = false;
+  if (!QEMLanguages) return FLangRows;
   FLangRows.reserve(size_t(QEMLanguages->GetCount()));
   for (int i = 0; i < QEMLanguages->GetCount(); ++i)
     FLangRows.push_back(TableRow(i));
+  return FLangRows;
 }
 
 void TQEMWorkspace::SelectProject(int Index) {
@@ -223,8 +230,10 @@ void TQEMWorkspace::SelectProject(int Index) {
   const bool ownOnly = p.ReadOnly && !p.FileName.empty();
   if (!ownOnly) {
     LoadLanguages();
+    Rows();
   } else {
     FLangRows.clear();
+    FLangRowsPending = false;
     for (int i = 0; QEMLanguages && i < QEMLanguages->GetCount(); ++i)
       if (HasLang(p, QEMLanguages->GetLCID(i))) FLangRows.push_back(TableRow(i));
   }
@@ -281,7 +290,7 @@ bool TQEMWorkspace::IntegrationToolsVisible() const {
 }
 
 void TQEMWorkspace::SetLangChecked(int Row, bool Checked) {
-  FLangRows.at(size_t(Row)).Checked = Checked;
+  Rows().at(size_t(Row)).Checked = Checked;
   for (auto& r : FLangRows) {
     if (!r.Checked && !r.XlatDir.empty())
       r.XlatDir.clear();
@@ -293,7 +302,7 @@ void TQEMWorkspace::SetLangChecked(int Row, bool Checked) {
 }
 
 void TQEMWorkspace::SetLangExt(int Row, const std::u16string& Ext) {
-  TQEMLangRow& r = FLangRows.at(size_t(Row));
+  TQEMLangRow& r = Rows().at(size_t(Row));
   if (r.Ext == Ext) return;
   r.Ext = Ext;
   FilesAddedButNotUpdated = true;
@@ -301,7 +310,7 @@ void TQEMWorkspace::SetLangExt(int Row, const std::u16string& Ext) {
 }
 
 void TQEMWorkspace::SetLangXlatDir(int Row, const std::u16string& Dir) {
-  TQEMLangRow& r = FLangRows.at(size_t(Row));
+  TQEMLangRow& r = Rows().at(size_t(Row));
   if (r.XlatDir == Dir) return;
   r.XlatDir = Dir;
   FilesAddedButNotUpdated = true;
@@ -480,7 +489,7 @@ void TQEMWorkspace::SaveData() {
   TQEMBaseProjectFile& p = *FProjects->GetProject(FProjectIndex);
   p.BaseLang = BaseLang;
   p.ClearLang();
-  for (const auto& r : FLangRows)
+  for (const auto& r : Rows())
     if (r.Checked) {
       TQEMLang& l = p.AddLang(r.Locale);
       l.XlatPath = r.XlatDir;
@@ -533,7 +542,7 @@ bool TQEMWorkspace::AllFieldsEntered(bool ShowErrors) {
     problem = SNoRootDirectory;
   else if (BaseLang == 0)
     problem = SNoBaseLanguage;
-  else if (std::none_of(FLangRows.begin(), FLangRows.end(), [](auto& r) { return r.Checked; }))
+  else if (std::ranges::none_of(Rows(), [](auto& r) { return r.Checked; }))
     problem = SNoLanguages;
   else if (FFileRows.empty())
     problem = SNoFilesToProcess;
@@ -570,22 +579,30 @@ void TQEMWorkspace::AddReopenItem(const std::u16string& FileName) {
 
 void TQEMWorkspace::LoadHistory() {
   FHistory.clear();
+  FStoredHistory.clear();
+  FHistoryStored = false;
   TQEMRegCount count;
   {
     TRegistry reg;
     TQEMHiveReadBatch batch(reg.Hive()); // one lock for the whole list
     if (!reg.OpenKeyReadOnly(QEMBaseRegKey())) return;
+    const bool typed = reg.GetDataType(u"FileHistoryCount") == TRegDataType::rdInteger;
     count = QEMRegReadCount(reg, u"FileHistoryCount", kHistoryMax);
     for (int32_t i = 0; i < count.Count; ++i) {
       const auto entry = QEMRegReadEntry(reg, Format(u"FileHistory%d", i));
       if (!entry) break;
       FHistory.push_back(*entry);
     }
+    // Only a list stored just as SaveHistory writes it may be left alone at the end.
+    FHistoryStored =
+        typed && count.Warning.empty() && FHistory.size() == size_t(std::max(count.Count, 0));
+    if (FHistoryStored) FStoredHistory = FHistory;
   }
   if (!count.Warning.empty()) ShowHLXMessage(count.Warning);
 }
 
 void TQEMWorkspace::SaveHistory() const {
+  if (FHistoryStored && FHistory == FStoredHistory) return;
   TRegistry reg;
   // An unchanged list is only read: under one lock.
   TQEMHiveReadBatch batch(reg.Hive());

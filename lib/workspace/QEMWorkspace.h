@@ -148,7 +148,7 @@ public:
   // The hidden integration tools are offered in translator mode or when the command line asks.
   bool IntegrationToolsVisible() const;
 
-  std::vector<TQEMLangRow>& LangRows() { return FLangRows; }
+  std::vector<TQEMLangRow>& LangRows() { return Rows(); }
   // A checked row without a translation directory gets its extension and "/"; an unchecked
   // one loses its directory.
   void SetLangChecked(int Row, bool Checked);
@@ -286,7 +286,9 @@ public:
   const std::u16string& ExchangeSummary() const { return FExchangeSummary; }
 
 private:
+  // The rows of the whole language table are made on first use: a batch run never looks.
   void LoadLanguages();
+  std::vector<TQEMLangRow>& Rows();
   void LoadHistory();
   void SaveHistory() const;
   void FillFromProject();
@@ -320,10 +322,13 @@ private:
   int FProjectIndex = -1;
   std::u16string FCurrFileName;
   std::vector<TQEMLangRow> FLangRows;
+  bool FLangRowsPending = false;
   std::vector<TQEMFileRow> FFileRows;
   std::u16string FProblemList;
   std::u16string FImportDirectory;
   std::vector<std::u16string> FHistory;
+  std::vector<std::u16string> FStoredHistory; // as read at start
+  bool FHistoryStored = false;                // the hive holds FStoredHistory as we write it
   TQEMPackageManager FPackages;
   TStats FLastStats;
   std::u16string FLastElapsed;

@@ -224,4 +224,56 @@ TEST(WorkspaceTest, HugeAndTextualHistoryCounts) {
   QEMSetUIServices(previous);
 }
 
+// The history is written back only when it changed or was not stored as it would be written.
+TEST(WorkspaceTest, UnchangedHistoryIsNotWrittenBack) {
+  const auto plant = [](bool TextCount) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), true));
+    QEMRegDeleteNumbered(reg, u"FileHistory", 0);
+    if (TextCount)
+      reg.WriteString(u"FileHistoryCount", u"1");
+    else
+      reg.WriteInteger(u"FileHistoryCount", 1);
+    reg.WriteString(u"FileHistory0", u"/p/a.hlx");
+    reg.WriteString(u"FileHistory7", u"/p/stray.hlx"); // a rewrite would drop it
+  };
+  const auto stored = [](const std::u16string& Name) {
+    TRegistry reg;
+    return reg.OpenKeyReadOnly(QEMBaseRegKey()) ? reg.GetDataType(Name) : TRegDataType::rdUnknown;
+  };
+  plant(false);
+  { TQEMWorkspace w; }
+  EXPECT_EQ(stored(u"FileHistory7"), TRegDataType::rdString);
+
+  plant(true);
+  { TQEMWorkspace w; }
+  EXPECT_EQ(stored(u"FileHistoryCount"), TRegDataType::rdInteger);
+  EXPECT_EQ(stored(u"FileHistory7"), TRegDataType::rdUnknown);
+
+  plant(false);
+  {
+    TQEMWorkspace w;
+    w.AddReopenItem(u"/p/b.hlx");
+  }
+  EXPECT_EQ(stored(u"FileHistory1"), TRegDataType::rdString);
+  EXPECT_EQ(stored(u"FileHistory7"), TRegDataType::rdUnknown);
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+  QEMRegDeleteNumbered(reg, u"FileHistory", 0);
+  reg.DeleteValue(u"FileHistoryCount");
+}
+
+// The rows of the whole table are made when first asked for, by any edit as by the list.
+TEST(WorkspaceTest, NewProjectRowsAreTheWholeTableWhenFirstUsed) {
+  TQEMWorkspace w;
+  w.SetLangExt(0, u"ZZZ");
+  ASSERT_EQ(w.LangRows().size(), size_t(QEMLanguages->GetCount()));
+  EXPECT_EQ(w.LangRows()[0].Locale, QEMLanguages->GetLCID(0));
+  EXPECT_EQ(w.LangRows()[0].Ext, u"ZZZ");
+  EXPECT_EQ(w.LangRows()[1].Ext, QEMDefaultLangExt(QEMLanguages->GetLCID(1)));
+  w.Modified = false; // nothing to ask about
+  w.FileNew();
+  EXPECT_EQ(w.LangRows()[0].Ext, QEMDefaultLangExt(QEMLanguages->GetLCID(0)));
+}
+
 } // namespace
