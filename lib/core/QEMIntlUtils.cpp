@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+#include "core/QEMAsciiCollation.h"
 #include "core/QEMLanguageWalk.h"
 #include "core/QEMLiterals.h"
 #include "platform/QEMFormat.h"
@@ -17,6 +18,10 @@
 TQEMLanguageTable* W32Languages = nullptr;
 TQEMLanguageTable* NETLanguages = nullptr;
 TQEMLanguages* QEMLanguages = nullptr;
+
+namespace intldetail {
+bool UseAsciiCollation = true;
+} // namespace intldetail
 
 namespace {
 
@@ -63,6 +68,24 @@ struct TQEMLanguageSeedRow {
   const char16_t* LangExt; // upper case
 };
 #include "QEMLanguageSeeds.inc"
+
+// Whether Locale's collator orders ASCII text as the weights measured at build time say: only
+// under the ICU the build measured.
+bool AsciiCollates(LCID Locale) {
+  static const bool sameIcu = QEMICUVersion() == QEM_LANGUAGE_SEEDS_ICU;
+  if (!sameIcu || !intldetail::UseAsciiCollation) return false;
+  const uint32_t* end = kAsciiCollationLocales + kAsciiCollationLocaleCount;
+  return std::binary_search(kAsciiCollationLocales, end, uint32_t(Locale));
+}
+
+bool IsAsciiText(std::u16string_view S) {
+  return std::all_of(S.begin(), S.end(), [](char16_t C) { return C < 0x80; });
+}
+
+std::u16string_view TextOf(const char16_t* S, int Len) {
+  if (!S) return {};
+  return Len < 0 ? std::u16string_view(S) : std::u16string_view(S, size_t(Len));
+}
 
 // From the rows walked at build time; under another ICU than the build's, from a walk now, so
 // that the table always answers what this system's ICU would.
@@ -473,8 +496,18 @@ bool QEMCodePageKeepsAscii(uint32_t CodePage) {
   return ascii;
 }
 
+bool intldetail::AsciiCollationKnown(LCID Locale) {
+  return AsciiCollates(Locale);
+}
+
 int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, int Len1, const char16_t* S2,
                       int Len2) {
+  // Opening a collator costs more than a short run's whole work; ASCII seldom needs one.
+  const std::u16string_view a = TextOf(S1, Len1), b = TextOf(S2, Len2);
+  if (IsAsciiText(a) && IsAsciiText(b) && AsciiCollates(Locale)) {
+    const int r = QEMCompareAsciiCollated(kAsciiWeights, a, b, (Flags & NORM_IGNORECASE) != 0);
+    return r < 0 ? CSTR_LESS_THAN : (r == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN);
+  }
   UCollator* coll = Collator(Locale, (Flags & NORM_IGNORECASE) != 0);
   const auto r = ucol_strcoll(coll, reinterpret_cast<const UChar*>(S1), Len1,
                               reinterpret_cast<const UChar*>(S2), Len2);

@@ -125,5 +125,12 @@ QEM_API int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, i
 QEM_API int QEMWideCompareStr(LCID Locale, std::u16string_view S1, std::u16string_view S2);
 QEM_API bool QEMWideSameText(LCID Locale, std::u16string_view S1, std::u16string_view S2);
 
+// For tests: ASCII compared without a collator where the build found the locale's collator
+// keeps to the weights it measured (on by default), and whether Locale is such a locale.
+namespace intldetail {
+QEM_API extern bool UseAsciiCollation;
+QEM_API bool AsciiCollationKnown(LCID Locale);
+} // namespace intldetail
+
 QEM_API void QEMIntlUtilsInitialize();
 QEM_API void QEMIntlUtilsFinalize();

@@ -2,6 +2,7 @@
 #include <unicode/uloc.h>
 
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <tuple>
 
@@ -197,6 +198,70 @@ TEST(Collation, CaseSensitiveLocaleOrdering) {
   // Swedish sorts ä after z; German next to a.
   EXPECT_EQ(QEMWideCompareStr(1053, u"ä", u"z"), 1);
   EXPECT_EQ(QEMWideCompareStr(1031, u"ä", u"z"), -1);
+}
+
+// ASCII compared without a collator must answer as the collator does, in every locale the build
+// let through; locales whose collation reorders ASCII must still go to the collator.
+TEST(Collation, AsciiWithoutACollatorAnswersAsTheCollator) {
+  EXPECT_TRUE(intldetail::AsciiCollationKnown(0x409)) << "en-US takes the short way";
+  EXPECT_FALSE(intldetail::AsciiCollationKnown(0x405)) << "cs-CZ: 'ch' sorts after 'h'";
+  EXPECT_FALSE(intldetail::AsciiCollationKnown(0x406)) << "da-DK: 'aa' and upper case first";
+  EXPECT_FALSE(intldetail::AsciiCollationKnown(0x427)) << "lt-LT: 'y' sorts with 'i'";
+  const std::u16string pool = u"aAbBcChHiIyYzZsStTvVwW09 -_.,'\"()/\\&#@+=|~`^$*\t";
+  std::mt19937 rng(2024);
+  std::vector<std::u16string> texts = {u"",
+                                       u"a",
+                                       u"A",
+                                       u"ab",
+                                       u"a b",
+                                       u"a-b",
+                                       u"a\tb",
+                                       u"\x01"
+                                       u"a",
+                                       u"a\x01",
+                                       u"10",
+                                       u"9",
+                                       u"ch",
+                                       u"h",
+                                       u"i",
+                                       u"y",
+                                       u"aa",
+                                       u"z",
+                                       u"Zz",
+                                       u"zZ",
+                                       std::u16string(u"a\0b", 3),
+                                       u"ab\x7F"};
+  for (int i = 0; i < 400; ++i) {
+    std::u16string s;
+    for (int n = int(rng() % 6); n > 0; --n)
+      s += rng() % 25 == 0 ? char16_t(rng() % 128) : pool[rng() % pool.size()];
+    texts.push_back(s);
+  }
+  const struct TFlagsRestore {
+    ~TFlagsRestore() { intldetail::UseAsciiCollation = true; }
+  } restore;
+  int shortWays = 0;
+  for (const LCID locale : {0x0u, 0x409u, 0x407u, 0x40Cu, 0x41Du, 0x40Bu, 0x415u, 0x411u, 0x41Eu,
+                            0x41Fu, 0x40Eu, 0x405u, 0x406u, 0x427u, 0x425u, 0x41Bu, 0xC0Au}) {
+    intldetail::UseAsciiCollation = true;
+    shortWays += intldetail::AsciiCollationKnown(locale);
+    for (size_t i = 0; i + 1 < texts.size(); i += 2)
+      for (const uint32_t flags : {0u, NORM_IGNORECASE}) {
+        const auto& a = texts[i];
+        const auto& b = texts[(i * 7 + 3) % texts.size()];
+        intldetail::UseAsciiCollation = true;
+        const int fast =
+            QEMCompareStringW(locale, flags, a.data(), int(a.size()), b.data(), int(b.size()));
+        intldetail::UseAsciiCollation = false;
+        const int slow =
+            QEMCompareStringW(locale, flags, a.data(), int(a.size()), b.data(), int(b.size()));
+        ASSERT_EQ(fast, slow) << std::hex << locale << " flags " << flags << " '" << UTF16ToUTF8(a)
+                              << "' vs '" << UTF16ToUTF8(b) << "'";
+      }
+  }
+  EXPECT_GT(shortWays, 5);
+  // Up to the first NUL when no length is given, both ways.
+  EXPECT_EQ(QEMCompareStringW(0x409, 0, u"ab", -1, u"ab\0c", 4), CSTR_LESS_THAN);
 }
 
 TEST(Languages, DefaultLcidComesFromTheSettingsOrTheUser) {
