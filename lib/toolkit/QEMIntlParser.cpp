@@ -39,6 +39,11 @@ bool QueryLeadBytes(int CodePage, TQEMLeadBytes& Result) {
     Result = it->second;
     return true;
   }
+  // The single-byte ANSI code pages have none: no converter needs loading to say so.
+  if (cp == 874 || (cp >= 1250 && cp <= 1258)) {
+    Result = gLeadBytes[cp] = TQEMLeadBytes();
+    return true;
+  }
   UConverter* conv = nullptr;
   for (const std::string& name : {"windows-" + std::to_string(cp), "ibm-" + std::to_string(cp)}) {
     UErrorCode err = U_ZERO_ERROR;
