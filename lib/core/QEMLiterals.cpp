@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -430,8 +431,11 @@ double QEMStrToFloat(std::u16string_view S) {
     --e;
   auto digit = [&](size_t I) { return I < e && S[I] >= u'0' && S[I] <= u'9'; };
   // Checked by hand first: from_chars alone would take "inf", "nan" and hexadecimal forms.
-  std::string a;
-  a.reserve(e - i);
+  // Each character kept stands for one of S: a number as written in notes fits on the stack.
+  char local[64];
+  std::unique_ptr<char[]> heap;
+  char* a = e - i <= sizeof local ? local : (heap = std::make_unique<char[]>(e - i)).get();
+  size_t an = 0;
   bool neg = false;
   if (i < e && (S[i] == u'+' || S[i] == u'-')) neg = S[i++] == u'-';
   // Decimal exponent of the first significant digit, plus one; tells an overflow from an
@@ -441,40 +445,40 @@ double QEMStrToFloat(std::u16string_view S) {
   for (; digit(i); ++i) {
     significant = significant || S[i] != u'0';
     if (significant) ++mag;
-    a.push_back(char(S[i]));
+    a[an++] = char(S[i]);
     anyDigit = true;
   }
   if (i < e && S[i] == u'.') {
-    a.push_back('.');
+    a[an++] = '.';
     for (++i; digit(i); ++i) {
       if (!significant && S[i] == u'0') --mag;
       significant = significant || S[i] != u'0';
-      a.push_back(char(S[i]));
+      a[an++] = char(S[i]);
       anyDigit = true;
     }
   }
   if (!anyDigit) FloatError(S);
   if (i < e && (S[i] == u'E' || S[i] == u'e')) {
-    a.push_back('e');
+    a[an++] = 'e';
     ++i;
     bool expNeg = false;
     if (i < e && (S[i] == u'+' || S[i] == u'-')) {
       expNeg = S[i] == u'-';
-      a.push_back(char(S[i++]));
+      a[an++] = char(S[i++]);
     }
     if (!digit(i)) FloatError(S);
     long long exp = 0;
     for (; digit(i); ++i) {
       exp = std::min(exp * 10 + (S[i] - u'0'), 1000000000LL);
-      a.push_back(char(S[i]));
+      a[an++] = char(S[i]);
     }
     mag += expNeg ? -exp : exp;
   }
   if (i != e) FloatError(S);
 
   double v = 0;
-  const auto res = std::from_chars(a.data(), a.data() + a.size(), v);
-  if (res.ptr != a.data() + a.size()) FloatError(S);
+  const auto res = std::from_chars(a, a + an, v);
+  if (res.ptr != a + an) FloatError(S);
   if (res.ec == std::errc::result_out_of_range) {
     // Too small for a double reads as zero; too large is no number we can keep.
     if (mag > 0) FloatError(S);

@@ -219,35 +219,59 @@ int QEMCompareFileName(const std::u16string& A, const std::u16string& B) {
   return a < b ? -1 : (a == b ? 0 : 1);
 }
 
+namespace {
+// IncludeTrailingPathDelimiter in place.
+void AddDelimiter(std::u16string& S) {
+  if (S.empty() || !QEMIsPathDelimiter(S.back())) S.push_back(u'/');
+}
+
+// Whether Path starts with IncludeTrailingPathDelimiter(Dir), without building it.
+bool StartsWithDir(std::u16string_view Path, std::u16string_view Dir) {
+  if (Dir.empty()) return Path.starts_with(u'/');
+  if (QEMIsPathDelimiter(Dir.back())) return Path.starts_with(Dir);
+  return Path.size() > Dir.size() && Path.starts_with(Dir) && Path[Dir.size()] == u'/';
+}
+} // namespace
+
 std::u16string QEMXlatFileNameOf(const std::u16string& FileName, const std::u16string& XlatDir,
                                  const std::u16string& BaseDir) {
   // Work on normalised paths so that ".." can neither escape the translation directory nor
   // defeat the base-directory match; the base matches whole components only.
   const std::u16string file = QEMNormalizePath(FileName);
   std::u16string dir = ExtractFilePath(file);
-  const std::u16string base =
-      BaseDir.empty() ? u"" : IncludeTrailingPathDelimiter(QEMNormalizePath(BaseDir));
+  const std::u16string_view name = std::u16string_view(file).substr(dir.size());
+  std::u16string base;
+  if (!BaseDir.empty()) {
+    base = QEMNormalizePath(BaseDir);
+    AddDelimiter(base);
+  }
   std::u16string xlat = QEMNormalizePath(XlatDir);
   if (xlat.empty()) xlat = u".";
 
-  if (!base.empty() && dir.compare(0, base.size(), base) == 0)
-    dir.erase(0, base.size());
+  size_t drop = 0; // leading units of dir left out
+  if (!base.empty() && dir.starts_with(base))
+    drop = base.size();
   else if (dir.size() >= 2 && dir[1] == u':')
     dir.erase(1, 1);
   else if (dir.size() >= 2 && dir[0] == u'/' && dir[1] == u'/')
-    dir.erase(0, 2);
+    drop = 2;
+  const std::u16string_view rest = std::u16string_view(dir).substr(drop);
 
-  if (dir.empty())
-    dir = IncludeTrailingPathDelimiter(xlat);
-  else if (dir[0] == u'/')
-    dir = ExcludeTrailingPathDelimiter(xlat) + dir;
-  else
-    dir = IncludeTrailingPathDelimiter(xlat) + dir;
+  std::u16string path;
+  path.reserve(xlat.size() + rest.size() + name.size() + 2);
+  path = xlat;
+  if (!rest.empty() && rest[0] == u'/') {
+    while (path.size() > 1 && QEMIsPathDelimiter(path.back()))
+      path.pop_back();
+  } else {
+    AddDelimiter(path);
+  }
+  path.append(rest);
+  AddDelimiter(path);
+  path.append(name);
 
-  const std::u16string result =
-      QEMNormalizePath(IncludeTrailingPathDelimiter(dir) + ExtractFileName(file));
-  const std::u16string root = IncludeTrailingPathDelimiter(xlat == u"/" ? u"" : xlat);
-  if (xlat != u"." && result.compare(0, root.size(), root) != 0)
+  const std::u16string result = QEMNormalizePath(path);
+  if (xlat != u"." && !StartsWithDir(result, xlat == u"/" ? u"" : xlat))
     throw EQEMError(Format(SXlatOutsideDir, FileName, XlatDir));
   if (xlat == u"." && (result.starts_with(u"../") || result == u".."))
     throw EQEMError(Format(SXlatOutsideDir, FileName, XlatDir));

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -75,21 +76,30 @@ std::u16string FormatPath(const std::u16string& S) {
 
 namespace {
 // Only back slashes and "." or ".." components change a path; most paths have neither.
-bool IsNormal(const std::u16string& Path) {
+bool IsNormal(std::u16string_view Path) {
+  // Without a back slash and with no component starting with "." it is normal for sure. This
+  // sweep has no early exit nor short-circuit and so vectorises.
+  const char16_t* p = Path.data();
+  const size_t size = Path.size();
+  unsigned doubtful = size && (p[0] == u'.' || p[size - 1] == u'\\');
+  for (size_t i = 0; i + 1 < size; ++i)
+    doubtful |= unsigned(p[i] == u'\\') | (unsigned(p[i] == u'/') & unsigned(p[i + 1] == u'.'));
+  if (!doubtful) return true;
+  const auto dots = [&](size_t Start, size_t End) {
+    const size_t n = End - Start;
+    return (n == 1 || n == 2) && Path[Start] == u'.' && Path[End - 1] == u'.';
+  };
   size_t start = 0;
-  for (size_t i = 0; i <= Path.size(); ++i) {
-    if (i < Path.size() && Path[i] == u'\\') return false;
-    if (i < Path.size() && Path[i] != u'/') continue;
-    const size_t n = i - start;
-    if ((n == 1 || n == 2) && Path[start] == u'.' && Path[i - 1] == u'.') return false;
+  for (size_t i = 0; i < Path.size(); ++i) {
+    const char16_t c = Path[i];
+    if (c != u'/' && c != u'\\') continue;
+    if (c == u'\\' || dots(start, i)) return false;
     start = i + 1;
   }
-  return true;
+  return !dots(start, Path.size());
 }
-} // namespace
 
-std::u16string QEMNormalizePath(const std::u16string& Path) {
-  if (IsNormal(Path)) return Path;
+std::u16string NormalizeGeneral(const std::u16string& Path) {
   std::vector<std::u16string> parts;
   size_t start = 0;
   for (size_t i = 0; i <= Path.size(); ++i) {
@@ -125,14 +135,36 @@ std::u16string QEMNormalizePath(const std::u16string& Path) {
   return r;
 }
 
+// FormatPath(S) followed by Tail, built in one string.
+std::u16string FormattedJoin(const std::u16string& S, std::u16string_view Tail) {
+  size_t skip = 0;
+  while (skip < S.size() && S[skip] == u'\\')
+    ++skip;
+  std::u16string r;
+  r.reserve(S.size() - skip + 2 + Tail.size());
+  if (skip == S.size()) {
+    r.append(u"./");
+  } else {
+    r.append(S, skip);
+    std::replace(r.begin(), r.end(), u'\\', u'/');
+    if (r.back() != u'/') r.push_back(u'/');
+  }
+  r.append(Tail);
+  return r;
+}
+} // namespace
+
+std::u16string QEMNormalizePath(const std::u16string& Path) {
+  return IsNormal(Path) ? Path : NormalizeGeneral(Path);
+}
+
 std::u16string AbsoluteFileName(const std::u16string& Root, const std::u16string& Base,
                                 const std::u16string& FileName) {
-  std::u16string r = FileName;
-  if (!QEMHasDrive(r)) {
-    r = FormatPath(Base) + r;
-    if (!QEMHasDrive(r)) r = FormatPath(Root) + r;
-  }
-  return QEMNormalizePath(r);
+  if (QEMHasDrive(FileName)) return QEMNormalizePath(FileName);
+  std::u16string r = FormattedJoin(Base, FileName);
+  if (!QEMHasDrive(r)) r = FormattedJoin(Root, r);
+  if (IsNormal(r)) return r;
+  return NormalizeGeneral(r);
 }
 
 bool QEMSameFileName(const std::u16string& A, const std::u16string& B) {

@@ -35,17 +35,53 @@ std::u16string ErrnoText(int err) {
 }
 
 size_t LastDelimiter(std::u16string_view Path) {
-  const size_t p = Path.find_last_of(u"/\\");
+  for (size_t i = Path.size(); i-- > 0;)
+    if (QEMIsPathDelimiter(Path[i])) return i;
   // "C:name" has its drive as the directory part.
-  if (p == std::u16string_view::npos && Path.size() >= 2 && Path[1] == u':') return 1;
-  return p;
+  if (Path.size() >= 2 && Path[1] == u':') return 1;
+  return std::u16string_view::npos;
 }
+
+// An ASCII path narrowed into To with "/" for "\\"; false, To untouched, for any other path.
+// Loops without early exits, which vectorise: nearly all paths are ASCII.
+bool NarrowAsciiPath(std::u16string_view Path, char* To) {
+  unsigned all = 0;
+  for (const char16_t c : Path)
+    all |= c;
+  if (all >= 0x80) return false;
+  const char16_t* from = Path.data();
+  for (size_t i = 0; i < Path.size(); ++i)
+    To[i] = from[i] == u'\\' ? '/' : char(from[i]);
+  return true;
+}
+
+// The native name for a system call: short ASCII paths, nearly all of them, are narrowed on
+// the stack; anything else goes through QEMNativePath. Both stop at an embedded NUL alike.
+class TNativeName {
+public:
+  explicit TNativeName(std::u16string_view Path) {
+    if (Path.size() < sizeof FShort && NarrowAsciiPath(Path, FShort)) {
+      FShort[Path.size()] = '\0';
+      return;
+    }
+    FLong = QEMNativePath(Path);
+    FName = FLong.c_str();
+  }
+  TNativeName(const TNativeName&) = delete;
+  TNativeName& operator=(const TNativeName&) = delete;
+  const char* c_str() const { return FName; }
+
+private:
+  char FShort[256];
+  std::string FLong;
+  const char* FName = FShort;
+};
 } // namespace
 
 std::u16string QEMSlashes(std::u16string_view Path) {
   std::u16string r(Path);
-  for (auto& c : r)
-    if (c == u'\\') c = u'/';
+  for (auto& c : r) // a store every time, so that the loop vectorises
+    c = c == u'\\' ? u'/' : c;
   return r;
 }
 
@@ -85,30 +121,38 @@ std::u16string ChangeFileExt(std::u16string_view Path, std::u16string_view Ext) 
 }
 
 std::u16string IncludeTrailingPathDelimiter(std::u16string_view Path) {
-  std::u16string r(Path);
-  if (r.empty() || !QEMIsPathDelimiter(r.back())) r.push_back(u'/');
+  if (!Path.empty() && QEMIsPathDelimiter(Path.back())) return std::u16string(Path);
+  // Room for the delimiter from the start: appending it to an exact copy would reallocate.
+  std::u16string r;
+  r.reserve(Path.size() + 1);
+  r.append(Path).push_back(u'/');
   return r;
 }
 
 std::u16string ExcludeTrailingPathDelimiter(std::u16string_view Path) {
-  std::u16string r(Path);
-  while (r.size() > 1 && QEMIsPathDelimiter(r.back()))
-    r.pop_back();
-  return r;
+  size_t n = Path.size();
+  while (n > 1 && QEMIsPathDelimiter(Path[n - 1]))
+    --n;
+  return std::u16string(Path.substr(0, n));
 }
 
 std::string QEMNativePath(std::u16string_view Path) {
-  return UTF16ToUTF8(QEMSlashes(Path));
+  std::string r(Path.size(), '\0');
+  if (NarrowAsciiPath(Path, r.data())) return r;
+  // A backslash byte in UTF-8 is always the ASCII character: the slashes can follow encoding.
+  r = UTF16ToUTF8(Path);
+  std::replace(r.begin(), r.end(), '\\', '/');
+  return r;
 }
 
 bool FileExists(std::u16string_view Path) {
   struct stat st {};
-  return !Path.empty() && stat(QEMNativePath(Path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return !Path.empty() && stat(TNativeName(Path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(std::u16string_view Path) {
   struct stat st {};
-  return !Path.empty() && stat(QEMNativePath(Path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return !Path.empty() && stat(TNativeName(Path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool ForceDirectories(std::u16string_view Path) {
@@ -119,20 +163,20 @@ bool ForceDirectories(std::u16string_view Path) {
 }
 
 bool DeleteFile(std::u16string_view Path) {
-  return !Path.empty() && unlink(QEMNativePath(Path).c_str()) == 0;
+  return !Path.empty() && unlink(TNativeName(Path).c_str()) == 0;
 }
 } // namespace qem
 
 bool QEMGetFileTime(std::u16string_view Path, timespec& MTime) {
   struct stat st {};
-  if (Path.empty() || stat(QEMNativePath(Path).c_str(), &st) != 0) return false;
+  if (Path.empty() || stat(TNativeName(Path).c_str(), &st) != 0) return false;
   MTime = st.st_mtim;
   return true;
 }
 
 bool QEMSetFileTime(std::u16string_view Path, const timespec& MTime) {
   const timespec times[2] = {{0, UTIME_OMIT}, MTime};
-  return !Path.empty() && utimensat(AT_FDCWD, QEMNativePath(Path).c_str(), times, 0) == 0;
+  return !Path.empty() && utimensat(AT_FDCWD, TNativeName(Path).c_str(), times, 0) == 0;
 }
 
 std::u16string QEMExecutableFile() {
@@ -181,7 +225,7 @@ namespace {
 // and a file that is no regular one or grows is read on to its end.
 template <class TBuffer, class TGrow, class TData>
 bool ReadWhole(std::u16string_view FileName, TBuffer& Buffer, size_t& Got, TGrow Grow, TData Data) {
-  const int fd = ::open(QEMNativePath(FileName).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(TNativeName(FileName).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
   size_t room = 0;

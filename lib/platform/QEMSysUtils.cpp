@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 EQEMError::EQEMError(std::u16string Msg) : FMessage(std::move(Msg)), FUtf8(UTF16ToUTF8(FMessage)) {}
@@ -22,12 +23,39 @@ namespace {
 // ICU counts in int32_t: longer text goes in pieces that end on a character boundary.
 constexpr size_t kIcuChunk = size_t(1) << 28;
 
+// Units before the first one outside ASCII. Whole-text loops without early exits vectorise, so
+// all-ASCII text, the usual case, is checked in one sweep.
+template <class TChar> size_t AsciiPrefix(std::basic_string_view<TChar> S) {
+  unsigned all = 0;
+  for (const TChar c : S)
+    all |= unsigned(std::make_unsigned_t<TChar>(c));
+  if (all < 0x80) return S.size();
+  size_t n = 0;
+  while (std::make_unsigned_t<TChar>(S[n]) < 0x80)
+    ++n;
+  return n;
+}
+
+template <class TOut, class TChar> TOut AsciiCopy(std::basic_string_view<TChar> S) {
+  TOut r(S.size(), 0);
+  // Through plain pointers: a store through the string could otherwise change the string.
+  auto* to = r.data();
+  const TChar* from = S.data();
+  for (size_t i = 0; i < S.size(); ++i)
+    to[i] = typename TOut::value_type(from[i]);
+  return r;
+}
+
 } // namespace
 
 namespace qem {
 
 std::u16string UTF8ToUTF16(std::string_view S) {
-  std::u16string R;
+  // Keys and paths are nearly always ASCII: those units need no converter, and an ASCII byte
+  // never belongs to a sequence, so ICU may take over at the first other byte.
+  const size_t ascii = AsciiPrefix(S);
+  std::u16string R = AsciiCopy<std::u16string>(S.substr(0, ascii));
+  S.remove_prefix(ascii);
   while (!S.empty()) {
     size_t n = std::min(S.size(), kIcuChunk);
     // Back up over at most three continuation bytes to the lead byte.
@@ -46,7 +74,10 @@ std::u16string UTF8ToUTF16(std::string_view S) {
 }
 
 std::string UTF16ToUTF8(std::u16string_view S) {
-  std::string R;
+  // As above: ASCII units are never half of a surrogate pair.
+  const size_t ascii = AsciiPrefix(S);
+  std::string R = AsciiCopy<std::string>(S.substr(0, ascii));
+  S.remove_prefix(ascii);
   while (!S.empty()) {
     size_t n = std::min(S.size(), kIcuChunk);
     if (n < S.size() && U16_IS_LEAD(S[n - 1])) --n; // keep a surrogate pair together

@@ -256,6 +256,11 @@ TEST(QEMLiteralsFloat, ParsesPlainNumbersOnly) {
   EXPECT_EQ(QEMStrToFloat(u"1e-400"), 0.0);
   EXPECT_EQ(QEMStrToFloat(u"0e999999999999999999999"), 0.0);
   EXPECT_EQ(QEMStrToFloat(u"0.000000000000000000000001e-300"), 0.0);
+  // Longer than any number we write, with spaces around: still read whole.
+  const std::u16string zeros(80, u'0');
+  EXPECT_EQ(QEMStrToFloat(u"  0." + zeros + u"25e+82 "), 25.0);
+  EXPECT_EQ(QEMStrToFloat(u"-" + zeros + u"1.5"), -1.5);
+  EXPECT_THROW(QEMStrToFloat(zeros + u"1x"), EQEMConvertError);
   for (const char16_t* bad : {u"",      u"  ",       u"abc",
                               u"1,5",   u"1.2.3",    u"1e",
                               u"1e+",   u"e5",       u".",

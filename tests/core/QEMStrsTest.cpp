@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/QEMStrs.h"
+#include "core/QEMUtilsFiles.h"
 #include "core/QEMUtilsRegistry.h"
 #include "platform/QEMFiles.h"
 #include "platform/QEMUIServices.h"
@@ -129,6 +130,64 @@ TEST_F(StartupTest, XlatFileNamesInBothPathStylesNeverLeaveTheTranslationDirecto
   EXPECT_THROW(QEMXlatFileNameOf(u"../../x.ofm", u"/xlat/DEU", u"/src/"), EQEMError);
   EXPECT_THROW(QEMXlatFileNameOf(u"/src/a.ofm", u"/src", u"/src/"), EQEMError);
   EXPECT_THROW(QEMXlatFileNameOf(u"/src/a.ofm", u"/src/./", u"/src/"), EQEMError);
+}
+
+namespace {
+// The rule written out step by step with the public path helpers: the library builds the same
+// name with fewer copies.
+std::u16string XlatNameAsDefined(const std::u16string& FileName, const std::u16string& XlatDir,
+                                 const std::u16string& BaseDir) {
+  const std::u16string file = QEMNormalizePath(FileName);
+  std::u16string dir = ExtractFilePath(file);
+  const std::u16string base =
+      BaseDir.empty() ? u"" : IncludeTrailingPathDelimiter(QEMNormalizePath(BaseDir));
+  std::u16string xlat = QEMNormalizePath(XlatDir);
+  if (xlat.empty()) xlat = u".";
+  if (!base.empty() && dir.compare(0, base.size(), base) == 0)
+    dir.erase(0, base.size());
+  else if (dir.size() >= 2 && dir[1] == u':')
+    dir.erase(1, 1);
+  else if (dir.size() >= 2 && dir[0] == u'/' && dir[1] == u'/')
+    dir.erase(0, 2);
+  if (dir.empty())
+    dir = IncludeTrailingPathDelimiter(xlat);
+  else if (dir[0] == u'/')
+    dir = ExcludeTrailingPathDelimiter(xlat) + dir;
+  else
+    dir = IncludeTrailingPathDelimiter(xlat) + dir;
+  const std::u16string result =
+      QEMNormalizePath(IncludeTrailingPathDelimiter(dir) + ExtractFileName(file));
+  const std::u16string root = IncludeTrailingPathDelimiter(xlat == u"/" ? u"" : xlat);
+  if (xlat != u"." && result.compare(0, root.size(), root) != 0) return u"<outside>";
+  if (xlat == u"." && (result.starts_with(u"../") || result == u"..")) return u"<outside>";
+  if (result == file) return u"<source>";
+  return result;
+}
+
+std::u16string XlatNameOrRefusal(const std::u16string& FileName, const std::u16string& XlatDir,
+                                 const std::u16string& BaseDir) {
+  try {
+    return QEMXlatFileNameOf(FileName, XlatDir, BaseDir);
+  } catch (const EQEMError& e) {
+    return e.Message().find(u"outside") != std::u16string::npos ? u"<outside>" : u"<source>";
+  }
+}
+} // namespace
+
+TEST_F(StartupTest, XlatFileNamesFollowTheirRuleForAnyMixOfPaths) {
+  const std::u16string files[] = {u"a.ofm",      u"/a.ofm",      u"/s/a.ofm",     u"s/a.ofm",
+                                  u"/s/t/a.ofm", u"//h/s/a.ofm", u"C:\\s\\a.ofm", u"C:a.ofm",
+                                  u"../s/a.ofm", u"/s/../a.ofm", u"./a.ofm",      u"/x/a.ofm",
+                                  u"/x/s/a.ofm", u"x/a.ofm"};
+  const std::u16string dirs[] = {u"",      u".",    u"/",  u"x",    u"x/",    u"/x",      u"/x/",
+                                 u"/x/./", u"../x", u"/s", u"s/..", u"C:\\x", u"/x/y/..", u"//"};
+  const std::u16string bases[] = {u"",      u"/", u"/s",    u"/s/",  u"s",   u"/s/t/",
+                                  u"C:\\s", u".", u"/s/..", u"/x/s", u"//h", u"/x"};
+  for (const auto& f : files)
+    for (const auto& d : dirs)
+      for (const auto& b : bases)
+        ASSERT_EQ(XlatNameOrRefusal(f, d, b), XlatNameAsDefined(f, d, b))
+            << UTF16ToUTF8(f) << " | " << UTF16ToUTF8(d) << " | " << UTF16ToUTF8(b);
 }
 
 TEST_F(StartupTest, GetXlatFileNameCreatesTheDirectory) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <vector>
 
 #include "QEMLibrary.h"
 #include "core/QEMUtilsFiles.h"
@@ -55,6 +56,49 @@ TEST(UtilsFiles, AbsoluteFileNames) {
   EXPECT_EQ(AbsoluteFileName(u"/root", u"/base/sub", u"../x.ofm"), u"/base/x.ofm");
   EXPECT_EQ(AbsoluteFileName(u"/root/", u"forms", u"x.ofm"), u"/root/forms/x.ofm");
   EXPECT_EQ(AbsoluteFileName(u"/root", u"", u"x.ofm"), u"/root/x.ofm");
+}
+
+namespace {
+// Paths over the letters that matter to normalisation, all of them up to a length, then some.
+std::vector<std::u16string> PathsOver(std::u16string_view Letters, size_t Max) {
+  std::vector<std::u16string> all{u""};
+  for (size_t from = 0; all.back().size() < Max;) {
+    const size_t to = all.size();
+    for (size_t i = from; i < to; ++i)
+      for (const char16_t c : Letters)
+        all.push_back(all[i] + c);
+    from = to;
+  }
+  return all;
+}
+} // namespace
+
+// A path taken as already normal must come back as the full resolution would give it: after
+// "x/.." that resolution starts from the same empty state and cannot be skipped.
+TEST(UtilsFiles, NormalPathsAreThoseTheResolutionLeavesAsTheyAre) {
+  for (const std::u16string& p : PathsOver(u"a./\\:", 6)) {
+    if (p.empty()) continue;
+    ASSERT_EQ(QEMNormalizePath(p), QEMNormalizePath(u"x/../" + p)) << UTF16ToUTF8(p);
+  }
+}
+
+// As the composition of FormatPath and QEMNormalizePath it stands for.
+TEST(UtilsFiles, AbsoluteFileNamesMatchTheirDefinition) {
+  const auto composed = [](const std::u16string& Root, const std::u16string& Base,
+                           const std::u16string& File) {
+    std::u16string r = File;
+    if (!QEMHasDrive(r)) {
+      r = FormatPath(Base) + r;
+      if (!QEMHasDrive(r)) r = FormatPath(Root) + r;
+    }
+    return QEMNormalizePath(r);
+  };
+  const std::vector<std::u16string> bases = PathsOver(u"a./\\", 3);
+  for (const std::u16string root : {u"", u"/r", u"\\\\", u"C:", u"r/", u"/r/./s"})
+    for (const auto& base : bases)
+      for (const std::u16string file : {u"", u"f", u"/f", u"./f", u"..\\f", u"C:f", u"f/.."})
+        ASSERT_EQ(AbsoluteFileName(root, base, file), composed(root, base, file))
+            << UTF16ToUTF8(root) << " " << UTF16ToUTF8(base) << " " << UTF16ToUTF8(file);
 }
 
 TEST(UtilsFiles, FileDates) {

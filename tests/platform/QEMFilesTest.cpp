@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <ostream>
@@ -25,7 +26,42 @@ TEST(Files, PathPartsAcceptBothDelimiters) {
   EXPECT_TRUE(QEMHasDrive(u"c:\\x"));
   EXPECT_FALSE(QEMHasDrive(u"x\\y"));
   EXPECT_EQ(IncludeTrailingPathDelimiter(u"a\\"), u"a\\");
+  EXPECT_EQ(IncludeTrailingPathDelimiter(u""), u"/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter(u"a/bcdefghijklmnopqrstuvwxyz"),
+            u"a/bcdefghijklmnopqrstuvwxyz/");
   EXPECT_EQ(ExcludeTrailingPathDelimiter(u"/"), u"/");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter(u"a/\\/"), u"a");
+  EXPECT_EQ(ExtractFilePath(u"C:name"), u"C:");
+  EXPECT_EQ(ExtractFileName(u"C:name"), u"name");
+  EXPECT_EQ(ExtractFilePath(u"name"), u"");
+}
+
+// Short ASCII names reach the system without a copy on the heap, others through UTF-8: both
+// must name the same file, back slashes read as "/" and an embedded NUL ending the name.
+TEST(Files, ExistenceChecksNameTheSameFileWhateverTheSpelling) {
+  EXPECT_EQ(QEMNativePath(u"a\\b/\u00E9\\c"), "a/b/\xC3\xA9/c");
+  EXPECT_EQ(QEMNativePath(std::u16string{u'\\', char16_t(0xD800), u'\\'}), "/\xEF\xBF\xBD/");
+  qemtest::TTempDir tmp;
+  const std::string longName(240, 'n'); // the folder's name takes the rest past 256 units
+  for (const std::string& name :
+       {std::string("plain"), std::string("gr\xC3\xBC\xC3\x9F"), longName}) {
+    qemtest::WriteTextFile(tmp.Path() / name, "x");
+    const std::u16string file = tmp.U16(name);
+    std::u16string back = file;
+    std::replace(back.begin(), back.end(), u'/', u'\\');
+    EXPECT_TRUE(FileExists(file)) << name;
+    EXPECT_TRUE(FileExists(back)) << name;
+    EXPECT_FALSE(DirectoryExists(file)) << name;
+    EXPECT_TRUE(DirectoryExists(ExtractFilePath(back))) << name;
+    EXPECT_FALSE(FileExists(file + u"x")) << name;
+    EXPECT_TRUE(DirectoryExists(std::u16string(ExtractFilePath(file)) + u'\0' + u"junk")) << name;
+    timespec t{};
+    EXPECT_TRUE(QEMGetFileTime(back, t)) << name;
+    EXPECT_TRUE(DeleteFile(back)) << name;
+    EXPECT_FALSE(FileExists(file)) << name;
+  }
+  EXPECT_FALSE(FileExists(u""));
+  EXPECT_FALSE(DirectoryExists(u""));
 }
 
 TEST(Files, AtomicSaveReplacesOrLeavesTheOldFile) {

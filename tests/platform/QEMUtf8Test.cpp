@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unicode/ustring.h>
 
+#include <random>
 #include <string>
 
 #include "platform/QEMSysUtils.h"
@@ -31,4 +33,67 @@ TEST(Utf8, ConversionsKeepNulsAndReplaceWhatIsBroken) {
             "b\xEF\xBF\xBD");
   const std::string big(100000, 'q');
   EXPECT_EQ(UTF16ToUTF8(UTF8ToUTF16(big + "\xC3\xA9")), big + "\xC3\xA9");
+}
+
+namespace {
+// One ICU call over the whole text: what the conversions must give for text of any size here.
+std::u16string IcuUtf16(std::string_view S) {
+  std::u16string r(S.size(), u'\0');
+  int32_t len = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(r.data()), int32_t(r.size()), &len, S.data(),
+                       int32_t(S.size()), 0xFFFD, nullptr, &err);
+  r.resize(U_SUCCESS(err) ? size_t(len) : 0);
+  return r;
+}
+
+std::string IcuUtf8(std::u16string_view S) {
+  std::string r(3 * S.size(), '\0');
+  int32_t len = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  u_strToUTF8WithSub(r.data(), int32_t(r.size()), &len, reinterpret_cast<const UChar*>(S.data()),
+                     int32_t(S.size()), 0xFFFD, nullptr, &err);
+  r.resize(U_SUCCESS(err) ? size_t(len) : 0);
+  return r;
+}
+} // namespace
+
+// ASCII is copied without the converter up to the first other unit, wherever that falls:
+// right at the start, after a few letters or NULs, or in the last place.
+TEST(Utf8, AsciiRunsThenAnythingConvertAsTheConverterWould) {
+  const std::u16string tails16[] = {u"",
+                                    u"\u00E9",
+                                    u"\U0001F600x",
+                                    {char16_t(0xD800)},
+                                    {char16_t(0xDC00), u'a'},
+                                    {char16_t(0xD83D)} /* lead at the very end */,
+                                    {u'\0', char16_t(0xDFFF), u'\0'}};
+  const std::string tails8[] = {"",         "\xC3\xA9",  "\xF0\x9F\x98\x80x",
+                                "\x80",     "\xE4\xB8",  "\xED\xA0\x80",
+                                "\xC0\xAF", "\xFF\xFEz", "\xF4\x90\x80\x80"};
+  for (const size_t n : {0, 1, 7, 8, 15, 16, 17, 33}) {
+    const std::string head8 =
+        std::string(n / 2, 'p') + std::string(1, '\0') + std::string(n / 2, '/');
+    const std::u16string head16(head8.begin(), head8.end());
+    for (const auto& t : tails16)
+      EXPECT_EQ(UTF16ToUTF8(head16 + t), IcuUtf8(head16 + t)) << n;
+    for (const auto& t : tails8)
+      EXPECT_EQ(UTF8ToUTF16(head8 + t), IcuUtf16(head8 + t)) << n;
+  }
+  // Random text, mostly ASCII with rare other units, as paths and keys are.
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    const size_t len = rng() % 40;
+    std::u16string u;
+    std::string b;
+    for (size_t i = 0; i < len; ++i) {
+      const unsigned pick = rng() % 16;
+      u.push_back(pick == 0   ? char16_t(0xD800 + rng() % 0x800)
+                  : pick == 1 ? char16_t(0x80 + rng() % 0xFF80)
+                              : char16_t(rng() % 0x80));
+      b.push_back(pick < 2 ? char(0x80 + rng() % 0x80) : char(rng() % 0x80));
+    }
+    ASSERT_EQ(UTF16ToUTF8(u), IcuUtf8(u)) << round;
+    ASSERT_EQ(UTF8ToUTF16(b), IcuUtf16(b)) << round;
+  }
 }
