@@ -123,8 +123,28 @@ size_t QEMFindInvalidUTF8(std::string_view S) {
 namespace {
 enum class CaseOp { Upper, Lower, Fold };
 
+bool IsAscii(std::u16string_view S) {
+  unsigned all = 0;
+  for (const char16_t c : S)
+    all |= c;
+  return all < 0x80;
+}
+
+// ASCII letters change case alone in the root locale, and fold to lower case: names and keys,
+// nearly always ASCII, need no ICU for it.
+char16_t AsciiCase(char16_t C, CaseOp Op) {
+  if (Op == CaseOp::Upper) return C >= u'a' && C <= u'z' ? char16_t(C - 32) : C;
+  return C >= u'A' && C <= u'Z' ? char16_t(C + 32) : C;
+}
+
 std::u16string MapCase(std::u16string_view S, CaseOp Op) {
   if (S.empty()) return {};
+  if (IsAscii(S)) {
+    std::u16string r(S);
+    for (char16_t& c : r)
+      c = AsciiCase(c, Op);
+    return r;
+  }
   std::u16string R(S.size() + 8, u'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     UErrorCode err = U_ZERO_ERROR;
@@ -167,6 +187,13 @@ std::u16string QEMFoldCase(std::u16string_view S) {
 }
 
 int QEMCompareText(std::u16string_view A, std::u16string_view B) {
+  if (IsAscii(A) && IsAscii(B)) {
+    for (size_t i = 0; i < A.size() && i < B.size(); ++i) {
+      const char16_t a = AsciiCase(A[i], CaseOp::Fold), b = AsciiCase(B[i], CaseOp::Fold);
+      if (a != b) return a < b ? -1 : 1;
+    }
+    return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);
+  }
   UErrorCode err = U_ZERO_ERROR;
   const int r = u_strCaseCompare(reinterpret_cast<const UChar*>(A.data()), int32_t(A.size()),
                                  reinterpret_cast<const UChar*>(B.data()), int32_t(B.size()),
