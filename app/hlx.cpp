@@ -288,6 +288,7 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+  QEMKeepFreedMemory();
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {

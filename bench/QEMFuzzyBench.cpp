@@ -145,6 +145,7 @@ BENCHMARK(BM_FuzzyAlike)->Unit(benchmark::kMillisecond)->Iterations(1);
 int main(int argc, char** argv) {
   std::filesystem::create_directories(Dir);
   setenv("HLX_REGISTRY", (Dir / "registry.db").c_str(), 1); // never the user's own settings
+  QEMKeepFreedMemory();
   QEMInitialize();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -220,6 +220,7 @@ int main(int argc, char** argv) {
   gDir = shared ? shared : mkdtemp(tmpl);
   std::filesystem::create_directories(gDir);
   setenv("HLX_REGISTRY", (gDir / "registry.db").c_str(), 1);
+  QEMKeepFreedMemory();
   QEMInitialize();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -177,6 +177,7 @@ BENCHMARK(BM_FindNothing)->Unit(benchmark::kMillisecond)->Iterations(2);
 int main(int argc, char** argv) {
   std::filesystem::create_directories(Dir);
   setenv("HLX_REGISTRY", (Dir / "registry.db").c_str(), 1); // never the user's own settings
+  QEMKeepFreedMemory();
   QEMInitialize();
   QEMSetUIServices(std::make_shared<TQEMHeadlessUIServices>([](const std::u16string&) {}));
   benchmark::Initialize(&argc, argv);

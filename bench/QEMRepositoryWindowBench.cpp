@@ -164,6 +164,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(Dir);
   setenv("HLX_REGISTRY", (Dir / "registry.db").c_str(), 1); // never the user's own settings
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QEMKeepFreedMemory();
   QEMInitialize();
   QEMSetUIServices(std::make_shared<TQEMHeadlessUIServices>([](const std::u16string&) {}));
   int rc = 0;

@@ -200,6 +200,7 @@ int main(int argc, char** argv) {
   char tmpl[] = "/tmp/hlx-spell-bench-XXXXXX";
   const std::filesystem::path dir = mkdtemp(tmpl);
   setenv("HLX_REGISTRY", (dir / "registry.db").c_str(), 1);
+  QEMKeepFreedMemory();
   QEMInitialize();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

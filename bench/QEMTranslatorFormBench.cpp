@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
   char tmpl[] = "/tmp/hlx-form-bench-XXXXXX";
   gDir = mkdtemp(tmpl);
   setenv("HLX_REGISTRY", (gDir / "registry.db").c_str(), 1);
+  QEMKeepFreedMemory();
   QEMInitialize();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -98,6 +98,7 @@ int main(int argc, char** argv) {
   gDir = mkdtemp(tmpl);
   setenv("HLX_REGISTRY", (gDir / "registry.db").c_str(), 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QEMKeepFreedMemory();
   QEMInitialize();
   {
     int qtArgc = 1;

@@ -5,6 +5,8 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstring>
 #include <type_traits>
@@ -276,4 +278,13 @@ std::u16string QEMStringReplace(std::u16string_view S, std::u16string_view From,
   }
   R.append(S.substr(pos));
   return R;
+}
+
+void QEMKeepFreedMemory() {
+  // Nothing below half a gigabyte is trimmed, the heap grows in steps of 16 MiB, and buffers up
+  // to 64 MiB (whole source or notes files) come from the heap rather than from mappings that
+  // are unmapped again when freed.
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
+  mallopt(M_TOP_PAD, 16 << 20);
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
 }
