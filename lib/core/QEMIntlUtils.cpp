@@ -502,7 +502,7 @@ bool intldetail::AsciiCollationKnown(LCID Locale) {
 
 int QEMCompareStringW(LCID Locale, uint32_t Flags, const char16_t* S1, int Len1, const char16_t* S2,
                       int Len2) {
-  // Opening a collator costs more than a short run's whole work; ASCII seldom needs one.
+  // Opening a collator costs more than a short run's whole work; ASCII in most locales needs none.
   const std::u16string_view a = TextOf(S1, Len1), b = TextOf(S2, Len2);
   if (IsAsciiText(a) && IsAsciiText(b) && AsciiCollates(Locale)) {
     const int r = QEMCompareAsciiCollated(kAsciiWeights, a, b, (Flags & NORM_IGNORECASE) != 0);

@@ -109,8 +109,6 @@ void Exec(TQEMHive& Hive, const char* Sql, std::u16string_view Context) {
   if (Rc != SQLITE_OK) Hive.Fail(Rc, Context);
 }
 
-enum class TFileState { Ours, Empty, Foreign };
-
 int64_t QueryInt(TQEMHive& Hive, const char* Sql, std::u16string_view Context) {
   sqlite3_stmt* Stmt = nullptr;
   int Rc = sqlite3_prepare_v2(Hive.Handle(), Sql, -1, &Stmt, nullptr);
@@ -120,6 +118,8 @@ int64_t QueryInt(TQEMHive& Hive, const char* Sql, std::u16string_view Context) {
   if (Rc != SQLITE_ROW) Hive.Fail(Rc, Context);
   return V;
 }
+
+enum class TFileState { Ours, Empty, Foreign };
 
 TFileState FileState(TQEMHive& Hive) {
   // The first read of the header: a damaged or non-database file fails here, before anything
