@@ -140,7 +140,9 @@ void PrepareSchema(TQEMHive& Hive) {
   Exec(Hive, "PRAGMA foreign_keys = ON", SRegHiveOpenFailed);
   TFileState State = FileState(Hive);
   if (State == TFileState::Foreign) RefuseForeign(Hive);
-  Exec(Hive, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", SRegHiveOpenFailed);
+  Exec(Hive,
+       "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 0",
+       SRegHiveOpenFailed);
   if (State == TFileState::Ours) return;
 
   // Another process may be creating the schema at the same moment: decide again under the
@@ -447,6 +449,12 @@ TQEMHive::TQEMHive(const std::u16string& FileName, int BusyTimeoutMs)
     if (sqlite3_db_readonly(FDb, "main") == 1) Fail(SQLITE_READONLY, SRegHiveOpenFailed);
     sqlite3_busy_timeout(FDb, BusyTimeoutMs);
     PrepareSchema(*this);
+    // Creating and deleting the journal and index files at every start and stop costs more
+    // than reading the settings: beside a file of ours they stay, the journal emptied (the
+    // size limit) so that the settings file alone holds every setting between runs. SQLite
+    // asks at the close; a refused file keeps nothing beside it.
+    int Persist = 1;
+    sqlite3_file_control(FDb, "main", SQLITE_FCNTL_PERSIST_WAL, &Persist);
   } catch (...) {
     sqlite3_close_v2(FDb);
     FDb = nullptr;

@@ -314,6 +314,31 @@ TEST_F(Registry, ObjectsOfOneProcessShareOneTransaction) {
   EXPECT_EQ(O.ReadString(u"C"), u"3");
 }
 
+// The journal files stay beside the settings file between runs, emptied: copied or kept
+// without them, the settings file still holds everything written.
+TEST_F(RegistryHive, ClosedHiveLeavesEverythingInTheSettingsFile) {
+  const fs::path Path = Dir.Path() / "kept.db";
+  {
+    TQEMHive Hive(UTF8ToUTF16(Path.string()));
+    TRegistry R(Hive);
+    ASSERT_TRUE(R.OpenKey(u"\\Kept", true));
+    R.WriteString(u"Name", u"value");
+  }
+  const fs::path Wal = Path.string() + "-wal";
+  EXPECT_TRUE(!fs::exists(Wal) || fs::file_size(Wal) == 0);
+  const fs::path Alone = Dir.Path() / "alone.db";
+  fs::copy_file(Path, Alone);
+  TQEMHive Hive(UTF8ToUTF16(Alone.string()));
+  TRegistry R(Hive);
+  ASSERT_TRUE(R.OpenKey(u"\\Kept", false));
+  EXPECT_EQ(R.ReadString(u"Name"), u"value");
+  // Opened again with its journal files left from before, the file reads the same.
+  TQEMHive Again(UTF8ToUTF16(Path.string()));
+  TRegistry R2(Again);
+  ASSERT_TRUE(R2.OpenKey(u"\\Kept", false));
+  EXPECT_EQ(R2.ReadString(u"Name"), u"value");
+}
+
 // A forked child, in step with the parent through a socket pair, opens its own connection only
 // after the fork so that it shares no SQLite state for the file.
 TEST_F(RegistryHive, PendingWriteMakesOtherProcessReportBusy) {

@@ -48,7 +48,9 @@ TEST(LibraryStart, StartAndStopWithNothingChangedLeaveTheSettingsFileAlone) {
   EXPECT_EQ(after.Bytes, before.Bytes);
   EXPECT_EQ(after.Modified.tv_sec, before.Modified.tv_sec);
   EXPECT_EQ(after.Modified.tv_nsec, before.Modified.tv_nsec);
-  EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+  // The journal may stay beside it, but empty: the settings file alone holds the settings.
+  const std::string wal = path + "-wal";
+  EXPECT_TRUE(!std::filesystem::exists(wal) || std::filesystem::file_size(wal) == 0);
 
   // A changed option is still saved.
   QEMInitialize();
