@@ -650,6 +650,9 @@ bool ChangedSinceRecorded(const IQEMNotesFilePtr& Notes, bool FromOrig, const st
 
 bool TQEMCustomUpdater::DataHasChanged(bool FromOrig) {
   const std::u16string& name = FromOrig ? SourceFile() : CurrXlatName();
+  const auto& seen = Ctx().SourceLook;
+  if (FromOrig && seen.Known && name == CurrName())
+    return ChangedSinceRecorded(NewNotesFile(), true, name, TLook{true, seen.Time, seen.Size});
   return ChangedSinceRecorded(NewNotesFile(), FromOrig, name, LookAt(name));
 }
 
@@ -700,6 +703,11 @@ void TQEMCustomUpdater::Execute(TStringList* AFiles, const std::u16string& Singl
 std::u16string TQEMCustomUpdater::PrepareMapFile(const std::u16string& FileName,
                                                  std::u16string& Temporary) {
   Temporary.clear();
+  // This look serves the change check too: a later edit shows in the next run.
+  if (const TLook look = LookAt(FileName); look.Exists) {
+    Ctx().SourceLook = {true, look.Time, look.Size};
+    return FileName;
+  }
   if (FileExists(FileName)) return FileName;
   const std::u16string alt = ExtractFilePath(FileName) + u"debug/" + ExtractFileName(FileName);
   // A source that is in neither place is an error of the file, never a quiet success.
@@ -785,7 +793,8 @@ void TQEMCustomUpdater::ProcessFile(TStringList* AFiles, const TRunArgs& Args) {
       const auto created = FMgrClass.GetNotesClass().Create();
       c.NewNotesFile = std::dynamic_pointer_cast<IQEMNotesFile>(created);
       if (!c.NewNotesFile) throw EQEMError(std::u16string(SMgrNoNotesClass));
-      if (FileExists(c.CurrNotesName)) c.NewNotesFile->Open(c.CurrNotesName);
+      c.NotesSeen = FileExists(c.CurrNotesName);
+      if (c.NotesSeen) c.NewNotesFile->Open(c.CurrNotesName);
     }
   }
   if (c.UpdateFromOrig) return ProcessSourceFile(AFiles, Args);
@@ -879,7 +888,7 @@ void TQEMCustomUpdater::NestedTranslationRun(const TRunArgs& Args) {
 void TQEMCustomUpdater::ProcessSourceFile(TStringList* AFiles, const TRunArgs& Args) {
   auto& c = Ctx();
   c.NotesChanged = false;
-  bool notesExist = FileExists(c.CurrNotesName);
+  bool notesExist = c.NotesSeen >= 0 ? c.NotesSeen == 1 : FileExists(c.CurrNotesName);
   // Whether the translated file is there and whether it changed: one look, of one moment.
   TLook xlat = LookAt(c.CurrXlatName);
   const bool xlatExists = xlat.Exists;

@@ -4,6 +4,7 @@
 // the history, marking vanished items Unused) and recreates the translated copy. In the other
 // direction it carries edits made in a translated file back into the notes.
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -110,6 +111,14 @@ struct QEM_API TQEMUpdateContext {
     size_t Next = 0; // the first position not matched yet
   };
   std::unordered_map<std::u16string, TPositions> Index;
+
+  // What this pass already looked at, so that one look at a file serves every later check.
+  int8_t NotesSeen = -1; // whether the notes file was there when opened; -1 not looked at
+  struct TSourceLook {
+    bool Known = false;
+    timespec Time{};
+    int64_t Size = -1;
+  } SourceLook; // the source, a regular file, as PrepareMapFile saw it
 };
 
 class QEM_API TQEMTranslatorUpdater : public IQEMTranslatorUpdater {
