@@ -51,6 +51,9 @@ constexpr size_t LegacyHeaderSize = 480;
 
 uint32_t gDefaultVersion = QEMRepositoryTMXVersion;
 std::shared_ptr<TQEMRepository> gRepository;
+// The file named when the engine started, until the engine is first used: a run that never
+// asks the repository builds no document for it.
+std::u16string gStartFileName;
 
 bool AsciiSameNoCase(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
@@ -2004,8 +2007,11 @@ namespace {
 
 TQEMRepository& Repo() {
   if (!gRepository) {
-    gRepository = std::make_shared<TQEMRepository>();
-    gRepository->SetLoaded(true);
+    auto made = std::make_shared<TQEMRepository>();
+    made->SetFileName(gStartFileName);
+    made->SetLoaded(gStartFileName.empty());
+    gRepository = std::move(made);
+    gStartFileName.clear();
   }
   return *gRepository;
 }
@@ -2296,11 +2302,8 @@ std::u16string QEMRepositoryDateText(TDateTime UTC) {
 
 void QEMNewRepositoryEngineInitialize() {
   gDefaultVersion = QEMRepositoryTMXVersion;
-  gRepository = std::make_shared<TQEMRepository>();
-  const std::u16string name =
-      QEMINTOptionProps ? QEMINTOptionProps->RepositoryFilename : std::u16string();
-  gRepository->SetFileName(name);
-  gRepository->SetLoaded(name.empty());
+  gRepository.reset();
+  gStartFileName = QEMINTOptionProps ? QEMINTOptionProps->RepositoryFilename : std::u16string();
 }
 
 void QEMNewRepositoryEngineFinalize() {
@@ -2312,4 +2315,5 @@ void QEMNewRepositoryEngineFinalize() {
     }
   }
   gRepository.reset();
+  gStartFileName.clear();
 }
