@@ -56,25 +56,28 @@ bool IsListEntryName(std::u16string_view Name) {
 
 // Whether the settings hold the list exactly as SaveToRegistry would leave it. Writing it again
 // would change nothing, but costs the write lock and a rewrite of every entry.
+bool ListStoredAs(TRegistry& reg, const std::vector<std::u16string>& Values) {
+  if (reg.GetDataType(u"TranslatorCount") != TRegDataType::rdInteger ||
+      reg.ReadInteger(u"TranslatorCount") != int32_t(Values.size()))
+    return false;
+  const std::vector<std::u16string> names = reg.GetValueNames();
+  if (size_t(std::count_if(names.begin(), names.end(), IsListEntryName)) != Values.size())
+    return false;
+  for (size_t i = 0; i < Values.size(); ++i) {
+    // The rewrite would also give each entry this spelling of its name.
+    const std::u16string name = Format(u"Translator%d", int(i));
+    if (std::find(names.begin(), names.end(), name) == names.end() ||
+        reg.GetDataType(name) != TRegDataType::rdString || reg.ReadString(name) != Values[i])
+      return false;
+  }
+  return true;
+}
+
 bool ListAlreadyStored(const std::vector<std::u16string>& Values) {
   try {
     TRegistry reg;
     TQEMHiveReadBatch batch(reg.Hive());
-    if (!reg.OpenKeyReadOnly(QEMBaseRegKey()) ||
-        reg.GetDataType(u"TranslatorCount") != TRegDataType::rdInteger ||
-        reg.ReadInteger(u"TranslatorCount") != int32_t(Values.size()))
-      return false;
-    const std::vector<std::u16string> names = reg.GetValueNames();
-    if (size_t(std::count_if(names.begin(), names.end(), IsListEntryName)) != Values.size())
-      return false;
-    for (size_t i = 0; i < Values.size(); ++i) {
-      // The rewrite would also give each entry this spelling of its name.
-      const std::u16string name = Format(u"Translator%d", int(i));
-      if (std::find(names.begin(), names.end(), name) == names.end() ||
-          reg.GetDataType(name) != TRegDataType::rdString || reg.ReadString(name) != Values[i])
-        return false;
-    }
-    return true;
+    return reg.OpenKeyReadOnly(QEMBaseRegKey()) && ListStoredAs(reg, Values);
   } catch (const EQEMError&) {
     return false; // the write says what is wrong
   }
@@ -209,7 +212,8 @@ std::vector<std::u16string> QEMDefaultTranslatorFiles() {
 
 void TQEMPackageManager::LoadFromRegistry() {
   TQEMRegCount count;
-  std::vector<std::u16string> names;
+  std::vector<std::u16string> names, stored;
+  FStoredAtLoad.reset();
   {
     TRegistry reg;
     TQEMHiveReadBatch batch(reg.Hive()); // one lock for the whole list
@@ -219,7 +223,14 @@ void TQEMPackageManager::LoadFromRegistry() {
       for (int32_t i = 0; i < count.Count; ++i) {
         const auto name = QEMRegReadEntry(reg, Format(u"Translator%d", i));
         if (!name) break;
+        stored.push_back(*name);
         names.push_back(QEMExpandRootMacro(*name));
+      }
+      try {
+        if (!stored.empty() && stored.size() == size_t(count.Count) && ListStoredAs(reg, stored))
+          FStoredAtLoad = std::move(stored);
+      } catch (const EQEMError&) {
+        // the write at the end looks again
       }
     }
   }
@@ -278,7 +289,7 @@ void TQEMPackageManager::SaveToRegistry() const {
   std::vector<std::u16string> stored;
   for (const auto& n : names)
     stored.push_back(QEMCollapseRootMacro(n));
-  if (ListAlreadyStored(stored)) return;
+  if (FStoredAtLoad ? *FStoredAtLoad == stored : ListAlreadyStored(stored)) return;
   TRegistry reg;
   if (!reg.OpenKey(QEMBaseRegKey(), true)) return;
   QEMRegDeleteNumbered(reg, u"Translator", 0);

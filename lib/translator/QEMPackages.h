@@ -3,6 +3,7 @@
 // process. The host owns one TQEMPackageManager; it keeps the list the settings remember.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,9 @@ private:
   // Listed in the settings but not loaded: kept when the list is written back, as a missing
   // mount is no reason to forget a package.
   std::vector<std::u16string> FNotLoaded;
+  // The list as LoadFromRegistry found it, when stored exactly as SaveToRegistry writes it:
+  // the same list again needs no second look at the settings.
+  std::optional<std::vector<std::u16string>> FStoredAtLoad;
 };
 
 // The most packages the settings list is read for.

@@ -228,6 +228,44 @@ TEST_F(PackagesTest, HugeAndTextualCountsAreNamedOnceAndHarmless) {
   reg.DeleteValue(u"Translator0");
 }
 
+// A list read from the settings and saved unchanged is not looked at again: what another
+// process stored meanwhile stays. A list that changed is written as before.
+TEST_F(PackagesTest, AListLoadedAndSavedUnchangedLeavesLaterChangesAlone) {
+  const std::u16string pkg = UTF8ToUTF16(HLX_TEST_PACKAGE);
+  ASSERT_TRUE(Mgr.ProcessLoadTranslator(pkg));
+  Mgr.SaveToRegistry();
+  Mgr.UnloadAll();
+  Mgr.LoadFromRegistry();
+  ASSERT_EQ(Mgr.Count(), 1);
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+    reg.WriteInteger(u"TranslatorCount", 2);
+    reg.WriteString(u"Translator1", u"added-elsewhere.fpl");
+  }
+  Mgr.SaveToRegistry();
+  const auto count = [] {
+    TRegistry reg;
+    EXPECT_TRUE(reg.OpenKeyReadOnly(QEMBaseRegKey()));
+    return reg.ReadInteger(u"TranslatorCount");
+  };
+  EXPECT_EQ(count(), 2);
+  Mgr.UnloadAll();
+  Mgr.LoadFromRegistry(); // the missing one is kept as listed, not loaded
+  ASSERT_EQ(Mgr.Count(), 1);
+  const fs::path elsewhere = Dir.Path() / "other.fpl";
+  fs::copy_file(HLX_EMPTY_PACKAGE, elsewhere);
+  ASSERT_TRUE(Mgr.ProcessLoadTranslator(UTF8ToUTF16(elsewhere.string())));
+  Mgr.SaveToRegistry();
+  EXPECT_EQ(count(), 3);
+
+  Mgr.UnloadAll();
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(QEMBaseRegKey(), false));
+  for (const auto* name : {u"TranslatorCount", u"Translator0", u"Translator1", u"Translator2"})
+    reg.DeleteValue(name);
+}
+
 // Saving a list the settings already hold leaves them as they are; anything that differs from
 // what a save writes (the spelling of a name, a stale entry, a count as text, an expandable
 // entry) is written over as before.
