@@ -243,6 +243,8 @@ bool ReadWhole(std::u16string_view FileName, TBuffer& Buffer, size_t& Got, TGrow
       return false;
     }
     Got += size_t(n);
+    // All that fstat promised, and the byte to spare still empty: the end.
+    if (S_ISREG(st.st_mode) && Got == size_t(st.st_size) && Got < room) break;
   }
   ::close(fd);
   return true;

@@ -207,6 +207,7 @@ std::string DigestOf(const std::u16string& Name) {
   const int64_t readAt = NowNs();
   uint64_t h = 14695981039346656037ull;
   unsigned char chunk[16384];
+  int64_t total = 0;
   for (;;) {
     const ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n == 0) break;
@@ -216,6 +217,9 @@ std::string DigestOf(const std::u16string& Name) {
       return {};
     }
     h = Fnv1a(h, chunk, size_t(n));
+    total += n;
+    // A short read that completes what fstat promised is the end.
+    if (regular && total == int64_t(st.st_size) && size_t(n) < sizeof chunk) break;
   }
   ::close(fd);
   std::string text(16, '0');
