@@ -282,9 +282,11 @@ std::u16string QEMStringReplace(std::u16string_view S, std::u16string_view From,
 
 void QEMKeepFreedMemory() {
   // Nothing below half a gigabyte is trimmed, the heap grows in steps of 16 MiB, and buffers up
-  // to 64 MiB (whole source or notes files) come from the heap rather than from mappings that
-  // are unmapped again when freed.
+  // to 1 GiB (whole source or notes files, their decoded text) come from the heap rather than
+  // from mappings that are unmapped again when freed: a mapping's pages are faulted in anew each
+  // time, and its room cannot take the items built after it, so beyond the limit a run's page
+  // faults doubled.
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
   mallopt(M_TOP_PAD, 16 << 20);
-  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
 }
