@@ -98,14 +98,6 @@ TEST(Languages, UnknownValuesReportAbsenceWithoutRaising) {
   EXPECT_FALSE(TryLCIDToLocaleName(0x12345, name));
 }
 
-TEST(Languages, TableIsSortedAndRefusesDuplicates) {
-  for (int i = 1; i < QEMLanguages->GetCount(); ++i)
-    ASSERT_LT(QEMLanguages->GetLCID(i - 1), QEMLanguages->GetLCID(i));
-  EXPECT_FALSE(AddLanguage(1033, 437, u"Other", u"en-XX"));
-  EXPECT_EQ(LCIDToLangTag(1033), u"en-US");
-  EXPECT_EQ(LCIDToCodePage(1033), 1252u);
-}
-
 TEST(Languages, ScriptVariantsKeepApartAndAcceptBothTagForms) {
   EXPECT_EQ(LCIDToLangTag(0x241A), u"sr-Latn-RS");
   EXPECT_EQ(LCIDToLangTag(0x281A), u"sr-Cyrl-RS");

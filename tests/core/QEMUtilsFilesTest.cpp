@@ -50,14 +50,6 @@ TEST(UtilsFiles, NormalisationTellsDotComponentsFromDotsInNames) {
   EXPECT_EQ(QEMNormalizePath(u"a\\b"), u"a/b");
 }
 
-TEST(UtilsFiles, AbsoluteFileNames) {
-  EXPECT_EQ(AbsoluteFileName(u"/root", u"/base", u"/abs/./x.ofm"), u"/abs/x.ofm");
-  EXPECT_EQ(AbsoluteFileName(u"/root", u"C:\\base", u"..\\x.ofm"), u"C:/x.ofm");
-  EXPECT_EQ(AbsoluteFileName(u"/root", u"/base/sub", u"../x.ofm"), u"/base/x.ofm");
-  EXPECT_EQ(AbsoluteFileName(u"/root/", u"forms", u"x.ofm"), u"/root/forms/x.ofm");
-  EXPECT_EQ(AbsoluteFileName(u"/root", u"", u"x.ofm"), u"/root/x.ofm");
-}
-
 namespace {
 // Paths over the letters that matter to normalisation, all of them up to a length, then some.
 std::vector<std::u16string> PathsOver(std::u16string_view Letters, size_t Max) {
