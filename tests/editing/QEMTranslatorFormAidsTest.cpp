@@ -13,14 +13,14 @@
 
 namespace {
 
-struct TSpec {
+struct TItemDef {
   std::u16string Orig;
   std::u16string Xlat;
   TResStatus Status;
 };
 
 // A translated file of the line format (English to German) and its notes.
-std::u16string MakeFile(const qemtest::TTempDir& Dir, const std::vector<TSpec>& Items) {
+std::u16string MakeFile(const qemtest::TTempDir& Dir, const std::vector<TItemDef>& Items) {
   std::string body;
   for (size_t i = 0; i < Items.size(); ++i)
     body += "k" + std::to_string(i) + " = \"" + UTF16ToUTF8(Items[i].Xlat) + "\"\n";
