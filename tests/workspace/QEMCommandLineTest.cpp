@@ -1,5 +1,5 @@
-// The command line of unattended runs: what it accepts, what it refuses without writing
-// anything, and the per-file report a run leaves for build servers.
+// The command line of unattended runs: what it accepts, what it refuses, and the per-file
+// report a run leaves for build servers.
 #include "workspace/QEMCommandLine.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include "core/QEMIntlUtils.h"
 #include "core/QEMStrs.h"
 #include "core/QEMUtilsRegistry.h"
-#include "platform/QEMFiles.h"
 #include "platform/QEMFormat.h"
 #include "platform/QEMRegistry.h"
 #include "repository/QEMNewRepositoryEngine.h"
@@ -74,12 +73,6 @@ TEST(CommandLineTest, SwitchesIgnoreCaseAndTakeTheirValueEitherWay) {
   EXPECT_EQ(d.RepositoryFileName(),
             UTF8ToUTF16((std::filesystem::current_path() / "rel/mem.tmx").string()));
 
-  // "--" ends the switches.
-  THlxCommandLine dd;
-  dd.ParseCmdLine({u"-I", u"--", u"/p/-E"});
-  EXPECT_EQ(dd.Mode(), ecmIntegration);
-  EXPECT_EQ(dd.FileName(), u"/p/-E");
-
   for (const auto& help : {u"--help", u"-H", u"-?", u"--HELP"}) {
     THlxCommandLine h;
     h.ParseCmdLine({u"-I", help, u"--whatever"});
@@ -121,10 +114,7 @@ TEST(CommandLineTest, AParseKeepsNothingOfTheOnesBefore) {
 }
 
 TEST(CommandLineTest, UsageErrorsNameTheirCause) {
-  EXPECT_EQ(Refusal({u"-X"}), UsageText(Format(SHlxUnknownSwitch, u"-X")));
-  EXPECT_EQ(Refusal({u"p.hlx", u"--bogus=1"}), UsageText(Format(SHlxUnknownSwitch, u"--bogus")));
   EXPECT_EQ(Refusal({u"---x"}), UsageText(Format(SHlxUnknownSwitch, u"---x")));
-  EXPECT_EQ(Refusal({u"-I", u"-L"}), UsageText(Format(SHlxMissingValue, u"-L")));
   EXPECT_EQ(Refusal({u"-I", u"--OUTPUT"}), UsageText(Format(SHlxMissingValue, u"--OUTPUT")));
   EXPECT_EQ(Refusal({u"--log=", u"-I"}), UsageText(Format(SHlxMissingValue, u"--log")));
   EXPECT_EQ(Refusal({u"-I", u"-O="}), UsageText(Format(SHlxMissingValue, u"-O")));
@@ -138,35 +128,6 @@ TEST(CommandLineTest, UsageErrorsNameTheirCause) {
     c.CountError();
   EXPECT_EQ(c.ProcessExitCode(), THlxCommandLine::MaxErrorExitCode);
   EXPECT_LT(THlxCommandLine::MaxErrorExitCode, THlxCommandLine::UsageExitCode);
-}
-
-TEST(CommandLineTest, NamedFilesMustExistAndARefusalWritesNothing) {
-  TTempDir dir;
-  WriteTextFile(dir.Path() / "mem.tmx", "<tmx/>");
-  THlxCommandLine ok;
-  ok.ParseCmdLine({u"-I", dir.U16("missing.hlx")});
-  try {
-    ok.CheckNamedFiles();
-    FAIL();
-  } catch (const EHLXException& e) {
-    EXPECT_EQ(e.Message(), Format(SFileNotFound, dir.U16("missing.hlx")));
-  }
-  THlxCommandLine gui; // the desktop program reports a missing project itself
-  gui.ParseCmdLine({dir.U16("missing.hlx"), u"--repository", dir.U16("mem.tmx")});
-  EXPECT_NO_THROW(gui.CheckNamedFiles());
-  THlxCommandLine repo;
-  repo.ParseCmdLine({u"--repository", dir.U16("none.tmx")});
-  EXPECT_THROW(repo.CheckNamedFiles(), EHLXException);
-
-  for (const std::vector<std::u16string>& args :
-       {std::vector<std::u16string>{u"-I", dir.U16("missing.hlx")},
-        {u"-I", dir.U16("missing.hlx"), u"-Q"},
-        {u"-I", dir.U16("missing.hlx"), u"-O"}}) {
-    TQEMWorkspace w;
-    EXPECT_THROW(w.ExecuteCmdLine(args), EHLXException);
-  }
-  EXPECT_FALSE(FileExists(dir.U16("log.txt")));
-  EXPECT_FALSE(FileExists(dir.U16("out.txt")));
 }
 
 // A project of the line-format test package.

@@ -31,7 +31,8 @@ TEST(CommandLineTmx, SwitchesMakeAnUnattendedRunWithFullNames) {
   EXPECT_EQ(Refusal({u"--export-tmx="}), usage(Format(SHlxMissingValue, u"--export-tmx")));
 }
 
-TEST(CommandLineTmx, StepsReportAndNeverWriteOverTheMemory) {
+// Saved at once, so a failure to save is the step's and counts in the run, not one at exit.
+TEST(CommandLineTmx, AnImportIsSavedAtOnce) {
   qemtest::TTempDir dir;
   qemtest::WriteTextFile(dir.Path() / "mem.tmx",
                          "<tmx version=\"1.4\"><header srclang=\"en-US\"/><body/></tmx>");
@@ -48,11 +49,7 @@ TEST(CommandLineTmx, StepsReportAndNeverWriteOverTheMemory) {
   ASSERT_EQ(said, std::vector<std::u16string>{Format(STmxImported, dir.U16("in.tmx"), 1, 0, 0)});
   EXPECT_FALSE(QEMRepositoryModified()); // saved at once
   EXPECT_NE(qemtest::ReadTextFile(dir.Path() / "mem.tmx").find("Datei"), std::string::npos);
-  QEMRunTmxExport(dir.U16("mem.tmx"), summary, error);
-  EXPECT_EQ(errors,
-            std::vector<std::u16string>{Format(STmxExportOverRepository, dir.U16("mem.tmx"))});
-  QEMRunTmxImport(dir.U16("mem.tmx") + u".none", summary, error);
-  EXPECT_EQ(errors.size(), 2u);
+  EXPECT_TRUE(errors.empty());
   QEMRepositorySetFileName(u"");
 }
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
 #include "core/QEMStrs.h"
 #include "editing/QEMTranslatorForm.h"
@@ -26,13 +25,6 @@ protected:
     w->BuildTree();
     return w;
   }
-  std::map<std::string, std::string> Files() const {
-    std::map<std::string, std::string> r;
-    for (const char* l : {"de", "fr", "ja"})
-      for (const auto& e : fs::recursive_directory_iterator(Dir.Path() / l))
-        r[e.path().string()] = qemtest::ReadTextFile(e.path());
-    return r;
-  }
   void Replace(const fs::path& File, const std::string& From, const std::string& To) {
     std::string text = qemtest::ReadTextFile(File);
     const size_t at = text.find(From);
@@ -42,21 +34,6 @@ protected:
 
   qemtest::TTempDir Out;
 };
-
-TEST_F(WorkspaceExchangeTest, UntouchedRoundTripChangesNoByte) {
-  const auto before = Files();
-  auto w = Open();
-  for (auto format : {TQEMExchangeFormat::efXliff, TQEMExchangeFormat::efPO}) {
-    const auto out = Out.U16(format == TQEMExchangeFormat::efPO ? "po" : "xlf");
-    const TQEMExchangeReport e = w->ExportNode(*w->Tree().front(), out, format);
-    EXPECT_EQ(e.Files, 15);
-    EXPECT_TRUE(e.Errors.empty()) << UTF16ToUTF8(e.Errors.front());
-    const TQEMExchangeReport i = w->ImportExchange(out);
-    EXPECT_EQ(i.Changed, 0);
-    EXPECT_TRUE(i.Errors.empty()) << UTF16ToUTF8(i.Errors.front());
-  }
-  EXPECT_EQ(Files(), before);
-}
 
 TEST_F(WorkspaceExchangeTest, ImportAppliesAsTypedAndReportsRefusals) {
   auto w = Open();
@@ -80,13 +57,6 @@ TEST_F(WorkspaceExchangeTest, ImportAppliesAsTypedAndReportsRefusals) {
   const std::string ofm = qemtest::ReadTextFile(Dir.Path() / "de/src/MainForm.ofm");
   EXPECT_NE(ofm.find("TextHint = 'Suchen <Name>'"), std::string::npos);
   EXPECT_NE(ofm.find("Hint = 'Save the address book'"), std::string::npos);
-  // A broken catalogue changes nothing at all.
-  const auto before = Files();
-  Replace(xlf, "</body>", "<trans-unit id=\"x\"></body>");
-  const TQEMExchangeReport broken = w->ImportExchange(Out.U16());
-  ASSERT_EQ(broken.Errors.size(), 1u);
-  EXPECT_NE(broken.Errors[0].find(u"is broken at line"), std::u16string::npos);
-  EXPECT_EQ(Files(), before);
 }
 
 // A file open in a translator window is imported through that window, which shows the result

@@ -100,7 +100,7 @@ TEST(WorkspaceTest, OpenKeepsThePreviousProjectOnFailure) {
   EXPECT_EQ(w.FileRows().size(), 2u);
 }
 
-TEST(WorkspaceTest, IntegrationRunTranslatesLogsAndBuildsTheTree) {
+TEST(WorkspaceTest, IntegrationRunTranslatesAndBuildsTheTree) {
   UseTestPackage();
   TProject p;
   {
@@ -136,31 +136,6 @@ TEST(WorkspaceTest, IntegrationRunTranslatesLogsAndBuildsTheTree) {
     EXPECT_NE(dict.find("Good bye"), std::string::npos);
     EXPECT_NE(dict.find("OK"), std::string::npos);
   }
-  // A second run appends to the log after an empty line.
-  TQEMWorkspace again;
-  EXPECT_EQ(again.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx)}), 0);
-  const std::string log = ReadTextFile(p.Dir.Path() / "log.txt");
-  EXPECT_EQ(log.find("\n\n["), log.rfind("\n\n["));
-  EXPECT_NE(log.find("\n\n["), std::string::npos);
-  EXPECT_EQ(log[0], '[');
-}
-
-TEST(WorkspaceTest, BatchFailuresCountAndReachTheExitCode) {
-  UseTestPackage();
-  TProject p;
-  // The French translation folder cannot be made: each of its files fails and counts.
-  WriteTextFile(p.Dir.Path() / "fr", "a file where a folder should be");
-  std::vector<std::u16string> errors;
-  TQEMWorkspace w;
-  w.OnBatchError = [&](const std::u16string& S) { errors.push_back(S); };
-  const int rc = w.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx)});
-  EXPECT_EQ(errors.size(), 2u);
-  EXPECT_EQ(rc, int(errors.size()));
-  EXPECT_NE(ReadTextFile(p.Dir.Path() / "log.txt").find("** "), std::string::npos);
-
-  // A log that has nowhere to go ends the run with an error, not silently.
-  TQEMWorkspace w2;
-  EXPECT_EQ(w2.ExecuteCmdLine({u"-I", UTF8ToUTF16(p.Hlx), u"-L", p.Dir.U16("fr/sub/log.txt")}), 1);
 }
 
 TEST(WorkspaceTest, DialogOptionsAndTheEditor) {
