@@ -1,5 +1,5 @@
 // What the desktop window reads from and hands to the workspace: edits that mark the project,
-// node captions and images, explorer cells, and a cancelled updater run.
+// window and node captions, node images, explorer cells, and a cancelled updater run.
 #include <gtest/gtest.h>
 
 #include "core/QEMIntlUtils.h"
